@@ -1,0 +1,174 @@
+#include "CliHost.h"
+
+#include "core/Document.h"
+#include "output/FileName.h"
+
+#include <QFileInfo>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+
+} // namespace
+
+CliHost::CliHost(Document& doc, QTextStream& out, QTextStream& err) : m_doc(doc), m_out(out), m_err(err) {}
+
+void CliHost::installInterruptHandler()
+{
+    std::signal(SIGINT, onInterrupt);
+}
+
+void CliHost::progressStart(qint64 maximum)
+{
+    m_max = maximum;
+}
+
+void CliHost::progress(qint64 value, int percent, const QString&, const QString&)
+{
+    if (!showProgress) {
+        return;
+    }
+    const int width = 30;
+    const int filled = std::clamp(percent * width / 100, 0, width);
+    m_err << '\r' << '[' << QString(filled, u'#') << QString(width - filled, u' ') << "] "
+          << qSetFieldWidth(3) << percent << qSetFieldWidth(0) << "%  " << value << '/' << m_max;
+    m_err.flush();
+    m_progressShown = true;
+}
+
+void CliHost::clearProgress()
+{
+    if (m_progressShown) {
+        m_err << '\r' << QString(60, u' ') << '\r';
+        m_err.flush();
+        m_progressShown = false;
+    }
+}
+
+void CliHost::progressEnd()
+{
+    clearProgress();
+}
+
+void CliHost::processEvents()
+{
+    if (g_interrupted && m_doc.DocState == Busy) {
+        m_doc.DocState = StopRequested;
+        m_stopByInterrupt = true;
+    }
+}
+
+void CliHost::messageBox(const QString& text, const QString& caption, Icon)
+{
+    clearProgress();
+    m_err << caption << ": " << text << Qt::endl;
+}
+
+bool CliHost::askYesNo(const QString& text, const QString& caption)
+{
+    clearProgress();
+    if (m_stopByInterrupt) {
+        // Ctrl+C is the answer to the stop question already.
+        m_err << caption << ": " << text << " (Ctrl+C)" << Qt::endl;
+        return true;
+    }
+    if (yes) {
+        m_err << caption << ": " << text << " (--yes)" << Qt::endl;
+        return true;
+    }
+    if (!interactive) {
+        m_err << caption << ": " << text << QStringLiteral(u" — 否（不是终端，可用 --yes）") << Qt::endl;
+        return false;
+    }
+    m_err << caption << ": " << text << " [y/N] ";
+    m_err.flush();
+    const QString a = readAnswer().toLower();
+    return a == QLatin1String("y") || a == QLatin1String("yes") || a == QStringLiteral(u"是");
+}
+
+void CliHost::notice(const QString& text, const QString& caption, int kind)
+{
+    clearProgress();
+    if (kind == 0) {
+        m_out << text << Qt::endl;
+    } else {
+        noticedWarning = true;
+        m_err << caption << ": " << text << Qt::endl;
+    }
+}
+
+QString CliHost::askOverwrite(const QString& path)
+{
+    clearProgress();
+    switch (overwrite) {
+    case All:
+        return QStringLiteral(":All");
+    case None:
+        return QStringLiteral(":No");
+    case CancelAll:
+        return QStringLiteral(":Cancel");
+    case Ask:
+        break;
+    }
+    if (!interactive) {
+        m_err << QStringLiteral(u"文件已存在: ") << path << QStringLiteral(u" — 取消（不是终端，可用 --overwrite）")
+              << Qt::endl;
+        return QStringLiteral(":Cancel");
+    }
+    for (;;) {
+        m_err << QStringLiteral(u"文件已存在: ") << path << Qt::endl
+              << QStringLiteral(u"  [y] 是  [a] 全是  [n] 否  [c] 取消  [r] 重命名 ? ");
+        m_err.flush();
+        const QString a = readAnswer().toLower();
+        if (a == QLatin1String("y")) {
+            return QStringLiteral(":Yes");
+        }
+        if (a == QLatin1String("a")) {
+            return QStringLiteral(":All");
+        }
+        if (a == QLatin1String("n")) {
+            return QStringLiteral(":No");
+        }
+        if (a == QLatin1String("c") || a.isNull()) {
+            return QStringLiteral(":Cancel");
+        }
+        if (a == QLatin1String("r")) {
+            m_err << QStringLiteral(u"新的完整路径: ");
+            m_err.flush();
+            const QString p = readAnswer();
+            if (p.isEmpty()) {
+                continue;
+            }
+            const QString name = QFileInfo(p).fileName();
+            if (!IsLegalFileName(name)) {
+                m_err << QStringLiteral(u"文件名中有非法字符！") << Qt::endl;
+                continue;
+            }
+            return QFileInfo(p).absoluteFilePath();
+        }
+    }
+}
+
+void CliHost::error(const QString& description, int number, const QString& context)
+{
+    clearProgress();
+    reportedError = true;
+    m_err << QStringLiteral(u"错误 %1: ").arg(number) << description << Qt::endl << "  " << context << Qt::endl;
+}
+
+QString CliHost::readAnswer()
+{
+    char buf[4096];
+    if (!std::fgets(buf, sizeof buf, stdin)) {
+        return QString();
+    }
+    return QString::fromLocal8Bit(buf).trimmed();
+}

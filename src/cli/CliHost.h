@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/PassHost.h"
+
+#include <QTextStream>
+
+class Document;
+
+/// The terminal's answers to a pass: progress on stderr while it is a terminal, questions
+/// asked there when allowed, or answered by the command line's options.
+class CliHost : public PassHost {
+public:
+    enum Overwrite { Ask, All, None, CancelAll };
+
+    CliHost(Document& doc, QTextStream& out, QTextStream& err);
+
+    Overwrite overwrite = Ask;
+    bool yes = false;         ///< answer the folder question with Yes
+    bool interactive = false; ///< questions may be asked on the terminal
+    bool showProgress = false;
+    bool reportedError = false;
+    bool noticedWarning = false;
+
+    void setStatusText(const QString&) override {}
+    void setProcessText(const QString&) override {}
+    void progressStart(qint64 maximum) override;
+    void progress(qint64 value, int percent, const QString&, const QString&) override;
+    void progressEnd() override;
+    void processEvents() override;
+    void messageBox(const QString& text, const QString& caption, Icon icon) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
+    void notice(const QString& text, const QString& caption, int kind) override;
+    QString askOverwrite(const QString& path) override;
+    void error(const QString& description, int number, const QString& context) override;
+
+    /// Installs the Ctrl+C handler: the pass stops at its next title or chapter.
+    static void installInterruptHandler();
+
+private:
+    QString readAnswer();
+    void clearProgress();
+
+    Document& m_doc;
+    QTextStream& m_out;
+    QTextStream& m_err;
+    qint64 m_max = 0;
+    bool m_progressShown = false;
+    bool m_stopByInterrupt = false;
+};

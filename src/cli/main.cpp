@@ -1,0 +1,223 @@
+// vellomar-cli: the engine for scripts and batch jobs, with the window's settings and messages.
+#include "CliHost.h"
+
+#include "config/ConfigFile.h"
+#include "config/Settings.h"
+#include "config/StartUp.h"
+#include "core/AnalysisPass.h"
+#include "core/Document.h"
+#include "output/OutputPass.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSet>
+#include <QTextStream>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+enum Exit { Ok = 0, Failed = 1, Usage = 2, NoTitle = 3, Interrupted = 4 };
+
+const char* const HelpText = R"(Usage:
+  vellomar-cli list  [--config PATH] NOVEL
+      One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
+      title, line number, output-name preview. The count line goes to stderr.
+  vellomar-cli split [--config PATH] [--out DIR] [--ignore ID[,ID...]]
+                     [--overwrite ask|all|none|cancel] [--yes] NOVEL
+      Analyses the novel and writes its chapter files with the configured settings.
+  vellomar-cli --help | --version
+
+Options:
+  --config PATH   settings file to use instead of the program's config.ini
+  --out DIR       output folder for this run (instead of the configured one)
+  --ignore IDS    chapter IDs to ignore (their lines stay in the chapter before)
+  --overwrite X   existing files: ask (on a terminal), all, none (keep them), cancel
+  --yes           create a missing output folder without asking
+
+Exit status: 0 done, 1 error, 2 usage error, 3 no title found, 4 cancelled or stopped.
+)";
+
+QString escapeField(const QString& s)
+{
+    QString out;
+    out.reserve(s.size());
+    for (QChar c : s) {
+        switch (c.unicode()) {
+        case u'\t': out += QLatin1String("\\t"); break;
+        case u'\r': out += QLatin1String("\\r"); break;
+        case u'\n': out += QLatin1String("\\n"); break;
+        case u'\\': out += QLatin1String("\\\\"); break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+struct Options {
+    QString command;
+    QString config;
+    QString out;
+    QString novel;
+    QList<int> ignore;
+    CliHost::Overwrite overwrite = CliHost::Ask;
+    bool yes = false;
+};
+
+// Returns an error text, or an empty one when the arguments are sound.
+QString parse(const QStringList& args, Options& o)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&](QString& into) -> bool {
+            if (i + 1 >= args.size()) {
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        if (a == QLatin1String("--config")) {
+            if (!value(o.config)) return QStringLiteral("--config needs a path");
+        } else if (a == QLatin1String("--out")) {
+            if (!value(o.out)) return QStringLiteral("--out needs a folder");
+        } else if (a == QLatin1String("--ignore")) {
+            QString ids;
+            if (!value(ids)) return QStringLiteral("--ignore needs IDs");
+            for (const QString& id : ids.split(u',', Qt::SkipEmptyParts)) {
+                bool ok = false;
+                const int n = id.trimmed().toInt(&ok);
+                if (!ok || n < 1) return QStringLiteral("--ignore: not an ID: ") + id;
+                o.ignore << n;
+            }
+        } else if (a == QLatin1String("--overwrite")) {
+            QString v;
+            if (!value(v)) return QStringLiteral("--overwrite needs ask, all, none or cancel");
+            if (v == QLatin1String("ask")) o.overwrite = CliHost::Ask;
+            else if (v == QLatin1String("all")) o.overwrite = CliHost::All;
+            else if (v == QLatin1String("none")) o.overwrite = CliHost::None;
+            else if (v == QLatin1String("cancel")) o.overwrite = CliHost::CancelAll;
+            else return QStringLiteral("--overwrite: unknown answer ") + v;
+        } else if (a == QLatin1String("--yes")) {
+            o.yes = true;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return QStringLiteral("unknown option ") + a;
+        } else if (o.command.isEmpty()) {
+            o.command = a;
+        } else if (o.novel.isEmpty()) {
+            o.novel = a;
+        } else {
+            return QStringLiteral("unexpected argument ") + a;
+        }
+    }
+    if (o.command != QLatin1String("list") && o.command != QLatin1String("split")) {
+        return o.command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command ") + o.command;
+    }
+    if (o.novel.isEmpty()) {
+        return QStringLiteral("no novel given");
+    }
+    if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes)) {
+        return QStringLiteral("list takes only --config");
+    }
+    return QString();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vellomar"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        out << HelpText;
+        return Ok;
+    }
+    if (args.contains(QLatin1String("--version"))) {
+        out << AppTitle() << Qt::endl;
+        return Ok;
+    }
+    Options o;
+    if (const QString problem = parse(args, o); !problem.isEmpty()) {
+        err << "vellomar-cli: " << problem << Qt::endl << "Try 'vellomar-cli --help'." << Qt::endl;
+        return Usage;
+    }
+
+    Settings settings = Settings::defaults();
+    const QString configPath = o.config.isEmpty() ? ConfigPath() : o.config;
+    if (!o.config.isEmpty() && !QFileInfo(o.config).isFile()) {
+        err << "vellomar-cli: no such settings file: " << o.config << Qt::endl;
+        return Usage;
+    }
+    if (QFileInfo(configPath).isFile()) {
+        LoadConfig(settings, configPath);
+    }
+    if (!o.out.isEmpty()) {
+        settings.OutPath = QFileInfo(o.out).absoluteFilePath();
+    }
+
+    Document doc;
+    CliHost host(doc, out, err);
+    host.overwrite = o.overwrite;
+    host.yes = o.yes;
+    host.interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+    host.showProgress = isatty(STDERR_FILENO);
+    CliHost::installInterruptHandler();
+
+    QString error;
+    const QString novel = QFileInfo(o.novel).absoluteFilePath();
+    if (!doc.OpenTextFile(novel, &error)) {
+        host.error(error, 53, QStringLiteral("frmMain::OpenTextFile()"));
+        return Failed;
+    }
+    doc.SetState(Opened);
+    if (!RunAnalysis(doc, settings, host)) {
+        return host.reportedError ? Failed : (doc.LineCount == 0 ? NoTitle : Interrupted);
+    }
+    ChapterModel& model = doc.model();
+    if (doc.DocState != Analysed) {
+        return NoTitle;
+    }
+
+    if (o.command == QLatin1String("list")) {
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const int r = model.tag(row);
+            out << (r + 1) << '\t' << (model.isChecked(row) ? 1 : 0) << '\t' << model.chapnum().at(r) << '\t'
+                << escapeField(model.title().at(r)) << '\t' << model.chapline().at(r) << '\t'
+                << escapeField(model.cellText(row, 1)) << '\n';
+        }
+        out.flush();
+        err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;
+        return Ok;
+    }
+
+    const QSet<int> ignore(o.ignore.cbegin(), o.ignore.cend());
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (ignore.contains(model.tag(row) + 1)) {
+            model.setChecked(row, true);
+        }
+    }
+    for (int id : ignore) {
+        if (id > model.recordCount()) {
+            err << "vellomar-cli: --ignore: no chapter with ID " << id << Qt::endl;
+            return Usage;
+        }
+    }
+    err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;
+    const OutputResult result = RunOutput(doc, settings, host);
+    switch (result.kind) {
+    case OutputResult::Done:
+        return Ok;
+    case OutputResult::Failed:
+        return Failed;
+    case OutputResult::Refused:
+        return Failed;
+    case OutputResult::Declined:
+    case OutputResult::Cancelled:
+    case OutputResult::Stopped:
+        return Interrupted;
+    }
+    return Failed;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+/// Every user setting, with the start-up defaults. A plain value: copy it into a pass or a test.
+/// Integers are 16-bit as they are stored in config.ini; colours are 0x00BBGGRR numbers;
+/// the three lists are single texts whose entries are separated by CR LF.
+struct Settings {
+    QString TitleText;
+    QString OutPaths;
+    QString TextFilters;
+    QString OutFiles;
+    qint16 ChapsInFile = 1;
+    qint16 FilesInDir = 50;
+    bool DelSpaceLine = true;
+    bool ConvertToSimple = true;
+    bool SetInvalidTitle = true;
+    qint16 InvalidLines = 5;
+    qint16 PathDefaultSelect = 0;
+    qint16 FileDefaultSelect = 0;
+    QString OutPath;
+    QString OutFile;
+    bool AutoAnalyze = true;
+    bool AppendText = false;
+    bool MiniToTray = true;
+    bool ShowBalloonTip = true;
+    bool AutoOpenNotepad = true;
+    bool TopMost = true;
+    bool LogPosition = true;
+    qint32 ListBackColor = 0xFFFFFF;
+    qint32 ItemBackColor = 0xD1D1D1;
+    QString FontName;
+    bool FilterAfterLine = true;
+    qint16 PositionLeft = 0;
+    qint16 PositionTop = 0;
+    qint16 PositionWidth = 0;
+    qint16 PositionHeight = 0;
+
+    /// The built-in defaults that the program starts with when no config.ini exists.
+    static Settings defaults();
+
+    /// The title pattern used when none is configured.
+    static QString defaultTitleText();
+};
+
+/// Splits a CR LF separated list, skipping empty pieces (how every reader sees the lists).
+QStringList splitList(const QString& list);

@@ -1,0 +1,137 @@
+#include "AnalysisPass.h"
+
+#include "core/Document.h"
+#include "core/PassHost.h"
+#include "core/cRegExp.h"
+
+namespace {
+
+const QString Context = QStringLiteral("frmMain::mnuO_Analyze_Click()");
+
+// An error ends the pass; the window must not stay busy with a hidden list, so it goes back
+// to Opened with no rows.
+void failPass(Document& doc, PassHost& host, const QString& description, int number)
+{
+    host.progressEnd();
+    host.setProcessText(QString());
+    doc.model().clearRows();
+    doc.model().endBatch();
+    host.setListVisible(true);
+    const CommandStates c = doc.SetState(Opened);
+    host.setStatusText(c.statusText);
+    doc.reader().rewind();
+    host.error(description, number, Context);
+}
+
+} // namespace
+
+bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
+{
+    if (doc.LineCount == 0) {
+        host.messageBox(QStringLiteral(u"文件为空,无法分析!"), QStringLiteral(u"分析"), PassHost::Warning);
+        host.setStatusText(QStringLiteral(u"文件为空文件..."));
+        return false;
+    }
+    if (!doc.isOpen()) {
+        host.messageBox(QStringLiteral(u"文件未打开!"), QStringLiteral(u"分析"), PassHost::Warning);
+        host.setStatusText(QStringLiteral(u"文件未打开..."));
+        return false;
+    }
+    doc.SetState(Busy);
+    host.progressStart(doc.LineCount);
+    host.setStatusText(QStringLiteral(u"正在分析文件..."));
+    host.processEvents();
+
+    ChapterModel& model = doc.model();
+    model.SortByColumn(-1, 0);
+    model.clearRows();
+    host.setListVisible(false);
+    model.beginBatch();
+
+    cRegExp re;
+    re.InitRegexp(settings.TitleText);
+    if (!re.isValid()) {
+        failPass(doc, host, re.errorString(), 5);
+        return false;
+    }
+    // Lines without the pattern's required text cannot match and are skipped undecoded.
+    QByteArray needle;
+    if (!re.requiredLiteral().isEmpty()) {
+        qsizetype bad = 0;
+        doc.codec().encode(re.requiredLiteral(), needle, &bad);
+        if (bad) {
+            needle.clear();
+        }
+    }
+
+    LineReader& reader = doc.reader();
+    if (!reader.rewind()) {
+        failPass(doc, host, reader.errorString(), 75);
+        return false;
+    }
+    int k = 0;
+    int j = 0;
+    QString text;
+    QByteArrayView line, terminator;
+    const double lineCount = double(doc.LineCount);
+    for (;;) {
+        const LineReader::Result r = reader.nextContaining(needle, line, terminator);
+        if (r == LineReader::Error) {
+            failPass(doc, host, reader.errorString(), 57);
+            return false;
+        }
+        if (r == LineReader::End) {
+            break;
+        }
+        doc.codec().decode(line.data(), line.size(), text);
+        if (!re.GetMatch(text)) {
+            continue;
+        }
+        const qint64 i = reader.lineNumber();
+        const int p = int(double(i) * 100.0 / lineCount);
+        host.progress(i, p, QStringLiteral(u"已经分析：%1%").arg(p), QStringLiteral(u"正在分析..."));
+        host.processEvents();
+        if (doc.DocState == StopRequested) {
+            if (host.askYesNo(QStringLiteral(u"是否确定中断分析操作？"), QStringLiteral(u"分析"))) {
+                host.progressEnd();
+                doc.SetState(Opened);
+                host.setStatusText(QStringLiteral(u"分析被中断！"));
+                host.setProcessText(QString());
+                model.clearRows();
+                model.endBatch();
+                host.setListVisible(true);
+                reader.rewind();
+                return false;
+            }
+            doc.DocState = Busy;
+        }
+        if (i > INT_MAX) {
+            failPass(doc, host, QStringLiteral(u"文件行数过多"), 6);
+            return false;
+        }
+        const QString title = re.ChaptorTitle();
+        const qint16 num = re.ChaptorNum();
+        const int row = model.AddChapItem(k + 1, num, title, text, qint32(i), settings.OutFile);
+        if (k > 0 && settings.SetInvalidTitle && i - model.chapline().at(k - 1) <= settings.InvalidLines) {
+            model.setChecked(settings.FilterAfterLine ? row : row - 1, true);
+            ++j;
+        }
+        ++k;
+    }
+    model.endBatch();
+    host.progressEnd();
+    host.setProcessText(QString());
+    host.setListVisible(true);
+    if (k == 0) {
+        doc.SetState(Opened);
+        host.setStatusText(QStringLiteral(u"一共: 0/0 章"));
+        host.notice(QStringLiteral(u"未发现章节标题，请检查“章节标题”正则表达式是否符合\r\n"
+                                   u"另外非ANSI编码也会导致无法识别，请到记事本里另存为，选择“ANSI”编码方式再试"),
+                    QStringLiteral(u"分析"), 1);
+    } else {
+        doc.SetState(Analysed);
+        host.setStatusText(ChapCountText(model.recordCount(), j));
+        host.balloonIfHidden(QStringLiteral(u"分析完成，一共 %1 章节！").arg(k), QStringLiteral(u"分析"));
+    }
+    return true;
+}

@@ -1,0 +1,105 @@
+#include "Document.h"
+
+const QStringList& stateMenus()
+{
+    static const QStringList menus = {
+        QStringLiteral("mnuF_Open"),       QStringLiteral("mnuF_Close"),    QStringLiteral("mnuO_Analyze"),
+        QStringLiteral("mnuO_SaveOut"),    QStringLiteral("mnuO_Option"),   QStringLiteral("mnuO_Stop"),
+        QStringLiteral("mnuI_SelAll"),     QStringLiteral("mnuI_SelReverse"), QStringLiteral("mnuI_SelNone"),
+        QStringLiteral("mnuI_Copy"),       QStringLiteral("mnuIE_ChapNum"), QStringLiteral("mnuIE_Title"),
+    };
+    return menus;
+}
+
+const QStringList& stateButtons()
+{
+    static const QStringList buttons = {
+        QStringLiteral("open"),   QStringLiteral("close"),      QStringLiteral("analyze"),
+        QStringLiteral("saveout"), QStringLiteral("config"),    QStringLiteral("stop"),
+        QStringLiteral("selall"), QStringLiteral("selreverse"), QStringLiteral("selnone"),
+        QStringLiteral("copy"),   QStringLiteral("edit"),       QStringLiteral("editChapNum"),
+        QStringLiteral("editTitle"),
+    };
+    return buttons;
+}
+
+CommandStates commandStatesFor(int state)
+{
+    CommandStates c;
+    switch (state) {
+    case Busy:
+        c.menus = {QStringLiteral("mnuO_Stop")};
+        c.buttons = {QStringLiteral("stop")};
+        break;
+    case Opened:
+        c.menus = {QStringLiteral("mnuF_Open"), QStringLiteral("mnuF_Close"), QStringLiteral("mnuO_Analyze"),
+                   QStringLiteral("mnuO_Option")};
+        c.buttons = {QStringLiteral("open"), QStringLiteral("close"), QStringLiteral("analyze"),
+                     QStringLiteral("config")};
+        c.statusText = QStringLiteral(u"已经打开小说...");
+        break;
+    case Analysed:
+        c.menus = stateMenus();
+        c.menus.removeOne(QStringLiteral("mnuO_Stop"));
+        c.buttons = stateButtons();
+        c.buttons.removeOne(QStringLiteral("stop"));
+        break;
+    case Closed:
+        c.menus = {QStringLiteral("mnuF_Open"), QStringLiteral("mnuO_Option")};
+        c.buttons = {QStringLiteral("open"), QStringLiteral("config")};
+        c.statusText = QStringLiteral(u"就绪");
+        break;
+    default:
+        break;
+    }
+    return c;
+}
+
+CommandStates Document::SetState(int state)
+{
+    DocState = state;
+    if (state >= Busy && state <= Closed) {
+        IsAnalysed = state == Analysed;
+    }
+    return commandStatesFor(state);
+}
+
+bool Document::OpenTextFile(const QString& path, QString* error)
+{
+    if (isOpen()) {
+        CloseTextFile();
+    }
+    FilePath = path;
+    LineCount = 0;
+    if (!m_reader.open(path, error)) {
+        return false;
+    }
+    const qint64 n = m_reader.skipToEnd();
+    if (n < 0 || !m_reader.rewind(error)) {
+        if (n < 0 && error) {
+            *error = m_reader.errorString();
+        }
+        m_reader.close();
+        return false;
+    }
+    LineCount = n;
+    return true;
+}
+
+void Document::CloseTextFile()
+{
+    if (!isOpen()) {
+        return;
+    }
+    m_reader.close();
+    FilePath.clear();
+    m_model.resetUndo();
+    LineCount = 0;
+    m_model.resetTable();
+    SetState(Closed);
+}
+
+QString Document::fileNamePart(const QString& path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/ChapterModel.h"
+#include "core/GbkCodec.h"
+#include "core/LineReader.h"
+
+#include <QString>
+#include <QStringList>
+
+/// States of the document and of the window's commands; the numbers are stored as such.
+enum DocStates { Busy = 0, Opened = 1, Analysed = 2, Closed = 3, StopRequested = 4 };
+
+/// What the window enables in a state, and the status text it shows (null: unchanged).
+struct CommandStates {
+    QStringList menus;    ///< enabled menu entries, by objectName
+    QStringList buttons;  ///< enabled toolbar buttons and drop-down entries, by key
+    QString statusText;
+};
+
+/// The menu entries and toolbar keys that SetState governs (all disabled first).
+const QStringList& stateMenus();
+const QStringList& stateButtons();
+/// The command table; any value outside 0..3 enables nothing.
+CommandStates commandStatesFor(int state);
+
+/// The open novel: the file kept open between passes, its line count, the document state and
+/// the chapter table with its rows and undo store. Plain data; the window only shows it.
+class Document {
+public:
+    Document() = default;
+
+    /// Closes any open document, opens the file and counts its lines, leaving it rewound.
+    /// On failure `error` says why; the document then holds no usable file and LineCount 0.
+    bool OpenTextFile(const QString& path, QString* error);
+    /// Closes the file and empties the chapter table, the rows and the undo store.
+    void CloseTextFile();
+
+    /// Stores the state and updates IsAnalysed; returns what the window should enable.
+    CommandStates SetState(int state);
+
+    bool isOpen() const { return m_reader.isOpen(); }
+    LineReader& reader() { return m_reader; }
+    const GbkCodec& codec() const { return GbkCodec::instance(); }
+    ChapterModel& model() { return m_model; }
+    const ChapterModel& model() const { return m_model; }
+
+    /// The file-name part of a path (after the last separator).
+    static QString fileNamePart(const QString& path);
+
+    QString FilePath;
+    qint64 LineCount = 0;
+    int DocState = Closed;
+    bool IsAnalysed = false;
+
+private:
+    LineReader m_reader;
+    ChapterModel m_model;
+};

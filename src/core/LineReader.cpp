@@ -1,0 +1,230 @@
+#include "LineReader.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace {
+
+const char* findLineEnd(const char* p, const char* e)
+{
+    // Both searches are cheap vector scans; text holds far fewer CRs than LFs or the reverse.
+    const void* lf = std::memchr(p, '\n', size_t(e - p));
+    const char* stop = lf ? static_cast<const char*>(lf) : e;
+    const void* cr = std::memchr(p, '\r', size_t(stop - p));
+    return cr ? static_cast<const char*>(cr) : stop;
+}
+
+const char* lastLineEnd(const char* b, const char* e)
+{
+    const void* lf = memrchr(b, '\n', size_t(e - b));
+    const char* from = lf ? static_cast<const char*>(lf) + 1 : b;
+    const void* cr = memrchr(from, '\r', size_t(e - from));
+    if (cr) {
+        return static_cast<const char*>(cr);
+    }
+    return lf ? static_cast<const char*>(lf) : nullptr;
+}
+
+} // namespace
+
+LineReader::LineReader(qsizetype chunkSize) : m_chunk(chunkSize) {}
+
+bool LineReader::open(const QString& path, QString* error)
+{
+    close();
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        m_error = m_file.errorString();
+        if (error) {
+            *error = m_error;
+        }
+        return false;
+    }
+    m_buf.resize(m_chunk);
+    return rewind(error);
+}
+
+void LineReader::close()
+{
+    m_file.close();
+    m_buf = QByteArray();
+    m_pos = m_end = m_scan = 0;
+    m_bufOffset = 0;
+    m_eof = false;
+    m_lineNumber = m_lineOffset = 0;
+}
+
+bool LineReader::rewind(QString* error)
+{
+    m_pos = m_end = m_scan = 0;
+    m_bufOffset = 0;
+    m_eof = false;
+    m_lineNumber = m_lineOffset = 0;
+    if (!m_file.isOpen() || !m_file.seek(0)) {
+        m_error = m_file.isOpen() ? m_file.errorString()
+                                  : QCoreApplication::translate("LineReader", "文件未打开!");
+        if (error) {
+            *error = m_error;
+        }
+        return false;
+    }
+    return true;
+}
+
+// Moves the unread part to the front and reads more; grows the buffer only for a line longer
+// than it. False on a read error.
+bool LineReader::fill()
+{
+    if (m_pos > 0) {
+        const qsizetype keep = m_end - m_pos;
+        std::memmove(m_buf.data(), m_buf.constData() + m_pos, size_t(keep));
+        m_bufOffset += m_pos;
+        m_scan -= m_pos;
+        m_end = keep;
+        m_pos = 0;
+    }
+    if (m_end == m_buf.size()) {
+        m_buf.resize(m_buf.size() * 2);
+    }
+    const qint64 got = m_file.read(m_buf.data() + m_end, m_buf.size() - m_end);
+    if (got < 0) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    if (got == 0) {
+        m_eof = true;
+    }
+    m_end += got;
+    return true;
+}
+
+LineReader::Result LineReader::next(QByteArrayView& line, QByteArrayView& terminator)
+{
+    for (;;) {
+        const char* b = m_buf.constData();
+        const char* hit = findLineEnd(b + std::max(m_pos, m_scan), b + m_end);
+        const qsizetype k = hit - b;
+        if (k < m_end && !(*hit == '\r' && k + 1 == m_end && !m_eof)) {
+            const qsizetype termLen = (*hit == '\r' && k + 1 < m_end && b[k + 1] == '\n') ? 2 : 1;
+            line = QByteArrayView(b + m_pos, k - m_pos);
+            terminator = QByteArrayView(b + k, termLen);
+            m_lineOffset = m_bufOffset + m_pos;
+            m_pos = m_scan = k + termLen;
+            ++m_lineNumber;
+            return Line;
+        }
+        m_scan = k; // a CR waiting for its possible LF is scanned again
+        if (!m_eof) {
+            if (!fill()) {
+                return Error;
+            }
+            continue;
+        }
+        if (m_pos < m_end) {
+            line = QByteArrayView(b + m_pos, m_end - m_pos);
+            terminator = QByteArrayView();
+            m_lineOffset = m_bufOffset + m_pos;
+            m_pos = m_scan = m_end;
+            ++m_lineNumber;
+            return Line;
+        }
+        return End;
+    }
+}
+
+qsizetype LineReader::lineStartBefore(qsizetype pos) const
+{
+    const char* b = m_buf.constData();
+    const char* eol = lastLineEnd(b + m_pos, b + pos);
+    return eol ? (eol - b) + 1 : m_pos;
+}
+
+// Lines ended in [from, to): every LF, and every CR that no LF follows. The caller makes sure
+// a CR right before `to` is followed by a known byte.
+qint64 LineReader::countTerminators(qsizetype from, qsizetype to) const
+{
+    const char* b = m_buf.constData();
+    qint64 n = 0;
+    for (const char* p = b + from; const void* f = std::memchr(p, '\n', size_t(b + to - p));) {
+        ++n;
+        p = static_cast<const char*>(f) + 1;
+    }
+    for (const char* p = b + from; const void* f = std::memchr(p, '\r', size_t(b + to - p));) {
+        const char* cr = static_cast<const char*>(f);
+        if (cr + 1 >= b + m_end || cr[1] != '\n') {
+            ++n;
+        }
+        p = cr + 1;
+    }
+    return n;
+}
+
+LineReader::Result LineReader::nextContaining(QByteArrayView needle, QByteArrayView& line,
+                                              QByteArrayView& terminator)
+{
+    if (needle.isEmpty() || needle.contains('\r') || needle.contains('\n')) {
+        return next(line, terminator);
+    }
+    return advance(needle, &line, &terminator);
+}
+
+// Skips whole lines up to the first one holding `needle` (none when empty: to the end).
+LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator)
+{
+    for (;;) {
+        const char* b = m_buf.constData();
+        const void* found = needle.isEmpty()
+                                ? nullptr
+                                : memmem(b + m_pos, size_t(m_end - m_pos), needle.data(), size_t(needle.size()));
+        if (found) {
+            const qsizetype start = lineStartBefore(static_cast<const char*>(found) - b);
+            // A CR just before the line start is followed by the line's first byte, so the
+            // count below is exact.
+            m_lineNumber += countTerminators(m_pos, start);
+            m_pos = m_scan = start;
+            return next(*line, *terminator);
+        }
+        if (m_eof) {
+            m_lineNumber += countTerminators(m_pos, m_end);
+            if (m_end > m_pos && b[m_end - 1] != '\n' && b[m_end - 1] != '\r') {
+                ++m_lineNumber; // the unterminated last line
+            }
+            m_pos = m_scan = m_end;
+            return End;
+        }
+        // Keep the last, possibly partial line so a needle cut by the buffer is still found;
+        // a trailing CR stays with it until we know whether an LF follows.
+        qsizetype keep = lineStartBefore(m_end);
+        if (keep == m_end && m_end > m_pos && b[m_end - 1] == '\r') {
+            keep = m_end - 1;
+        }
+        m_lineNumber += countTerminators(m_pos, keep);
+        m_pos = m_scan = keep;
+        if (!fill()) {
+            return Error;
+        }
+    }
+}
+
+qint64 LineReader::skipToEnd()
+{
+    const qint64 before = m_lineNumber;
+    if (advance(QByteArrayView(), nullptr, nullptr) == Error) {
+        return -1;
+    }
+    return m_lineNumber - before;
+}
+
+qint64 LineReader::countLines(const QString& path, QString* error)
+{
+    LineReader reader;
+    if (!reader.open(path, error)) {
+        return -1;
+    }
+    const qint64 n = reader.skipToEnd();
+    if (n < 0 && error) {
+        *error = reader.errorString();
+    }
+    return n;
+}

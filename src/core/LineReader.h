@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
+#include <QString>
+
+/// Streams a text file line by line with the novel's line rules: a line ends at CR LF, at a
+/// lone CR or at a lone LF; the terminator is not part of the line; a terminator at the very
+/// end makes no extra empty line; an empty file has no lines.
+///
+/// Only a buffer of the file is held (1 MiB, or the longest line when that is longer), so
+/// memory does not grow with the file. The views handed out stay valid until the next call.
+class LineReader {
+public:
+    enum Result { Line, End, Error };
+
+    explicit LineReader(qsizetype chunkSize = 1 << 20);
+
+    bool open(const QString& path, QString* error = nullptr);
+    void close();
+    bool isOpen() const { return m_file.isOpen(); }
+    QString path() const { return m_file.fileName(); }
+
+    /// Back to the first byte; the next line read is line 1.
+    bool rewind(QString* error = nullptr);
+
+    /// Reads the next line and its terminator ("\r\n", "\r", "\n", or empty for an unterminated
+    /// last line).
+    Result next(QByteArrayView& line, QByteArrayView& terminator);
+
+    /// Skips to the next line whose bytes hold `needle`, counting the lines passed over, and
+    /// reads it. Far faster than next() when few lines can be of interest.
+    Result nextContaining(QByteArrayView needle, QByteArrayView& line, QByteArrayView& terminator);
+
+    /// Reads to the end, counting lines; returns the number of lines left (-1 on a read error).
+    qint64 skipToEnd();
+
+    /// Number of the line last returned (1-based); after End, the number of lines in the file.
+    qint64 lineNumber() const { return m_lineNumber; }
+    /// Byte offset in the file of the line last returned.
+    qint64 lineOffset() const { return m_lineOffset; }
+
+    QString errorString() const { return m_error; }
+
+    /// Opens the file, counts its lines and closes it again; -1 with `error` set on failure.
+    static qint64 countLines(const QString& path, QString* error = nullptr);
+
+private:
+    bool fill();
+    Result advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator);
+    qsizetype lineStartBefore(qsizetype pos) const;
+    qint64 countTerminators(qsizetype from, qsizetype to) const;
+
+    QFile m_file;
+    QByteArray m_buf;
+    qsizetype m_chunk;
+    qsizetype m_pos = 0;    // start of the next line in the buffer
+    qsizetype m_end = 0;    // bytes held in the buffer
+    qsizetype m_scan = 0;   // no line end in [m_pos, m_scan)
+    qint64 m_bufOffset = 0; // file offset of m_buf[0]
+    bool m_eof = false;
+    qint64 m_lineNumber = 0;
+    qint64 m_lineOffset = 0;
+    QString m_error;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+/// What a long pass asks of its front end (the window, the command line, a test). The pass
+/// decides every text; the front end only shows it and answers the questions.
+class PassHost {
+public:
+    virtual ~PassHost() = default;
+
+    enum Icon { Information = 0, Warning = 1, Critical = 2, Question = 3 };
+
+    virtual void setStatusText(const QString& text) = 0;   ///< status panel "text"
+    virtual void setProcessText(const QString& text) = 0;  ///< status panel "process"
+    virtual void progressStart(qint64 maximum) = 0;         ///< progress bar shown, value 0
+    /// One step of a pass: the window shows `value` and "p%" in its bar, or the balloon
+    /// text and title while it is hidden.
+    virtual void progress(qint64 value, int percent, const QString& balloonText, const QString& balloonTitle) = 0;
+    virtual void progressEnd() = 0;                         ///< progress bar hidden, value 0
+    virtual void setListVisible(bool visible) { (void)visible; }
+
+    /// One turn of the event loop: the place where the Stop command can arrive.
+    virtual void processEvents() {}
+
+    virtual void messageBox(const QString& text, const QString& caption, Icon icon) = 0;
+    virtual bool askYesNo(const QString& text, const QString& caption) = 0;
+    /// A notice: message box, or a balloon when the window is minimised or hidden.
+    virtual void notice(const QString& text, const QString& caption, int kind) = 0;
+    /// A balloon shown only when the window is hidden (not merely minimised).
+    virtual void balloonIfHidden(const QString& text, const QString& title) { (void)text, (void)title; }
+    /// Asks about an existing file: ":Yes", ":All", ":No", ":Cancel" or a new full path.
+    virtual QString askOverwrite(const QString& path) = 0;
+    /// The error report: description, number and the context "form::procedure()".
+    virtual void error(const QString& description, int number, const QString& context) = 0;
+};

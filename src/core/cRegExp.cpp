@@ -1,0 +1,373 @@
+#include "cRegExp.h"
+
+#include "ScriptConverter.h"
+
+#include <QCoreApplication>
+
+void cRegExp::InitRegexp(const QString& pattern)
+{
+    m_title = QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption);
+    m_valid = m_title.isValid();
+    m_hasMatch = false;
+    m_current = QRegularExpressionMatch();
+    if (m_valid) {
+        m_title.optimize();
+        m_error.clear();
+        m_literal = requiredLiteralOf(pattern);
+    } else {
+        m_error = QCoreApplication::translate("cRegExp", "章节标题正则表达式有误: %1 (位置 %2)")
+                      .arg(m_title.errorString())
+                      .arg(m_title.patternErrorOffset());
+        m_literal.clear();
+    }
+}
+
+bool cRegExp::GetMatch(const QString& line)
+{
+    if (!m_valid) {
+        return false;
+    }
+    QRegularExpressionMatch m = m_title.match(line);
+    if (!m.hasMatch()) {
+        return false;
+    }
+    m_current = std::move(m);
+    m_hasMatch = true;
+    return true;
+}
+
+QString cRegExp::ChaptorTitle() const
+{
+    if (!m_hasMatch) {
+        return QString();
+    }
+    QStringView t = m_current.capturedView(2);
+    qsizetype b = 0, e = t.size();
+    while (b < e && t[b] == u' ') {
+        ++b;
+    }
+    while (e > b && t[e - 1] == u' ') {
+        --e;
+    }
+    return t.mid(b, e - b).toString();
+}
+
+qint16 cRegExp::ChaptorNum() const
+{
+    if (!m_hasMatch) {
+        return 0;
+    }
+    return ParseChaptorNum(m_current.capturedView(1));
+}
+
+void cRegExp::SetFilters(const QString& text, const QString& textFilters)
+{
+    m_filters = (text.isEmpty() ? textFilters : text).split(QStringLiteral("\r\n"));
+    m_hasFilters = false;
+    m_filterChars.clear();
+    for (const QString& f : std::as_const(m_filters)) {
+        if (!f.isEmpty()) {
+            m_hasFilters = true;
+            m_filterChars += f;
+        }
+    }
+}
+
+QString& cRegExp::FilterString(QString& line) const
+{
+    if (!m_hasFilters) {
+        return line;
+    }
+    for (const QString& f : m_filters) {
+        if (!f.isEmpty() && line.contains(f)) {
+            line.remove(f);
+        }
+    }
+    return line;
+}
+
+bool cRegExp::IsSpaceLine(QStringView line) const
+{
+    // Quick answers: a line of spaces only is blank; a line with a character that no removal
+    // step can take away is not.
+    bool onlySpaces = true;
+    for (QChar c : line) {
+        const char16_t u = c.unicode();
+        if (u == u' ' || u == u'\r' || u == u'\n' || u == 0x3000) {
+            continue;
+        }
+        onlySpaces = false;
+        if (!m_hasFilters || !m_filterChars.contains(c)) {
+            return false;
+        }
+    }
+    if (onlySpaces) {
+        return true;
+    }
+    QString s = line.toString();
+    s.remove(u'\r');
+    s.remove(u'\n');
+    s.remove(QChar(0x3000));
+    s.remove(QStringLiteral("   "));
+    FilterString(s);
+    for (QChar c : std::as_const(s)) {
+        if (c != u' ') {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString cRegExp::GetSimpleStr(const QString& text)
+{
+    return ScriptConverter::traditionalToSimplified().convert(text);
+}
+
+QString cRegExp::GetTraditionStr(const QString& text)
+{
+    return ScriptConverter::simplifiedToTraditional().convert(text);
+}
+
+namespace {
+
+enum Kind { Other, Digit, Unit };
+
+struct NumeralChar {
+    Kind kind;
+    int value;
+};
+
+NumeralChar classify(char16_t c)
+{
+    if (c >= u'0' && c <= u'9') {
+        return {Digit, c - u'0'};
+    }
+    if (c >= 0xFF10 && c <= 0xFF19) { // full-width digits
+        return {Digit, c - 0xFF10};
+    }
+    static const char16_t chinese[] = u"一二三四五六七八九";
+    static const char16_t financial[] = u"壹贰叁肆伍陆柒捌玖";
+    for (int i = 0; i < 9; ++i) {
+        if (c == chinese[i] || c == financial[i]) {
+            return {Digit, i + 1};
+        }
+    }
+    switch (c) {
+    case u'零': case u'○': case u'〇': case 0xFF2F: // Ｏ
+        return {Digit, 0};
+    case u'两': case u'兩': case u'貳':
+        return {Digit, 2};
+    case u'十': case u'拾':
+        return {Unit, 10};
+    case u'百': case u'佰':
+        return {Unit, 100};
+    case u'千': case u'仟':
+        return {Unit, 1000};
+    case u'万': case u'萬':
+        return {Unit, 10000};
+    default:
+        return {Other, 0};
+    }
+}
+
+constexpr qint64 Limit = 32767;
+
+} // namespace
+
+qint16 cRegExp::ParseChaptorNum(QStringView text)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && text[b] == u' ') {
+        ++b;
+    }
+    while (e > b && text[e - 1] == u' ') {
+        --e;
+    }
+    text = text.mid(b, e - b);
+    if (text.isEmpty()) {
+        return 0;
+    }
+    bool hasUnit = false;
+    for (QChar c : text) {
+        if (classify(c.unicode()).kind == Unit) {
+            hasUnit = true;
+            break;
+        }
+    }
+    qint64 result = 0;
+    if (!hasUnit) {
+        // Digit by digit: "一〇二" is 102, "0012" is 12.
+        for (QChar c : text) {
+            const NumeralChar n = classify(c.unicode());
+            if (n.kind == Digit) {
+                result = result * 10 + n.value;
+                if (result > Limit) {
+                    return 0;
+                }
+            }
+        }
+        return qint16(result);
+    }
+    // Unit style. `pending` is the digit run not yet given a unit; a digit that directly
+    // follows a hundreds or larger unit is that unit's next lower place ("一百五" is 150).
+    qint64 total = 0;   // whole ten-thousands
+    qint64 section = 0; // below ten thousand
+    qint64 pending = -1;
+    int lastUnit = 0;
+    bool zeroSinceUnit = false;
+    for (QChar c : text) {
+        const NumeralChar n = classify(c.unicode());
+        if (n.kind == Digit) {
+            if (n.value == 0) {
+                zeroSinceUnit = true;
+                if (pending > 0) {
+                    pending *= 10;
+                }
+                continue;
+            }
+            pending = pending < 0 ? n.value : pending * 10 + n.value;
+        } else if (n.kind == Unit) {
+            if (n.value == 10000) {
+                section += pending < 0 ? 0 : pending;
+                total += (section == 0 ? 1 : section) * 10000;
+                section = 0;
+            } else {
+                section += (pending < 0 ? 1 : pending) * n.value;
+            }
+            pending = -1;
+            lastUnit = n.value;
+            zeroSinceUnit = false;
+        }
+        if (total + section > Limit * 10 || pending > Limit * 10) {
+            return 0;
+        }
+    }
+    if (pending >= 0) {
+        if (lastUnit >= 100 && !zeroSinceUnit && pending < 10) {
+            section += pending * (lastUnit / 10);
+        } else {
+            section += pending;
+        }
+    }
+    result = total + section;
+    return result > Limit ? 0 : qint16(result);
+}
+
+QString cRegExp::requiredLiteralOf(const QString& pattern)
+{
+    // Only the plain top-level sequence is read; anything this reading does not understand
+    // (alternation at the top, option settings, quoting) gives no literal at all.
+    if (pattern.contains(QLatin1String("\\Q"))) {
+        return QString();
+    }
+    for (qsizetype i = pattern.indexOf(QLatin1String("(?")); i >= 0;
+         i = pattern.indexOf(QLatin1String("(?"), i + 1)) {
+        const QChar c = i + 2 < pattern.size() ? pattern[i + 2] : QChar();
+        if (c != u':' && c != u'=' && c != u'!' && c != u'<') {
+            return QString();
+        }
+    }
+    auto caseless = [](QChar c) {
+        return !c.isSurrogate() && c.toLower() == c && c.toUpper() == c && c.toCaseFolded() == c;
+    };
+    QString best, cur;
+    auto flush = [&] {
+        if (cur.size() > best.size()) {
+            best = cur;
+        }
+        cur.clear();
+    };
+    int depth = 0;
+    const qsizetype n = pattern.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = pattern[i];
+        // The atom just read, if it is a literal character at the top level.
+        QChar literal;
+        bool isLiteral = false;
+        if (c == u'\\') {
+            if (i + 1 >= n) {
+                return QString();
+            }
+            const QChar e = pattern[i + 1];
+            i += 2;
+            if (!e.isLetterOrNumber() && e.unicode() < 0x80) {
+                literal = e;
+                isLiteral = true;
+            }
+        } else if (c == u'[') {
+            ++i;
+            if (i < n && pattern[i] == u'^') {
+                ++i;
+            }
+            if (i < n && pattern[i] == u']') {
+                ++i;
+            }
+            while (i < n && pattern[i] != u']') {
+                i += (pattern[i] == u'\\') ? 2 : 1;
+            }
+            ++i;
+        } else if (c == u'(') {
+            ++depth;
+            ++i;
+            flush();
+            continue;
+        } else if (c == u')') {
+            --depth;
+            ++i;
+            flush();
+            continue;
+        } else if (c == u'|') {
+            if (depth == 0) {
+                return QString();
+            }
+            ++i;
+            continue;
+        } else if (c == u'.' || c == u'^' || c == u'$') {
+            ++i;
+        } else if (c == u'*' || c == u'+' || c == u'?') {
+            ++i; // a quantifier of a group or class; literal quantifiers are handled below
+            flush();
+            continue;
+        } else {
+            literal = c;
+            isLiteral = true;
+            ++i;
+        }
+        // What quantifies the atom?
+        bool optional = false;
+        bool repeated = false;
+        if (i < n) {
+            const QChar q = pattern[i];
+            if (q == u'*' || q == u'?') {
+                optional = true;
+                ++i;
+            } else if (q == u'+') {
+                repeated = true;
+                ++i;
+            } else if (q == u'{') {
+                qsizetype j = i + 1;
+                while (j < n && (pattern[j].isDigit() || pattern[j] == u',')) {
+                    ++j;
+                }
+                if (j < n && pattern[j] == u'}' && j > i + 1) {
+                    optional = true; // a counted repeat: do not reason about it
+                    i = j + 1;
+                }
+            }
+            if ((optional || repeated) && i < n && (pattern[i] == u'?' || pattern[i] == u'+')) {
+                ++i; // lazy or possessive
+            }
+        }
+        if (depth == 0 && isLiteral && !optional && caseless(literal)) {
+            cur += literal;
+            if (repeated) {
+                flush();
+            }
+        } else {
+            flush();
+        }
+    }
+    flush();
+    return best;
+}

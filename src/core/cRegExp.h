@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QRegularExpression>
+#include <QRegularExpressionMatch>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+/// Knows what a chapter title looks like: title matching, chapter numbers, filter strings,
+/// the blank-line test and traditional-to-simplified conversion. One instance per pass.
+class cRegExp {
+public:
+    /// Compiles the title pattern (case-insensitive, "." never matches a line feed, "\s" is
+    /// the ASCII white-space set). An invalid pattern makes GetMatch fail with errorString().
+    void InitRegexp(const QString& pattern);
+    bool isValid() const { return m_valid; }
+    /// Why the pattern does not compile, with the offset of the fault; empty when it does.
+    QString errorString() const { return m_error; }
+
+    /// Tests the line; on a match keeps the leftmost one as the current match.
+    bool GetMatch(const QString& line);
+
+    /// Title text of the current match (group 2), ASCII spaces trimmed; empty on any failure.
+    QString ChaptorTitle() const;
+    /// Chapter number of the current match (group 1); 0 on any failure.
+    qint16 ChaptorNum() const;
+
+    /// Loads the filter strings from `text` split at CR LF, or from `textFilters` (the
+    /// configured list) when `text` is empty. Empty pieces are kept and skipped when used.
+    void SetFilters(const QString& text, const QString& textFilters);
+    const QStringList& filters() const { return m_filters; }
+    bool hasFilters() const { return m_hasFilters; }
+
+    /// Removes every filter string, in list order, exact and case-sensitive.
+    QString& FilterString(QString& line) const;
+
+    /// True when the line holds nothing but CR, LF, U+3000, spaces and filter strings.
+    bool IsSpaceLine(QStringView line) const;
+
+    /// Traditional to simplified script, character for character (same length as the input).
+    static QString GetSimpleStr(const QString& text);
+    /// Simplified to traditional script, character for character.
+    static QString GetTraditionStr(const QString& text);
+
+    /// Reads a chapter-number text: unit style ("一百二十三", "两千零五") arithmetically,
+    /// digit sequences ("一〇二", "０１２") digit by digit. 0 when empty or above 32767.
+    static qint16 ParseChaptorNum(QStringView text);
+
+    /// A text that every match of the pattern must contain (for skipping lines cheaply),
+    /// or empty when the pattern does not make one provable.
+    QString requiredLiteral() const { return m_literal; }
+    static QString requiredLiteralOf(const QString& pattern);
+
+private:
+    QRegularExpression m_title;
+    QRegularExpressionMatch m_current;
+    bool m_valid = false;
+    bool m_hasMatch = false;
+    QString m_error;
+    QString m_literal;
+    QStringList m_filters;
+    bool m_hasFilters = false;
+    QString m_filterChars; // every character of every filter, for the quick blank-line test
+};

@@ -1,0 +1,395 @@
+#include "OutputPass.h"
+
+#include "core/Document.h"
+#include "core/PassHost.h"
+#include "core/ScriptConverter.h"
+#include "core/cRegExp.h"
+#include "output/FileName.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const QString Context = QStringLiteral("frmMain::mnuO_SaveOut_Click()");
+
+// Error numbers follow the run-time library's classic ones, which users quote in reports.
+enum ErrorNumber { BadCall = 5, DivisionByZero = 11, PastEnd = 62, DiskFull = 61, PathFile = 75, PathNotFound = 76 };
+
+struct Entry {
+    qint32 start;
+    qint16 chapnum;
+    QString title;
+};
+
+/// One output file, written through a buffer; every failure is kept for the report.
+class Writer {
+public:
+    bool open(const QString& path, bool append)
+    {
+        m_file.setFileName(path);
+        m_buf.clear();
+        return m_file.open(append ? QIODevice::WriteOnly | QIODevice::Append
+                                  : QIODevice::WriteOnly | QIODevice::Truncate);
+    }
+    bool isOpen() const { return m_file.isOpen(); }
+    bool writeLine(QByteArrayView bytes)
+    {
+        m_buf.append(bytes.data(), bytes.size());
+        m_buf.append("\r\n", 2);
+        return m_buf.size() < (1 << 20) || flush();
+    }
+    bool close()
+    {
+        if (!m_file.isOpen()) {
+            return true;
+        }
+        const bool ok = flush() && m_file.flush();
+        m_file.close();
+        return ok && m_file.error() == QFileDevice::NoError;
+    }
+    void abandon()
+    {
+        m_buf.clear();
+        m_file.close();
+    }
+    QString errorString() const { return m_file.errorString(); }
+    QString fileName() const { return m_file.fileName(); }
+
+private:
+    bool flush()
+    {
+        if (m_buf.isEmpty()) {
+            return true;
+        }
+        const qint64 n = m_file.write(m_buf);
+        const bool ok = n == m_buf.size();
+        m_buf.clear();
+        return ok;
+    }
+    QFile m_file;
+    QByteArray m_buf;
+};
+
+class Pass {
+public:
+    Pass(Document& doc, const Settings& s, PassHost& host) : m_doc(doc), m_s(s), m_host(host) {}
+    OutputResult run();
+
+private:
+    enum Answer { Write, Skip, Cancel, Fail };
+    Answer ask(QString& target);
+    bool copyLines(qint64 count, bool convert);
+    void fail(const QString& description, int number);
+    void end();
+
+    Document& m_doc;
+    const Settings& m_s;
+    PassHost& m_host;
+    cRegExp m_re;
+    Writer m_out;
+    bool m_writeThis = true;
+    bool m_overwriteAll = false;
+    QString m_text;
+    QByteArray m_bytes;
+};
+
+void Pass::fail(const QString& description, int number)
+{
+    // The open file is closed and the window made usable again before the report.
+    m_out.abandon();
+    m_host.progressEnd();
+    m_host.setProcessText(QString());
+    end();
+    m_host.error(description, number, Context);
+}
+
+void Pass::end()
+{
+    m_doc.SetState(Analysed);
+    m_doc.reader().rewind();
+}
+
+Pass::Answer Pass::ask(QString& target)
+{
+    if (m_overwriteAll || !QFileInfo::exists(target)) {
+        return Write;
+    }
+    const QString answer = m_host.askOverwrite(target);
+    if (answer == QLatin1String(":Yes")) {
+        return Write;
+    }
+    if (answer == QLatin1String(":All")) {
+        m_overwriteAll = true;
+        return Write;
+    }
+    if (answer == QLatin1String(":No")) {
+        return Skip;
+    }
+    if (answer == QLatin1String(":Cancel") || answer.isEmpty() || answer.startsWith(u':')) {
+        return Cancel;
+    }
+    const QFileInfo info(answer);
+    if (!info.absoluteDir().exists()) {
+        fail(QStringLiteral(u"文件夹不存在: %1").arg(info.absolutePath()), PathNotFound);
+        return Fail;
+    }
+    target = answer;
+    return Write;
+}
+
+// Reads `count` lines and writes them through the filters (and conversion) while the current
+// target is written; a declined file's lines are read all the same.
+bool Pass::copyLines(qint64 count, bool convert)
+{
+    LineReader& reader = m_doc.reader();
+    const GbkCodec& codec = m_doc.codec();
+    const ScriptConverter& t2s = ScriptConverter::traditionalToSimplified();
+    QByteArrayView line, terminator;
+    for (qint64 n = 0; n < count; ++n) {
+        const LineReader::Result r = reader.next(line, terminator);
+        if (r != LineReader::Line) {
+            fail(r == LineReader::Error
+                     ? reader.errorString()
+                     : QStringLiteral(u"文件在打开后被改短了：只读到 %1 行，应有 %2 行。请重新打开文件。")
+                           .arg(reader.lineNumber())
+                           .arg(m_doc.LineCount),
+                 r == LineReader::Error ? PathFile : PastEnd);
+            return false;
+        }
+        codec.decode(line.data(), line.size(), m_text);
+        const qsizetype before = m_text.size();
+        m_re.FilterString(m_text);
+        bool changed = m_text.size() != before;
+        if (m_s.DelSpaceLine && m_re.IsSpaceLine(m_text)) {
+            continue;
+        }
+        if (!m_writeThis) {
+            continue;
+        }
+        if (convert && !t2s.isUnchanged(m_text)) {
+            QString simple = t2s.convert(m_text);
+            // A character the file's code page cannot hold keeps its original form.
+            for (qsizetype i = 0; i < simple.size(); ++i) {
+                if (!codec.canEncode(simple[i].unicode())) {
+                    simple[i] = m_text[i];
+                }
+            }
+            if (simple != m_text) {
+                m_text = simple;
+                changed = true;
+            }
+        }
+        bool ok;
+        if (changed) {
+            m_bytes.clear();
+            codec.encode(m_text, m_bytes);
+            ok = m_out.writeLine(m_bytes);
+        } else {
+            ok = m_out.writeLine(line);
+        }
+        if (!ok) {
+            fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(m_out.fileName(), m_out.errorString()), DiskFull);
+            return false;
+        }
+    }
+    return true;
+}
+
+OutputResult Pass::run()
+{
+    OutputResult result;
+    if (!m_doc.IsAnalysed) {
+        m_host.messageBox(QStringLiteral(u"还未分析,请先分析!"), QStringLiteral(u"输出"), PassHost::Warning);
+        m_host.setStatusText(QStringLiteral(u"请先分析..."));
+        return result;
+    }
+    if (m_s.ChapsInFile < 1) {
+        m_host.messageBox(QStringLiteral(u"“每个文件包含章节数”必须大于 0，请在选项中修改后再输出。"),
+                          QStringLiteral(u"输出"), PassHost::Warning);
+        m_host.setStatusText(QStringLiteral(u"就绪"));
+        return result;
+    }
+    ChapterModel& model = m_doc.model();
+    model.SortByColumn(-1, 0);
+    m_doc.SetState(Busy);
+    m_host.setStatusText(QStringLiteral(u"开始输出，请稍侯..."));
+
+    const QString root = OutputRoot(m_doc.FilePath, m_s.OutPath);
+    QList<Entry> entries;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (!model.isChecked(row)) {
+            const int r = model.tag(row);
+            entries.append({model.chapline().at(r), model.chapnum().at(r), model.title().at(r)});
+        }
+    }
+    const int n = int(entries.size());
+    entries.append({qint32(m_doc.LineCount + 1), 0, QString()});
+
+    if (!QFileInfo(root).isDir()) {
+        if (!m_host.askYesNo(QStringLiteral(u"文件夹: %1 不存在,是否创建?").arg(root), QStringLiteral(u"输出"))) {
+            m_doc.SetState(Analysed);
+            m_host.setStatusText(QStringLiteral(u"就绪"));
+            result.kind = OutputResult::Declined;
+            return result;
+        }
+        if (!QDir().mkdir(root)) {
+            fail(QStringLiteral(u"无法创建文件夹: %1").arg(root), PathNotFound);
+            result.kind = OutputResult::Failed;
+            return result;
+        }
+    }
+    if (!m_doc.reader().rewind()) {
+        fail(m_doc.reader().errorString(), PathFile);
+        result.kind = OutputResult::Failed;
+        return result;
+    }
+    m_host.progressStart(n);
+    m_re.SetFilters(QString(), m_s.TextFilters);
+    m_overwriteAll = false;
+
+    const qint32 frontEnd = entries.first().start;
+    if (frontEnd >= 2) {
+        QString target = root + QStringLiteral("Index.txt");
+        const Answer a = ask(target);
+        if (a == Fail) {
+            result.kind = OutputResult::Failed;
+            return result;
+        }
+        if (a == Cancel) {
+            m_host.setStatusText(QStringLiteral(u"用户取消操作..."));
+            m_host.progressEnd();
+            end();
+            result.kind = OutputResult::Cancelled;
+            return result;
+        }
+        m_writeThis = a == Write;
+        if (m_writeThis && !m_out.open(target, m_s.AppendText)) {
+            fail(QStringLiteral(u"无法写入文件: %1 (%2)").arg(target, m_out.errorString()), PathFile);
+            result.kind = OutputResult::Failed;
+            return result;
+        }
+        if (!copyLines(frontEnd - 1, false)) {
+            result.kind = OutputResult::Failed;
+            return result;
+        }
+        if (!m_out.close()) {
+            fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(target, m_out.errorString()), DiskFull);
+            result.kind = OutputResult::Failed;
+            return result;
+        }
+    }
+
+    int fileNo = 0;
+    QString folder = root;
+    QString target;
+    for (int i = 0; i < n; ++i) {
+        const Entry& e = entries.at(i);
+        const int p = int(qint64(i) * 100 / n);
+        m_host.progress(i, p, QStringLiteral(u"已经输出：%1%").arg(p), QStringLiteral(u"正在输出"));
+        m_host.processEvents();
+        if (m_doc.DocState == StopRequested) {
+            if (m_host.askYesNo(QStringLiteral(u"是否确定中断输出操作？"), QStringLiteral(u"输出"))) {
+                m_host.setStatusText(QStringLiteral(u"输出被中断！"));
+                m_host.setProcessText(QString());
+                m_host.progressEnd();
+                end();
+                result.kind = OutputResult::Stopped;
+                result.files = fileNo;
+                return result;
+            }
+            m_doc.DocState = Busy;
+        }
+        const bool newFile = i % m_s.ChapsInFile == 0;
+        if (newFile) {
+            ++fileNo;
+            const QString name = MakeFileName(m_s.OutFile, fileNo, e.chapnum, e.title);
+            if (m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
+                folder = root + SubFolderName(fileNo, m_s.FilesInDir, n, e.chapnum);
+                if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder)) {
+                    fail(QStringLiteral(u"无法创建文件夹: %1").arg(folder), PathNotFound);
+                    result.kind = OutputResult::Failed;
+                    return result;
+                }
+            }
+            target = folder + name;
+            m_writeThis = true;
+            const Answer a = ask(target);
+            if (a == Fail) {
+                result.kind = OutputResult::Failed;
+                return result;
+            }
+            if (a == Cancel) {
+                m_host.setStatusText(QStringLiteral(u"用户取消操作..."));
+                m_host.progressEnd();
+                end();
+                result.kind = OutputResult::Cancelled;
+                result.files = fileNo;
+                return result;
+            }
+            m_writeThis = a == Write;
+        }
+        if (m_writeThis && !m_out.open(target, !newFile || m_s.AppendText)) {
+            fail(QStringLiteral(u"无法写入文件: %1 (%2)").arg(target, m_out.errorString()), PathFile);
+            result.kind = OutputResult::Failed;
+            return result;
+        }
+        if (!copyLines(entries.at(i + 1).start - e.start, m_s.ConvertToSimple)) {
+            result.kind = OutputResult::Failed;
+            return result;
+        }
+        if (!m_out.close()) {
+            fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(target, m_out.errorString()), DiskFull);
+            result.kind = OutputResult::Failed;
+            return result;
+        }
+    }
+    m_host.notice(QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo), QStringLiteral(u"输出"), 0);
+    m_host.setStatusText(QStringLiteral(u"输出完毕！"));
+    m_host.setProcessText(QString());
+    m_host.progressEnd();
+    end();
+    result.kind = OutputResult::Done;
+    result.files = fileNo;
+    return result;
+}
+
+} // namespace
+
+QString NovelBaseName(const QString& filePath)
+{
+    const QString name = Document::fileNamePart(filePath);
+    const qsizetype dot = name.indexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+QString OutputRoot(const QString& filePath, const QString& outPath)
+{
+    QString base;
+    if (outPath == QLatin1String("(default)")) {
+        base = QFileInfo(filePath).absolutePath();
+    } else if (outPath == QLatin1String("~") || outPath.startsWith(QLatin1String("~/"))) {
+        base = QDir::homePath() + outPath.mid(1);
+    } else {
+        base = outPath;
+    }
+    if (!base.endsWith(u'/')) {
+        base += u'/';
+    }
+    return base + NovelBaseName(filePath) + u'/';
+}
+
+QString SubFolderName(int fileNo, int filesInDir, int chapters, qint16 chapNum)
+{
+    const int g = (fileNo - 1) / filesInDir;
+    const int first = g * filesInDir + 1;
+    const int last = std::min((g + 1) * filesInDir, chapters);
+    return QStringLiteral(u"%1-%2(第%3章+)/").arg(ZeroFill(first, 3), ZeroFill(last, 3)).arg(chapNum);
+}
+
+OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host)
+{
+    Pass pass(doc, settings, host);
+    return pass.run();
+}

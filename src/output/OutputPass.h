@@ -1,0 +1,29 @@
+#pragma once
+
+#include "config/Settings.h"
+
+#include <QString>
+
+class Document;
+class PassHost;
+
+/// How an output pass ended.
+struct OutputResult {
+    enum Kind { Done, Refused, Declined, Cancelled, Stopped, Failed };
+    Kind kind = Refused;
+    int files = 0; ///< chapter files written or planned (FileNo)
+};
+
+/// The novel's name without folder and from its first "." on ("a.b.txt" gives "a").
+QString NovelBaseName(const QString& filePath);
+/// The folder the files go to: OutPath, or the novel's folder for "(default)", plus the
+/// novel's base name, with a trailing "/". A leading "~/" stands for the home folder.
+QString OutputRoot(const QString& filePath, const QString& outPath);
+/// Sub-folder name for file k (1-based) with `filesInDir` files each: "001-050(第1章+)".
+QString SubFolderName(int fileNo, int filesInDir, int chapters, qint16 chapNum);
+
+/// Writes the analysed novel out: front matter to "Index.txt", then every unchecked row's
+/// chapter, ChapsInFile chapters to a file and FilesInDir files to a sub-folder, asking
+/// before replacing a file. The bytes of every line that no filter or conversion changed are
+/// written exactly as read.
+OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host);

@@ -1,0 +1,198 @@
+#include "core/GbkCodec.h"
+#include "core/LineReader.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_LineReader : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString write(const QByteArray& bytes)
+    {
+        static int n = 0;
+        const QString path = m_dir.filePath(QStringLiteral("f%1.txt").arg(++n));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+            qFatal("cannot write fixture");
+        }
+        return path;
+    }
+
+    struct Read {
+        QList<QByteArray> lines;
+        QByteArray joined; // lines with their terminators: must give back the file
+    };
+
+    static Read readAll(LineReader& r)
+    {
+        Read out;
+        QByteArrayView line, term;
+        while (r.next(line, term) == LineReader::Line) {
+            out.lines << line.toByteArray();
+            out.joined += line.toByteArray() + term.toByteArray();
+        }
+        return out;
+    }
+
+private slots:
+    void lineEndings_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        using L = QList<QByteArray>;
+        QTest::newRow("empty file") << QByteArray() << L{};
+        QTest::newRow("crlf with final") << QByteArray("a\r\nb\r\nc\r\n") << L{"a", "b", "c"};
+        QTest::newRow("crlf without final") << QByteArray("a\r\nb\r\nc") << L{"a", "b", "c"};
+        QTest::newRow("lf only") << QByteArray("a\nb\nc\n") << L{"a", "b", "c"};
+        QTest::newRow("cr only") << QByteArray("a\rb\rc") << L{"a", "b", "c"};
+        QTest::newRow("lf cr is two ends") << QByteArray("a\n\rb") << L{"a", "", "b"};
+        QTest::newRow("mixed") << QByteArray("a\r\nb\nc\rd") << L{"a", "b", "c", "d"};
+        QTest::newRow("only crlf") << QByteArray("\r\n") << L{""};
+        QTest::newRow("blank lines") << QByteArray("\r\n\r\nx\r\n\r\n") << L{"", "", "x", ""};
+        QTest::newRow("nul bytes") << QByteArray("a\0b\r\n\0", 6) << L{QByteArray("a\0b", 3), QByteArray("\0", 1)};
+        QTest::newRow("no terminator at all") << QByteArray("single") << L{"single"};
+    }
+
+    void lineEndings()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QList<QByteArray>, lines);
+        // A tiny buffer makes every line cross a refill, the hard case.
+        for (qsizetype chunk : {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(1 << 20)}) {
+            LineReader r(chunk);
+            QVERIFY(r.open(write(bytes)));
+            const Read got = readAll(r);
+            QCOMPARE(got.lines, lines);
+            QCOMPARE(got.joined, bytes);
+            QCOMPARE(r.lineNumber(), qint64(lines.size()));
+            QCOMPARE(LineReader::countLines(r.path()), qint64(lines.size()));
+            // Counting by skipping and reading again after a rewind agree.
+            QVERIFY(r.rewind());
+            QCOMPARE(r.skipToEnd(), qint64(lines.size()));
+            QVERIFY(r.rewind());
+            QCOMPARE(readAll(r).lines, lines);
+        }
+    }
+
+    void nextContaining_countsSkippedLines_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qsizetype>("chunk");
+        QByteArray text;
+        for (int i = 1; i <= 300; ++i) {
+            const char* end = (i % 3 == 0) ? "\r\n" : (i % 3 == 1 ? "\n" : "\r");
+            text += (i % 7 == 0 ? QByteArray("xx NEEDLE ") : QByteArray("plain "));
+            text += QByteArray::number(i) + end;
+        }
+        for (qsizetype chunk : {4, 7, 64, 1 << 20}) {
+            QTest::addRow("chunk %d", int(chunk)) << text << chunk;
+        }
+    }
+
+    void nextContaining_countsSkippedLines()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qsizetype, chunk);
+        LineReader r(chunk);
+        QVERIFY(r.open(write(bytes)));
+        QByteArrayView line, term;
+        QList<qint64> numbers;
+        while (r.nextContaining("NEEDLE", line, term) == LineReader::Line) {
+            QVERIFY(line.contains(QByteArrayView("NEEDLE")));
+            QVERIFY(line.endsWith(QByteArray::number(r.lineNumber())));
+            numbers << r.lineNumber();
+        }
+        QCOMPARE(numbers.size(), 300 / 7);
+        QCOMPARE(numbers.first(), 7);
+        QCOMPARE(r.lineNumber(), 300); // after the end, every line was counted
+    }
+
+    void lineOffsets_pointAtLineStarts()
+    {
+        const QByteArray bytes("ab\r\ncd\nef\rgh");
+        LineReader r(3);
+        QVERIFY(r.open(write(bytes)));
+        QByteArrayView line, term;
+        while (r.next(line, term) == LineReader::Line) {
+            QCOMPARE(bytes.mid(r.lineOffset(), line.size()), line.toByteArray());
+        }
+    }
+
+    void longLine_isNeverCut()
+    {
+        QByteArray big(3 * 1000 * 1000, 'x');
+        big += "\nend";
+        LineReader r(4096);
+        QVERIFY(r.open(write(big)));
+        const Read got = readAll(r);
+        QCOMPARE(got.lines.size(), 2);
+        QCOMPARE(got.lines[0].size(), 3 * 1000 * 1000);
+        QCOMPARE(got.joined, big);
+    }
+
+    void missingFile_reportsError()
+    {
+        LineReader r;
+        QString error;
+        QVERIFY(!r.open(m_dir.filePath(QStringLiteral("nope.txt")), &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(LineReader::countLines(m_dir.filePath(QStringLiteral("nope.txt"))), qint64(-1));
+    }
+
+    void gbk_roundTripsAnyBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        const GbkCodec& c = GbkCodec::instance();
+        QTest::newRow("chinese") << c.encode(u"第一章 风起") << QStringLiteral(u"第一章 风起");
+        QTest::newRow("euro single byte") << QByteArray("\x80") << QStringLiteral(u"€");
+        QTest::newRow("lead at end") << QByteArray("a\xB5") << (u"a"_qs + QChar(0xF7B5));
+        QTest::newRow("bad trail") << QByteArray("\x81\x20z") << (QString(QChar(0xF781)) + u" z"_qs);
+        QTest::newRow("gb18030 four bytes") << QByteArray("\x81\x30\x81\x30") << QString();
+        QTest::newRow("nul") << QByteArray("\0", 1) << QString(QChar(0));
+    }
+
+    void gbk_roundTripsAnyBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        const GbkCodec& c = GbkCodec::instance();
+        const QString decoded = c.decode(bytes);
+        if (!text.isNull()) {
+            QCOMPARE(decoded, text);
+        }
+        QCOMPARE(c.encode(decoded), bytes);
+    }
+
+    void gbk_everyByteSequenceRoundTrips()
+    {
+        // All single bytes and all byte pairs, then an edited line: escapes survive edits.
+        const GbkCodec& c = GbkCodec::instance();
+        QByteArray all;
+        for (int a = 0; a < 256; ++a) {
+            for (int b = 0; b < 256; ++b) {
+                all += char(a);
+                all += char(b);
+            }
+        }
+        QCOMPARE(c.encode(c.decode(all)), all);
+        QString edited = c.decode(QByteArray("\xFF\x81 ") + c.encode(u"广告") + QByteArray("\xB5"));
+        edited.remove(QStringLiteral(u"广告"));
+        QCOMPARE(c.encode(edited), QByteArray("\xFF\x81 \xB5"));
+    }
+
+    void gbk_unencodableIsCounted()
+    {
+        qsizetype bad = 0;
+        QByteArray out;
+        GbkCodec::instance().encode(QStringView(u"a😀"), out, &bad);
+        QCOMPARE(bad, qsizetype(2)); // both surrogate halves
+        QVERIFY(!GbkCodec::instance().canEncode(char16_t(0xD83D)));
+        QVERIFY(GbkCodec::instance().canEncode(u'第'));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_LineReader)
+#include "tst_linereader.moc"
