@@ -1,0 +1,334 @@
+#include "core/ChapterModel.h"
+
+#include "output/FileName.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+constexpr int SortKeyWidth = 10;
+constexpr int ChapNumWidth = 3;
+const QString AscendingArrow = QStringLiteral("▲");
+const QString DescendingArrow = QStringLiteral("▼");
+
+QString previewName(const QString& outFile, qint32 id, qint16 chapNum, const QString& title) {
+    return MakeFileName(outFile, id, chapNum, title).chopped(4);
+}
+
+} // namespace
+
+const QStringList ChapterModel::ColumnCaptions = {
+    QStringLiteral("ID"),     QStringLiteral("输出预览"), QStringLiteral("内容"),
+    QStringLiteral("章节号"), QStringLiteral("章节标题"), QStringLiteral("行数"),
+};
+
+const QStringList ChapterModel::ColumnKeys = {
+    QStringLiteral("id"),      QStringLiteral("preview"), QStringLiteral("memo"),
+    QStringLiteral("chapnum"), QStringLiteral("title"),   QStringLiteral("chapline"),
+};
+
+QString ChapCountText(int found, int ignored) {
+    return QStringLiteral("一共: %1/%2 章").arg(found - ignored).arg(found);
+}
+
+QString ChapterModel::sortKey(const QString& text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    // Numbers too large for an integer keep their text; they are beyond ten digits anyway.
+    if (!ok || !std::isfinite(value) || std::fabs(value) >= 1e18)
+        return text;
+    return ZeroFill(std::llround(value), SortKeyWidth);
+}
+
+ChapterModel::ChapterModel(QObject* parent) : QAbstractTableModel(parent), m_captions(ColumnCaptions) {
+    m_chapline = {0};
+    m_chapnum = {0};
+    m_title = {QString()};
+    m_undoStore = {{}};
+}
+
+int ChapterModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ChapterModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ChapterModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Row& row = m_rows.at(index.row());
+    if (role == Qt::DisplayRole)
+        return row.cells[index.column()];
+    if (role == Qt::CheckStateRole && index.column() == IdColumn)
+        return row.checked ? Qt::Checked : Qt::Unchecked;
+    return {};
+}
+
+bool ChapterModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || index.column() != IdColumn ||
+        !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return false;
+    const bool wanted = value.toInt() != Qt::Unchecked;
+    if (wanted != m_rows.at(index.row()).checked)
+        userToggle(index.row());
+    return true;
+}
+
+Qt::ItemFlags ChapterModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == IdColumn)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+QVariant ChapterModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
+        return m_captions.at(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+void ChapterModel::resetTable() {
+    clearRows();
+    m_chapline = {0};
+    m_chapnum = {0};
+    m_title = {QString()};
+}
+
+void ChapterModel::clearRows() {
+    if (m_batchDepth == 0)
+        beginResetModel();
+    m_rows.clear();
+    m_checkedCount = 0;
+    if (m_batchDepth == 0)
+        endResetModel();
+}
+
+void ChapterModel::beginBatch() {
+    if (m_batchDepth++ == 0)
+        beginResetModel();
+}
+
+void ChapterModel::endBatch() {
+    if (m_batchDepth > 0 && --m_batchDepth == 0)
+        endResetModel();
+}
+
+int ChapterModel::AddChapItem(qint32 id, qint16 chapNum, const QString& title, const QString& lineText,
+                              qint32 lineNo, const QString& outFile) {
+    if (id < 1)
+        return -1;
+    const qint32 record = id - 1;
+    // The table takes exactly id records: a new analysis shrinks it to what it has found so far.
+    m_chapline.resize(id);
+    m_chapnum.resize(id);
+    m_title.resize(id);
+    m_chapline[record] = lineNo;
+    m_chapnum[record] = chapNum;
+    m_title[record] = title;
+
+    Row row;
+    row.tag = record;
+    row.cells[IdColumn] = QString::number(id);
+    row.cells[PreviewColumn] = previewName(outFile, id, chapNum, title);
+    row.cells[MemoColumn] = lineText;
+    row.cells[ChapNumColumn] = ZeroFill(chapNum, ChapNumWidth);
+    row.cells[TitleColumn] = title;
+    row.cells[ChapLineColumn] = QString::number(lineNo);
+
+    const int position = int(m_rows.size());
+    if (m_batchDepth == 0)
+        beginInsertRows(QModelIndex(), position, position);
+    m_rows.append(std::move(row));
+    if (m_batchDepth == 0)
+        endInsertRows();
+    return position;
+}
+
+void ChapterModel::UpdateChapItem(int row, qint16 chapNum, const QString& title, const QString& outFile) {
+    if (row < 0 || row >= m_rows.size())
+        return;
+    Row& r = m_rows[row];
+    m_chapnum[r.tag] = chapNum;
+    m_title[r.tag] = title;
+    r.cells[PreviewColumn] = previewName(outFile, r.tag + 1, chapNum, title);
+    r.cells[ChapNumColumn] = ZeroFill(chapNum, ChapNumWidth);
+    r.cells[TitleColumn] = title;
+    if (m_batchDepth == 0)
+        emit dataChanged(index(row, PreviewColumn), index(row, TitleColumn), {Qt::DisplayRole});
+}
+
+void ChapterModel::setRowChecked(int row, bool checked) {
+    Row& r = m_rows[row];
+    if (r.checked == checked)
+        return;
+    r.checked = checked;
+    m_checkedCount += checked ? 1 : -1;
+}
+
+void ChapterModel::toggleRow(int row) {
+    setRowChecked(row, !m_rows.at(row).checked);
+}
+
+void ChapterModel::emitCheckChanged(int first, int last) {
+    if (m_batchDepth == 0 && first <= last)
+        emit dataChanged(index(first, IdColumn), index(last, IdColumn), {Qt::CheckStateRole});
+}
+
+void ChapterModel::setChecked(int row, bool checked) {
+    if (row < 0 || row >= m_rows.size() || m_rows.at(row).checked == checked)
+        return;
+    setRowChecked(row, checked);
+    emitCheckChanged(row, row);
+}
+
+void ChapterModel::SortItem(int column, int order) {
+    if (column < 1 || column > ColumnCount || m_rows.isEmpty())
+        return;
+    const int cell = column - 1;
+    QStringList keys;
+    keys.reserve(m_rows.size());
+    for (const Row& r : std::as_const(m_rows))
+        keys.append(sortKey(r.cells[cell]));
+
+    QList<int> newOrder(m_rows.size());
+    std::iota(newOrder.begin(), newOrder.end(), 0);
+    const bool descending = order == 1;
+    std::stable_sort(newOrder.begin(), newOrder.end(), [&](int a, int b) {
+        const int c = keys.at(a).compare(keys.at(b), Qt::CaseInsensitive);
+        return descending ? c > 0 : c < 0;
+    });
+
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QList<int> oldToNew(m_rows.size());
+    QList<Row> sorted;
+    sorted.reserve(m_rows.size());
+    for (int pos = 0; pos < newOrder.size(); ++pos) {
+        oldToNew[newOrder.at(pos)] = pos;
+        sorted.append(std::move(m_rows[newOrder.at(pos)]));
+    }
+    m_rows = std::move(sorted);
+
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& idx : before)
+        after.append(index(oldToNew.at(idx.row()), idx.column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void ChapterModel::SortByColumn(int column, int order) {
+    for (int c = 1; c <= ColumnCount; ++c) {
+        m_captions[c - 1] = ColumnCaptions.at(c - 1);
+        if (c != column)
+            continue;
+        if (order == 1) {
+            m_captions[c - 1] += DescendingArrow;
+            SortItem(c, 1);
+            m_sortOrderTag = QStringLiteral("0");
+        } else {
+            m_captions[c - 1] += AscendingArrow;
+            SortItem(c, 0);
+            m_sortOrderTag = QStringLiteral("1");
+        }
+    }
+    if (column == -1) {
+        SortItem(1, 0);
+        m_sortOrderTag = QStringLiteral("0");
+    }
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+}
+
+void ChapterModel::setUndoEnabled(bool enabled) {
+    if (m_undoEnabled == enabled)
+        return;
+    m_undoEnabled = enabled;
+    emit undoAvailableChanged(enabled);
+}
+
+void ChapterModel::PushUndo(int position, bool cont) {
+    if (m_rows.isEmpty())
+        return;
+    // Slot 0 never holds a group, so continuing with no group open starts one.
+    if (!cont || m_undoStore.size() == 1)
+        m_undoStore.append(QList<int>());
+    QList<int>& current = m_undoStore.last();
+    if (position > 0)
+        current.append(position);
+    if (!current.isEmpty())
+        setUndoEnabled(true);
+}
+
+void ChapterModel::userToggle(int row) {
+    if (row < 0 || row >= m_rows.size())
+        return;
+    toggleRow(row);
+    emitCheckChanged(row, row);
+    if (m_undoRecording)
+        PushUndo(row + 1, false);
+    UpdateChapCount();
+}
+
+template <typename Pred> void ChapterModel::selectWhere(Pred shouldToggle) {
+    PushUndo(0, false);
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (shouldToggle(m_rows.at(row))) {
+            toggleRow(row);
+            PushUndo(row + 1, true);
+        }
+    }
+    emitCheckChanged(0, int(m_rows.size()) - 1);
+    UpdateChapCount();
+}
+
+void ChapterModel::SelAll() {
+    selectWhere([](const Row& r) { return !r.checked; });
+}
+
+void ChapterModel::SelNone() {
+    selectWhere([](const Row& r) { return r.checked; });
+}
+
+void ChapterModel::SelReverse() {
+    selectWhere([](const Row&) { return true; });
+}
+
+int ChapterModel::SelUndo() {
+    const int g = undoGroupCount();
+    if (g < 1)
+        return -1;
+    const QList<int> group = m_undoStore.takeLast();
+    int first = int(m_rows.size());
+    int last = -1;
+    for (int position : group) {
+        // A later analysis may have left fewer rows than the group remembers; those toggles are gone.
+        if (position < 1 || position > m_rows.size())
+            continue;
+        toggleRow(position - 1);
+        first = std::min(first, position - 1);
+        last = std::max(last, position - 1);
+    }
+    emitCheckChanged(first, last);
+    if (g == 1)
+        setUndoEnabled(false);
+    UpdateChapCount();
+
+    if (group.isEmpty() || group.last() < 1 || group.last() > m_rows.size())
+        return -1;
+    return group.last() - 1;
+}
+
+void ChapterModel::resetUndo() {
+    m_undoStore = {{}};
+    setUndoEnabled(false);
+}
+
+void ChapterModel::UpdateChapCount() {
+    emit checkCountChanged(m_checkedCount);
+}

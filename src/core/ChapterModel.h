@@ -1,0 +1,162 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+/// "一共: kept/found 章", the chapter count shown after an analysis and after every check change.
+QString ChapCountText(int found, int ignored);
+
+/// The chapter table and its rows.
+///
+/// Records (chapline, chapnum, title) are kept in file order; a record's index is its row's Tag and
+/// never changes. Rows are kept in display order, which sorting changes. A checked row is an ignored
+/// title. Check toggles made by the user, and the bulk selection commands, are recorded in an undo
+/// store as groups of 1-based display positions.
+class ChapterModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column {
+        IdColumn,
+        PreviewColumn,
+        MemoColumn,
+        ChapNumColumn,
+        TitleColumn,
+        ChapLineColumn,
+        ColumnCount
+    };
+
+    /// Column captions without sort arrows, in column order.
+    static const QStringList ColumnCaptions;
+    /// Column keys: "id", "preview", "memo", "chapnum", "title", "chapline".
+    static const QStringList ColumnKeys;
+
+    /// Sort key of a cell text: a number becomes its rounded integer zero-filled to ten digits, so that
+    /// text order is numeric order for non-negative integers; any other text is its own key.
+    static QString sortKey(const QString& text);
+
+    explicit ChapterModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    /// Qt::CheckStateRole on the ID column is the user's own toggle (see userToggle).
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // --- Chapter records, in file order --------------------------------------------------------------
+
+    const QVector<qint32>& chapline() const { return m_chapline; }
+    const QVector<qint16>& chapnum() const { return m_chapnum; }
+    const QVector<QString>& title() const { return m_title; }
+    /// Number of records (upper bound + 1); 1 for a closed document.
+    int recordCount() const { return int(m_chapnum.size()); }
+
+    /// Back to the closed state: one empty record, no rows.
+    void resetTable();
+    /// Removes every row and keeps the records, which the next analysis overwrites from index 0.
+    void clearRows();
+
+    /// Between these, rows are added and checked without per-row signals; endBatch resets the views once.
+    void beginBatch();
+    void endBatch();
+
+    /// Stores record id - 1 (the arrays take exactly id elements, keeping the others) and appends an
+    /// unchecked row for it. The preview is the name `outFile` gives this chapter, without ".txt".
+    /// Returns the new row's position, or -1 for an id below 1.
+    int AddChapItem(qint32 id, qint16 chapNum, const QString& title, const QString& lineText, qint32 lineNo,
+                    const QString& outFile);
+
+    /// Rewrites the row's record number and title with its preview, chapter number and title cells.
+    void UpdateChapItem(int row, qint16 chapNum, const QString& title, const QString& outFile);
+
+    // --- Rows, in display order -----------------------------------------------------------------------
+
+    /// The row's record index.
+    qint32 tag(int row) const { return m_rows.at(row).tag; }
+    bool isChecked(int row) const { return m_rows.at(row).checked; }
+    /// The whole title line as read.
+    QString memo(int row) const { return m_rows.at(row).cells[MemoColumn]; }
+    /// Text of a cell, as shown.
+    QString cellText(int row, int column) const { return m_rows.at(row).cells[column]; }
+    int checkedCount() const { return m_checkedCount; }
+
+    /// Sets a check mark without recording it for undo (the analysis marks invalid titles with it).
+    void setChecked(int row, bool checked);
+
+    // --- Sorting ---------------------------------------------------------------------------------------
+
+    /// Sorts by a 1-based column: order 1 descending, anything else ascending; marks the column's caption
+    /// with ▼ or ▲ and stores the opposite order for the next click. Column -1 restores ID order without
+    /// an arrow and makes the next click ascending.
+    void SortByColumn(int column, int order);
+    /// Reorders the rows by the sort keys of a 1-based column (order 0 ascending, 1 descending); stable,
+    /// case-insensitive. Captions and the stored order are left alone.
+    void SortItem(int column, int order);
+    /// "0" or "1": the order the next column click applies; empty (reads as 0) until the first sort.
+    QString sortOrderTag() const { return m_sortOrderTag; }
+
+    // --- Check marks with undo ---------------------------------------------------------------------
+
+    /// Whether user toggles are recorded; on only while the chapter table is analysed.
+    void setUndoRecording(bool on) { m_undoRecording = on; }
+    bool undoRecording() const { return m_undoRecording; }
+
+    /// Opens a new undo group unless `cont`, then adds a 1-based position (0 adds nothing). Enables undo
+    /// once the current group holds a position. Does nothing while there are no rows.
+    void PushUndo(int position, bool cont);
+    /// The user toggled a row's check box: toggles it, records it as a group of its own when recording,
+    /// and refreshes the count.
+    void userToggle(int row);
+    void SelAll();
+    void SelNone();
+    void SelReverse();
+    /// Reverts the newest group and removes it. Returns the row to select and scroll to (the group's last
+    /// position), or -1 when there is none.
+    int SelUndo();
+    /// Back to the empty store (slot 0 only), undo disabled.
+    void resetUndo();
+    bool canUndo() const { return m_undoEnabled; }
+    /// Undo groups held, not counting slot 0.
+    int undoGroupCount() const { return int(m_undoStore.size()) - 1; }
+
+    /// Announces the current number of checked rows.
+    void UpdateChapCount();
+
+signals:
+    void undoAvailableChanged(bool available);
+    void checkCountChanged(int checked);
+
+private:
+    struct Row {
+        qint32 tag = 0;
+        bool checked = false;
+        QString cells[ColumnCount];
+    };
+
+    void toggleRow(int row);
+    void setRowChecked(int row, bool checked);
+    void emitCheckChanged(int first, int last);
+    void setUndoEnabled(bool enabled);
+    template <typename Pred> void selectWhere(Pred shouldToggle);
+
+    QVector<qint32> m_chapline;
+    QVector<qint16> m_chapnum;
+    QVector<QString> m_title;
+
+    QList<Row> m_rows;
+    int m_checkedCount = 0;
+    int m_batchDepth = 0;
+
+    QStringList m_captions;
+    QString m_sortOrderTag;
+
+    // Slot 0 always exists and never holds a group; slots 1..m are the groups, newest last.
+    QList<QList<int>> m_undoStore;
+    bool m_undoEnabled = false;
+    bool m_undoRecording = false;
+};

@@ -1,0 +1,299 @@
+#include "core/ChapterModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Template = u"%chap3%-%title%"_s;
+
+// Rows for ids 1..n: chapter number id * 2, title "t<id>", title line on line id * 10.
+void fill(ChapterModel& m, int n) {
+    for (int id = 1; id <= n; ++id)
+        m.AddChapItem(id, qint16(id * 2), u"t%1"_s.arg(id), u"第%1章 t%1"_s.arg(id), id * 10, Template);
+}
+
+QList<int> checkedRows(const ChapterModel& m) {
+    QList<int> rows;
+    for (int r = 0; r < m.rowCount(); ++r)
+        if (m.isChecked(r))
+            rows.append(r);
+    return rows;
+}
+
+QStringList cells(const ChapterModel& m, int row) {
+    QStringList texts;
+    for (int c = 0; c < ChapterModel::ColumnCount; ++c)
+        texts.append(m.cellText(row, c));
+    return texts;
+}
+
+} // namespace
+
+class tst_ChapterModel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void modelTester_acceptsEveryOperation();
+    void addChapItem_fillsRowAndRecord_data();
+    void addChapItem_fillsRowAndRecord();
+    void newAnalysis_overwritesRecordsFromZero();
+    void sortByColumn_alternatesOrderAndArrows_data();
+    void sortByColumn_alternatesOrderAndArrows();
+    void sortItem_numericAndTextKeys_data();
+    void sortItem_numericAndTextKeys();
+    void sortItem_equalKeysKeepOrder();
+    void undo_restoresGroupByGroup();
+    void undo_emptyGroupRemovedWithoutChange();
+    void undo_positionsNotRemappedAfterSort();
+    void updateChapItem_rewritesPreviewAndRecord();
+    void checkCount_text();
+};
+
+void tst_ChapterModel::modelTester_acceptsEveryOperation() {
+    ChapterModel m;
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    fill(m, 12);
+    const QPersistentModelIndex tracked = m.index(8, ChapterModel::TitleColumn);
+    m.SortByColumn(1, 1);
+    QCOMPARE(tracked.data().toString(), u"t9"_s); // the persistent index follows its row through the sort
+    m.setUndoRecording(true);
+    QVERIFY(m.setData(m.index(0, 0), Qt::Checked, Qt::CheckStateRole));
+    QCOMPARE(m.undoGroupCount(), 1); // a check through the view is the user's toggle
+    m.SelReverse();
+    m.SelUndo();
+    m.UpdateChapItem(3, 99, u"x"_s, Template);
+    m.beginBatch();
+    m.clearRows();
+    fill(m, 30);
+    m.setChecked(4, true);
+    m.endBatch();
+    m.resetTable();
+}
+
+void tst_ChapterModel::addChapItem_fillsRowAndRecord_data() {
+    QTest::addColumn<qint32>("id");
+    QTest::addColumn<qint16>("chapNum");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("outFile");
+    QTest::addColumn<QString>("preview");
+    QTest::addColumn<QString>("chapCell");
+
+    QTest::newRow("plain") << 1 << qint16(7) << u"风起"_s << Template << u"007-风起"_s << u"007"_s;
+    QTest::newRow("id template") << 12 << qint16(7) << u"问答?"_s << u"%id3%-%chap%_%title%"_s
+                                 << u"012-007_问答"_s << u"007"_s;
+    QTest::newRow("four digits") << 3 << qint16(1234) << u"长"_s << Template << u"1234-长"_s << u"1234"_s;
+    QTest::newRow("negative") << 2 << qint16(-5) << QString() << Template << u"-005-"_s << u"-005"_s;
+    QTest::newRow("empty template") << 4 << qint16(0) << u"x"_s << QString() << QString() << u"000"_s;
+}
+
+void tst_ChapterModel::addChapItem_fillsRowAndRecord() {
+    QFETCH(qint32, id);
+    QFETCH(qint16, chapNum);
+    QFETCH(QString, title);
+    QFETCH(QString, outFile);
+    const QString line = u"　第七章 风起  "_s;
+
+    ChapterModel m;
+    QCOMPARE(m.recordCount(), 1); // closed state: one empty record, no rows
+    QCOMPARE(m.AddChapItem(id, chapNum, title, line, 4321, outFile), 0);
+    QFETCH(QString, preview);
+    QFETCH(QString, chapCell);
+    QCOMPARE(cells(m, 0), (QStringList{QString::number(id), preview, line, chapCell, title, u"4321"_s}));
+    QCOMPARE(m.tag(0), id - 1);
+    QVERIFY(!m.isChecked(0));
+    QCOMPARE(m.recordCount(), id);
+    QCOMPARE(m.chapline().at(id - 1), 4321);
+    QCOMPARE(m.chapnum().at(id - 1), chapNum);
+    QCOMPARE(m.title().at(id - 1), title);
+}
+
+void tst_ChapterModel::newAnalysis_overwritesRecordsFromZero() {
+    ChapterModel m;
+    fill(m, 5);
+    m.clearRows();
+    QCOMPARE(m.recordCount(), 5); // rows gone, records kept until overwritten
+    m.AddChapItem(1, 40, u"n1"_s, u"l"_s, 3, Template);
+    m.AddChapItem(2, 41, u"n2"_s, u"l"_s, 7, Template);
+    QCOMPARE(m.recordCount(), 2);
+    QCOMPARE(m.chapline(), (QVector<qint32>{3, 7}));
+    m.resetTable();
+    QCOMPARE(m.rowCount(), 0);
+    QCOMPARE(m.chapline(), QVector<qint32>{0});
+    QCOMPARE(m.title(), QVector<QString>{QString()});
+}
+
+void tst_ChapterModel::sortByColumn_alternatesOrderAndArrows_data() {
+    QTest::addColumn<QList<int>>("clicks");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("nextOrder");
+
+    QTest::newRow("chapnum once") << QList<int>{4} << u"章节号▲"_s << u"1"_s;
+    QTest::newRow("chapnum twice") << QList<int>{4, 4} << u"章节号▼"_s << u"0"_s;
+    QTest::newRow("chapnum then id") << QList<int>{4, 1} << u"ID▼"_s << u"0"_s;
+    QTest::newRow("three clicks") << QList<int>{6, 2, 3} << u"内容▲"_s << u"1"_s;
+}
+
+void tst_ChapterModel::sortByColumn_alternatesOrderAndArrows() {
+    QFETCH(QList<int>, clicks);
+    QFETCH(QString, caption);
+
+    ChapterModel m;
+    fill(m, 11);
+    for (int c : clicks)
+        m.SortByColumn(c, m.sortOrderTag().toInt());
+    const int sorted = clicks.last() - 1;
+    for (int c = 0; c < ChapterModel::ColumnCount; ++c) {
+        const QString shown = m.headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(shown, c == sorted ? caption : ChapterModel::ColumnCaptions.at(c));
+    }
+    QTEST(m.sortOrderTag(), "nextOrder");
+    for (int r = 0; r < m.rowCount(); ++r) // rows keep their records
+        QCOMPARE(m.cellText(r, ChapterModel::ChapLineColumn), QString::number(m.chapline().at(m.tag(r))));
+
+    m.SortByColumn(-1, 1);
+    QCOMPARE(m.sortOrderTag(), u"0"_s);
+    for (int c = 0; c < ChapterModel::ColumnCount; ++c)
+        QCOMPARE(m.headerData(c, Qt::Horizontal).toString(), ChapterModel::ColumnCaptions.at(c));
+    for (int r = 0; r < m.rowCount(); ++r)
+        QCOMPARE(m.tag(r), r);
+}
+
+void tst_ChapterModel::sortItem_numericAndTextKeys_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("order");
+    QTest::addColumn<QList<int>>("tags");
+
+    // Rows start in descending ID order; equal keys ("a"/"A", "b", "B2") must keep that order.
+    QTest::newRow("id ascending, 10 after 9") << 1 << 0 << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    QTest::newRow("title ascending") << 5 << 0 << QList<int>{10, 4, 9, 3, 8, 6, 2, 5, 0, 7, 1};
+    QTest::newRow("title descending") << 5 << 1 << QList<int>{7, 1, 5, 0, 8, 6, 2, 9, 3, 10, 4};
+}
+
+void tst_ChapterModel::sortItem_numericAndTextKeys() {
+    QFETCH(int, column);
+    QFETCH(int, order);
+    const QStringList titles = {u"b"_s, u"B2"_s, u"a"_s, u"10"_s, u"9"_s, u"b"_s,
+                                u"A"_s, u"B2"_s, u"a"_s, u"10"_s, u"9"_s};
+    ChapterModel m;
+    for (int i = 0; i < titles.size(); ++i)
+        m.AddChapItem(i + 1, 1, titles.at(i), {}, i + 1, Template);
+    m.SortItem(1, 1);
+    m.SortItem(column, order);
+    QList<int> tags;
+    for (int r = 0; r < m.rowCount(); ++r)
+        tags.append(m.tag(r));
+    QTEST(tags, "tags");
+}
+
+void tst_ChapterModel::sortItem_equalKeysKeepOrder() {
+    ChapterModel m;
+    for (int id = 1; id <= 50; ++id) // enough rows that an unstable sort would show
+        m.AddChapItem(id, 3, u"同"_s, {}, id, Template);
+    m.SortItem(1, 1);
+    for (int order : {0, 1}) {
+        for (int column : {4, 5}) {
+            m.SortItem(column, order);
+            for (int r = 0; r < m.rowCount(); ++r)
+                QCOMPARE(m.tag(r), 49 - r);
+        }
+    }
+}
+
+void tst_ChapterModel::undo_restoresGroupByGroup() {
+    ChapterModel m;
+    QSignalSpy undoSpy(&m, &ChapterModel::undoAvailableChanged);
+    fill(m, 6);
+    m.userToggle(0); // not recorded before the table counts as analysed
+    QCOMPARE(m.undoGroupCount(), 0);
+    m.setUndoRecording(true);
+    m.userToggle(3);
+    QVERIFY(m.canUndo());
+    m.SelNone();
+    QVERIFY(checkedRows(m).isEmpty());
+    QCOMPARE(m.SelUndo(), 3); // the group's last position is selected
+    QCOMPARE(checkedRows(m), (QList<int>{0, 3}));
+    QCOMPARE(m.SelUndo(), 3);
+    QCOMPARE(checkedRows(m), QList<int>{0});
+    QVERIFY(!m.canUndo());
+    QCOMPARE(undoSpy.size(), 2);
+    QCOMPARE(undoSpy.last().first().toBool(), false);
+    QCOMPARE(m.SelUndo(), -1);
+    QCOMPARE(checkedRows(m), QList<int>{0});
+
+    m.SelReverse();
+    QCOMPARE(checkedRows(m), (QList<int>{1, 2, 3, 4, 5}));
+    QCOMPARE(m.SelUndo(), 5);
+    QCOMPARE(checkedRows(m), QList<int>{0});
+    m.SelAll();
+    m.resetUndo();
+    QVERIFY(!m.canUndo());
+    QCOMPARE(m.undoGroupCount(), 0);
+}
+
+void tst_ChapterModel::undo_emptyGroupRemovedWithoutChange() {
+    ChapterModel m;
+    fill(m, 4);
+    m.SelAll();
+    m.SelAll();
+    QCOMPARE(m.undoGroupCount(), 2);
+    QCOMPARE(m.SelUndo(), -1);
+    QCOMPARE(m.checkedCount(), 4);
+    QVERIFY(m.canUndo());
+    QCOMPARE(m.SelUndo(), 3);
+    QCOMPARE(m.checkedCount(), 0);
+    QVERIFY(!m.canUndo());
+
+    ChapterModel empty;
+    empty.PushUndo(1, false); // no rows, nothing to record
+    QCOMPARE(empty.undoGroupCount(), 0);
+}
+
+void tst_ChapterModel::undo_positionsNotRemappedAfterSort() {
+    ChapterModel m;
+    fill(m, 5);
+    m.setUndoRecording(true);
+    m.userToggle(0);
+    m.SortByColumn(1, 1); // ID descending: record 0 moves to the bottom
+    QCOMPARE(m.SelUndo(), 0);
+    QCOMPARE(checkedRows(m), (QList<int>{0, 4}));
+    QCOMPARE(m.tag(0), 4);
+}
+
+void tst_ChapterModel::updateChapItem_rewritesPreviewAndRecord() {
+    ChapterModel m;
+    fill(m, 3);
+    m.setChecked(2, true);
+    m.SortByColumn(1, 1);
+    QCOMPARE(m.tag(0), 2);
+    QSignalSpy changed(&m, &QAbstractItemModel::dataChanged);
+    m.UpdateChapItem(0, 12, u"新题?"_s, u"%id3%-%chap%_%title%"_s);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(cells(m, 0),
+             (QStringList{u"3"_s, u"003-012_新题"_s, u"第3章 t3"_s, u"012"_s, u"新题?"_s, u"30"_s}));
+    QCOMPARE(m.chapnum().at(2), qint16(12));
+    QCOMPARE(m.title().at(2), u"新题?"_s);
+    QVERIFY(m.isChecked(0));
+}
+
+void tst_ChapterModel::checkCount_text() {
+    ChapterModel m;
+    QSignalSpy count(&m, &ChapterModel::checkCountChanged);
+    m.beginBatch();
+    fill(m, 100);
+    for (int r = 10; r < 15; ++r)
+        m.setChecked(r, true);
+    m.endBatch();
+    m.UpdateChapCount();
+    QCOMPARE(count.last().first().toInt(), 5);
+    QCOMPARE(ChapCountText(m.recordCount(), m.checkedCount()), u"一共: 95/100 章"_s);
+    m.userToggle(10);
+    QCOMPARE(count.last().first().toInt(), 4);
+    QCOMPARE(ChapCountText(0, 0), u"一共: 0/0 章"_s);
+}
+
+QTEST_GUILESS_MAIN(tst_ChapterModel)
+#include "tst_chaptermodel.moc"
