@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Vellomar needs (only those missing) and builds it into build/.
+# Sourced by run.sh and test.sh.
+set -euo pipefail
+
+VELLOMAR_PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev libgl-dev
+    libopencc-dev libopencc-data
+    fonts-wqy-microhei
+)
+
+vellomar_install_packages() {
+    local missing=()
+    for p in "${VELLOMAR_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo=(sudo)
+        else
+            echo "These Debian packages are missing: ${missing[*]}" >&2
+            echo "Run this script as root, or install them with: apt-get install ${missing[*]}" >&2
+            exit 1
+        fi
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+vellomar_build() {
+    local root="$1"
+    local type="${2:-RelWithDebInfo}"
+    cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE="$type" >/dev/null
+    cmake --build "$root/build" --parallel "$(nproc)"
+}

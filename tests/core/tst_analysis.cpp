@@ -1,0 +1,197 @@
+#include "FakeHost.h"
+
+#include "config/Settings.h"
+#include "core/AnalysisPass.h"
+#include "core/Document.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_Analysis : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+
+    // A GBK novel whose titles stand on the given 1-based lines, `total` lines in all.
+    QString novel(const QList<int>& titleLines, int total)
+    {
+        QByteArray bytes;
+        for (int i = 1; i <= total; ++i) {
+            const int k = int(titleLines.indexOf(i));
+            const QString line = k >= 0 ? QStringLiteral(u"第%1章 标题%1").arg(k + 1) : QStringLiteral(u"正文 %1").arg(i);
+            bytes += GbkCodec::instance().encode(line) + "\r\n";
+        }
+        const QString path = m_dir.filePath(QStringLiteral("n%1.txt").arg(++m_files));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+
+    static QList<int> checkedLines(Document& doc)
+    {
+        QList<int> lines;
+        for (int row = 0; row < doc.model().rowCount(); ++row) {
+            if (doc.model().isChecked(row)) {
+                lines << doc.model().chapline().at(doc.model().tag(row));
+            }
+        }
+        return lines;
+    }
+
+private slots:
+    void invalidTitles_data()
+    {
+        QTest::addColumn<QList<int>>("titles");
+        QTest::addColumn<bool>("setInvalid");
+        QTest::addColumn<bool>("afterLine");
+        QTest::addColumn<QList<int>>("checked");
+        QTest::addColumn<QString>("status");
+        using L = QList<int>;
+        QTest::newRow("later one ignored") << L{10, 12, 40} << true << true << L{12} << u"一共: 2/3 章"_qs;
+        QTest::newRow("earlier one ignored") << L{10, 12, 40} << true << false << L{10} << u"一共: 2/3 章"_qs;
+        QTest::newRow("rule off") << L{10, 12, 40} << false << true << L{} << u"一共: 3/3 章"_qs;
+        QTest::newRow("exactly the limit is too close") << L{10, 15} << true << true << L{15} << u"一共: 1/2 章"_qs;
+        QTest::newRow("one past the limit") << L{10, 16} << true << true << L{} << u"一共: 2/2 章"_qs;
+        QTest::newRow("a run, earlier ignored") << L{10, 11, 12} << true << false << L{10, 11} << u"一共: 1/3 章"_qs;
+        QTest::newRow("a run, later ignored") << L{10, 11, 12} << true << true << L{11, 12} << u"一共: 1/3 章"_qs;
+    }
+
+    void invalidTitles()
+    {
+        QFETCH(QList<int>, titles);
+        QFETCH(bool, setInvalid);
+        QFETCH(bool, afterLine);
+        QFETCH(QList<int>, checked);
+        QFETCH(QString, status);
+        Settings s = Settings::defaults();
+        s.SetInvalidTitle = setInvalid;
+        s.FilterAfterLine = afterLine;
+        Document doc;
+        QVERIFY(doc.OpenTextFile(novel(titles, 50), nullptr));
+        QCOMPARE(doc.LineCount, 50);
+        FakeHost host(&doc);
+        QVERIFY(RunAnalysis(doc, s, host));
+        QCOMPARE(doc.DocState, int(Analysed));
+        QVERIFY(doc.IsAnalysed);
+        QCOMPARE(doc.model().rowCount(), titles.size());
+        QCOMPARE(checkedLines(doc), checked);
+        QCOMPARE(host.statuses.last(), status);
+        QVERIFY(host.listVisible);
+        QCOMPARE(host.progressVisible, 0);
+        // The progress moved once per title, with the title's line number.
+        QCOMPARE(host.progressValues, QList<qint64>(titles.cbegin(), titles.cend()));
+    }
+
+    void rows_holdWhatTheTitleLineGives()
+    {
+        Settings s = Settings::defaults();
+        Document doc;
+        QVERIFY(doc.OpenTextFile(novel({3, 20}, 30), nullptr));
+        FakeHost host(&doc);
+        QVERIFY(RunAnalysis(doc, s, host));
+        const ChapterModel& m = doc.model();
+        QCOMPARE(m.cellText(1, 0), u"2"_qs);
+        QCOMPARE(m.cellText(1, 1), u"002-标题2"_qs);
+        QCOMPARE(m.cellText(1, 2), u"第2章 标题2"_qs);
+        QCOMPARE(m.cellText(1, 3), u"002"_qs);
+        QCOMPARE(m.cellText(1, 4), u"标题2"_qs);
+        QCOMPARE(m.cellText(1, 5), u"20"_qs);
+        // Analysing again gives the same rows.
+        QVERIFY(RunAnalysis(doc, s, host));
+        QCOMPARE(m.rowCount(), 2);
+        QCOMPARE(m.cellText(1, 5), u"20"_qs);
+    }
+
+    void noTitle_endsOpenedWithNotice()
+    {
+        Document doc;
+        QVERIFY(doc.OpenTextFile(novel({}, 5), nullptr));
+        FakeHost host(&doc);
+        QVERIFY(RunAnalysis(doc, Settings::defaults(), host));
+        QCOMPARE(doc.DocState, int(Opened));
+        QCOMPARE(host.statuses.last(), u"一共: 0/0 章"_qs);
+        QCOMPARE(host.notices.size(), 1);
+        QVERIFY(host.notices.first().contains(u"正则表达式"_qs));
+        QVERIFY(host.notices.first().contains(u"ANSI"_qs));
+        QCOMPARE(doc.model().rowCount(), 0);
+    }
+
+    void emptyOrClosed_isRefused()
+    {
+        Document doc;
+        FakeHost host(&doc);
+        QVERIFY(!RunAnalysis(doc, Settings::defaults(), host));
+        QCOMPARE(host.messages, QStringList{u"文件为空,无法分析!"_qs});
+        const QString empty = m_dir.filePath(QStringLiteral("empty.txt"));
+        QFile(empty).open(QIODevice::WriteOnly);
+        QVERIFY(doc.OpenTextFile(empty, nullptr));
+        QCOMPARE(doc.LineCount, 0);
+        QVERIFY(!RunAnalysis(doc, Settings::defaults(), host));
+        QCOMPARE(host.statuses.last(), u"文件为空文件..."_qs);
+    }
+
+    void stop_noGoesOn_yesClears()
+    {
+        Document doc;
+        QVERIFY(doc.OpenTextFile(novel({10, 20, 30, 40}, 50), nullptr));
+        FakeHost host(&doc);
+        host.stopAtTurn = 2; // turn 0 is before reading; turn 2 is at the second title
+        host.yesNoAnswers = {false};
+        QVERIFY(RunAnalysis(doc, Settings::defaults(), host));
+        QCOMPARE(host.questions, QStringList{u"是否确定中断分析操作？"_qs});
+        QCOMPARE(doc.model().rowCount(), 4); // the title being handled was kept
+
+        FakeHost stopper(&doc);
+        stopper.stopAtTurn = 2;
+        stopper.yesNoAnswers = {true};
+        QVERIFY(!RunAnalysis(doc, Settings::defaults(), stopper));
+        QCOMPARE(doc.DocState, int(Opened));
+        QCOMPARE(stopper.statuses.last(), u"分析被中断！"_qs);
+        QCOMPARE(doc.model().rowCount(), 0);
+        QVERIFY(stopper.listVisible);
+    }
+
+    void badPattern_isReportedAndWindowUsable()
+    {
+        Settings s = Settings::defaults();
+        s.TitleText = QStringLiteral("第([");
+        Document doc;
+        QVERIFY(doc.OpenTextFile(novel({2}, 5), nullptr));
+        FakeHost host(&doc);
+        QVERIFY(!RunAnalysis(doc, s, host));
+        QCOMPARE(host.errors.size(), 1);
+        QVERIFY(host.errors.first().endsWith(u"frmMain::mnuO_Analyze_Click()"_qs));
+        QCOMPARE(doc.DocState, int(Opened));
+        QVERIFY(host.listVisible);
+    }
+
+    void prefilter_findsTitlesAcrossLineEndStyles()
+    {
+        // LF-only and lone CR files, titles found with the right line numbers.
+        for (const QByteArray& eol : {QByteArray("\n"), QByteArray("\r"), QByteArray("\r\n")}) {
+            QByteArray bytes;
+            for (int i = 1; i <= 2000; ++i) {
+                bytes += GbkCodec::instance().encode(i % 100 == 0 ? QStringLiteral(u"第%1章 x").arg(i / 100)
+                                                                  : QStringLiteral(u"次第而行 %1").arg(i)) + eol;
+            }
+            const QString path = m_dir.filePath(QStringLiteral("eol%1.txt").arg(++m_files));
+            QFile f(path);
+            f.open(QIODevice::WriteOnly);
+            f.write(bytes);
+            f.close();
+            Document doc;
+            QVERIFY(doc.OpenTextFile(path, nullptr));
+            QCOMPARE(doc.LineCount, 2000);
+            FakeHost host(&doc);
+            QVERIFY(RunAnalysis(doc, Settings::defaults(), host));
+            QCOMPARE(doc.model().rowCount(), 20);
+            QCOMPARE(doc.model().chapline().at(19), 2000);
+            QCOMPARE(doc.model().chapnum().at(19), qint16(20));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Analysis)
+#include "tst_analysis.moc"

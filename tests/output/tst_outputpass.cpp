@@ -1,0 +1,444 @@
+#include "FakeHost.h"
+
+#include "config/Settings.h"
+#include "core/AnalysisPass.h"
+#include "core/Document.h"
+#include "output/OutputPass.h"
+
+#include <QDirIterator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Tree = QMap<QString, QByteArray>;
+
+class tst_OutputPass : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    static QByteArray gbk(const QString& s) { return GbkCodec::instance().encode(s); }
+
+    // Lines joined with CR LF, each line GBK-encoded.
+    static QByteArray text(const QStringList& lines)
+    {
+        QByteArray b;
+        for (const QString& l : lines) {
+            b += gbk(l) + "\r\n";
+        }
+        return b;
+    }
+
+    QString writeNovel(const QByteArray& bytes, const QString& name = QStringLiteral(u"小说.txt"))
+    {
+        const QString path = m_dir->filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+
+    static Settings plain()
+    {
+        Settings s = Settings::defaults();
+        s.ConvertToSimple = false;
+        s.DelSpaceLine = false;
+        s.SetInvalidTitle = false;
+        s.TextFilters.clear();
+        return s;
+    }
+
+    // Every file below `root`, by relative path, with its bytes.
+    static Tree tree(const QString& root)
+    {
+        Tree t;
+        QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString p = it.next();
+            QFile f(p);
+            f.open(QIODevice::ReadOnly);
+            t.insert(QDir(root).relativeFilePath(p), f.readAll());
+        }
+        return t;
+    }
+
+    struct Run {
+        Document doc;
+        FakeHost host{&doc};
+        OutputResult result;
+        QString root;
+    };
+
+    // Opens and analyses the novel, applies `check` (IDs to ignore), then writes it out.
+    void run(Run& r, const QString& novel, const Settings& s, const QList<int>& check = {})
+    {
+        QVERIFY(r.doc.OpenTextFile(novel, nullptr));
+        QVERIFY(RunAnalysis(r.doc, s, r.host));
+        for (int row = 0; row < r.doc.model().rowCount(); ++row) {
+            if (check.contains(r.doc.model().tag(row) + 1)) {
+                r.doc.model().setChecked(row, true);
+            }
+        }
+        r.result = RunOutput(r.doc, s, r.host);
+        r.root = OutputRoot(novel, s.OutPath);
+    }
+
+private slots:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+
+    void names()
+    {
+        QCOMPARE(NovelBaseName(u"/书/三国.txt"_qs), u"三国"_qs);
+        QCOMPARE(NovelBaseName(u"/x/a.b.txt"_qs), u"a"_qs);
+        QCOMPARE(NovelBaseName(u"/x/noext"_qs), u"noext"_qs);
+        QCOMPARE(OutputRoot(u"/书/三国.txt"_qs, u"(default)"_qs), u"/书/三国/"_qs);
+        QCOMPARE(OutputRoot(u"/书/三国.txt"_qs, u"/out"_qs), u"/out/三国/"_qs);
+        QCOMPARE(OutputRoot(u"/书/三国.txt"_qs, u"~/e/"_qs), QDir::homePath() + u"/e/三国/"_qs);
+        QCOMPARE(SubFolderName(1, 50, 120, 1), u"001-050(第1章+)/"_qs);
+        QCOMPARE(SubFolderName(101, 50, 120, 101), u"101-120(第101章+)/"_qs);
+    }
+
+    void frontMatterAndChapters()
+    {
+        const QStringList lines = {u"书名"_qs, u"作者"_qs, u"第1章 甲"_qs, u"a1"_qs, u"第2章 乙"_qs, u"b1"_qs, u"b2"_qs};
+        Settings s = plain();
+        s.FilesInDir = 0;
+        Run r;
+        run(r, writeNovel(text(lines)), s);
+        QCOMPARE(r.result.kind, OutputResult::Done);
+        QCOMPARE(r.result.files, 2);
+        const Tree expected = {
+            {u"Index.txt"_qs, text(lines.mid(0, 2))},
+            {u"001-甲.txt"_qs, text(lines.mid(2, 2))},
+            {u"002-乙.txt"_qs, text(lines.mid(4, 3))},
+        };
+        QCOMPARE(tree(r.root), expected);
+        QCOMPARE(r.host.notices, QStringList{u"输出完成，共: 2 个文件!"_qs});
+        QCOMPARE(r.host.statuses.last(), u"输出完毕！"_qs);
+        QCOMPARE(r.doc.DocState, int(Analysed));
+        QCOMPARE(r.host.questions.size(), 1); // the folder question
+        // A title on line 1: no front matter file.
+        Run r2;
+        QDir(r.root).removeRecursively();
+        run(r2, writeNovel(text(lines.mid(2)), u"b.txt"_qs), s);
+        QVERIFY(!tree(r2.root).contains(u"Index.txt"_qs));
+        QCOMPARE(tree(r2.root).size(), 2);
+    }
+
+    void checkedRows_joinTheirChapter()
+    {
+        const QStringList lines = {u"前"_qs, u"第1章 甲"_qs, u"a"_qs, u"第2章 乙"_qs, u"b"_qs, u"第3章 丙"_qs, u"c"_qs};
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.OutFile = QStringLiteral("%id3%-%chap%_%title%");
+        {
+            Run r;
+            run(r, writeNovel(text(lines)), s, {2});
+            const Tree expected = {
+                {u"Index.txt"_qs, text(lines.mid(0, 1))},
+                {u"001-001_甲.txt"_qs, text(lines.mid(1, 4))},
+                {u"002-003_丙.txt"_qs, text(lines.mid(5, 2))}, // FileNo 2 although the ID is 3
+            };
+            QCOMPARE(tree(r.root), expected);
+            QCOMPARE(r.result.files, 2);
+            QDir(r.root).removeRecursively();
+        }
+        {
+            Run r;
+            run(r, writeNovel(text(lines)), s, {1});
+            const Tree expected = {
+                {u"Index.txt"_qs, text(lines.mid(0, 3))},
+                {u"001-002_乙.txt"_qs, text(lines.mid(3, 2))},
+                {u"002-003_丙.txt"_qs, text(lines.mid(5, 2))},
+            };
+            QCOMPARE(tree(r.root), expected);
+            QDir(r.root).removeRecursively();
+        }
+        {
+            // Every row checked: the whole text goes to Index.txt and no chapter file is made.
+            Run r;
+            run(r, writeNovel(text(lines)), s, {1, 2, 3});
+            QCOMPARE(tree(r.root), (Tree{{u"Index.txt"_qs, text(lines)}}));
+            QCOMPARE(r.host.notices, QStringList{u"输出完成，共: 0 个文件!"_qs});
+        }
+    }
+
+    void grouping_data()
+    {
+        QTest::addColumn<int>("chapters");
+        QTest::addColumn<int>("chapsInFile");
+        QTest::addColumn<int>("filesInDir");
+        QTest::addColumn<QStringList>("files"); // path: first-last chapter
+        QTest::newRow("3 per file") << 7 << 3 << 0
+                                    << QStringList{u"001-c1.txt:1-3"_qs, u"004-c4.txt:4-6"_qs, u"007-c7.txt:7-7"_qs};
+        QTest::newRow("2 per folder") << 5 << 1 << 2
+                                      << QStringList{u"001-002(第1章+)/001-c1.txt:1-1"_qs, u"001-002(第1章+)/002-c2.txt:2-2"_qs,
+                                                     u"003-004(第3章+)/003-c3.txt:3-3"_qs, u"003-004(第3章+)/004-c4.txt:4-4"_qs,
+                                                     u"005-005(第5章+)/005-c5.txt:5-5"_qs};
+        QTest::newRow("2 per file and folder") << 5 << 2 << 2
+                                               << QStringList{u"001-002(第1章+)/001-c1.txt:1-2"_qs,
+                                                              u"001-002(第1章+)/003-c3.txt:3-4"_qs,
+                                                              u"003-004(第5章+)/005-c5.txt:5-5"_qs};
+    }
+
+    void grouping()
+    {
+        QFETCH(int, chapters);
+        QFETCH(int, chapsInFile);
+        QFETCH(int, filesInDir);
+        QFETCH(QStringList, files);
+        QStringList lines;
+        for (int c = 1; c <= chapters; ++c) {
+            lines << QStringLiteral(u"第%1章 c%1").arg(c) << QStringLiteral("text %1").arg(c);
+        }
+        Settings s = plain();
+        s.ChapsInFile = qint16(chapsInFile);
+        s.FilesInDir = qint16(filesInDir);
+        Run r;
+        run(r, writeNovel(text(lines)), s);
+        Tree expected;
+        for (const QString& f : files) {
+            const QStringList parts = f.split(u':');
+            const QStringList range = parts[1].split(u'-');
+            const int first = range[0].toInt(), last = range[1].toInt();
+            expected.insert(parts[0], text(lines.mid((first - 1) * 2, (last - first + 1) * 2)));
+        }
+        QCOMPARE(tree(r.root), expected);
+    }
+
+    void overwriteAnswers()
+    {
+        const QStringList lines = {u"前"_qs, u"第1章 甲"_qs, u"a"_qs, u"第2章 乙"_qs, u"b"_qs, u"第3章 丙"_qs, u"c"_qs};
+        const QString novel = writeNovel(text(lines));
+        Settings s = plain();
+        s.FilesInDir = 0;
+        const QString root = OutputRoot(novel, s.OutPath);
+        auto prepare = [&] {
+            QDir(root).removeRecursively();
+            QDir().mkpath(root);
+            for (const QString& n : {u"Index.txt"_qs, u"001-甲.txt"_qs, u"002-乙.txt"_qs, u"003-丙.txt"_qs}) {
+                QFile f(root + n);
+                f.open(QIODevice::WriteOnly);
+                f.write("old");
+            }
+        };
+        {
+            // No for chapter 1: untouched, and chapter 2 still starts with its own title line.
+            prepare();
+            Run r;
+            r.host.overwriteAnswers = {u":Yes"_qs, u":No"_qs, u":Yes"_qs, u":Yes"_qs};
+            run(r, novel, s);
+            const Tree t = tree(root);
+            QCOMPARE(t[u"001-甲.txt"_qs], QByteArray("old"));
+            QCOMPARE(t[u"002-乙.txt"_qs], text(lines.mid(3, 2)));
+            QCOMPARE(r.host.overwriteAsked.size(), 4);
+        }
+        {
+            // All at the front-matter prompt: nothing else is asked.
+            prepare();
+            Run r;
+            r.host.overwriteAnswers = {u":All"_qs};
+            run(r, novel, s);
+            QCOMPARE(r.host.overwriteAsked, QStringList{root + u"Index.txt"_qs});
+            QCOMPARE(tree(root)[u"003-丙.txt"_qs], text(lines.mid(5, 2)));
+        }
+        {
+            // Cancel at chapter 2: the files written so far stay, nothing after.
+            prepare();
+            Run r;
+            r.host.overwriteAnswers = {u":Yes"_qs, u":Yes"_qs, u":Cancel"_qs};
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Cancelled);
+            QCOMPARE(r.host.statuses.last(), u"用户取消操作..."_qs);
+            QVERIFY(r.host.notices.isEmpty());
+            const Tree t = tree(root);
+            QCOMPARE(t[u"001-甲.txt"_qs], text(lines.mid(1, 2)));
+            QCOMPARE(t[u"002-乙.txt"_qs], QByteArray("old"));
+            QCOMPARE(t[u"003-丙.txt"_qs], QByteArray("old"));
+            QCOMPARE(r.doc.DocState, int(Analysed));
+            QCOMPARE(r.host.progressVisible, 0);
+        }
+        {
+            // A typed path takes the file; a path in a missing folder is an error, not a write.
+            prepare();
+            Run r;
+            const QString renamed = m_dir->filePath(u"改名.txt"_qs);
+            r.host.overwriteAnswers = {u":Yes"_qs, renamed, u":Yes"_qs, m_dir->filePath(u"missing/x.txt"_qs)};
+            run(r, novel, s);
+            QCOMPARE(QFileInfo(renamed).size(), text(lines.mid(1, 2)).size());
+            QCOMPARE(tree(root)[u"001-甲.txt"_qs], QByteArray("old"));
+            QCOMPARE(r.result.kind, OutputResult::Failed);
+            QCOMPARE(r.host.errors.size(), 1);
+            QVERIFY(r.host.notices.isEmpty());
+            QCOMPARE(r.doc.DocState, int(Analysed));
+        }
+        {
+            // Append: the prompt still comes; Yes appends.
+            prepare();
+            Settings a = s;
+            a.AppendText = true;
+            Run r;
+            run(r, novel, a);
+            QCOMPARE(r.host.overwriteAsked.size(), 4);
+            QCOMPARE(tree(root)[u"002-乙.txt"_qs], QByteArray("old") + text(lines.mid(3, 2)));
+        }
+    }
+
+    void filtersBlankLinesAndScript()
+    {
+        const QStringList lines = {u"廣告前言"_qs, u"　"_qs, u"第1章 甲"_qs, u"這是廣告內容"_qs, u"  广告  "_qs,
+                                   u""_qs, u"國家"_qs};
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.TextFilters = QStringLiteral(u"广告\r\n廣告");
+        s.ConvertToSimple = true;
+        {
+            Run r;
+            run(r, writeNovel(text(lines)), s);
+            const Tree expected = {
+                {u"Index.txt"_qs, text({u"前言"_qs, u"　"_qs})},                    // no conversion here
+                {u"001-甲.txt"_qs, text({u"第1章 甲"_qs, u"这是内容"_qs, u"    "_qs, u""_qs, u"国家"_qs})},
+            };
+            QCOMPARE(tree(r.root), expected);
+            QDir(r.root).removeRecursively();
+        }
+        {
+            s.DelSpaceLine = true;
+            Run r;
+            run(r, writeNovel(text(lines)), s);
+            const Tree expected = {
+                {u"Index.txt"_qs, text({u"前言"_qs})},
+                {u"001-甲.txt"_qs, text({u"第1章 甲"_qs, u"这是内容"_qs, u"国家"_qs})},
+            };
+            QCOMPARE(tree(r.root), expected);
+        }
+    }
+
+    void roundTrip_isByteExact()
+    {
+        // Invalid GBK bytes, NULs and a lone LF inside the text; no final line end either.
+        QByteArray bytes = text({u"封面"_qs}) + QByteArray("\xFF\x81 bad\0nul\r\n", 13);
+        for (int c = 1; c <= 30; ++c) {
+            bytes += gbk(QStringLiteral(u"第%1章 标题").arg(c)) + "\r\n";
+            bytes += QByteArray("\x81\x30\x81\x30 gb18030") + gbk(u"正文"_qs) + "\r\n\r\n";
+        }
+        Settings s = plain();
+        Run r;
+        run(r, writeNovel(bytes), s);
+        QCOMPARE(r.result.files, 30);
+        const Tree t = tree(r.root);
+        QByteArray joined = t[u"Index.txt"_qs];
+        for (auto it = t.cbegin(); it != t.cend(); ++it) {
+            if (it.key() != u"Index.txt"_qs) {
+                joined += it.value(); // map order is the folder and file-number order here
+            }
+        }
+        QCOMPARE(joined, bytes);
+    }
+
+    void stopBetweenChapters_leavesWholeFiles()
+    {
+        QStringList lines;
+        for (int c = 1; c <= 6; ++c) {
+            lines << QStringLiteral(u"第%1章 c%1").arg(c) << QStringLiteral("x");
+        }
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.ChapsInFile = 2;
+        Run r;
+        QVERIFY(r.doc.OpenTextFile(writeNovel(text(lines)), nullptr));
+        QVERIFY(RunAnalysis(r.doc, s, r.host));
+        FakeHost host(&r.doc);
+        host.stopAtTurn = 3; // before chapter 4 (turn i is chapter i + 1)
+        host.yesNoAnswers = {true, false, true}; // folder yes; stop: no (once), then yes
+        host.onTurn = [&] {
+            if (host.turns == 4) {
+                r.doc.DocState = StopRequested;
+            }
+        };
+        r.result = RunOutput(r.doc, s, host);
+        QCOMPARE(r.result.kind, OutputResult::Stopped);
+        QCOMPARE(host.statuses.last(), u"输出被中断！"_qs);
+        const Tree t = tree(OutputRoot(r.doc.FilePath, s.OutPath));
+        QCOMPARE(t, (Tree{{u"001-c1.txt"_qs, text(lines.mid(0, 4))}, {u"003-c3.txt"_qs, text(lines.mid(4, 4))}}));
+        QCOMPARE(r.doc.DocState, int(Analysed));
+    }
+
+    void refusalsAndFailures()
+    {
+        const QString novel = writeNovel(text({u"第1章 甲"_qs, u"a"_qs}));
+        {
+            // Not analysed.
+            Document doc;
+            FakeHost host(&doc);
+            QVERIFY(doc.OpenTextFile(novel, nullptr));
+            QCOMPARE(RunOutput(doc, plain(), host).kind, OutputResult::Refused);
+            QCOMPARE(host.messages, QStringList{u"还未分析,请先分析!"_qs});
+        }
+        {
+            // Zero chapters per file is refused before anything is written.
+            Settings s = plain();
+            s.ChapsInFile = 0;
+            Run r;
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Refused);
+            QVERIFY(!QFileInfo::exists(r.root));
+            QCOMPARE(r.doc.DocState, int(Analysed));
+        }
+        {
+            // The folder question answered No.
+            Run r;
+            r.host.yesNoAnswers = {false};
+            run(r, novel, plain());
+            QCOMPARE(r.result.kind, OutputResult::Declined);
+            QCOMPARE(r.host.statuses.last(), u"就绪"_qs);
+            QVERIFY(!QFileInfo::exists(r.root));
+        }
+        {
+            // An output folder that cannot be made: reported, never "输出完成".
+            Settings s = plain();
+            s.OutPath = novel + u"/"_qs; // below a file
+            Run r;
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Failed);
+            QCOMPARE(r.host.errors.size(), 1);
+            QVERIFY(r.host.errors.first().endsWith(u"frmMain::mnuO_SaveOut_Click()"_qs));
+            QVERIFY(r.host.notices.isEmpty());
+            QCOMPARE(r.doc.DocState, int(Analysed));
+        }
+        {
+            // A full disk (the rename answer /dev/full): the write failure is reported.
+            Settings s = plain();
+            s.FilesInDir = 0;
+            Run r;
+            QDir().mkpath(OutputRoot(novel, s.OutPath));
+            QFile f(OutputRoot(novel, s.OutPath) + u"001-甲.txt"_qs);
+            f.open(QIODevice::WriteOnly);
+            f.close();
+            r.host.overwriteAnswers = {u"/dev/full"_qs};
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Failed);
+            QCOMPARE(r.host.errors.size(), 1);
+            QVERIFY(r.host.notices.isEmpty());
+        }
+    }
+
+    void truncatedNovel_isReported()
+    {
+        QStringList lines;
+        for (int c = 1; c <= 3; ++c) {
+            lines << QStringLiteral(u"第%1章 c%1").arg(c) << QStringLiteral("x");
+        }
+        const QString novel = writeNovel(text(lines));
+        Run r;
+        QVERIFY(r.doc.OpenTextFile(novel, nullptr));
+        QVERIFY(RunAnalysis(r.doc, plain(), r.host));
+        QFile::resize(novel, text(lines.mid(0, 3)).size());
+        r.result = RunOutput(r.doc, plain(), r.host);
+        QCOMPARE(r.result.kind, OutputResult::Failed);
+        QCOMPARE(r.host.errors.size(), 1);
+        QVERIFY(r.host.notices.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OutputPass)
+#include "tst_outputpass.moc"
