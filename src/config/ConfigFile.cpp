@@ -1,0 +1,364 @@
+#include "ConfigFile.h"
+
+#include "cInifile.h"
+
+#include <QSaveFile>
+#include <QStringEncoder>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+const QString DefaultOutPath = QStringLiteral("(default)");
+
+// Decimal text rounded to the nearest integer, halves to even; blanks, a sign, a fraction and
+// an exponent are accepted. Text beyond 16 bits fails rather than wrapping.
+std::optional<qint16> toInt16(const QString& text) {
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        return std::nullopt;
+    const double rounded = std::nearbyint(number);
+    if (rounded < -32768.0 || rounded > 32767.0)
+        return std::nullopt;
+    return static_cast<qint16>(rounded);
+}
+
+std::optional<bool> toBool(const QString& text) {
+    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        return std::nullopt;
+    return number != 0.0;
+}
+
+QString boolText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+bool isAsciiDigit(QChar c) {
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
+
+bool isAsciiHexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    return isAsciiDigit(c) || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+}
+
+bool allOf(QStringView text, bool (*test)(QChar)) {
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), test);
+}
+
+// Up to 32 bits of hexadecimal digits; eight digits may set the sign bit, as colour numbers do.
+std::optional<qint32> hexToInt32(QStringView digits) {
+    if (!allOf(digits, isAsciiHexDigit))
+        return std::nullopt;
+    bool ok = false;
+    const qulonglong value = digits.toULongLong(&ok, 16);
+    if (!ok || value > 0xFFFFFFFFULL)
+        return std::nullopt;
+    return static_cast<qint32>(static_cast<quint32>(value));
+}
+
+std::optional<qint32> decimalToInt32(QStringView text) {
+    const bool hasSign = text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'));
+    if (!allOf(hasSign ? text.sliced(1) : text, isAsciiDigit))
+        return std::nullopt;
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok ? std::optional<qint32>(value) : std::nullopt;
+}
+
+// "r,g,b" with each component 0-255, laid out 0x00BBGGRR like every other colour here.
+std::optional<qint32> rgbToInt32(QStringView text) {
+    const QList<QStringView> parts = text.split(QLatin1Char(','));
+    if (parts.size() != 3)
+        return std::nullopt;
+    qint32 color = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QStringView part = parts[i].trimmed();
+        if (part.size() > 3 || !allOf(part, isAsciiDigit))
+            return std::nullopt;
+        const int component = part.toInt();
+        if (component > 255)
+            return std::nullopt;
+        color |= component << (8 * i);
+    }
+    return color;
+}
+
+// Writes key by key and keeps the first failure: the writes after it would fail the same way.
+class ConfigWriter {
+public:
+    explicit ConfigWriter(const QString& path) { m_ini.setPath(path); }
+
+    void write(const QString& section, const QString& key, const QString& value) {
+        if (!m_error.isEmpty())
+            return;
+        m_ini.setSection(section);
+        m_ini.setKey(key);
+        m_ini.setValue(value);
+        check(section, key);
+    }
+
+    void deleteSection(const QString& section) {
+        if (!m_error.isEmpty())
+            return;
+        m_ini.setSection(section);
+        m_ini.DeleteSection();
+        check(section, QString());
+    }
+
+    bool finish(QString* error) const {
+        if (error && !m_error.isEmpty())
+            *error = m_error;
+        return m_error.isEmpty();
+    }
+
+private:
+    void check(const QString& section, const QString& key) {
+        if (m_ini.Success())
+            return;
+        const QString where =
+            key.isEmpty() ? QStringLiteral("[%1]").arg(section) : QStringLiteral("[%1] %2").arg(section, key);
+        m_error =
+            QStringLiteral(u"无法写入配置文件 %1 (%2): %3").arg(m_ini.Path(), where, m_ini.errorString());
+    }
+
+    cInifile m_ini;
+    QString m_error;
+};
+
+// Entries of a list as written by the default file: every piece, empty ones included.
+QStringList allPieces(const QString& list) {
+    return list.isEmpty() ? QStringList() : list.split(CrLf);
+}
+
+} // namespace
+
+void LoadConfig(Settings& settings, const QString& configPath) {
+    cInifile ini;
+    ini.setPath(configPath);
+    auto read = [&ini](const QString& section, const QString& key) {
+        ini.setSection(section);
+        ini.setKey(key);
+        return ini.Value();
+    };
+    auto readInt = [&read](const QString& section, const QString& key, qint16& field) {
+        if (const auto value = toInt16(read(section, key)))
+            field = *value;
+    };
+    auto readBool = [&read](const QString& section, const QString& key, bool& field) {
+        if (const auto value = toBool(read(section, key)))
+            field = *value;
+    };
+
+    const QString text = QStringLiteral("text");
+    if (const QString title = read(text, QStringLiteral("TitleText")); !title.isEmpty())
+        settings.TitleText = title;
+    readInt(text, QStringLiteral("ChapsInFile"), settings.ChapsInFile);
+    readInt(text, QStringLiteral("FilesInDir"), settings.FilesInDir);
+    readBool(text, QStringLiteral("SetInvalidTitle"), settings.SetInvalidTitle);
+    readInt(text, QStringLiteral("InvalidLines"), settings.InvalidLines);
+    readBool(text, QStringLiteral("FilterAfterLine"), settings.FilterAfterLine);
+    readBool(text, QStringLiteral("DelSpaceLine"), settings.DelSpaceLine);
+    readBool(text, QStringLiteral("ConvertToSimple"), settings.ConvertToSimple);
+    readInt(text, QStringLiteral("PathDefaultSelect"), settings.PathDefaultSelect);
+    readInt(text, QStringLiteral("FileDefaultSelect"), settings.FileDefaultSelect);
+
+    const QString favorite = QStringLiteral("favorite");
+    readBool(favorite, QStringLiteral("AutoAnalyze"), settings.AutoAnalyze);
+    readBool(favorite, QStringLiteral("AppendText"), settings.AppendText);
+    readBool(favorite, QStringLiteral("MiniToTray"), settings.MiniToTray);
+    readBool(favorite, QStringLiteral("ShowBalloonTip"), settings.ShowBalloonTip);
+    readBool(favorite, QStringLiteral("AutoOpenNotepad"), settings.AutoOpenNotepad);
+    readBool(favorite, QStringLiteral("TopMost"), settings.TopMost);
+    readBool(favorite, QStringLiteral("LogPosition"), settings.LogPosition);
+    settings.ListBackColor = ParseColor(read(favorite, QStringLiteral("ListBackColor")));
+    settings.ItemBackColor = ParseColor(read(favorite, QStringLiteral("ItemBackColor")));
+    settings.FontName = read(favorite, QStringLiteral("FontName")).trimmed();
+    if (settings.FontName.isEmpty())
+        settings.FontName = QStringLiteral("Tahoma");
+
+    QStringList keys;
+    qint32 count = 0;
+
+    settings.TextFilters.clear();
+    ini.setSection(QStringLiteral("textfilter"));
+    ini.EnumerateCurrentSection(keys, count);
+    for (const QString& key : std::as_const(keys)) {
+        ini.setKey(key);
+        settings.TextFilters += ini.Value() + CrLf;
+    }
+
+    settings.OutPaths.clear();
+    ini.setSection(QStringLiteral("outpath"));
+    ini.EnumerateCurrentSection(keys, count);
+    for (qint32 i = 1; i <= count; ++i) {
+        ini.setKey(keys[i - 1]);
+        QString path = ini.Value();
+        // A folder is joined to file names directly, so it must end in the separator.
+        if (!path.endsWith(QLatin1Char('/')) && path != DefaultOutPath) {
+            path += QLatin1Char('/');
+            ini.setValue(path);
+        }
+        if (i == settings.PathDefaultSelect + 1)
+            settings.OutPath = path;
+        settings.OutPaths += path + CrLf;
+    }
+
+    settings.OutFiles.clear();
+    ini.setSection(QStringLiteral("outfile"));
+    ini.EnumerateCurrentSection(keys, count);
+    for (qint32 i = 1; i <= count; ++i) {
+        ini.setKey(keys[i - 1]);
+        const QString file = ini.Value();
+        if (i == settings.FileDefaultSelect + 1)
+            settings.OutFile = file;
+        settings.OutFiles += file + CrLf;
+    }
+
+    const QString position = QStringLiteral("position");
+    readInt(position, QStringLiteral("Left"), settings.PositionLeft);
+    readInt(position, QStringLiteral("Top"), settings.PositionTop);
+    readInt(position, QStringLiteral("Width"), settings.PositionWidth);
+    readInt(position, QStringLiteral("Height"), settings.PositionHeight);
+}
+
+bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
+    ConfigWriter out(configPath);
+    const QString text = QStringLiteral("text");
+    out.write(text, QStringLiteral("TitleText"), s.TitleText);
+    out.write(text, QStringLiteral("ChapsInFile"), QString::number(s.ChapsInFile));
+    out.write(text, QStringLiteral("FilesInDir"), QString::number(s.FilesInDir));
+    out.write(text, QStringLiteral("SetInvalidTitle"), boolText(s.SetInvalidTitle));
+    out.write(text, QStringLiteral("InvalidLines"), QString::number(s.InvalidLines));
+    out.write(text, QStringLiteral("FilterAfterLine"), boolText(s.FilterAfterLine));
+    out.write(text, QStringLiteral("DelSpaceLine"), boolText(s.DelSpaceLine));
+    out.write(text, QStringLiteral("ConvertToSimple"), boolText(s.ConvertToSimple));
+    out.write(text, QStringLiteral("PathDefaultSelect"), QString::number(s.PathDefaultSelect));
+    out.write(text, QStringLiteral("FileDefaultSelect"), QString::number(s.FileDefaultSelect));
+
+    const QString favorite = QStringLiteral("favorite");
+    out.write(favorite, QStringLiteral("AutoAnalyze"), boolText(s.AutoAnalyze));
+    out.write(favorite, QStringLiteral("AppendText"), boolText(s.AppendText));
+    out.write(favorite, QStringLiteral("MiniToTray"), boolText(s.MiniToTray));
+    out.write(favorite, QStringLiteral("ShowBalloonTip"), boolText(s.ShowBalloonTip));
+    out.write(favorite, QStringLiteral("AutoOpenNotepad"), boolText(s.AutoOpenNotepad));
+    out.write(favorite, QStringLiteral("TopMost"), boolText(s.TopMost));
+    out.write(favorite, QStringLiteral("LogPosition"), boolText(s.LogPosition));
+    out.write(favorite, QStringLiteral("ListBackColor"), FormatColor(s.ListBackColor));
+    out.write(favorite, QStringLiteral("ItemBackColor"), FormatColor(s.ItemBackColor));
+    out.write(favorite, QStringLiteral("FontName"), s.FontName);
+
+    const struct {
+        const char16_t* section;
+        const char16_t* prefix;
+        const QString& list;
+    } lists[] = {
+        {u"textfilter", u"filter", s.TextFilters},
+        {u"outpath", u"path", s.OutPaths},
+        {u"outfile", u"file", s.OutFiles},
+    };
+    for (const auto& list : lists) {
+        const QString section = QString::fromUtf16(list.section);
+        out.deleteSection(section);
+        const QStringList entries = splitList(list.list);
+        for (qsizetype n = 0; n < entries.size(); ++n)
+            out.write(section, QString::fromUtf16(list.prefix) + QString::number(n), entries[n]);
+    }
+    return out.finish(error);
+}
+
+bool WriteDefaultConfig(const Settings& s, const QString& configPath, QString* error) {
+    QString text;
+    auto line = [&text](QString content) {
+        // A line break or NUL inside a value would break the file's structure, as in cInifile.
+        content.remove(QChar(0)).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+        text += content + CrLf;
+    };
+    auto entry = [&line](const char16_t* comment, const char16_t* key, const QString& value) {
+        line(QString::fromUtf16(comment));
+        line(QString::fromUtf16(key) + QLatin1Char('=') + value);
+    };
+    auto list = [&line](const char16_t* section, const char16_t* prefix, const QString& entries) {
+        line(QString());
+        line(QString::fromUtf16(section));
+        const QStringList pieces = allPieces(entries);
+        for (qsizetype n = 0; n < pieces.size(); ++n)
+            line(QString::fromUtf16(prefix) + QString::number(n) + QLatin1Char('=') + pieces[n]);
+    };
+
+    line(QStringLiteral("[text]"));
+    entry(u";章节标题的正则表达式", u"TitleText", s.TitleText);
+    entry(u";每个文件里包含多少章", u"ChapsInFile", QString::number(s.ChapsInFile));
+    entry(u";每个目录里包含多少个文件", u"FilesInDir", QString::number(s.FilesInDir));
+    entry(u";是否自动过滤无效标题", u"SetInvalidTitle", boolText(s.SetInvalidTitle));
+    entry(u";判定正文在多少行内算无效标题", u"InvalidLines", QString::number(s.InvalidLines));
+    entry(u";是否判定后一行为无效标题", u"FilterAfterLine", boolText(s.FilterAfterLine));
+    entry(u";是否删除空行", u"DelSpaceLine", boolText(s.DelSpaceLine));
+    entry(u";是否转换为简体", u"ConvertToSimple", boolText(s.ConvertToSimple));
+    entry(u";输出路径索引", u"PathDefaultSelect", QString::number(s.PathDefaultSelect));
+    entry(u";输出文件格式索引", u"FileDefaultSelect", QString::number(s.FileDefaultSelect));
+    line(QString());
+    line(QStringLiteral("[favorite]"));
+    entry(u";打开文件后自动分析", u"AutoAnalyze", boolText(s.AutoAnalyze));
+    entry(u";发现重名文件时直接添加到文件尾端", u"AppendText", boolText(s.AppendText));
+    entry(u";最小化到系统托盘", u"MiniToTray", boolText(s.MiniToTray));
+    entry(u";主窗口隐藏是是否显示气泡提示", u"ShowBalloonTip", boolText(s.ShowBalloonTip));
+    entry(u";复制过章节后是否自动打开记事本", u"AutoOpenNotepad", boolText(s.AutoOpenNotepad));
+    entry(u";窗口置顶", u"TopMost", boolText(s.TopMost));
+    entry(u";退出时保存窗口位置和大小", u"LogPosition", boolText(s.LogPosition));
+    entry(u";列表框背景色", u"ListBackColor", FormatColor(s.ListBackColor));
+    entry(u";选择项背景色", u"ItemBackColor", FormatColor(s.ItemBackColor));
+    entry(u";字体", u"FontName", s.FontName);
+    list(u"[textfilter]", u"filter", s.TextFilters);
+    list(u"[outpath]", u"path", s.OutPaths);
+    list(u"[outfile]", u"file", s.OutFiles);
+    text += CrLf;
+
+    QStringEncoder encoder("GBK");
+    const QByteArray bytes = encoder.encode(text);
+    QSaveFile file(configPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = QStringLiteral(u"无法写入配置文件 %1: %2").arg(configPath, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool SavePosition(const QString& configPath, int left, int top, int width, int height, QString* error) {
+    ConfigWriter out(configPath);
+    const QString position = QStringLiteral("position");
+    out.write(position, QStringLiteral("Left"), QString::number(left));
+    out.write(position, QStringLiteral("Top"), QString::number(top));
+    out.write(position, QStringLiteral("Width"), QString::number(width));
+    out.write(position, QStringLiteral("Height"), QString::number(height));
+    return out.finish(error);
+}
+
+qint32 ParseColor(const QString& text) {
+    const QStringView t = QStringView(text).trimmed();
+    std::optional<qint32> color;
+    if (t.contains(QLatin1Char('#')))
+        color = hexToInt32(t.sliced(1));
+    else if (t.contains(QLatin1Char(',')))
+        color = rgbToInt32(t);
+    else if (t.startsWith(QLatin1String("&H"), Qt::CaseInsensitive))
+        color = hexToInt32(t.sliced(2));
+    else
+        color = decimalToInt32(t);
+    return color.value_or(0);
+}
+
+QString FormatColor(qint32 color) {
+    return QStringLiteral("&H") + QString::number(static_cast<quint32>(color), 16).toUpper();
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Settings.h"
+
+#include <QString>
+
+/// Reads config.ini over `settings`. Every key is taken on its own: a key that is missing or
+/// cannot be converted leaves its field as it was, except the two colours (0 when unreadable)
+/// and FontName ("Tahoma" when empty). Output folders lacking their final "/" are corrected
+/// in the file as well.
+void LoadConfig(Settings& settings, const QString& configPath);
+
+/// Writes every setting except the window position into config.ini, key by key, keeping
+/// comments, key order and other sections. The three list sections are rewritten with dense
+/// keys (filter0, filter1, ...). Stops at the first write that fails and reports it.
+bool SaveConfig(const Settings& settings, const QString& configPath, QString* error = nullptr);
+
+/// Replaces config.ini with the complete commented text built from `settings`.
+bool WriteDefaultConfig(const Settings& settings, const QString& configPath, QString* error = nullptr);
+
+/// Writes the main window's position (twips) to the section "position".
+bool SavePosition(const QString& configPath, int left, int top, int width, int height,
+                  QString* error = nullptr);
+
+/// Colour text to a 0x00BBGGRR number: "#RRGGBB"-style text and "&H" hexadecimal take the
+/// digits as written, decimal text is the number itself, "r,g,b" gives r + g*256 + b*65536.
+/// Anything unreadable gives 0.
+qint32 ParseColor(const QString& text);
+
+/// "&H" and upper-case hexadecimal digits without leading zeros; negatives give eight digits.
+QString FormatColor(qint32 color);

@@ -1,0 +1,476 @@
+#include "config/ConfigFile.h"
+#include "config/cInifile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray gbk(const QString& text) {
+    QStringEncoder encoder("GBK");
+    return encoder.encode(text);
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), content.size());
+}
+
+// Literal bytes, embedded NULs included.
+template <qsizetype N> QByteArray bytes(const char (&text)[N]) {
+    return QByteArray(text, N - 1);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every field of the two records, by name, so that a failure says which ones differ.
+#define VELLOMAR_SETTINGS_FIELDS(X)                                                                          \
+    X(TitleText)                                                                                             \
+    X(OutPaths)                                                                                              \
+    X(TextFilters) X(OutFiles) X(ChapsInFile) X(FilesInDir) X(DelSpaceLine) X(ConvertToSimple)               \
+        X(SetInvalidTitle) X(InvalidLines) X(PathDefaultSelect) X(FileDefaultSelect) X(OutPath) X(OutFile)   \
+            X(AutoAnalyze) X(AppendText) X(MiniToTray) X(ShowBalloonTip) X(AutoOpenNotepad) X(TopMost)       \
+                X(LogPosition) X(ListBackColor) X(ItemBackColor) X(FontName) X(FilterAfterLine)              \
+                    X(PositionLeft) X(PositionTop) X(PositionWidth) X(PositionHeight)
+
+QStringList differences(const Settings& a, const Settings& b) {
+    QStringList fields;
+#define X(field)                                                                                             \
+    if (!(a.field == b.field))                                                                               \
+        fields << QStringLiteral(#field);
+    VELLOMAR_SETTINGS_FIELDS(X)
+#undef X
+    return fields;
+}
+
+QVariant field(const Settings& s, const QString& name) {
+#define X(f)                                                                                                 \
+    if (name == QLatin1String(#f))                                                                           \
+        return QVariant::fromValue(s.f);
+    VELLOMAR_SETTINGS_FIELDS(X)
+#undef X
+    return QVariant();
+}
+
+// A record in which every field differs from the defaults, to show what loading replaced.
+Settings unlikeDefaults() {
+    Settings s = Settings::defaults();
+#define X(f) s.f = decltype(s.f)(s.f + 1);
+    X(ChapsInFile)
+    X(FilesInDir)
+    X(InvalidLines) X(PathDefaultSelect) X(FileDefaultSelect) X(ListBackColor) X(ItemBackColor)
+        X(PositionLeft) X(PositionTop) X(PositionWidth) X(PositionHeight)
+#undef X
+#define X(f) s.f = !s.f;
+            X(DelSpaceLine) X(ConvertToSimple) X(SetInvalidTitle) X(AutoAnalyze) X(AppendText) X(MiniToTray)
+                X(ShowBalloonTip) X(AutoOpenNotepad) X(TopMost) X(LogPosition) X(FilterAfterLine)
+#undef X
+#define X(f) s.f = u"other"_s;
+                    X(TitleText) X(OutPaths) X(TextFilters) X(OutFiles) X(OutPath) X(OutFile) X(FontName)
+#undef X
+                        return s;
+}
+
+} // namespace
+
+class tst_Config : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void load_partialFile_keepsDefaultsOfMissingKeys();
+    void load_convertsEachKeyOnItsOwn_data();
+    void load_convertsEachKeyOnItsOwn();
+    void load_outPathWithoutSeparator_isCorrectedInFile();
+    void load_selectsOutPathAndOutFile_data();
+    void load_selectsOutPathAndOutFile();
+    void load_hostileFile_readsWhatItCan();
+    void save_writesDenseListsAndKeepsTheRest();
+    void writers_reportFailedWrite_data();
+    void writers_reportFailedWrite();
+    void savePosition_readsBackWhatFits();
+    void writeDefault_exactText();
+    void writeDefault_keepsEmptyPieces();
+    void defaults_surviveRoundTrip();
+    void parseColor_data();
+    void parseColor();
+    void formatColor_data();
+    void formatColor();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+};
+
+void tst_Config::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_path = m_dir->filePath(u"config.ini"_s);
+}
+
+void tst_Config::load_partialFile_keepsDefaultsOfMissingKeys() {
+    writeFile(m_path, "[text]\r\nChapsInFile=3\r\n");
+    Settings loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+
+    Settings expected = Settings::defaults();
+    expected.ChapsInFile = 3;
+    expected.FontName = u"Tahoma"_s;
+    expected.ListBackColor = 0;
+    expected.ItemBackColor = 0;
+    expected.TextFilters.clear();
+    expected.OutPaths.clear();
+    expected.OutFiles.clear();
+    QCOMPARE(differences(loaded, expected).join(u", "_s), QString());
+    QCOMPARE(loaded.OutPath, u"(default)"_s);
+    QCOMPARE(loaded.OutFile, u"%chap3%-%title%"_s);
+}
+
+void tst_Config::load_convertsEachKeyOnItsOwn_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("fieldName");
+    QTest::addColumn<QVariant>("expected"); // invalid: the field keeps its default
+
+    const QVariant unchanged;
+    auto i16 = [](int v) { return QVariant::fromValue(qint16(v)); };
+    auto row = [](const char* name, const QString& line, const char* field, const QVariant& expected) {
+        QTest::newRow(name) << line << QString::fromLatin1(field) << expected;
+    };
+    row("integer", u"[text]\r\nChapsInFile=12"_s, "ChapsInFile", i16(12));
+    row("integer not numeric", u"[text]\r\nChapsInFile=abc"_s, "ChapsInFile", unchanged);
+    row("integer beyond 16 bits", u"[text]\r\nChapsInFile=70000"_s, "ChapsInFile", unchanged);
+    row("integer empty", u"[text]\r\nChapsInFile="_s, "ChapsInFile", unchanged);
+    row("integer rounded", u"[text]\r\nChapsInFile=2.6"_s, "ChapsInFile", i16(3));
+    row("integer half to even", u"[text]\r\nChapsInFile=2.5"_s, "ChapsInFile", i16(2));
+    row("integer negative", u"[text]\r\nInvalidLines=-3"_s, "InvalidLines", i16(-3));
+    row("integer at limit", u"[text]\r\nFilesInDir=32767"_s, "FilesInDir", i16(32767));
+    row("integer past limit", u"[text]\r\nFilesInDir=32767.6"_s, "FilesInDir", unchanged);
+    row("position", u"[position]\r\nLeft=-120"_s, "PositionLeft", i16(-120));
+    row("position too wide", u"[position]\r\nWidth=40000"_s, "PositionWidth", unchanged);
+    row("boolean any case", u"[favorite]\r\nAppendText=tRuE"_s, "AppendText", true);
+    row("boolean false", u"[text]\r\nSetInvalidTitle=FALSE"_s, "SetInvalidTitle", false);
+    row("boolean zero", u"[text]\r\nDelSpaceLine=0"_s, "DelSpaceLine", false);
+    row("boolean other number", u"[favorite]\r\nAppendText=2"_s, "AppendText", true);
+    row("boolean word", u"[favorite]\r\nTopMost=yes"_s, "TopMost", unchanged);
+    row("boolean empty", u"[favorite]\r\nTopMost="_s, "TopMost", unchanged);
+    row("colour hash", u"[favorite]\r\nListBackColor=#FF0000"_s, "ListBackColor", 0xFF0000);
+    row("colour unreadable", u"[favorite]\r\nItemBackColor=blue"_s, "ItemBackColor", 0);
+    row("font trimmed", u"[favorite]\r\nFontName=  宋体 "_s, "FontName", u"宋体"_s);
+    row("font blank", u"[favorite]\r\nFontName= "_s, "FontName", u"Tahoma"_s);
+    row("title", u"[text]\r\nTitleText=(.*)"_s, "TitleText", u"(.*)"_s);
+    row("title empty", u"[text]\r\nTitleText="_s, "TitleText", unchanged);
+    row("filters follow key order", u"[textfilter]\r\nx9=a\r\n;c=no\r\nb=\r\nfilter0=c"_s, "TextFilters",
+        u"a\r\n\r\nc\r\n"_s);
+}
+
+void tst_Config::load_convertsEachKeyOnItsOwn() {
+    QFETCH(QString, line);
+    QFETCH(QString, fieldName);
+    QFETCH(QVariant, expected);
+    writeFile(m_path, gbk(line));
+
+    Settings loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+    const QVariant actual = field(loaded, fieldName);
+    QCOMPARE(actual, expected.isValid() ? expected : field(Settings::defaults(), fieldName));
+}
+
+void tst_Config::load_outPathWithoutSeparator_isCorrectedInFile() {
+    writeFile(m_path, "[text]\r\nPathDefaultSelect=1\r\n"
+                      "[outpath]\r\npath0=(default)\r\npath1=/srv/Books\r\npath2=\r\npath3=/mnt/\r\n");
+    Settings loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+
+    QCOMPARE(loaded.OutPath, u"/srv/Books/"_s);
+    QCOMPARE(loaded.OutPaths, u"(default)\r\n/srv/Books/\r\n/\r\n/mnt/\r\n"_s);
+    QCOMPARE(readFile(m_path), QByteArray("[text]\r\nPathDefaultSelect=1\r\n"
+                                          "[outpath]\r\npath0=(default)\r\npath1=/srv/Books/\r\npath2=/\r\n"
+                                          "path3=/mnt/\r\n"));
+}
+
+void tst_Config::load_selectsOutPathAndOutFile_data() {
+    QTest::addColumn<int>("pathSelect");
+    QTest::addColumn<int>("fileSelect");
+    QTest::addColumn<QString>("outPath");
+    QTest::addColumn<QString>("outFile");
+
+    QTest::newRow("first entries") << 0 << 0 << u"(default)"_s << u"%id%"_s;
+    QTest::newRow("last entries") << 2 << 1 << u"/c/"_s << u"%title%"_s;
+    QTest::newRow("beyond the lists") << 5 << 2 << u"keep/"_s << u"keep"_s;
+    QTest::newRow("negative") << -1 << -1 << u"keep/"_s << u"keep"_s;
+}
+
+void tst_Config::load_selectsOutPathAndOutFile() {
+    QFETCH(int, pathSelect);
+    QFETCH(int, fileSelect);
+    QFETCH(QString, outPath);
+    QFETCH(QString, outFile);
+    writeFile(m_path, QStringLiteral("[text]\r\nPathDefaultSelect=%1\r\nFileDefaultSelect=%2\r\n"
+                                     "[outpath]\r\np=(default)\r\np2=/b/\r\np3=/c/\r\n"
+                                     "[outfile]\r\nf=%id%\r\nf2=%title%\r\n")
+                          .arg(pathSelect)
+                          .arg(fileSelect)
+                          .toLatin1());
+    Settings loaded = Settings::defaults();
+    loaded.OutPath = u"keep/"_s;
+    loaded.OutFile = u"keep"_s;
+    LoadConfig(loaded, m_path);
+
+    QCOMPARE(loaded.OutPath, outPath);
+    QCOMPARE(loaded.OutFile, outFile);
+    QCOMPARE(loaded.OutFiles, u"%id%\r\n%title%\r\n"_s);
+}
+
+void tst_Config::load_hostileFile_readsWhatItCan() {
+    const QByteArray noise = bytes("\x00\xff\xfe\x81\x81\x80\r\n\x80\xff\x00=\x01\r\n");
+    writeFile(m_path, noise + "[text]\r\nTitleText=" + QByteArray(100 * 1024, 'x') + "\r\n" + noise +
+                          "ChapsInFile=7\r\nChapsInFile=9\r\n" + gbk(u"[favorite]\nFontName=宋体\n"_s) +
+                          noise + "[textfilter]\r\nfilter0=a\r\nfilter0=b\r\n[outfile]\r\nfile0=%id%");
+    Settings loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+
+    QCOMPARE(loaded.TitleText, QString(cInifile::ValueBufferSize - 1, u'x'));
+    QCOMPARE(loaded.ChapsInFile, qint16(7));
+    QCOMPARE(loaded.FontName, u"宋体"_s);
+    QCOMPARE(loaded.TextFilters, u"a\r\na\r\n"_s); // a repeated key reads as its first copy
+    QCOMPARE(loaded.OutFiles, u"%id%\r\n"_s);
+    QCOMPARE(loaded.OutFile, u"%id%"_s);
+}
+
+void tst_Config::save_writesDenseListsAndKeepsTheRest() {
+    QVERIFY(WriteDefaultConfig(Settings::defaults(), m_path));
+    const QByteArray own = gbk(u"[mine]\r\n;自己的注释\r\nx=1\r\n"_s);
+    QByteArray before = readFile(m_path);
+    before.insert(0, own);
+    writeFile(m_path, before + "[outpath]\r\npath9=/old/\r\n");
+
+    Settings saved = Settings::defaults();
+    saved.ChapsInFile = 7;
+    saved.FontName = u"宋体"_s;
+    saved.TextFilters = u"a\r\n\r\nb"_s;
+    saved.OutPaths = u"\r\n/x/\r\n"_s;
+    QString error;
+    QVERIFY2(SaveConfig(saved, m_path, &error), qPrintable(error));
+
+    // The first two sections change only in the two values; the rest of them stays as it was.
+    const QByteArray after = readFile(m_path);
+    const QByteArray head = before.left(before.indexOf("[textfilter]"))
+                                .replace("ChapsInFile=1", "ChapsInFile=7")
+                                .replace(gbk(u"FontName=微软雅黑"_s), gbk(u"FontName=宋体"_s));
+    QVERIFY(after.startsWith(head));
+
+    cInifile ini;
+    ini.setPath(m_path);
+    QStringList keys;
+    qint32 count = 0;
+    ini.setSection(u"textfilter"_s);
+    ini.EnumerateCurrentSection(keys, count);
+    QCOMPARE(keys, (QStringList{u"filter0"_s, u"filter1"_s}));
+    ini.setSection(u"outpath"_s);
+    ini.EnumerateCurrentSection(keys, count);
+    QCOMPARE(keys, QStringList{u"path0"_s});
+
+    Settings loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+    saved.TextFilters = u"a\r\nb\r\n"_s;
+    saved.OutPaths = u"/x/\r\n"_s;
+    saved.OutPath = u"/x/"_s;
+    saved.OutFiles += u"\r\n"_s;
+    QCOMPARE(differences(loaded, saved).join(u", "_s), QString());
+}
+
+void tst_Config::writers_reportFailedWrite_data() {
+    QTest::addColumn<int>("writer");
+    QTest::newRow("SaveConfig") << 0;
+    QTest::newRow("WriteDefaultConfig") << 1;
+    QTest::newRow("SavePosition") << 2;
+}
+
+void tst_Config::writers_reportFailedWrite() {
+    QFETCH(int, writer);
+    const QString path = m_dir->filePath(u"missing/config.ini"_s);
+    const Settings s = Settings::defaults();
+    QString error;
+    const bool written = writer == 0   ? SaveConfig(s, path, &error)
+                         : writer == 1 ? WriteDefaultConfig(s, path, &error)
+                                       : SavePosition(path, 1, 2, 3, 4, &error);
+    QVERIFY(!written);
+    QVERIFY2(error.contains(path), qPrintable(error));
+}
+
+void tst_Config::savePosition_readsBackWhatFits() {
+    QVERIFY(WriteDefaultConfig(Settings::defaults(), m_path));
+    const QByteArray before = readFile(m_path);
+    QVERIFY(SavePosition(m_path, 10, -20, 9000, 40000));
+    QCOMPARE(readFile(m_path), before + "[position]\r\nLeft=10\r\nTop=-20\r\nWidth=9000\r\nHeight=40000\r\n");
+
+    Settings loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+    QCOMPARE(loaded.PositionLeft, qint16(10));
+    QCOMPARE(loaded.PositionTop, qint16(-20));
+    QCOMPARE(loaded.PositionWidth, qint16(9000));
+    QCOMPARE(loaded.PositionHeight, Settings::defaults().PositionHeight);
+}
+
+void tst_Config::writeDefault_exactText() {
+    const Settings defaults = Settings::defaults();
+    QVERIFY(WriteDefaultConfig(defaults, m_path));
+
+    const QStringList lines{
+        u"[text]"_s,
+        u";章节标题的正则表达式"_s,
+        u"TitleText="_s + defaults.TitleText,
+        u";每个文件里包含多少章"_s,
+        u"ChapsInFile=1"_s,
+        u";每个目录里包含多少个文件"_s,
+        u"FilesInDir=50"_s,
+        u";是否自动过滤无效标题"_s,
+        u"SetInvalidTitle=True"_s,
+        u";判定正文在多少行内算无效标题"_s,
+        u"InvalidLines=5"_s,
+        u";是否判定后一行为无效标题"_s,
+        u"FilterAfterLine=True"_s,
+        u";是否删除空行"_s,
+        u"DelSpaceLine=True"_s,
+        u";是否转换为简体"_s,
+        u"ConvertToSimple=True"_s,
+        u";输出路径索引"_s,
+        u"PathDefaultSelect=0"_s,
+        u";输出文件格式索引"_s,
+        u"FileDefaultSelect=0"_s,
+        QString(),
+        u"[favorite]"_s,
+        u";打开文件后自动分析"_s,
+        u"AutoAnalyze=True"_s,
+        u";发现重名文件时直接添加到文件尾端"_s,
+        u"AppendText=False"_s,
+        u";最小化到系统托盘"_s,
+        u"MiniToTray=True"_s,
+        u";主窗口隐藏是是否显示气泡提示"_s,
+        u"ShowBalloonTip=True"_s,
+        u";复制过章节后是否自动打开记事本"_s,
+        u"AutoOpenNotepad=True"_s,
+        u";窗口置顶"_s,
+        u"TopMost=True"_s,
+        u";退出时保存窗口位置和大小"_s,
+        u"LogPosition=True"_s,
+        u";列表框背景色"_s,
+        u"ListBackColor=&HFFFFFF"_s,
+        u";选择项背景色"_s,
+        u"ItemBackColor=&HD1D1D1"_s,
+        u";字体"_s,
+        u"FontName=微软雅黑"_s,
+        QString(),
+        u"[textfilter]"_s,
+        u"filter0=(过滤字符串)"_s,
+        u"filter1=广告"_s,
+        u"filter2=等等"_s,
+        QString(),
+        u"[outpath]"_s,
+        u"path0=(default)"_s,
+        u"path1="_s + QDir::homePath() + u"/EBook/"_s,
+        u"path2=/media/EBOOK/"_s,
+        QString(),
+        u"[outfile]"_s,
+        u"file0=%chap3%-%title%"_s,
+        u"file1=%id3%-%chap%_%title%"_s,
+        u"file2=(%chap3%)%title%"_s,
+        QString(),
+    };
+    QCOMPARE(readFile(m_path), gbk(lines.join(u"\r\n"_s) + u"\r\n"_s));
+}
+
+void tst_Config::writeDefault_keepsEmptyPieces() {
+    Settings s = Settings::defaults();
+    s.TextFilters = u"a\r\n\r\nb\r\n"_s;
+    s.OutPaths.clear();
+    QVERIFY(WriteDefaultConfig(s, m_path));
+    QVERIFY(readFile(m_path).contains("\r\n[textfilter]\r\nfilter0=a\r\nfilter1=\r\nfilter2=b\r\nfilter3=\r\n"
+                                      "\r\n[outpath]\r\n\r\n[outfile]\r\n"));
+}
+
+void tst_Config::defaults_surviveRoundTrip() {
+    const Settings defaults = Settings::defaults();
+    QVERIFY(WriteDefaultConfig(defaults, m_path));
+    Settings loaded = unlikeDefaults();
+    LoadConfig(loaded, m_path);
+
+    Settings expected = defaults;
+    expected.TextFilters += u"\r\n"_s;
+    expected.OutPaths += u"\r\n"_s;
+    expected.OutFiles += u"\r\n"_s;
+    // The default file has no position section.
+    expected.PositionLeft = loaded.PositionLeft;
+    expected.PositionTop = loaded.PositionTop;
+    expected.PositionWidth = loaded.PositionWidth;
+    expected.PositionHeight = loaded.PositionHeight;
+    QCOMPARE(differences(loaded, expected).join(u", "_s), QString());
+#define X(f) +1
+    QCOMPARE(differences(unlikeDefaults(), defaults).size(), 0 VELLOMAR_SETTINGS_FIELDS(X));
+#undef X
+}
+
+void tst_Config::parseColor_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint32>("color");
+
+    QTest::newRow("hash") << u"#FF0000"_s << 0xFF0000;
+    QTest::newRow("&H") << u"&HFF0000"_s << 0xFF0000;
+    QTest::newRow("&h lower case") << u"&hff0000"_s << 0xFF0000;
+    QTest::newRow("decimal") << u"16711680"_s << 0xFF0000;
+    QTest::newRow("hash keeps digit order") << u"#1A2B3C"_s << 0x1A2B3C;
+    QTest::newRow("blanks around") << u" &HD1D1D1 "_s << 0xD1D1D1;
+    QTest::newRow("eight digits set the sign") << u"&HFFFFFFFF"_s << -1;
+    QTest::newRow("negative decimal") << u"-5"_s << -5;
+    QTest::newRow("r,g,b") << u"255,0,0"_s << 0x0000FF;
+    QTest::newRow("r, g, b with blanks") << u"0, 128 ,255"_s << 0xFF8000;
+    QTest::newRow("word") << u"blue"_s << 0;
+    QTest::newRow("empty") << QString() << 0;
+    QTest::newRow("hash alone") << u"#"_s << 0;
+    QTest::newRow("&H alone") << u"&H"_s << 0;
+    QTest::newRow("C hex prefix") << u"#0x12"_s << 0;
+    QTest::newRow("nine digits") << u"&H100000000"_s << 0;
+    QTest::newRow("decimal beyond 32 bits") << u"2147483648"_s << 0;
+    QTest::newRow("trailing letters") << u"12abc"_s << 0;
+    QTest::newRow("component above 255") << u"256,0,0"_s << 0;
+    QTest::newRow("negative component") << u"-1,0,0"_s << 0;
+    QTest::newRow("two components") << u"1,2"_s << 0;
+    QTest::newRow("empty component") << u"1,,2"_s << 0;
+}
+
+void tst_Config::parseColor() {
+    QFETCH(QString, text);
+    QFETCH(qint32, color);
+    QCOMPARE(ParseColor(text), color);
+}
+
+void tst_Config::formatColor_data() {
+    QTest::addColumn<qint32>("color");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("zero") << 0 << u"&H0"_s;
+    QTest::newRow("white") << 0xFFFFFF << u"&HFFFFFF"_s;
+    QTest::newRow("grey") << 0xD1D1D1 << u"&HD1D1D1"_s;
+    QTest::newRow("no leading zeros") << 0x00000AB << u"&HAB"_s;
+    QTest::newRow("negative") << -2 << u"&HFFFFFFFE"_s;
+}
+
+void tst_Config::formatColor() {
+    QFETCH(qint32, color);
+    QFETCH(QString, text);
+    QCOMPARE(FormatColor(color), text);
+    QCOMPARE(ParseColor(text), color);
+}
+
+QTEST_GUILESS_MAIN(tst_Config)
+#include "tst_config.moc"
