@@ -3,9 +3,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QMutex>
 
-#include <opencc/opencc.h>
 #include <opencc/DictEntry.hpp>
 #include <opencc/Lexicon.hpp>
 #include <opencc/MarisaDict.hpp>
@@ -20,76 +18,65 @@ QString dataDir()
     return env.isEmpty() ? QStringLiteral("/usr/share/opencc") : QString::fromLocal8Bit(env);
 }
 
-// The converter is used from one thread at a time in practice, but OpenCC's handle is not
-// documented as re-entrant, so calls are serialised.
-QMutex& openccMutex()
-{
-    static QMutex m;
-    return m;
-}
-
 } // namespace
 
 const ScriptConverter& ScriptConverter::traditionalToSimplified()
 {
-    static const char* const dicts[] = {"TSPhrases.ocd2", "TSCharacters.ocd2"};
-    static const ScriptConverter conv("t2s.json", dicts, 2);
+    static const ScriptConverter conv("TSPhrases.ocd2", "TSCharacters.ocd2");
     return conv;
 }
 
 const ScriptConverter& ScriptConverter::simplifiedToTraditional()
 {
-    static const char* const dicts[] = {"STPhrases.ocd2", "STCharacters.ocd2"};
-    static const ScriptConverter conv("s2t.json", dicts, 2);
+    static const ScriptConverter conv("STPhrases.ocd2", "STCharacters.ocd2");
     return conv;
 }
 
-ScriptConverter::ScriptConverter(const char* config, const char* const* dictionaries, int dictionaryCount)
-    : m_starts(0x10000, false)
+ScriptConverter::ScriptConverter(const char* phrases, const char* characters)
+    : m_phraseMax(0x10000, 0), m_starts(0x10000, false), m_single(0x10000, 0)
 {
-    const QString dir = dataDir();
-    const QByteArray configPath = QFile::encodeName(QDir(dir).filePath(QString::fromLatin1(config)));
-    opencc_t h = opencc_open(configPath.constData());
-    if (h == reinterpret_cast<opencc_t>(-1)) {
-        m_error = QStringLiteral("OpenCC: ") + QString::fromUtf8(opencc_error());
-        return;
-    }
-    m_handle = h;
-    for (int d = 0; d < dictionaryCount; ++d) {
-        const QByteArray path = QFile::encodeName(QDir(dir).filePath(QString::fromLatin1(dictionaries[d])));
-        FILE* fp = std::fopen(path.constData(), "rb");
-        if (!fp) {
-            m_error = QStringLiteral("OpenCC: cannot read ") + QString::fromLocal8Bit(path);
-            continue;
-        }
-        try {
-            const opencc::MarisaDictPtr dict = opencc::MarisaDict::NewFromFile(fp);
-            const bool characters = d == dictionaryCount - 1;
-            for (const auto& entry : *dict->GetLexicon()) {
-                const QString key = QString::fromStdString(entry->Key());
-                if (key.isEmpty()) {
-                    continue;
-                }
-                m_starts[key.at(0).unicode()] = true;
-                if (characters && key.size() == 1) {
-                    const QString value = QString::fromStdString(entry->GetDefault());
-                    if (value.size() == 1 && !m_single.contains(key.at(0).unicode())) {
-                        m_single.insert(key.at(0).unicode(), value.at(0).unicode());
-                    }
-                }
-            }
-        } catch (...) {
-            m_error = QStringLiteral("OpenCC: bad dictionary ") + QString::fromLocal8Bit(path);
-        }
-        std::fclose(fp);
-    }
+    const QDir dir(dataDir());
+    m_available = load(dir.filePath(QString::fromLatin1(phrases)), true)
+                  && load(dir.filePath(QString::fromLatin1(characters)), false);
 }
 
-ScriptConverter::~ScriptConverter()
+bool ScriptConverter::load(const QString& path, bool phrases)
 {
-    if (m_handle) {
-        opencc_close(m_handle);
+    const QByteArray name = QFile::encodeName(path);
+    FILE* fp = std::fopen(name.constData(), "rb");
+    if (!fp) {
+        m_error = QStringLiteral("OpenCC: cannot read ") + path;
+        return false;
     }
+    bool ok = true;
+    try {
+        const opencc::MarisaDictPtr dict = opencc::MarisaDict::NewFromFile(fp);
+        for (const auto& entry : *dict->GetLexicon()) {
+            const QString key = QString::fromStdString(entry->Key());
+            const QString value = QString::fromStdString(entry->GetDefault());
+            if (key.isEmpty()) {
+                continue;
+            }
+            const char16_t first = key.at(0).unicode();
+            m_starts[first] = true;
+            if (phrases) {
+                m_phraseMax[first] = quint8(std::max<qsizetype>(m_phraseMax[first], std::min<qsizetype>(key.size(), 255)));
+                // A phrase whose value has another length is still matched (it ends the
+                // longest-match step) but keeps its own text.
+                m_phrases.insert(key, value.size() == key.size() ? value : key);
+            } else if (key.size() == 1 && value.size() == 1) {
+                m_single[first] = value.at(0).unicode();
+            } else if (key.size() == 2 && key.at(0).isHighSurrogate() && value.size() == 2) {
+                m_wide.insert(QChar::surrogateToUcs4(key.at(0), key.at(1)),
+                              QChar::surrogateToUcs4(value.at(0), value.at(1)));
+            }
+        }
+    } catch (...) {
+        m_error = QStringLiteral("OpenCC: unreadable dictionary ") + path;
+        ok = false;
+    }
+    std::fclose(fp);
+    return ok;
 }
 
 bool ScriptConverter::isUnchanged(QStringView text) const
@@ -104,52 +91,42 @@ bool ScriptConverter::isUnchanged(QStringView text) const
 
 QString ScriptConverter::convert(const QString& text) const
 {
-    if (!m_handle || isUnchanged(text)) {
+    if (isUnchanged(text)) {
         return text;
     }
-    // OpenCC reads C strings: convert the pieces between NULs so nothing after one is lost.
-    QString out;
-    out.reserve(text.size());
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype nul = text.indexOf(QChar(0), from);
-        const QStringView piece = QStringView(text).mid(from, (nul < 0 ? text.size() : nul) - from);
-        out += convertPiece(piece);
-        if (nul < 0) {
-            break;
+    QString out = text;
+    QChar* o = out.data();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const char16_t c = text.at(i).unicode();
+        if (const int longest = m_phraseMax[c]) {
+            bool matched = false;
+            for (qsizetype len = std::min<qsizetype>(longest, n - i); len >= 1 && !matched; --len) {
+                const auto it = m_phrases.constFind(text.mid(i, len));
+                if (it != m_phrases.cend()) {
+                    std::copy(it->cbegin(), it->cend(), o + i);
+                    i += len;
+                    matched = true;
+                }
+            }
+            if (matched) {
+                continue;
+            }
         }
-        out += QChar(0);
-        from = nul + 1;
-    }
-    return out;
-}
-
-QString ScriptConverter::convertPiece(QStringView piece) const
-{
-    if (piece.isEmpty() || isUnchanged(piece)) {
-        return piece.toString();
-    }
-    const QByteArray utf8 = piece.toUtf8();
-    QString converted;
-    {
-        QMutexLocker lock(&openccMutex());
-        char* result = opencc_convert_utf8(m_handle, utf8.constData(), size_t(utf8.size()));
-        if (result) {
-            converted = QString::fromUtf8(result);
-            opencc_convert_utf8_free(result);
+        if (QChar::isHighSurrogate(c) && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
+            const auto it = m_wide.constFind(QChar::surrogateToUcs4(c, text.at(i + 1).unicode()));
+            if (it != m_wide.cend()) {
+                o[i] = QChar(QChar::highSurrogate(*it));
+                o[i + 1] = QChar(QChar::lowSurrogate(*it));
+            }
+            i += 2;
+            continue;
         }
-    }
-    if (converted.size() == piece.size()) {
-        return converted;
-    }
-    // A phrase mapping changed the length: fall back to single characters so that every
-    // character keeps its place.
-    QString out = piece.toString();
-    for (QChar& c : out) {
-        const auto it = m_single.constFind(c.unicode());
-        if (it != m_single.cend()) {
-            c = QChar(*it);
+        if (const char16_t m = m_single[c]) {
+            o[i] = QChar(m);
         }
+        ++i;
     }
     return out;
 }
