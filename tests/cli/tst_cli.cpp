@@ -1,0 +1,190 @@
+#include "core/GbkCodec.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Drives the real vellomar-cli binary, as scripts do.
+class tst_Cli : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    struct Result {
+        int code = -1;
+        QString out, err;
+    };
+
+    static Result cli(const QStringList& args, const QByteArray& input = QByteArray())
+    {
+        QProcess p;
+        p.setProgram(QStringLiteral(VELLOMAR_CLI));
+        p.setArguments(args);
+        p.start();
+        p.write(input);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+        }
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    QString config(const QString& body)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("config-%1.ini").arg(qHash(body)));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(GbkCodec::instance().encode(body));
+        return path;
+    }
+
+    QString novel(const QString& name, const QStringList& lines)
+    {
+        QByteArray b;
+        for (const QString& l : lines) {
+            b += GbkCodec::instance().encode(l) + "\r\n";
+        }
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(b);
+        return path;
+    }
+
+    static int fileCount(const QString& root)
+    {
+        int n = 0;
+        for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next()) {
+            ++n;
+        }
+        return n;
+    }
+
+    QString huiConfig()
+    {
+        return config(u"[text]\r\nTitleText=第([0-9○〇一二三四五六七八九十百千万零两]+)[章回节][\\s\\t　]*(.*)\r\n"_qs);
+    }
+
+private slots:
+    void usageErrors_exit2()
+    {
+        QCOMPARE(cli({}).code, 2);
+        QCOMPARE(cli({u"frobnicate"_qs, u"x.txt"_qs}).code, 2);
+        QCOMPARE(cli({u"split"_qs, u"--overwrite"_qs, u"maybe"_qs, u"x.txt"_qs}).code, 2);
+        QCOMPARE(cli({u"list"_qs, u"--config"_qs, m_dir.filePath(u"none.ini"_qs), u"x.txt"_qs}).code, 2);
+        const Result help = cli({u"--help"_qs});
+        QCOMPARE(help.code, 0);
+        QVERIFY(help.out.contains(u"--overwrite"_qs));
+        const Result version = cli({u"--version"_qs});
+        QVERIFY(version.out.startsWith(u"维洛玛 Vellomar - v"_qs));
+    }
+
+    void list_escapesFieldsAndCounts()
+    {
+        const QString path = novel(u"list.txt"_qs, {u"前言"_qs, u"第1章 甲\t乙\\丙"_qs, u"x"_qs, u"第2章 丁"_qs, u"y"_qs,
+                                                   u"z"_qs, u"w"_qs, u"v"_qs, u"u"_qs, u"第三章 戊"_qs});
+        const Result r = cli({u"list"_qs, u"--config"_qs, config(u"[text]\r\nChapsInFile=1\r\n"_qs), path});
+        QCOMPARE(r.code, 0);
+        const QStringList rows = r.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0], u"1\t0\t1\t甲\\t乙\\\\丙\t2\t001-甲乙丙"_qs); // no control character in a name
+        QCOMPARE(rows[1], u"2\t1\t2\t丁\t4\t002-丁"_qs); // two lines below the previous title
+        QCOMPARE(rows[2], u"3\t0\t3\t戊\t10\t003-戊"_qs);
+        QVERIFY(r.err.contains(u"一共: 2/3 章"_qs));
+    }
+
+    void noTitle_exit3()
+    {
+        const QString path = novel(u"none.txt"_qs, {u"没有标题"_qs});
+        const Result r = cli({u"split"_qs, u"--yes"_qs, path});
+        QCOMPARE(r.code, 3);
+        QVERIFY(r.err.contains(u"未发现章节标题"_qs));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(u"none"_qs)));
+    }
+
+    void split_overwriteAndIgnore()
+    {
+        const QString path = novel(u"book.txt"_qs, {u"第1章 甲"_qs, u"a"_qs, u"第2章 乙"_qs, u"b"_qs, u"第3章 丙"_qs, u"c"_qs});
+        const QString out = m_dir.filePath(u"out"_qs);
+        QDir().mkpath(out);
+        const QString cfg = config(u"[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\n"_qs);
+        // Not a terminal and no --yes: the folder question is refused, nothing written.
+        Result r = cli({u"split"_qs, u"--config"_qs, cfg, u"--out"_qs, out, path});
+        QCOMPARE(r.code, 4);
+        QVERIFY(!QFileInfo::exists(out + u"/book"_qs));
+        r = cli({u"split"_qs, u"--config"_qs, cfg, u"--out"_qs, out, u"--yes"_qs, u"--ignore"_qs, u"2"_qs, path});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains(u"输出完成，共: 2 个文件!"_qs));
+        QCOMPARE(fileCount(out + u"/book"_qs), 2);
+        // Existing files: cancel when not a terminal, keep with none, replace with all.
+        r = cli({u"split"_qs, u"--config"_qs, cfg, u"--out"_qs, out, path});
+        QCOMPARE(r.code, 4);
+        QFile f(out + u"/book/001-甲.txt"_qs);
+        f.open(QIODevice::WriteOnly);
+        f.write("mine");
+        f.close();
+        r = cli({u"split"_qs, u"--config"_qs, cfg, u"--out"_qs, out, u"--overwrite"_qs, u"none"_qs, path});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(QFileInfo(f).size(), 4);
+        r = cli({u"split"_qs, u"--config"_qs, cfg, u"--out"_qs, out, u"--overwrite"_qs, u"all"_qs, path});
+        QCOMPARE(r.code, 0);
+        QVERIFY(QFileInfo(f).size() > 4);
+        QCOMPARE(fileCount(out + u"/book"_qs), 3);
+        QCOMPARE(cli({u"split"_qs, u"--ignore"_qs, u"9"_qs, u"--yes"_qs, path}).code, 2);
+    }
+
+    void errors_exit1WithContext()
+    {
+        const QString path = novel(u"err.txt"_qs, {u"第1章 甲"_qs});
+        Result r = cli({u"list"_qs, m_dir.filePath(u"missing.txt"_qs)});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains(u"frmMain::OpenTextFile()"_qs));
+        r = cli({u"split"_qs, u"--yes"_qs, u"--out"_qs, path + u"/sub"_qs, path});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains(u"frmMain::mnuO_SaveOut_Click()"_qs));
+        r = cli({u"list"_qs, u"--config"_qs, config(u"[text]\r\nTitleText=第([\r\n"_qs), path});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains(u"frmMain::mnuO_Analyze_Click()"_qs));
+    }
+
+    void corpus_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("titles");
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("index"); // 1 when text stands before the first title
+        // The pattern is not anchored: a few lines of running text that quote a chapter
+        // heading are found too, and the too-close rule ignores two of them.
+        QTest::newRow("rulinwaishi") << u"rulinwaishi_gbk.txt"_qs << 56 << 56 << 1;
+        QTest::newRow("xiyouji") << u"xiyouji_gb.txt"_qs << 100 << 100 << 1;
+        QTest::newRow("hongloumeng") << u"hongloumeng_zhang_gb.txt"_qs << 123 << 121 << 0;
+        QTest::newRow("hongloumeng traditional") << u"hongloumeng_trad_in_gbk.txt"_qs << 121 << 121 << 1;
+    }
+
+    void corpus()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, titles);
+        QFETCH(int, kept);
+        QFETCH(int, index);
+        const QString src = QStringLiteral(VELLOMAR_CORPUS "/") + file;
+        if (!QFileInfo::exists(src)) {
+            QSKIP("corpus not available");
+        }
+        const QString copy = m_dir.filePath(file);
+        QVERIFY(QFile::copy(src, copy));
+        Result r = cli({u"list"_qs, u"--config"_qs, huiConfig(), copy});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out.count(u'\n'), titles);
+        QVERIFY(r.err.contains(QStringLiteral(u"一共: %1/%2 章").arg(kept).arg(titles)));
+        r = cli({u"split"_qs, u"--config"_qs, huiConfig(), u"--yes"_qs, copy});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains(QStringLiteral(u"输出完成，共: %1 个文件!").arg(kept)));
+        QCOMPARE(fileCount(m_dir.filePath(QFileInfo(file).completeBaseName())), kept + index);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Cli)
+#include "tst_cli.moc"
