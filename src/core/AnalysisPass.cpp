@@ -50,6 +50,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
 
     cRegExp re;
     re.InitRegexp(settings.TitleText);
+    re.setTrustedInput(true);
     if (!re.isValid()) {
         failPass(doc, host, re.errorString(), 5);
         return false;

@@ -52,7 +52,7 @@ GbkCodec::GbkCodec()
         for (int trail = 0x40; trail <= 0xFE; ++trail) {
             const char two[2] = {char(lead), char(trail)};
             if (const char16_t c = accept(two, 2)) {
-                m_pair[(lead - 0x81) * 192 + (trail - 0x40)] = c;
+                m_pair[(lead << 8) | trail] = c;
                 if (!m_toGbk[c]) {
                     m_toGbk[c] = quint16((lead << 8) | trail);
                 }
@@ -67,33 +67,26 @@ GbkCodec::GbkCodec()
 void GbkCodec::decode(const char* data, qsizetype size, QString& out) const
 {
     out.resize(size); // never more characters than bytes
-    QChar* dst = out.data();
+    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
     const auto* p = reinterpret_cast<const unsigned char*>(data);
     const auto* end = p + size;
     qsizetype n = 0;
     while (p < end) {
         const unsigned char b = *p;
         if (b < 0x80) {
-            dst[n++] = QChar(char16_t(b));
+            dst[n++] = b;
             ++p;
             continue;
         }
-        if (const char16_t c = m_single[b]) {
-            dst[n++] = QChar(c);
-            ++p;
-            continue;
-        }
-        if (b >= 0x81 && b <= 0xFE && p + 1 < end) {
-            const unsigned char t = p[1];
-            if (t >= 0x40 && t <= 0xFF - 1) {
-                if (const char16_t c = m_pair[(b - 0x81) * 192 + (t - 0x40)]) {
-                    dst[n++] = QChar(c);
-                    p += 2;
-                    continue;
-                }
+        if (p + 1 < end) {
+            if (const char16_t c = m_pair[(b << 8) | p[1]]) {
+                dst[n++] = c;
+                p += 2;
+                continue;
             }
         }
-        dst[n++] = QChar(char16_t(EscapeBase + b));
+        const char16_t c = m_single[b];
+        dst[n++] = c ? c : char16_t(EscapeBase + b);
         ++p;
     }
     out.truncate(n);

@@ -33,6 +33,6 @@ public:
 private:
     GbkCodec();
     char16_t m_single[256];          // byte -> character, 0 when the byte leads a pair or is invalid
-    char16_t m_pair[126 * 192];      // (lead-0x81, trail-0x40) -> character, 0 when invalid
+    char16_t m_pair[65536];          // (lead << 8 | trail) -> character, 0 when not a valid pair
     quint16 m_toGbk[65536];          // character -> 1 or 2 bytes (high byte 0 for one), 0 when none
 };

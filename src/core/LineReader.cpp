@@ -1,8 +1,14 @@
 #include "LineReader.h"
 
+#include "ByteSearch.h"
+
 #include <QCoreApplication>
 
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -145,17 +151,36 @@ qsizetype LineReader::lineStartBefore(qsizetype pos) const
 qint64 LineReader::countTerminators(qsizetype from, qsizetype to) const
 {
     const char* b = m_buf.constData();
+    const char* end = b + m_end;
+    auto loneCr = [end](const char* cr) { return cr + 1 >= end || cr[1] != '\n'; };
     qint64 n = 0;
-    for (const char* p = b + from; const void* f = std::memchr(p, '\n', size_t(b + to - p));) {
-        ++n;
-        p = static_cast<const char*>(f) + 1;
+    qsizetype i = from;
+#if defined(__SSE2__)
+    // Byte-wise counters, summed every 255 blocks before they can overflow.
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i zero = _mm_setzero_si128();
+    auto total = [&zero](__m128i acc) {
+        const __m128i s = _mm_sad_epu8(acc, zero);
+        return qint64(_mm_cvtsi128_si64(s)) + qint64(_mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s)));
+    };
+    while (i + 17 <= to) { // the byte after a block is inside the range too
+        __m128i ends = zero;  // LFs and CRs
+        __m128i pairs = zero; // CR LF pairs, counted once
+        for (int k = 0; k < 255 && i + 17 <= to; ++k, i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 1));
+            const __m128i isCr = _mm_cmpeq_epi8(v, cr);
+            ends = _mm_sub_epi8(ends, _mm_or_si128(isCr, _mm_cmpeq_epi8(v, lf)));
+            pairs = _mm_sub_epi8(pairs, _mm_and_si128(isCr, _mm_cmpeq_epi8(next, lf)));
+        }
+        n += total(ends) - total(pairs);
     }
-    for (const char* p = b + from; const void* f = std::memchr(p, '\r', size_t(b + to - p));) {
-        const char* cr = static_cast<const char*>(f);
-        if (cr + 1 >= b + m_end || cr[1] != '\n') {
+#endif
+    for (; i < to; ++i) {
+        if (b[i] == '\n' || (b[i] == '\r' && loneCr(b + i))) {
             ++n;
         }
-        p = cr + 1;
     }
     return n;
 }
@@ -176,7 +201,7 @@ LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* li
         const char* b = m_buf.constData();
         const void* found = needle.isEmpty()
                                 ? nullptr
-                                : memmem(b + m_pos, size_t(m_end - m_pos), needle.data(), size_t(needle.size()));
+                                : findBytes(b + m_pos, size_t(m_end - m_pos), needle.data(), size_t(needle.size()));
         if (found) {
             const qsizetype start = lineStartBefore(static_cast<const char*>(found) - b);
             // A CR just before the line start is followed by the line's first byte, so the

@@ -27,7 +27,11 @@ bool cRegExp::GetMatch(const QString& line)
     if (!m_valid) {
         return false;
     }
-    QRegularExpressionMatch m = m_title.match(line);
+    // Decoded lines never hold lone surrogates, so PCRE2's UTF-16 check of every line is
+    // skipped; text from elsewhere is checked.
+    QRegularExpressionMatch m = m_title.match(line, 0, QRegularExpression::NormalMatch,
+                                              m_trusted ? QRegularExpression::DontCheckSubjectStringMatchOption
+                                                        : QRegularExpression::NoMatchOption);
     if (!m.hasMatch()) {
         return false;
     }

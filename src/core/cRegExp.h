@@ -19,6 +19,8 @@ public:
 
     /// Tests the line; on a match keeps the leftmost one as the current match.
     bool GetMatch(const QString& line);
+    /// Lines given to GetMatch are known to be valid UTF-16 (decoded text), which saves a check.
+    void setTrustedInput(bool on) { m_trusted = on; }
 
     /// Title text of the current match (group 2), ASCII spaces trimmed; empty on any failure.
     QString ChaptorTitle() const;
@@ -56,6 +58,7 @@ private:
     QRegularExpressionMatch m_current;
     bool m_valid = false;
     bool m_hasMatch = false;
+    bool m_trusted = false;
     QString m_error;
     QString m_literal;
     QStringList m_filters;

@@ -1,3 +1,4 @@
+#include "core/ByteSearch.h"
 #include "core/GbkCodec.h"
 #include "core/LineReader.h"
 
@@ -139,6 +140,25 @@ private slots:
         QVERIFY(!r.open(m_dir.filePath(QStringLiteral("nope.txt")), &error));
         QVERIFY(!error.isEmpty());
         QCOMPARE(LineReader::countLines(m_dir.filePath(QStringLiteral("nope.txt"))), qint64(-1));
+    }
+
+    void findBytes_agreesWithMemmem()
+    {
+        // Random haystacks over a tiny alphabet so that partial matches abound.
+        std::srand(7);
+        for (int round = 0; round < 2000; ++round) {
+            QByteArray hay(std::rand() % 80, '\0');
+            for (char& c : hay) {
+                c = "ab\r\n"[std::rand() % 4];
+            }
+            QByteArray needle(1 + std::rand() % 4, '\0');
+            for (char& c : needle) {
+                c = "ab"[std::rand() % 2];
+            }
+            const void* want = memmem(hay.constData(), size_t(hay.size()), needle.constData(), size_t(needle.size()));
+            const char* got = findBytes(hay.constData(), size_t(hay.size()), needle.constData(), size_t(needle.size()));
+            QCOMPARE(static_cast<const void*>(got), want);
+        }
     }
 
     void gbk_roundTripsAnyBytes_data()
