@@ -1,0 +1,135 @@
+#include "Prompts.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QPushButton>
+
+namespace {
+
+struct State {
+    bool testMode = false;
+    QList<Prompts::Answer> answers;
+    QStringList log;
+    QList<QUrl> urls;
+};
+
+State& state()
+{
+    static State s;
+    return s;
+}
+
+QString dialogText(QDialog* dialog)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+        return box->text();
+    }
+    if (auto* input = qobject_cast<QInputDialog*>(dialog)) {
+        return input->labelText();
+    }
+    return dialog->property("promptText").toString();
+}
+
+} // namespace
+
+namespace Prompts {
+
+int exec(QDialog* dialog)
+{
+    State& s = state();
+    if (!s.testMode) {
+        return dialog->exec();
+    }
+    s.log << dialog->windowTitle() + u'|' + dialogText(dialog);
+    if (s.answers.isEmpty()) {
+        dialog->reject();
+    } else {
+        const Answer answer = s.answers.takeFirst();
+        answer(dialog);
+    }
+    if (dialog->isVisible()) {
+        dialog->reject();
+    }
+    return dialog->result();
+}
+
+void setTestMode(bool on) { state().testMode = on; }
+bool testMode() { return state().testMode; }
+void queue(Answer answer) { state().answers.append(std::move(answer)); }
+int pendingAnswers() { return int(state().answers.size()); }
+QStringList& log() { return state().log; }
+QList<QUrl>& openedUrls() { return state().urls; }
+
+void reset()
+{
+    State& s = state();
+    s.answers.clear();
+    s.log.clear();
+    s.urls.clear();
+}
+
+QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text, const QString& caption,
+                                       QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(icon, caption, text, buttons, owner);
+    exec(&box);
+    if (QAbstractButton* clicked = box.clickedButton()) {
+        const QMessageBox::StandardButton b = box.standardButton(clicked);
+        if (b != QMessageBox::NoButton) {
+            return b;
+        }
+    }
+    for (QMessageBox::StandardButton b : {QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok}) {
+        if (buttons.testFlag(b)) {
+            return b;
+        }
+    }
+    return QMessageBox::NoButton;
+}
+
+bool askYesNo(QWidget* owner, const QString& text, const QString& caption)
+{
+    return messageBox(owner, text, caption, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+bool inputBox(QWidget* owner, const QString& prompt, const QString& title, const QString& defaultText,
+              QString* answer)
+{
+    QInputDialog dialog(owner);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    if (exec(&dialog) != QDialog::Accepted) {
+        return false;
+    }
+    *answer = dialog.textValue();
+    return true;
+}
+
+QString openFileName(QWidget* owner, const QString& title, const QStringList& nameFilters)
+{
+    QFileDialog dialog(owner, title);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(nameFilters);
+    dialog.selectNameFilter(nameFilters.value(0));
+    if (exec(&dialog) != QDialog::Accepted) {
+        return QString();
+    }
+    return dialog.selectedFiles().value(0);
+}
+
+bool openUrl(const QUrl& url)
+{
+    if (testMode()) {
+        state().urls << url;
+        return true;
+    }
+    return QDesktopServices::openUrl(url);
+}
+
+} // namespace Prompts

@@ -1,0 +1,158 @@
+#pragma once
+
+#include "core/Document.h"
+#include "core/PassHost.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QSize>
+
+struct Settings;
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QStatusBar;
+class QToolBar;
+class QTreeView;
+
+/// The main window: the open novel, its chapter list, and every command of the program.
+/// The analysis and output passes run inside their command handlers on this thread; the
+/// window is their front end (status panels, progress bar, questions, error report).
+class frmMain : public QMainWindow, public PassHost {
+    Q_OBJECT
+
+public:
+    /// `settings` is the program's settings record; `configPath` where config.ini lives
+    /// (err.log is written beside it).
+    frmMain(Settings& settings, const QString& configPath, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    Document& document() { return m_doc; }
+    Settings& settings() { return m_settings; }
+    /// Text of the status panel "text" or "process".
+    QString panelText(const QString& key) const;
+
+    /// Opens a novel (closing the one open) and, with AutoAnalyze, analyses it.
+    bool OpenTextFile(const QString& path);
+    /// Opens a novel handed over at start-up, once the window's first activation is done.
+    void OpenAfterActivation(const QString& path);
+    void CloseTextFile();
+    /// Stores the document state and enables the commands of that state.
+    void SetState(int state);
+    /// A message box, or a balloon while the window is minimised or hidden.
+    void ShowNotice(const QString& message, const QString& caption, int kind);
+    void ShowChapCount(int ignored);
+    void ApplyFont();
+
+    // Commands, reached from the menus, the toolbar, the list and the tray menu.
+    void mnuF_Open_Click();
+    void mnuF_Close_Click();
+    void mnuF_Exit_Click();
+    void mnuV_Toolbar_Click();
+    void mnuV_Statusbar_Click();
+    void mnuO_Analyze_Click();
+    void mnuO_SaveOut_Click();
+    void mnuO_Stop_Click();
+    void mnuO_Option_Click();
+    void mnuI_SelAll_Click();
+    void mnuI_SelReverse_Click();
+    void mnuI_SelNone_Click();
+    void mnuI_SelUndo_Click();
+    void mnuIE_Title_Click();
+    void mnuIE_ChapNum_Click();
+    void mnuI_Copy_Click();
+    void mnuH_HomePage_Click();
+    void mnuH_About_Click();
+    void mnu_T_Show_Click();
+    void mnu_T_Hide_Click();
+
+    /// Options dialog: shown by the options command, then the window re-applies the settings.
+    /// Until one is registered the command only re-applies them.
+    using OptionsDialog = void (*)(QWidget* owner, Settings& settings);
+    static void setOptionsDialog(OptionsDialog dialog);
+
+    // PassHost
+    void setStatusText(const QString& text) override;
+    void setProcessText(const QString& text) override;
+    void progressStart(qint64 maximum) override;
+    void progress(qint64 value, int percent, const QString& balloonText, const QString& balloonTitle) override;
+    void progressEnd() override;
+    void setListVisible(bool visible) override;
+    void processEvents() override;
+    void messageBox(const QString& text, const QString& caption, Icon icon) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
+    void notice(const QString& text, const QString& caption, int kind) override;
+    void balloonIfHidden(const QString& text, const QString& title) override;
+    QString askOverwrite(const QString& path) override;
+    void error(const QString& description, int number, const QString& context) override;
+
+protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+    /// A notification-area balloon; false while there is no tray icon to carry it.
+    virtual bool TrayBalloon(const QString& text, const QString& title, int kind);
+    /// Whether a notification-area icon can bring the window back once hidden.
+    virtual bool TrayAvailable() const { return false; }
+
+private:
+    void Form_Load();
+    void Form_Activate();
+    void Form_Unload();
+
+    void buildMenus();
+    void buildToolbar();
+    void buildStatusBar();
+    void buildList();
+    QAction* addMenuEntry(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
+                          void (frmMain::*handler)());
+    QAction* addSeparator(QMenu* menu, const char* name);
+    void addToolButton(const char* key, int image, const QString& tip);
+    void addToolSeparator(const char* key);
+
+    void applyCommands(int state, bool withStatus);
+    /// Re-applies the enabled commands after a pass changed the state behind the window's back.
+    void syncCommands();
+    void updateUndoCommand();
+    void showAnalysedPosition();
+
+    void toolConfig_ButtonClick(const QString& key);
+    void toolConfig_ButtonMenuClick(const QString& key);
+    void lvwTitles_ColumnClick(int column);
+    void lvwTitles_DblClick();
+    void lvwTitles_MouseUp(const QPoint& globalPos);
+    bool OLEDragOver(QDropEvent* e);
+    void OLEDragDrop(QDropEvent* e);
+
+    int selectedRow() const;
+    void selectRow(int row);
+    void ShowErrMsg(const QString& description, int number, const QString& context);
+    template <typename Body> void trap(const QString& context, Body body);
+    void afterPass();
+
+    Settings& m_settings;
+    QString m_configPath;
+    Document m_doc;
+    bool ActivatedOnce = false;
+    int m_appliedState = -1;
+    bool m_closePending = false;
+    bool m_passRunning = false;
+    QSize m_savedSize;
+    QString m_openAfterActivation;
+
+    QToolBar* toolConfig = nullptr;
+    QTreeView* lvwTitles = nullptr;
+    QStatusBar* staStatus = nullptr;
+    QLabel* m_panelText = nullptr;
+    QLabel* m_panelPercent = nullptr;
+    QWidget* m_panelProcess = nullptr;
+    QProgressBar* prgDone = nullptr;
+    QMenu* menuItem = nullptr;
+    QMenu* menuTray = nullptr;
+    QHash<QString, QAction*> m_menus;
+    QHash<QString, QAction*> m_buttons;
+};

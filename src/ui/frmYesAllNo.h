@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+
+struct Settings;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+/// The question before an existing file is replaced. Its answer is one of the tokens ":Yes",
+/// ":All", ":No", ":Cancel", or the full path the user typed to write to instead.
+class frmYesAllNo : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frmYesAllNo(const Settings& settings, QWidget* owner = nullptr);
+
+    /// Asks about `path` in a new dialog owned by `owner` and returns the answer.
+    static QString ShowMsg(const QString& path, QWidget* owner, const Settings& settings);
+
+    /// Fills the path box and the two labels from the existing file's full path.
+    void setFileName(const QString& path);
+    /// The answer; a dialog closed without one answers ":Cancel".
+    QString Out();
+
+    void done(int result) override;
+
+private:
+    void chkReName_Click();
+    void btnOK_Click();
+    void answer(const QString& token);
+
+    const Settings& m_settings;
+    QString m_out;
+    QLabel* picTop;
+    QWidget* picMain;
+    QLabel* imgText;
+    QLabel* lblText;
+    QLabel* lblPath;
+    QLabel* lbl;
+    QCheckBox* chkReName;
+    QLineEdit* txtFile;
+    QPushButton* btnOK;
+    QPushButton* btnAll;
+    QPushButton* btnNo;
+    QPushButton* btnCancel;
+};
