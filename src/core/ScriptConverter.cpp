@@ -33,11 +33,30 @@ const ScriptConverter& ScriptConverter::simplifiedToTraditional()
 }
 
 ScriptConverter::ScriptConverter(const char* phrases, const char* characters)
-    : m_phraseMax(0x10000, 0), m_starts(0x10000, false), m_single(0x10000, 0)
+    : m_phraseFirst(0x10000, 0), m_starts(0x10000, 0), m_single(0x10000, 0)
 {
     const QDir dir(dataDir());
     m_available = load(dir.filePath(QString::fromLatin1(phrases)), true)
                   && load(dir.filePath(QString::fromLatin1(characters)), false);
+    // Group the phrases by first unit, longest first, so a position tries only its own.
+    std::stable_sort(m_phraseList.begin(), m_phraseList.end(), [](const Phrase& a, const Phrase& b) {
+        if (a.key.at(0) != b.key.at(0)) {
+            return a.key.at(0) < b.key.at(0);
+        }
+        return a.key.size() > b.key.size();
+    });
+    for (size_t i = 0; i < m_phraseList.size();) {
+        const char16_t first = m_phraseList[i].key.at(0).unicode();
+        size_t j = i;
+        while (j < m_phraseList.size() && m_phraseList[j].key.at(0).unicode() == first && j - i < 255) {
+            ++j;
+        }
+        m_phraseFirst[first] = quint32(i << 8 | (j - i));
+        while (j < m_phraseList.size() && m_phraseList[j].key.at(0).unicode() == first) {
+            ++j; // more than 255 phrases on one character: the longest 255 are kept
+        }
+        i = j;
+    }
 }
 
 bool ScriptConverter::load(const QString& path, bool phrases)
@@ -58,12 +77,17 @@ bool ScriptConverter::load(const QString& path, bool phrases)
                 continue;
             }
             const char16_t first = key.at(0).unicode();
-            m_starts[first] = true;
+            // Only a character that a mapping really changes can make a text differ; a
+            // text without one is left alone without walking the dictionaries.
+            for (qsizetype k = 0; k < key.size(); ++k) {
+                if (k >= value.size() || key.at(k) != value.at(k)) {
+                    m_starts[key.at(k).unicode()] = 1;
+                }
+            }
             if (phrases) {
-                m_phraseMax[first] = quint8(std::max<qsizetype>(m_phraseMax[first], std::min<qsizetype>(key.size(), 255)));
                 // A phrase whose value has another length is still matched (it ends the
                 // longest-match step) but keeps its own text.
-                m_phrases.insert(key, value.size() == key.size() ? value : key);
+                m_phraseList.push_back({key, value.size() == key.size() ? value : key});
             } else if (key.size() == 1 && value.size() == 1) {
                 m_single[first] = value.at(0).unicode();
             } else if (key.size() == 2 && key.at(0).isHighSurrogate() && value.size() == 2) {
@@ -94,37 +118,46 @@ QString ScriptConverter::convert(const QString& text) const
     if (isUnchanged(text)) {
         return text;
     }
-    QString out = text;
-    QChar* o = out.data();
+    QString out = text; // shared until the first character that really changes
     const qsizetype n = text.size();
+    const QChar* t = text.constData();
+    auto put = [&out, t](qsizetype at, char16_t c) {
+        if (t[at].unicode() != c) {
+            out.data()[at] = QChar(c);
+        }
+    };
     qsizetype i = 0;
     while (i < n) {
-        const char16_t c = text.at(i).unicode();
-        if (const int longest = m_phraseMax[c]) {
-            bool matched = false;
-            for (qsizetype len = std::min<qsizetype>(longest, n - i); len >= 1 && !matched; --len) {
-                const auto it = m_phrases.constFind(text.mid(i, len));
-                if (it != m_phrases.cend()) {
-                    std::copy(it->cbegin(), it->cend(), o + i);
-                    i += len;
-                    matched = true;
+        const char16_t c = t[i].unicode();
+        if (const quint32 group = m_phraseFirst[c]) {
+            const Phrase* p = m_phraseList.data() + (group >> 8);
+            const Phrase* e = p + (group & 0xFF);
+            for (; p != e; ++p) {
+                const qsizetype len = p->key.size();
+                if (len <= n - i && QStringView(t + i, len) == p->key) {
+                    break;
                 }
             }
-            if (matched) {
+            if (p != e) {
+                const qsizetype len = p->key.size();
+                for (qsizetype k = 0; k < len; ++k) {
+                    put(i + k, p->value.at(k).unicode());
+                }
+                i += len;
                 continue;
             }
         }
-        if (QChar::isHighSurrogate(c) && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
-            const auto it = m_wide.constFind(QChar::surrogateToUcs4(c, text.at(i + 1).unicode()));
+        if (QChar::isHighSurrogate(c) && i + 1 < n && t[i + 1].isLowSurrogate()) {
+            const auto it = m_wide.constFind(QChar::surrogateToUcs4(c, t[i + 1].unicode()));
             if (it != m_wide.cend()) {
-                o[i] = QChar(QChar::highSurrogate(*it));
-                o[i + 1] = QChar(QChar::lowSurrogate(*it));
+                put(i, QChar::highSurrogate(*it));
+                put(i + 1, QChar::lowSurrogate(*it));
             }
             i += 2;
             continue;
         }
         if (const char16_t m = m_single[c]) {
-            o[i] = QChar(m);
+            put(i, m);
         }
         ++i;
     }

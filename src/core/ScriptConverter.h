@@ -20,8 +20,8 @@ public:
 
     QString convert(const QString& text) const;
 
-    /// True when no dictionary entry starts with any character of the text, so conversion
-    /// cannot change it (the common case for text already in the target script).
+    /// True when the text holds no character that any mapping changes, so conversion cannot
+    /// change it (the common case for text already in the target script).
     bool isUnchanged(QStringView text) const;
 
     bool isAvailable() const { return m_available; }
@@ -35,10 +35,14 @@ private:
     bool load(const QString& path, bool phrases);
 
     bool m_available = false;
-    std::vector<quint8> m_phraseMax;       // BMP unit -> longest phrase key starting with it
-    std::vector<bool> m_starts;            // BMP unit -> some key starts with it
+    struct Phrase {
+        QString key;
+        QString value; // same length as the key
+    };
+    std::vector<quint32> m_phraseFirst;    // BMP unit -> (index << 8 | count) into m_phraseList
+    std::vector<Phrase> m_phraseList;      // grouped by first unit, longest key first
+    std::vector<quint8> m_starts;          // BMP unit -> some mapping changes it
     std::vector<char16_t> m_single;        // BMP character -> its mapping, 0 when none
-    QHash<QString, QString> m_phrases;     // phrase key -> first value (same length only)
     QHash<char32_t, char32_t> m_wide;      // supplementary character -> same-length mapping
     QString m_error;
 };

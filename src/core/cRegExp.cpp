@@ -68,11 +68,15 @@ void cRegExp::SetFilters(const QString& text, const QString& textFilters)
 {
     m_filters = (text.isEmpty() ? textFilters : text).split(QStringLiteral("\r\n"));
     m_hasFilters = false;
-    m_filterChars.clear();
+    m_filterChar.assign(0x10000, 0);
+    m_filterFirst.assign(0x10000, 0);
     for (const QString& f : std::as_const(m_filters)) {
         if (!f.isEmpty()) {
             m_hasFilters = true;
-            m_filterChars += f;
+            m_filterFirst[f.at(0).unicode()] = 1;
+            for (QChar c : f) {
+                m_filterChar[c.unicode()] = 1;
+            }
         }
     }
 }
@@ -80,6 +84,17 @@ void cRegExp::SetFilters(const QString& text, const QString& textFilters)
 QString& cRegExp::FilterString(QString& line) const
 {
     if (!m_hasFilters) {
+        return line;
+    }
+    // Most lines hold no filter's first character at all: one cheap scan settles them.
+    bool candidate = false;
+    for (QChar c : std::as_const(line)) {
+        if (m_filterFirst[c.unicode()]) {
+            candidate = true;
+            break;
+        }
+    }
+    if (!candidate) {
         return line;
     }
     for (const QString& f : m_filters) {
@@ -101,7 +116,7 @@ bool cRegExp::IsSpaceLine(QStringView line) const
             continue;
         }
         onlySpaces = false;
-        if (!m_hasFilters || !m_filterChars.contains(c)) {
+        if (!m_hasFilters || !m_filterChar[c.unicode()]) {
             return false;
         }
     }

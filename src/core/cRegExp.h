@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <vector>
+
 /// Knows what a chapter title looks like: title matching, chapter numbers, filter strings,
 /// the blank-line test and traditional-to-simplified conversion. One instance per pass.
 class cRegExp {
@@ -63,5 +65,6 @@ private:
     QString m_literal;
     QStringList m_filters;
     bool m_hasFilters = false;
-    QString m_filterChars; // every character of every filter, for the quick blank-line test
+    std::vector<quint8> m_filterChar;  // every character of every filter, for the quick tests
+    std::vector<quint8> m_filterFirst; // first characters of the filters
 };

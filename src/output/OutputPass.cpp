@@ -170,15 +170,17 @@ bool Pass::copyLines(qint64 count, bool convert)
         }
         if (convert && !t2s.isUnchanged(m_text)) {
             QString simple = t2s.convert(m_text);
-            // A character the file's code page cannot hold keeps its original form.
-            for (qsizetype i = 0; i < simple.size(); ++i) {
-                if (!codec.canEncode(simple[i].unicode())) {
-                    simple[i] = m_text[i];
+            if (!simple.isSharedWith(m_text)) {
+                // A character the file's code page cannot hold keeps its original form.
+                for (qsizetype i = 0; i < simple.size(); ++i) {
+                    if (!codec.canEncode(simple[i].unicode())) {
+                        simple[i] = m_text[i];
+                    }
                 }
-            }
-            if (simple != m_text) {
-                m_text = simple;
-                changed = true;
+                if (simple != m_text) {
+                    m_text = std::move(simple);
+                    changed = true;
+                }
             }
         }
         bool ok;
