@@ -31,6 +31,7 @@ public:
     bool askYesNo(const QString& text, const QString& caption) override;
     void notice(const QString& text, const QString& caption, int kind) override;
     QString askOverwrite(const QString& path) override;
+    QString askOverwriteWrittenThisPass(const QString& path) override;
     void error(const QString& description, int number, const QString& context) override;
 
     /// Installs the Ctrl+C handler: the pass stops at its next title or chapter.

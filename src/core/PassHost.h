@@ -30,6 +30,10 @@ public:
     virtual void balloonIfHidden(const QString& text, const QString& title) { (void)text, (void)title; }
     /// Asks about an existing file: ":Yes", ":All", ":No", ":Cancel" or a new full path.
     virtual QString askOverwrite(const QString& path) = 0;
+    /// The same question for a file this very pass wrote moments ago (two chapters whose
+    /// names coincide): asked even after ":All", since the answer decides whether text of
+    /// this run is replaced.
+    virtual QString askOverwriteWrittenThisPass(const QString& path) { return askOverwrite(path); }
     /// The error report: description, number and the context "form::procedure()".
     virtual void error(const QString& description, int number, const QString& context) = 0;
 };

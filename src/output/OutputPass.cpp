@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 
 namespace {
 
@@ -80,6 +82,7 @@ public:
 private:
     enum Answer { Write, Skip, Cancel, Fail };
     Answer ask(QString& target);
+    QStringList collisions(const QList<Entry>& entries, int n, const QString& root) const;
     bool copyLines(qint64 count, bool convert);
     void fail(const QString& description, int number);
     void end();
@@ -93,6 +96,7 @@ private:
     bool m_overwriteAll = false;
     QString m_text;
     QByteArray m_bytes;
+    QSet<QString> m_written; // files this pass has written
 };
 
 void Pass::fail(const QString& description, int number)
@@ -113,30 +117,53 @@ void Pass::end()
 
 Pass::Answer Pass::ask(QString& target)
 {
-    if (m_overwriteAll || !QFileInfo::exists(target)) {
-        return Write;
-    }
-    const QString answer = m_host.askOverwrite(target);
-    if (answer == QLatin1String(":Yes")) {
-        return Write;
+    const bool ours = m_written.contains(target);
+    QString answer = QStringLiteral(":Yes");
+    if (QFileInfo::exists(target) && (ours || !m_overwriteAll)) {
+        answer = ours ? m_host.askOverwriteWrittenThisPass(target) : m_host.askOverwrite(target);
     }
     if (answer == QLatin1String(":All")) {
         m_overwriteAll = true;
-        return Write;
-    }
-    if (answer == QLatin1String(":No")) {
+    } else if (answer == QLatin1String(":No")) {
         return Skip;
-    }
-    if (answer == QLatin1String(":Cancel") || answer.isEmpty() || answer.startsWith(u':')) {
+    } else if (answer == QLatin1String(":Cancel") || answer.isEmpty()
+               || (answer.startsWith(u':') && answer != QLatin1String(":Yes"))) {
         return Cancel;
+    } else if (answer != QLatin1String(":Yes")) {
+        const QFileInfo info(answer);
+        if (!info.absoluteDir().exists()) {
+            fail(QStringLiteral(u"文件夹不存在: %1").arg(info.absolutePath()), PathNotFound);
+            return Fail;
+        }
+        target = answer;
     }
-    const QFileInfo info(answer);
-    if (!info.absoluteDir().exists()) {
-        fail(QStringLiteral(u"文件夹不存在: %1").arg(info.absolutePath()), PathNotFound);
-        return Fail;
-    }
-    target = answer;
+    m_written.insert(target);
     return Write;
+}
+
+// Paths that more than one file of this pass would be written to (a novel that restarts its
+// numbering per volume, with a template without the running number).
+QStringList Pass::collisions(const QList<Entry>& entries, int n, const QString& root) const
+{
+    QHash<QString, int> seen;
+    QStringList repeated;
+    auto add = [&](const QString& path) {
+        if (++seen[path] == 2) {
+            repeated << path;
+        }
+    };
+    if (entries.first().start >= 2) {
+        add(root + QStringLiteral("Index.txt"));
+    }
+    QString folder = root;
+    for (int i = 0, fileNo = 1; i < n; i += m_s.ChapsInFile, ++fileNo) {
+        const Entry& e = entries.at(i);
+        if (m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
+            folder = root + SubFolderName(fileNo, m_s.FilesInDir, n, e.chapnum);
+        }
+        add(folder + MakeFileName(m_s.OutFile, fileNo, e.chapnum, e.title));
+    }
+    return repeated;
 }
 
 // Reads `count` lines and writes them through the filters (and conversion) while the current
@@ -229,6 +256,19 @@ OutputResult Pass::run()
     const int n = int(entries.size());
     entries.append({qint32(m_doc.LineCount + 1), 0, QString()});
 
+    if (const QStringList same = collisions(entries, n, root); !same.isEmpty()) {
+        const QString question =
+            QStringLiteral(u"有 %1 个输出文件重名（例如“%2”），同一次输出中后写的文件会覆盖先写的。\r\n"
+                           u"是否继续？继续时，每个重名的文件都会先询问。")
+                .arg(same.size())
+                .arg(Document::fileNamePart(same.first()));
+        if (!m_host.askYesNo(question, QStringLiteral(u"输出"))) {
+            m_doc.SetState(Analysed);
+            m_host.setStatusText(QStringLiteral(u"就绪"));
+            result.kind = OutputResult::Declined;
+            return result;
+        }
+    }
     if (!QFileInfo(root).isDir()) {
         if (!m_host.askYesNo(QStringLiteral(u"文件夹: %1 不存在,是否创建?").arg(root), QStringLiteral(u"输出"))) {
             m_doc.SetState(Analysed);

@@ -135,6 +135,16 @@ private slots:
         QCOMPARE(cli({u"split"_qs, u"--ignore"_qs, u"9"_qs, u"--yes"_qs, path}).code, 2);
     }
 
+    void sameNames_getFreeNamesWithoutAPerson()
+    {
+        const QString path = novel(u"vols.txt"_qs, {u"第1章 序"_qs, u"一"_qs, u"第1章 序"_qs, u"二"_qs});
+        const QString cfg = config(u"[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\n"_qs);
+        const Result r = cli({u"split"_qs, u"--config"_qs, cfg, u"--yes"_qs, u"--overwrite"_qs, u"all"_qs, path});
+        QCOMPARE(r.code, 0);
+        QVERIFY(QFileInfo::exists(m_dir.filePath(u"vols/001-序.txt"_qs)));
+        QVERIFY(QFileInfo::exists(m_dir.filePath(u"vols/001-序 (2).txt"_qs)));
+    }
+
     void errors_exit1WithContext()
     {
         const QString path = novel(u"err.txt"_qs, {u"第1章 甲"_qs});

@@ -422,6 +422,45 @@ private slots:
         }
     }
 
+    void sameNames_inOnePass_neverReplaceSilently()
+    {
+        // Two volumes both starting at chapter 1 with the same titles, template without %id%.
+        const QStringList lines = {u"第1章 序"_qs, u"卷一"_qs, u"第2章 战"_qs, u"a"_qs, u"第1章 序"_qs, u"卷二"_qs,
+                                   u"第2章 战"_qs, u"b"_qs};
+        Settings s = plain();
+        s.FilesInDir = 0;
+        const QString novel = writeNovel(text(lines));
+        const QString root = OutputRoot(novel, s.OutPath);
+        {
+            // Declining the warning writes nothing.
+            Run r;
+            r.host.yesNoAnswers = {false};
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Declined);
+            QVERIFY(r.host.questions.first().contains(u"2 个输出文件重名"_qs));
+            QVERIFY(!QFileInfo::exists(root));
+        }
+        {
+            // Going on after ":All" for an older file: the repeated names are still asked
+            // about, and a rename keeps both texts.
+            QDir().mkpath(root);
+            QFile old(root + u"001-序.txt"_qs);
+            old.open(QIODevice::WriteOnly);
+            old.close();
+            Run r;
+            const QString renamed = root + u"001-序-卷二.txt"_qs;
+            r.host.overwriteAnswers = {u":All"_qs, renamed, u":No"_qs};
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Done);
+            QCOMPARE(r.host.overwriteAsked, (QStringList{root + u"001-序.txt"_qs, root + u"001-序.txt"_qs,
+                                                         root + u"002-战.txt"_qs}));
+            const Tree t = tree(root);
+            QCOMPARE(t[u"001-序.txt"_qs], text(lines.mid(0, 2)));
+            QCOMPARE(t[u"001-序-卷二.txt"_qs], text(lines.mid(4, 2)));
+            QCOMPARE(t[u"002-战.txt"_qs], text(lines.mid(2, 2)));
+        }
+    }
+
     void truncatedNovel_isReported()
     {
         QStringList lines;
