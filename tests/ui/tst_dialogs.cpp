@@ -1,0 +1,213 @@
+#include "UiTest.h"
+
+#include "config/Settings.h"
+#include "frmErr.h"
+#include "frmYesAllNo.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace UiTest;
+
+class tst_Dialogs : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    Settings m_settings = Settings::defaults();
+
+    QString existing(const QString& name)
+    {
+        return writeFile(m_dir.filePath(name), "old\r\n");
+    }
+
+private slots:
+    void init()
+    {
+        Prompts::setTestMode(true);
+        Prompts::reset();
+        m_settings.TopMost = false;
+    }
+
+    // --- Overwrite prompt ---------------------------------------------------------------------------
+
+    void yesAllNo_labelsComeFromThePath()
+    {
+        frmYesAllNo dialog(m_settings);
+        dialog.setFileName(QStringLiteral(u"/书/三国/001-桃园.txt"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral(u"确认文件替换"));
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblText"))->text(),
+                 QStringLiteral(u"此文件夹已经包含一个名为“001-桃园.txt”的文件。"));
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblPath"))->text(), QStringLiteral(u"/书/三国"));
+        QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("txtFile"))->text(), QStringLiteral(u"/书/三国/001-桃园.txt"));
+    }
+
+    void yesAllNo_answers_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("rename");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("yes") << u"btnOK"_qs << false << u":Yes"_qs;
+        QTest::newRow("all") << u"btnAll"_qs << false << u":All"_qs;
+        QTest::newRow("no") << u"btnNo"_qs << false << u":No"_qs;
+        QTest::newRow("cancel") << u"btnCancel"_qs << false << u":Cancel"_qs;
+        QTest::newRow("all ignores the typed name") << u"btnAll"_qs << true << u":All"_qs;
+        QTest::newRow("no ignores the typed name") << u"btnNo"_qs << true << u":No"_qs;
+        QTest::newRow("close box") << QString() << false << u":Cancel"_qs;
+    }
+
+    void yesAllNo_answers()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, rename);
+        QFETCH(QString, answer);
+        const QString path = existing(QStringLiteral("a.txt"));
+        Prompts::queue([&](QDialog* d) {
+            if (rename) {
+                d->findChild<QCheckBox*>(QStringLiteral("chkReName"))->click();
+                d->findChild<QLineEdit*>(QStringLiteral("txtFile"))->setText(m_dir.filePath(QStringLiteral("b.txt")));
+            }
+            if (button.isEmpty()) {
+                d->close();
+            } else {
+                d->findChild<QPushButton*>(button)->click();
+            }
+        });
+        QCOMPARE(frmYesAllNo::ShowMsg(path, nullptr, m_settings), answer);
+    }
+
+    void yesAllNo_renameBoxEnablesThePathBox()
+    {
+        frmYesAllNo dialog(m_settings);
+        dialog.setFileName(existing(QStringLiteral("a.txt")));
+        auto* box = dialog.findChild<QCheckBox*>(QStringLiteral("chkReName"));
+        auto* path = dialog.findChild<QLineEdit*>(QStringLiteral("txtFile"));
+        QVERIFY(!path->isEnabled());
+        box->click();
+        QVERIFY(path->isEnabled());
+        QCOMPARE(path->cursorPosition(), path->text().size());
+        box->click();
+        QVERIFY(!path->isEnabled());
+    }
+
+    void yesAllNo_rename_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("replaceExisting"); // answer to the "已存在" question
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QStringList>("asked");
+        QTest::newRow("new name") << u"new.txt"_qs << false << true << QStringList();
+        QTest::newRow("illegal character")
+            << u"a?b.txt"_qs << false << false << QStringList{u"覆盖|文件名中有非法字符！"_qs};
+        QTest::newRow("existing, keep asking") << u"a.txt"_qs << false << false << QStringList{u"exists"_qs};
+        QTest::newRow("existing, replace it") << u"a.txt"_qs << true << true << QStringList{u"exists"_qs};
+    }
+
+    void yesAllNo_rename()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, replaceExisting);
+        QFETCH(bool, closes);
+        QFETCH(QStringList, asked);
+        const QString target = m_dir.filePath(name);
+        frmYesAllNo dialog(m_settings);
+        dialog.setFileName(existing(QStringLiteral("a.txt")));
+        dialog.show();
+        dialog.findChild<QCheckBox*>(QStringLiteral("chkReName"))->click();
+        dialog.findChild<QLineEdit*>(QStringLiteral("txtFile"))->setText(target);
+        if (asked.value(0) == QLatin1String("exists")) {
+            asked = {QStringLiteral(u"覆盖|文件: ") + target + QStringLiteral(u" 已存在，是否覆盖？")};
+            clickMessageButton(replaceExisting ? QMessageBox::Yes : QMessageBox::No);
+        }
+        dialog.findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+
+        QCOMPARE(Prompts::log(), asked);
+        QCOMPARE(dialog.isVisible(), !closes);
+        if (closes) {
+            QCOMPARE(dialog.Out(), target);
+        }
+    }
+
+    // --- Error report ------------------------------------------------------------------------------
+
+    void errorNumberZero_showsNothing()
+    {
+        frmErr::ShowErrMsg(QStringLiteral("x"), 0, QStringLiteral("frmMain::Form_Load()"), nullptr, m_settings);
+        QVERIFY(Prompts::log().isEmpty());
+        frmErr::ShowErrMsg(QStringLiteral("x"), 5, QStringLiteral("frmMain::Form_Load()"), nullptr, m_settings);
+        QCOMPARE(Prompts::log(), QStringList{u"错误报告|描述：x\r\n错误号：5\r\n来源：frmMain::Form_Load()"_qs});
+    }
+
+    void logRecord_isTheExactGbkText()
+    {
+        const QDateTime when(QDate(2024, 3, 5), QTime(14, 3, 22));
+        const QString summary = frmErr::Summary(QStringLiteral(u"文件未找到"), 53, QStringLiteral("frmMain::OpenTextFile()"));
+        const QByteArray expected = "********************\r\n" + gbk(frmErr::formatTime(when)) + "\r\n" +
+                                    gbk(u"描述：文件未找到\r\n错误号：53\r\n来源：frmMain::OpenTextFile()"_qs) +
+                                    "\r\n-----\r\n" + gbk(u"第一行\r\n第二行"_qs) + "\r\n********************\r\n";
+        QCOMPARE(frmErr::LogRecord(summary, QStringLiteral(u"第一行\n第二行"), when), expected);
+        // An empty note leaves an empty line between the hyphens and the closing stars.
+        QVERIFY(frmErr::LogRecord(summary, QString(), when).endsWith("-----\r\n\r\n********************\r\n"));
+        QVERIFY(frmErr::formatTime(when).contains(QStringLiteral("14:03:22")));
+    }
+
+    void save_appendsRecordsAndKeepsWhatWasThere()
+    {
+        const QString log = m_dir.filePath(QStringLiteral("err.log"));
+        writeFile(log, "earlier\r\n");
+        frmErr::setLogFile(log);
+        for (const QString& note : {QStringLiteral(u"备注一"), QStringLiteral(u"备注二")}) {
+            frmErr report(QStringLiteral(u"无法写入"), 75, QStringLiteral("frmMain::mnuO_SaveOut_Click()"), m_settings);
+            report.show();
+            report.findChild<QPlainTextEdit*>(QStringLiteral("txtMemo"))->setPlainText(note);
+            report.findChild<QPushButton*>(QStringLiteral("btnSave"))->click();
+            QVERIFY(!report.isVisible());
+        }
+        const QString text = GbkCodec::instance().decode(readFile(log));
+        const QString stars(20, u'*');
+        const QString body = u"\r\n描述：无法写入\r\n错误号：75\r\n来源：frmMain::mnuO_SaveOut_Click()\r\n-----\r\n"_qs;
+        const QRegularExpression record(QStringLiteral("^earlier\r\n") +
+                                        QRegularExpression::escape(stars) + QStringLiteral("\r\n[^\r\n]+") +
+                                        QRegularExpression::escape(body + u"备注一\r\n"_qs + stars) + QStringLiteral("\r\n") +
+                                        QRegularExpression::escape(stars) + QStringLiteral("\r\n[^\r\n]+") +
+                                        QRegularExpression::escape(body + u"备注二\r\n"_qs + stars) + QStringLiteral("\r\n$"));
+        QVERIFY2(record.match(text).hasMatch(), qPrintable(text));
+    }
+
+    void cancelOrCloseBox_writesNothing()
+    {
+        const QString log = m_dir.filePath(QStringLiteral("none.log"));
+        frmErr::setLogFile(log);
+        frmErr report(QStringLiteral("x"), 5, QStringLiteral("c"), m_settings);
+        report.show();
+        report.findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+        QVERIFY(!report.isVisible());
+        frmErr other(QStringLiteral("x"), 5, QStringLiteral("c"), m_settings);
+        other.show();
+        other.close();
+        QVERIFY(!QFile::exists(log));
+    }
+
+    void unwritableLog_saysSoAndStaysOpen()
+    {
+        frmErr::setLogFile(m_dir.filePath(QStringLiteral("missing-folder/err.log")));
+        frmErr report(QStringLiteral("x"), 5, QStringLiteral("c"), m_settings);
+        report.show();
+        report.findChild<QPushButton*>(QStringLiteral("btnSave"))->click();
+        QVERIFY(report.isVisible());
+        QCOMPARE(Prompts::log().size(), 1);
+        QVERIFY(Prompts::log().first().startsWith(QStringLiteral(u"错误报告|无法保存错误报告到 ")));
+    }
+
+    void blogLink_opensTheHomePage()
+    {
+        frmErr report(QStringLiteral("x"), 5, QStringLiteral("c"), m_settings);
+        emit report.findChild<QLabel*>(QStringLiteral("lblLink"))->linkActivated(QStringLiteral("#"));
+        QCOMPARE(Prompts::openedUrls().size(), 1);
+        QCOMPARE(Prompts::openedUrls().first().scheme(), QStringLiteral("https"));
+    }
+};
+
+QTEST_MAIN(tst_Dialogs)
+#include "tst_dialogs.moc"

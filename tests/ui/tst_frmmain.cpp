@@ -1,0 +1,788 @@
+#include "UiTest.h"
+
+#include "config/ConfigFile.h"
+#include "config/Settings.h"
+#include "config/StartUp.h"
+#include "frmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+using namespace UiTest;
+
+class tst_FrmMain : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    Settings m_settings;
+    std::unique_ptr<frmMain> m_w;
+
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString configPath() const { return path(QStringLiteral("config.ini")); }
+
+    // Creates and shows the window and lets its first activation run; the log starts empty.
+    void showWindow(bool clearLog = true)
+    {
+        m_w = std::make_unique<frmMain>(m_settings, configPath());
+        m_w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_w.get()));
+        QCoreApplication::processEvents();
+        m_w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_w.get()));
+        if (clearLog) {
+            Prompts::reset();
+        }
+    }
+
+    ChapterModel& model() { return m_w->document().model(); }
+    QTreeView* list() { return m_w->findChild<QTreeView*>(QStringLiteral("lvwTitles")); }
+    QAction* menu(const QString& name) { return m_w->findChild<QAction*>(name); }
+    QAction* button(const QString& key) { return m_w->findChild<QAction*>(key); }
+    QToolButton* buttonWidget(const QString& key) { return m_w->findChild<QToolButton*>(key); }
+    QString status() { return m_w->panelText(QStringLiteral("text")); }
+    QStringList column(int c)
+    {
+        QStringList cells;
+        for (int row = 0; row < model().rowCount(); ++row) {
+            cells << model().cellText(row, c);
+        }
+        return cells;
+    }
+
+    QString writeNovel(const QByteArray& bytes, const QString& name = QStringLiteral(u"小说.txt"))
+    {
+        return writeFile(path(name), bytes);
+    }
+
+    void openNovel(const QByteArray& bytes)
+    {
+        QVERIFY(m_w->OpenTextFile(writeNovel(bytes)));
+    }
+
+    void selectRow(int row)
+    {
+        list()->setCurrentIndex(model().index(row, 0));
+    }
+
+    void clickCheckBox(int row)
+    {
+        QStyleOptionViewItem opt;
+        opt.initFrom(list());
+        opt.rect = list()->visualRect(model().index(row, 0));
+        opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        const QRect box = list()->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, list());
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, box.center());
+    }
+
+    void clickHeader(int section)
+    {
+        QHeaderView* h = list()->header();
+        const QPoint at(h->sectionViewportPosition(section) + h->sectionSize(section) / 2, h->height() / 2);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    void checkEnabled(const QStringList& menus, const QStringList& buttons)
+    {
+        for (const QString& name : stateMenus()) {
+            QVERIFY2(menu(name)->isEnabled() == menus.contains(name), qPrintable(name));
+        }
+        for (const QString& key : stateButtons()) {
+            QVERIFY2(button(key)->isEnabled() == buttons.contains(key), qPrintable(key));
+            if (QToolButton* w = buttonWidget(key)) {
+                QVERIFY2(w->isEnabled() == buttons.contains(key), qPrintable(key));
+            }
+        }
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_settings = Settings::defaults();
+        m_settings.TopMost = false;
+        m_settings.ConvertToSimple = false;
+        m_settings.SetInvalidTitle = false;
+        m_settings.AutoAnalyze = false;
+        m_settings.FilesInDir = 0;
+        m_settings.TextFilters.clear();
+        Prompts::setTestMode(true);
+        Prompts::reset();
+    }
+
+    void cleanup() { m_w.reset(); }
+
+    // --- Start-up -----------------------------------------------------------------------------------------
+
+    void firstActivation_rebuildsMissingConfigOnce()
+    {
+        showWindow(false);
+        QCOMPARE(Prompts::log(), QStringList{u"初始化|配置文件 config.ini 丢失,即将重建!"_qs});
+        QVERIFY(QFile::exists(configPath()));
+        QCOMPARE(status(), QStringLiteral(u"就绪"));
+        QCOMPARE(m_w->windowTitle(), AppTitle());
+        QCOMPARE(m_w->document().DocState, int(Closed));
+
+        // A later activation repeats nothing.
+        QFile::remove(configPath());
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(m_w.get(), &activate);
+        QCOMPARE(Prompts::log().size(), 1);
+        QVERIFY(!QFile::exists(configPath()));
+    }
+
+    void existingConfig_isLoadedAndLeftAlone()
+    {
+        Settings stored = m_settings;
+        stored.InvalidLines = 9;
+        QVERIFY(WriteDefaultConfig(stored, configPath()));
+        const QByteArray before = readFile(configPath());
+        showWindow(false);
+        QVERIFY(Prompts::log().isEmpty());
+        QCOMPARE(m_settings.InvalidLines, qint16(9));
+        QCOMPARE(readFile(configPath()), before);
+    }
+
+    // --- Command states ----------------------------------------------------------------------------------
+
+    void commandStates_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QStringList>("menus");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<QString>("statusText");
+        QTest::newRow("Busy") << int(Busy) << QStringList{u"mnuO_Stop"_qs} << QStringList{u"stop"_qs} << u"x"_qs;
+        QTest::newRow("Opened") << int(Opened)
+                                << QStringList{u"mnuF_Open"_qs, u"mnuF_Close"_qs, u"mnuO_Analyze"_qs, u"mnuO_Option"_qs}
+                                << QStringList{u"open"_qs, u"close"_qs, u"analyze"_qs, u"config"_qs}
+                                << u"已经打开小说..."_qs;
+        QTest::newRow("Analysed")
+            << int(Analysed)
+            << QStringList{u"mnuF_Open"_qs,       u"mnuF_Close"_qs,   u"mnuO_Analyze"_qs, u"mnuO_SaveOut"_qs,
+                           u"mnuO_Option"_qs,     u"mnuI_SelAll"_qs,  u"mnuI_SelReverse"_qs,
+                           u"mnuI_SelNone"_qs,    u"mnuI_Copy"_qs,    u"mnuIE_ChapNum"_qs, u"mnuIE_Title"_qs}
+            << QStringList{u"open"_qs,   u"close"_qs, u"analyze"_qs, u"saveout"_qs,     u"config"_qs,   u"selall"_qs,
+                           u"selreverse"_qs, u"selnone"_qs, u"copy"_qs, u"edit"_qs, u"editChapNum"_qs, u"editTitle"_qs}
+            << u"x"_qs;
+        QTest::newRow("Closed") << int(Closed) << QStringList{u"mnuF_Open"_qs, u"mnuO_Option"_qs}
+                                << QStringList{u"open"_qs, u"config"_qs} << u"就绪"_qs;
+    }
+
+    void commandStates()
+    {
+        QFETCH(int, state);
+        QFETCH(QStringList, menus);
+        QFETCH(QStringList, buttons);
+        QFETCH(QString, statusText);
+        showWindow();
+        openNovel(novel(2, 1));
+        m_w->mnuO_Analyze_Click();
+        model().SelAll(); // the undo store now holds a group
+        m_w->setStatusText(QStringLiteral("x"));
+        m_w->SetState(state);
+        checkEnabled(menus, buttons);
+        QCOMPARE(status(), statusText);
+        QCOMPARE(m_w->document().IsAnalysed, state == Analysed);
+        // Undo follows its store, except that a pass leaves only Stop usable.
+        QCOMPARE(menu(QStringLiteral("mnuI_SelUndo"))->isEnabled(), state != Busy);
+        QCOMPARE(buttonWidget(QStringLiteral("selundo"))->isEnabled(), state != Busy);
+    }
+
+    void duringAPass_onlyStopIsEnabled()
+    {
+        showWindow();
+        openNovel(novel(3, 1));
+        bool checked = false;
+        atNextTurn(m_w.get(), [&] {
+            checkEnabled({u"mnuO_Stop"_qs}, {u"stop"_qs});
+            QVERIFY(m_w->findChild<QProgressBar*>(QStringLiteral("prgDone"))->isVisible());
+            checked = true;
+        });
+        menu(QStringLiteral("mnuO_Analyze"))->trigger();
+        QVERIFY(checked);
+        QCOMPARE(m_w->document().DocState, int(Analysed));
+        QVERIFY(menu(QStringLiteral("mnuO_SaveOut"))->isEnabled());
+        QVERIFY(list()->isVisible());
+    }
+
+    // --- Opening ---------------------------------------------------------------------------------------
+
+    void open_analysesAndShowsRows()
+    {
+        m_settings.AutoAnalyze = true;
+        m_settings.SetInvalidTitle = true; // titles 3 lines apart: the later ones are ignored
+        showWindow();
+        chooseFile(writeNovel(novel(3, 2)));
+        QTest::keyClick(m_w.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(Prompts::log(), QStringList{u"打开小说文件|"_qs});
+        QCOMPARE(m_w->windowTitle(), QStringLiteral(u"小说.txt - ") + AppTitle());
+        QCOMPARE(m_w->document().DocState, int(Analysed));
+        QCOMPARE(status(), QStringLiteral(u"一共: 1/3 章"));
+        QCOMPARE(column(0), (QStringList{u"1"_qs, u"2"_qs, u"3"_qs}));
+        QCOMPARE(column(1).first(), QStringLiteral(u"001-标题1"));
+        QCOMPARE(column(2).first(), QStringLiteral(u"第1章 标题1"));
+        QCOMPARE(column(3).last(), QStringLiteral("003"));
+        QCOMPARE(column(5), (QStringList{u"1"_qs, u"4"_qs, u"7"_qs}));
+        QCOMPARE(model().checkedCount(), 2);
+        QVERIFY(!m_w->findChild<QProgressBar*>(QStringLiteral("prgDone"))->isVisible());
+        QCOMPARE(m_w->panelText(QStringLiteral("process")), QString());
+    }
+
+    void open_withoutAutoAnalyze_showsTheLineCount()
+    {
+        showWindow();
+        openNovel(novel(3, 2, 1));
+        QCOMPARE(status(), QStringLiteral(u"打开完毕,共 10 行!"));
+        QCOMPARE(m_w->document().DocState, int(Opened));
+        QCOMPARE(model().rowCount(), 0);
+    }
+
+    void open_cancelledChangesOnlyTheStatus()
+    {
+        showWindow();
+        cancelDialog();
+        menu(QStringLiteral("mnuF_Open"))->trigger();
+        QCOMPARE(status(), QStringLiteral(u"取消打开..."));
+        QCOMPARE(m_w->document().DocState, int(Closed));
+        QCOMPARE(m_w->windowTitle(), AppTitle());
+    }
+
+    void open_missingFileGoesToTheErrorReport()
+    {
+        showWindow();
+        QVERIFY(!m_w->OpenTextFile(path(QStringLiteral("none.txt"))));
+        QCOMPARE(Prompts::log().size(), 1);
+        QVERIFY(Prompts::log().first().startsWith(QStringLiteral(u"错误报告|描述：")));
+        QVERIFY(Prompts::log().first().endsWith(u"\r\n错误号：53\r\n来源：frmMain::OpenTextFile()"_qs));
+    }
+
+    void close_emptiesTheWindow()
+    {
+        showWindow();
+        openNovel(novel(3, 1));
+        m_w->mnuO_Analyze_Click();
+        model().SelAll();
+        buttonWidget(QStringLiteral("close"))->click();
+        QCOMPARE(model().rowCount(), 0);
+        QCOMPARE(m_w->windowTitle(), AppTitle());
+        QCOMPARE(status(), QStringLiteral(u"就绪"));
+        QVERIFY(!menu(QStringLiteral("mnuI_SelUndo"))->isEnabled());
+        checkEnabled({u"mnuF_Open"_qs, u"mnuO_Option"_qs}, {u"open"_qs, u"config"_qs});
+    }
+
+    void noTitle_warnsAndStaysOpened()
+    {
+        showWindow();
+        openNovel(gbk(u"只有正文\r\n没有标题\r\n"_qs));
+        m_w->mnuO_Analyze_Click();
+        QCOMPARE(m_w->document().DocState, int(Opened));
+        QCOMPARE(status(), QStringLiteral(u"一共: 0/0 章"));
+        QCOMPARE(Prompts::log().size(), 1);
+        QVERIFY(Prompts::log().first().startsWith(QStringLiteral(u"分析|未发现章节标题")));
+    }
+
+    // --- Drag and drop ---------------------------------------------------------------------------------
+
+    void dragOver_data()
+    {
+        QTest::addColumn<QStringList>("files"); // empty: dragged text
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("text") << QStringList() << false << u"拖入的不是文件,无法释放..."_qs;
+        QTest::newRow("two files") << QStringList{u"a.txt"_qs, u"b.txt"_qs} << false << u"文件个数超过1个,无法释放..."_qs;
+        QTest::newRow("capital TXT") << QStringList{u"A.TXT"_qs} << true << u"请拖入文件..."_qs;
+        QTest::newRow("other ending") << QStringList{u"a.doc"_qs} << false << u"拖入的不是txt文件,无法释放..."_qs;
+    }
+
+    void dragOver()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(bool, accepted);
+        QFETCH(QString, message);
+        showWindow();
+        QMimeData data;
+        if (files.isEmpty()) {
+            data.setText(QStringLiteral("dragged text"));
+        } else {
+            QList<QUrl> urls;
+            for (const QString& f : files) {
+                urls << QUrl::fromLocalFile(path(f));
+            }
+            data.setUrls(urls);
+        }
+        QWidget* viewport = list()->viewport();
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+        QStatusBar* bar = m_w->findChild<QStatusBar*>(QStringLiteral("staStatus"));
+        QCOMPARE(bar->currentMessage(), message);
+        QVERIFY(!m_w->findChild<QWidget*>(QStringLiteral("text"))->isVisible());
+
+        // Leaving without a drop keeps the message; only an accepted drop returns to the panels.
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(viewport, &leave);
+        QCOMPARE(bar->currentMessage(), message);
+    }
+
+    void drop_opensTheFileAndRestoresThePanels()
+    {
+        showWindow();
+        const QString file = writeNovel(novel(2, 1));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        QWidget* viewport = list()->viewport();
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+        QTRY_COMPARE(m_w->document().FilePath, file);
+        QCOMPARE(m_w->findChild<QStatusBar*>(QStringLiteral("staStatus"))->currentMessage(), QString());
+        QVERIFY(m_w->findChild<QWidget*>(QStringLiteral("text"))->isVisible());
+    }
+
+    // --- The list ---------------------------------------------------------------------------------------
+
+    void columnClicks_sortAndAlternate()
+    {
+        showWindow();
+        openNovel(gbk(u"第3章 丙\r\n正文\r\n第1章 甲\r\n正文\r\n第2章 乙\r\n正文\r\n"_qs));
+        clickHeader(ChapterModel::ChapNumColumn); // Opened: no sorting yet
+        QCOMPARE(model().headerData(3, Qt::Horizontal).toString(), QStringLiteral(u"章节号"));
+
+        m_w->mnuO_Analyze_Click();
+        clickHeader(ChapterModel::ChapNumColumn);
+        QCOMPARE(column(3), (QStringList{u"001"_qs, u"002"_qs, u"003"_qs}));
+        QCOMPARE(model().headerData(3, Qt::Horizontal).toString(), QStringLiteral(u"章节号▲"));
+        clickHeader(ChapterModel::ChapNumColumn);
+        QCOMPARE(column(3), (QStringList{u"003"_qs, u"002"_qs, u"001"_qs}));
+        QCOMPARE(model().headerData(3, Qt::Horizontal).toString(), QStringLiteral(u"章节号▼"));
+        clickHeader(ChapterModel::ChapNumColumn);
+        clickHeader(ChapterModel::IdColumn); // the order alternates across columns
+        QCOMPARE(column(0), (QStringList{u"3"_qs, u"2"_qs, u"1"_qs}));
+        QCOMPARE(model().headerData(0, Qt::Horizontal).toString(), QStringLiteral(u"ID▼"));
+        QCOMPARE(model().headerData(3, Qt::Horizontal).toString(), QStringLiteral(u"章节号"));
+    }
+
+    void checkBoxClicks_makeUndoGroups()
+    {
+        showWindow();
+        openNovel(novel(3, 1));
+        m_w->mnuO_Analyze_Click();
+        QVERIFY(!menu(QStringLiteral("mnuI_SelUndo"))->isEnabled());
+        clickCheckBox(0);
+        clickCheckBox(2);
+        QCOMPARE(model().undoGroupCount(), 2);
+        QCOMPARE(status(), QStringLiteral(u"一共: 1/3 章"));
+        QVERIFY(buttonWidget(QStringLiteral("selundo"))->isEnabled());
+
+        QTest::keyClick(m_w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(!model().isChecked(2));
+        QVERIFY(model().isChecked(0));
+        QCOMPARE(list()->currentIndex().row(), 2);
+        buttonWidget(QStringLiteral("selundo"))->click();
+        QVERIFY(!model().isChecked(0));
+        QCOMPARE(status(), QStringLiteral(u"一共: 3/3 章"));
+        QVERIFY(!menu(QStringLiteral("mnuI_SelUndo"))->isEnabled());
+        QVERIFY(!buttonWidget(QStringLiteral("selundo"))->isEnabled());
+    }
+
+    void selNone_thenUndoTwice()
+    {
+        m_settings.SetInvalidTitle = true;
+        showWindow();
+        openNovel(novel(4, 1));
+        m_w->mnuO_Analyze_Click();
+        const QList<bool> analysed = {false, true, true, true};
+        QCOMPARE(status(), QStringLiteral(u"一共: 1/4 章"));
+        buttonWidget(QStringLiteral("selreverse"))->click();
+        menu(QStringLiteral("mnuI_SelNone"))->trigger();
+        QCOMPARE(model().checkedCount(), 0);
+        QCOMPARE(status(), QStringLiteral(u"一共: 4/4 章"));
+        m_w->mnuI_SelUndo_Click(); // back to the reversed marks
+        for (int row = 0; row < 4; ++row) {
+            QCOMPARE(model().isChecked(row), !analysed[row]);
+        }
+        m_w->mnuI_SelUndo_Click(); // back to what the analysis marked
+        for (int row = 0; row < 4; ++row) {
+            QCOMPARE(model().isChecked(row), analysed[row]);
+        }
+        QCOMPARE(status(), QStringLiteral(u"一共: 1/4 章"));
+        QVERIFY(!menu(QStringLiteral("mnuI_SelUndo"))->isEnabled());
+    }
+
+    void checkedRows_arePaintedWithItemBackColor()
+    {
+        m_settings.ItemBackColor = 0x0000FF; // red, as 0x00BBGGRR
+        m_settings.ListBackColor = 0xFFFF00; // cyan
+        showWindow();
+        openNovel(novel(2, 1));
+        m_w->mnuO_Analyze_Click();
+        model().setChecked(1, true);
+        const QImage image = list()->viewport()->grab().toImage();
+        auto background = [&](int row) {
+            const QRect cell = list()->visualRect(model().index(row, ChapterModel::IdColumn));
+            return image.pixelColor(cell.right() - 2, cell.center().y());
+        };
+        QCOMPARE(background(1), QColor(255, 0, 0));
+        QCOMPARE(background(0), QColor(0, 255, 255));
+    }
+
+    void rightClick_popsUpTheItemMenu()
+    {
+        showWindow();
+        openNovel(novel(2, 1));
+        m_w->mnuO_Analyze_Click();
+        const QPoint at = list()->visualRect(model().index(1, 2)).center();
+        QTest::mousePress(list()->viewport(), Qt::RightButton, {}, at);
+        QTest::mouseRelease(list()->viewport(), Qt::RightButton, {}, at);
+        auto* popup = m_w->findChild<QMenu*>(QStringLiteral("menuItem"));
+        QTRY_VERIFY(popup->isVisible());
+        popup->close();
+    }
+
+    // --- Edits and copy ----------------------------------------------------------------------------------
+
+    void editTitle_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("preview");
+        QTest::newRow("new title") << false << u"  新标题 "_qs << u"新标题"_qs << u"002-新标题"_qs;
+        QTest::newRow("only spaces") << false << u"   "_qs << u"标题2"_qs << u"002-标题2"_qs;
+        QTest::newRow("cancel") << true << QString() << u"标题2"_qs << u"002-标题2"_qs;
+    }
+
+    void editTitle()
+    {
+        QFETCH(bool, cancel);
+        QFETCH(QString, typed);
+        QFETCH(QString, title);
+        QFETCH(QString, preview);
+        showWindow();
+        openNovel(novel(3, 1));
+        m_w->mnuO_Analyze_Click();
+        selectRow(1);
+        cancel ? cancelDialog() : typeInput(typed);
+        QTest::keyClick(m_w.get(), Qt::Key_T, Qt::ControlModifier);
+        QCOMPARE(Prompts::log(), QStringList{u"编辑章节标题|请输入新的标题："_qs});
+        QCOMPARE(model().cellText(1, ChapterModel::TitleColumn), title);
+        QCOMPARE(model().cellText(1, ChapterModel::PreviewColumn), preview);
+        QCOMPARE(model().title().at(1), title);
+    }
+
+    void doubleClick_editsTheTitle()
+    {
+        showWindow();
+        openNovel(novel(2, 1));
+        m_w->mnuO_Analyze_Click();
+        const QPoint at = list()->visualRect(model().index(0, 2)).center();
+        typeInput(QStringLiteral(u"改过"));
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(model().cellText(0, ChapterModel::TitleColumn), QStringLiteral(u"改过"));
+    }
+
+    void editChapNum_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("chapnum");
+        QTest::addColumn<QString>("preview");
+        QTest::addColumn<QString>("report"); // error number and context, or empty
+        QTest::newRow("number") << false << u"12"_qs << u"012"_qs << u"012-标题2"_qs << QString();
+        QTest::newRow("spaces around") << false << u" 7 "_qs << u"007"_qs << u"007-标题2"_qs << QString();
+        QTest::newRow("cancel changes nothing") << true << QString() << u"002"_qs << u"002-标题2"_qs << QString();
+        QTest::newRow("not a number") << false << u"abc"_qs << u"002"_qs << u"002-标题2"_qs
+                                      << u"错误号：13\r\n来源：frmMain::mnuIE_ChapNum_Click()"_qs;
+        QTest::newRow("empty answer") << false << QString() << u"002"_qs << u"002-标题2"_qs
+                                      << u"错误号：13\r\n来源：frmMain::mnuIE_ChapNum_Click()"_qs;
+        QTest::newRow("beyond 16 bits") << false << u"40000"_qs << u"002"_qs << u"002-标题2"_qs
+                                        << u"错误号：6\r\n来源：frmMain::mnuIE_ChapNum_Click()"_qs;
+    }
+
+    void editChapNum()
+    {
+        QFETCH(bool, cancel);
+        QFETCH(QString, typed);
+        QFETCH(QString, chapnum);
+        QFETCH(QString, preview);
+        QFETCH(QString, report);
+        showWindow();
+        openNovel(novel(3, 1));
+        m_w->mnuO_Analyze_Click();
+        selectRow(1);
+        cancel ? cancelDialog() : typeInput(typed);
+        QTest::keyClick(m_w.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(Prompts::log().value(0), QStringLiteral(u"编辑章节序号|请输入新的章节序号："));
+        QCOMPARE(Prompts::log().size(), report.isEmpty() ? 1 : 2);
+        if (!report.isEmpty()) {
+            QVERIFY(Prompts::log().at(1).startsWith(QStringLiteral(u"错误报告|")));
+            QVERIFY(Prompts::log().at(1).endsWith(report));
+        }
+        QCOMPARE(model().cellText(1, ChapterModel::ChapNumColumn), chapnum);
+        QCOMPARE(model().cellText(1, ChapterModel::PreviewColumn), preview);
+    }
+
+    void edits_withoutSelection_askForOne()
+    {
+        showWindow();
+        openNovel(novel(2, 1));
+        m_w->mnuO_Analyze_Click();
+        list()->selectionModel()->clear();
+        m_w->mnuIE_Title_Click();
+        button(QStringLiteral("editChapNum"))->trigger();
+        m_w->mnuI_Copy_Click(); // does nothing
+        QCOMPARE(Prompts::log(), (QStringList{u"编辑|请先选择一项！"_qs, u"编辑|请先选择一项！"_qs}));
+    }
+
+    void copy_data()
+    {
+        QTest::addColumn<bool>("openNovel");
+        QTest::newRow("and open the novel") << true;
+        QTest::newRow("clipboard only") << false;
+    }
+
+    void copy()
+    {
+        QFETCH(bool, openNovel);
+        m_settings.AutoOpenNotepad = openNovel;
+        showWindow();
+        this->openNovel(gbk(u"　　第2章　离别  \r\n正文\r\n"_qs));
+        m_w->mnuO_Analyze_Click();
+        selectRow(0);
+        buttonWidget(QStringLiteral("copy"))->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral(u"　　第2章　离别  "));
+        QCOMPARE(Prompts::log(), QStringList{u"复制|复制成功，打开记事本即可查找！"_qs});
+        QCOMPARE(Prompts::openedUrls(),
+                 openNovel ? QList<QUrl>{QUrl::fromLocalFile(m_w->document().FilePath)} : QList<QUrl>());
+    }
+
+    // --- Output ----------------------------------------------------------------------------------------
+
+    void output_withOverwritePrompts()
+    {
+        showWindow();
+        openNovel(novel(3, 2, 2));
+        m_w->mnuO_Analyze_Click();
+        const QString root = path(QStringLiteral(u"小说/"));
+        const QStringList names = {u"Index.txt"_qs, u"001-标题1.txt"_qs, u"002-标题2.txt"_qs, u"003-标题3.txt"_qs};
+
+        clickMessageButton(QMessageBox::Yes); // create the folder
+        QTest::keyClick(m_w.get(), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(Prompts::log(), (QStringList{u"输出|文件夹: "_qs + root + u" 不存在,是否创建?"_qs,
+                                              u"输出|输出完成，共: 3 个文件!"_qs}));
+        QCOMPARE(status(), QStringLiteral(u"输出完毕！"));
+        QByteArray chapter[4];
+        for (int i = 0; i < 4; ++i) {
+            chapter[i] = readFile(root + names[i]);
+            writeFile(root + names[i], "old\r\n");
+        }
+        QCOMPARE(chapter[1], gbk(u"第1章 标题1\r\n正文1-1\r\n正文1-2\r\n"_qs));
+
+        Prompts::reset();
+        const QString renamed = root + QStringLiteral(u"改名.txt");
+        answerOverwrite("btnNo");                   // Index.txt stays
+        answerOverwrite("btnOK", renamed);          // chapter 1 goes elsewhere
+        answerOverwrite("btnAll");                  // chapter 2, and 3 without asking
+        buttonWidget(QStringLiteral("saveout"))->click();
+        QCOMPARE(Prompts::log(), (QStringList{u"确认文件替换|此文件夹已经包含一个名为“Index.txt”的文件。"_qs,
+                                              u"确认文件替换|此文件夹已经包含一个名为“001-标题1.txt”的文件。"_qs,
+                                              u"确认文件替换|此文件夹已经包含一个名为“002-标题2.txt”的文件。"_qs,
+                                              u"输出|输出完成，共: 3 个文件!"_qs}));
+        QCOMPARE(readFile(root + names[0]), QByteArray("old\r\n"));
+        QCOMPARE(readFile(root + names[1]), QByteArray("old\r\n"));
+        QCOMPARE(readFile(renamed), chapter[1]);
+        QCOMPARE(readFile(root + names[2]), chapter[2]);
+        QCOMPARE(readFile(root + names[3]), chapter[3]);
+        QCOMPARE(m_w->document().DocState, int(Analysed));
+        QVERIFY(menu(QStringLiteral("mnuO_SaveOut"))->isEnabled());
+    }
+
+    // --- Stop --------------------------------------------------------------------------------------------
+
+    void stop_answeredNoThenYes()
+    {
+        showWindow();
+        openNovel(novel(3000, 1));
+        QToolButton* stop = buttonWidget(QStringLiteral("stop"));
+        QList<int> progressAtQuestion;
+        auto* bar = m_w->findChild<QProgressBar*>(QStringLiteral("prgDone"));
+        atNextTurn(m_w.get(), [stop] { stop->click(); });
+        Prompts::queue([&](QDialog* d) {
+            progressAtQuestion << bar->value();
+            atNextTurn(m_w.get(), [stop] { stop->click(); }); // Stop again once the pass goes on
+            qobject_cast<QMessageBox*>(d)->button(QMessageBox::No)->click();
+        });
+        Prompts::queue([&](QDialog* d) {
+            progressAtQuestion << bar->value();
+            qobject_cast<QMessageBox*>(d)->button(QMessageBox::Yes)->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        menu(QStringLiteral("mnuO_Analyze"))->trigger();
+        QCOMPARE(Prompts::log(), (QStringList{u"分析|是否确定中断分析操作？"_qs, u"分析|是否确定中断分析操作？"_qs}));
+        QVERIFY(progressAtQuestion.at(1) > progressAtQuestion.at(0)); // No went on reading
+        QCOMPARE(status(), QStringLiteral(u"分析被中断！"));
+        QCOMPARE(model().rowCount(), 0);
+        QVERIFY(list()->isVisible());
+        QVERIFY(!bar->isVisible());
+        QCOMPARE(m_w->document().DocState, int(Opened));
+        checkEnabled({u"mnuF_Open"_qs, u"mnuF_Close"_qs, u"mnuO_Analyze"_qs, u"mnuO_Option"_qs},
+                     {u"open"_qs, u"close"_qs, u"analyze"_qs, u"config"_qs});
+        QVERIFY(clock.elapsed() < 10000);
+    }
+
+    void longNovel_handsTheEventLoopATurnPerTitle()
+    {
+        showWindow();
+        openNovel(novel(3000, 2));
+        int turns = 0;
+        std::function<void()> count = [&] {
+            ++turns;
+            if (m_w->document().DocState == Busy) {
+                atNextTurn(m_w.get(), count);
+            }
+        };
+        atNextTurn(m_w.get(), count);
+        m_w->mnuO_Analyze_Click();
+        QCOMPARE(model().rowCount(), 3000);
+        QCOMPARE(status(), QStringLiteral(u"一共: 3000/3000 章"));
+        QVERIFY2(turns >= 3000, qPrintable(QString::number(turns)));
+    }
+
+    void closeDuringAPass_stopsItThenCloses()
+    {
+        showWindow();
+        openNovel(novel(500, 1));
+        atNextTurn(m_w.get(), [this] { m_w->close(); });
+        clickMessageButton(QMessageBox::Yes);
+        m_w->mnuO_Analyze_Click();
+        QCOMPARE(Prompts::log(), QStringList{u"分析|是否确定中断分析操作？"_qs});
+        QVERIFY(!m_w->isVisible());
+        QVERIFY(!m_w->document().isOpen());
+    }
+
+    // --- Window position and view ----------------------------------------------------------------------
+
+    void savedPosition_data()
+    {
+        QTest::addColumn<QRect>("saved"); // twips
+        QTest::addColumn<bool>("moved");
+        QTest::addColumn<bool>("sized");
+        const int screenTwips = QGuiApplication::primaryScreen()->geometry().width() * 15;
+        QTest::newRow("applied") << QRect(1500, 1200, 9000, 6750) << true << true;
+        QTest::newRow("left 0") << QRect(0, 1200, 9000, 6750) << false << false;
+        QTest::newRow("top 0") << QRect(1500, 0, 9000, 6750) << false << false;
+        QTest::newRow("width below 532") << QRect(1500, 1200, 531, 6750) << false << false;
+        QTest::newRow("height below 400") << QRect(1500, 1200, 9000, 399) << false << false;
+        QTest::newRow("as wide as the screen") << QRect(1500, 1200, screenTwips, 6750) << true << false;
+    }
+
+    void savedPosition()
+    {
+        QFETCH(QRect, saved);
+        QFETCH(bool, moved);
+        QFETCH(bool, sized);
+        showWindow();
+        const QRect designed = m_w->frameGeometry();
+        m_w.reset();
+        m_settings.PositionLeft = qint16(saved.x());
+        m_settings.PositionTop = qint16(saved.y());
+        m_settings.PositionWidth = qint16(saved.width());
+        m_settings.PositionHeight = qint16(saved.height());
+        showWindow();
+        const QRect f = m_w->frameGeometry();
+        QCOMPARE(f.topLeft(), moved ? QPoint(saved.x() / 15, saved.y() / 15) : designed.topLeft());
+        QCOMPARE(f.size(), sized ? QSize(saved.width() / 15, saved.height() / 15) : designed.size());
+    }
+
+    void position_writtenOnCloseOnlyInNormalState_data()
+    {
+        QTest::addColumn<Qt::WindowState>("state");
+        QTest::addColumn<bool>("logPosition");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("normal") << Qt::WindowNoState << true << true;
+        QTest::newRow("LogPosition off") << Qt::WindowNoState << false << false;
+        QTest::newRow("minimised") << Qt::WindowMinimized << true << false;
+        QTest::newRow("maximised") << Qt::WindowMaximized << true << false;
+    }
+
+    void position_writtenOnCloseOnlyInNormalState()
+    {
+        QFETCH(Qt::WindowState, state);
+        QFETCH(bool, logPosition);
+        QFETCH(bool, written);
+        m_settings.LogPosition = logPosition;
+        m_settings.MiniToTray = false;
+        showWindow();
+        m_w->setGeometry(QRect(120, 90, 640, 480));
+        const QRect frame = m_w->frameGeometry(); // what is saved is the outer rectangle
+        m_w->setWindowState(state);
+        QCoreApplication::processEvents();
+        m_w->close();
+
+        Settings loaded = Settings::defaults();
+        LoadConfig(loaded, configPath());
+        const QRect stored(loaded.PositionLeft, loaded.PositionTop, loaded.PositionWidth, loaded.PositionHeight);
+        const QRect twips(frame.x() * 15, frame.y() * 15, frame.width() * 15, frame.height() * 15);
+        QCOMPARE(stored, written ? twips : QRect(0, 0, 0, 0));
+        if (!written) {
+            return;
+        }
+        // The next start opens where this one closed.
+        m_settings = loaded;
+        showWindow();
+        QCOMPARE(m_w->frameGeometry(), frame);
+    }
+
+    void viewToggles_keepMenuAndButtonsInStep()
+    {
+        showWindow();
+        auto* toolbar = m_w->findChild<QToolBar*>(QStringLiteral("toolConfig"));
+        auto* statusBar = m_w->findChild<QStatusBar*>(QStringLiteral("staStatus"));
+        buttonWidget(QStringLiteral("status"))->click();
+        QVERIFY(!statusBar->isVisible());
+        QVERIFY(!menu(QStringLiteral("mnuV_Statusbar"))->isChecked());
+        menu(QStringLiteral("mnuV_Statusbar"))->trigger();
+        QVERIFY(statusBar->isVisible());
+        QVERIFY(button(QStringLiteral("status"))->isChecked());
+
+        buttonWidget(QStringLiteral("tool"))->click();
+        QVERIFY(!toolbar->isVisible());
+        QVERIFY(!menu(QStringLiteral("mnuV_Toolbar"))->isChecked());
+        menu(QStringLiteral("mnuV_Toolbar"))->trigger();
+        QVERIFY(toolbar->isVisible());
+        QVERIFY(button(QStringLiteral("tool"))->isChecked());
+    }
+
+    void toolbar_holdsItsItemsInOrder()
+    {
+        showWindow();
+        QStringList keys;
+        for (QAction* a : m_w->findChild<QToolBar*>(QStringLiteral("toolConfig"))->actions()) {
+            keys << a->objectName();
+        }
+        QCOMPARE(keys, (QStringList{u"holder1"_qs, u"open"_qs,    u"close"_qs,      u"bar1"_qs,    u"analyze"_qs,
+                                    u"saveout"_qs, u"stop"_qs,    u"bar2"_qs,       u"tool"_qs,    u"status"_qs,
+                                    u"bar3"_qs,    u"selall"_qs,  u"selreverse"_qs, u"selnone"_qs, u"selundo"_qs,
+                                    u"bar4"_qs,    u"edit"_qs,    u"copy"_qs,       u"config"_qs,  u"bar5"_qs,
+                                    u"about"_qs}));
+        QCOMPARE(button(QStringLiteral("selundo"))->toolTip(), QStringLiteral(u"撤消选择"));
+        QCOMPARE(buttonWidget(QStringLiteral("edit"))->popupMode(), QToolButton::MenuButtonPopup);
+    }
+};
+
+QTEST_MAIN(tst_FrmMain)
+#include "tst_frmmain.moc"
