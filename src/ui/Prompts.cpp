@@ -6,6 +6,8 @@
 #include <QInputDialog>
 #include <QPushButton>
 
+#include <utility>
+
 namespace {
 
 struct State {
@@ -74,6 +76,18 @@ QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text, cons
                                        QMessageBox::Icon icon, QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(icon, caption, text, buttons, owner);
+    // The user interface is Chinese whatever translations the system has installed.
+    const std::pair<QMessageBox::StandardButton, QString> captions[] = {
+        {QMessageBox::Yes, QStringLiteral(u"是(&Y)")},
+        {QMessageBox::No, QStringLiteral(u"否(&N)")},
+        {QMessageBox::Ok, QStringLiteral(u"确定")},
+        {QMessageBox::Cancel, QStringLiteral(u"取消")},
+    };
+    for (const auto& [button, label] : captions) {
+        if (QAbstractButton* b = box.button(button)) {
+            b->setText(label);
+        }
+    }
     exec(&box);
     if (QAbstractButton* clicked = box.clickedButton()) {
         const QMessageBox::StandardButton b = box.standardButton(clicked);
@@ -103,6 +117,8 @@ bool inputBox(QWidget* owner, const QString& prompt, const QString& title, const
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
     dialog.setTextValue(defaultText);
+    dialog.setOkButtonText(QStringLiteral(u"确定"));
+    dialog.setCancelButtonText(QStringLiteral(u"取消"));
     if (exec(&dialog) != QDialog::Accepted) {
         return false;
     }
@@ -117,6 +133,11 @@ QString openFileName(QWidget* owner, const QString& title, const QStringList& na
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(nameFilters);
     dialog.selectNameFilter(nameFilters.value(0));
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral(u"查找范围:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral(u"文件名(&N):"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral(u"文件类型(&T):"));
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral(u"打开(&O)"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral(u"取消"));
     if (exec(&dialog) != QDialog::Accepted) {
         return QString();
     }

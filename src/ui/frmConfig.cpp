@@ -391,6 +391,7 @@ void frmConfig::buildPageFavorite(QWidget* page) {
 void frmConfig::Form_Load() {
     const Settings& s = m_settings;
     txtTitle->setText(s.TitleText);
+    txtTitle->setCursorPosition(0); // a long pattern shows its beginning
 
     // An index that names no entry (a hand-edited config.ini) selects nothing; the field then
     // shows the value in use, and everything else is filled all the same.
@@ -497,7 +498,7 @@ void frmConfig::ShowPage(int index) {
     QWidget* page = picTabs[index - 1];
     for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
         if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled()) {
-            w->setFocus(Qt::TabFocusReason);
+            w->setFocus(Qt::OtherFocusReason);
             break;
         }
     }

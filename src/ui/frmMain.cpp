@@ -479,6 +479,10 @@ bool frmMain::event(QEvent* e)
     if (e->type() == QEvent::WindowActivate) {
         Form_Activate();
     }
+    // Hovering a menu entry would clear a drag message; the status bar shows only our texts.
+    if (e->type() == QEvent::StatusTip) {
+        return true;
+    }
     return QMainWindow::event(e);
 }
 
@@ -1061,6 +1065,9 @@ void frmMain::mnuO_Option_Click()
 {
     if (OptionsDialog dialog = optionsDialog()) {
         dialog(this, m_settings);
+    } else {
+        Prompts::messageBox(this, QStringLiteral(u"选项对话框尚未提供，请直接编辑 ") + m_configPath,
+                            QStringLiteral(u"选项"), QMessageBox::Information);
     }
     // However the dialog was closed, the window takes the settings as they now are.
     QPalette listPalette = lvwTitles->palette();

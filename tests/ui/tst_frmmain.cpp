@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -332,6 +333,8 @@ private slots:
         // Leaving without a drop keeps the message; only an accepted drop returns to the panels.
         QDragLeaveEvent leave;
         QApplication::sendEvent(viewport, &leave);
+        QStatusTipEvent tip{QString()}; // what hovering a menu entry sends
+        QApplication::sendEvent(m_w.get(), &tip);
         QCOMPARE(bar->currentMessage(), message);
     }
 
