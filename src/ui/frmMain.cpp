@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "ErrorHook.h"
 #include "Prompts.h"
 #include "ToolIcons.h"
 #include "WindowStyle.h"
@@ -100,6 +101,10 @@ frmMain::frmMain(Settings& settings, const QString& configPath, QWidget* parent)
     // The toolbar's own show/hide menu would bypass the view menu's check marks.
     setContextMenuPolicy(Qt::NoContextMenu);
     frmErr::setLogFile(QFileInfo(configPath).absolutePath() + QStringLiteral("/err.log"));
+    // The other windows report their trapped errors through the same report.
+    setErrorReporter([this](const QString& description, qint32 number, const QString& context, QWidget* owner) {
+        frmErr::ShowErrMsg(description, number, context, owner ? owner : this, m_settings);
+    });
 
     buildMenus();
     buildToolbar();
@@ -114,7 +119,10 @@ frmMain::frmMain(Settings& settings, const QString& configPath, QWidget* parent)
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    setErrorReporter({});
+}
 
 QAction* frmMain::addMenuEntry(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
                                void (frmMain::*handler)())

@@ -3,6 +3,7 @@
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "config/StartUp.h"
+#include "ErrorHook.h"
 #include "frmMain.h"
 
 #include <QAction>
@@ -266,6 +267,13 @@ private slots:
         QCOMPARE(Prompts::log().size(), 1);
         QVERIFY(Prompts::log().first().startsWith(QStringLiteral(u"错误报告|描述：")));
         QVERIFY(Prompts::log().first().endsWith(u"\r\n错误号：53\r\n来源：frmMain::OpenTextFile()"_qs));
+    }
+
+    void otherWindowsErrors_goToTheErrorReport()
+    {
+        showWindow();
+        reportError(QStringLiteral(u"无法保存"), 75, QStringLiteral("frmConfig::ApplyConfig()"), nullptr);
+        QCOMPARE(Prompts::log(), QStringList{u"错误报告|描述：无法保存\r\n错误号：75\r\n来源：frmConfig::ApplyConfig()"_qs});
     }
 
     void close_emptiesTheWindow()
