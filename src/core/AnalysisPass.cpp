@@ -4,6 +4,8 @@
 #include "core/PassHost.h"
 #include "core/cRegExp.h"
 
+#include <QElapsedTimer>
+
 namespace {
 
 const QString Context = QStringLiteral("frmMain::mnuO_Analyze_Click()");
@@ -75,6 +77,33 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     QString text;
     QByteArrayView line, terminator;
     const double lineCount = double(doc.LineCount);
+    // One turn of the event loop with the progress and the stop question; false when the
+    // user chose to stop (the pass has then been wound up).
+    auto turn = [&](qint64 i) {
+        const int p = int(double(i) * 100.0 / lineCount);
+        host.progress(i, p, QStringLiteral(u"已经分析：%1%").arg(p), QStringLiteral(u"正在分析..."));
+        host.processEvents();
+        if (doc.DocState != StopRequested) {
+            return true;
+        }
+        if (host.askYesNo(QStringLiteral(u"是否确定中断分析操作？"), QStringLiteral(u"分析"))) {
+            host.progressEnd();
+            doc.SetState(Opened);
+            host.setStatusText(QStringLiteral(u"分析被中断！"));
+            host.setProcessText(QString());
+            model.clearRows();
+            model.endBatch();
+            host.setListVisible(true);
+            reader.rewind();
+            return false;
+        }
+        doc.DocState = Busy;
+        return true;
+    };
+    // A long stretch without a title (or a pattern that backtracks badly) still gets a turn
+    // now and then, so that the window answers and Stop works.
+    QElapsedTimer sinceTurn;
+    sinceTurn.start();
     for (;;) {
         const LineReader::Result r = reader.nextContaining(needle, line, terminator);
         if (r == LineReader::Error) {
@@ -85,27 +114,20 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
             break;
         }
         doc.codec().decode(line.data(), line.size(), text);
+        const qint64 i = reader.lineNumber();
         if (!re.GetMatch(text)) {
+            if (sinceTurn.elapsed() >= 200) {
+                if (!turn(i)) {
+                    return false;
+                }
+                sinceTurn.restart();
+            }
             continue;
         }
-        const qint64 i = reader.lineNumber();
-        const int p = int(double(i) * 100.0 / lineCount);
-        host.progress(i, p, QStringLiteral(u"已经分析：%1%").arg(p), QStringLiteral(u"正在分析..."));
-        host.processEvents();
-        if (doc.DocState == StopRequested) {
-            if (host.askYesNo(QStringLiteral(u"是否确定中断分析操作？"), QStringLiteral(u"分析"))) {
-                host.progressEnd();
-                doc.SetState(Opened);
-                host.setStatusText(QStringLiteral(u"分析被中断！"));
-                host.setProcessText(QString());
-                model.clearRows();
-                model.endBatch();
-                host.setListVisible(true);
-                reader.rewind();
-                return false;
-            }
-            doc.DocState = Busy;
+        if (!turn(i)) {
+            return false;
         }
+        sinceTurn.restart();
         if (i > INT_MAX) {
             failPass(doc, host, QStringLiteral(u"文件行数过多"), 6);
             return false;

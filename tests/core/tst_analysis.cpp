@@ -167,6 +167,30 @@ private slots:
         QVERIFY(host.listVisible);
     }
 
+    void badlyBacktrackingPattern_canBeStopped()
+    {
+        // Each line costs PCRE2 its whole match limit and no line is a title: the pass must
+        // still give the event loop turns, where Stop is honoured.
+        QByteArray bytes;
+        for (int i = 0; i < 400; ++i) {
+            bytes += QByteArray(28, 'a') + "b\r\n";
+        }
+        const QString path = m_dir.filePath(QStringLiteral("bt.txt"));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        f.close();
+        Settings s = Settings::defaults();
+        s.TitleText = QStringLiteral("(a+)+$");
+        Document doc;
+        QVERIFY(doc.OpenTextFile(path, nullptr));
+        FakeHost host(&doc);
+        host.stopAtTurn = 1; // the first turn after the one before reading
+        QVERIFY(!RunAnalysis(doc, s, host));
+        QCOMPARE(host.statuses.last(), u"分析被中断！"_qs);
+        QCOMPARE(doc.DocState, int(Opened));
+    }
+
     void prefilter_findsTitlesAcrossLineEndStyles()
     {
         // LF-only and lone CR files, titles found with the right line numbers.
