@@ -14,6 +14,14 @@ namespace {
 
 QString chineseNumber(int n)
 {
+    if (n >= 10000) {
+        const int low = n % 10000;
+        QString s = chineseNumber(n / 10000) + QStringLiteral(u"万");
+        if (low > 0) {
+            s += (low < 1000 ? QStringLiteral(u"零") : QString()) + chineseNumber(low);
+        }
+        return s;
+    }
     static const QString digits = QStringLiteral(u"零一二三四五六七八九");
     static const QString units[] = {QString(), QStringLiteral(u"十"), QStringLiteral(u"百"), QStringLiteral(u"千")};
     QString out;
@@ -63,8 +71,8 @@ int main(int argc, char** argv)
             path = args[i];
         }
     }
-    if (path.isEmpty() || chapters < 1 || chapters > 9999) {
-        std::fprintf(stderr, "usage: gen_novel [--chapters N<=9999] [--traditional] [--utf8] [--seed S] OUT\n");
+    if (path.isEmpty() || chapters < 1 || chapters > 32767) {
+        std::fprintf(stderr, "usage: gen_novel [--chapters N<=32767] [--traditional] [--utf8] [--seed S] OUT\n");
         return 2;
     }
     const QString common = QStringLiteral(u"的一是了我不人在他有这个上们来到时大地为子中你说生国年着就那和要她出也得里后自以会家可下而过天去能对小多然于心学么之都好看起发当没成只如事把还用第样道想作种开美总从无情己面最女但现前些所同日手又行意动方期它头经长儿回位分爱老因很给名法间斯知世什两次使身者被高已亲其进此话常与活正感");

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Speed and memory figures on synthetic novels, with the Unix baselines measured in the same run.
+# Each time is the median of 5 runs after a warm-up. Exits non-zero when a target is missed.
+#   bench/run.sh [--chapters N]      (default 3000 chapters, about 55 MB)
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+chapters=3000
+[ "${1:-}" = "--chapters" ] && chapters="$2"
+
+source "$root/scripts/setup.sh"
+VELLOMAR_PACKAGES+=(time bc)
+vellomar_install_packages
+build="$root/build-bench"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" --target vellomar-cli gen_novel bench_window 2>/dev/null \
+    || cmake --build "$build" --target vellomar-cli gen_novel
+cli="$build/src/cli/vellomar-cli"
+gen="$build/bench/gen_novel"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+"$gen" --chapters "$chapters" "$work/novel.txt"
+"$gen" --chapters "$chapters" --utf8 "$work/novel-utf8.txt"
+"$gen" --chapters "$chapters" --traditional "$work/trad.txt"
+"$gen" --chapters $((chapters * 4)) "$work/big.txt"
+mb() { echo "scale=1; $(stat -c %s "$1") / 1048576" | bc; }
+size=$(mb "$work/novel.txt")
+bigsize=$(mb "$work/big.txt")
+
+# median_time CMD... : prints the median wall time in seconds of 5 runs after one warm-up.
+# A command may use $RUN (a fresh empty folder for each run).
+median_time() {
+    local times=()
+    for i in 0 1 2 3 4 5; do
+        export RUN="$work/run"
+        rm -rf "$RUN"; mkdir -p "$RUN"
+        local t0 t1
+        t0=$(date +%s.%N)
+        "$@" >/dev/null 2>&1
+        t1=$(date +%s.%N)
+        [ "$i" -gt 0 ] && times+=("$(echo "$t1 - $t0" | bc)")
+    done
+    printf '%s\n' "${times[@]}" | sort -n | sed -n 3p
+}
+# peak_kb CMD... : maximum resident set of one run, in KB.
+peak_kb() {
+    export RUN="$work/run"
+    rm -rf "$RUN"; mkdir -p "$RUN"
+    /usr/bin/time -f '%M' -o "$work/rss" "$@" >/dev/null 2>&1
+    tail -n 1 "$work/rss"
+}
+rate() { echo "scale=0; $1 / $2" | bc; }
+
+split_default() { "$cli" split --yes --out "$RUN" "$1"; }
+csplit_run() { (cd "$RUN" && csplit -s -z -n 5 "$work/novel-utf8.txt" '/^第.*章/' '{*}'); }
+
+t_wc=$(median_time wc -l "$work/novel.txt")
+t_csplit=$(median_time csplit_run)
+t_list=$(median_time "$cli" list "$work/novel.txt")
+t_split=$(median_time split_default "$work/novel.txt")
+t_trad=$(median_time split_default "$work/trad.txt")
+m_list=$(peak_kb "$cli" list "$work/novel.txt")
+m_split=$(peak_kb split_default "$work/novel.txt")
+m_list_big=$(peak_kb "$cli" list "$work/big.txt")
+m_split_big=$(peak_kb split_default "$work/big.txt")
+
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+echo "Novel: ${size} MB GBK, $(wc -l < "$work/novel.txt") lines, $chapters chapters (big: ${bigsize} MB)"
+printf '1. wc -l                     %6.3f s  %5s MB/s\n' "$t_wc" "$(rate "$size" "$t_wc")"
+printf '2. csplit (UTF-8, per title) %6.3f s  %5s MB/s\n' "$t_csplit" "$(rate "$size" "$t_csplit")"
+printf '3. vellomar-cli list         %6.3f s  %5s MB/s  (%.2f x wc)\n' "$t_list" "$(rate "$size" "$t_list")" "$(echo "$t_list / $t_wc" | bc -l)"
+printf '4. vellomar-cli split        %6.3f s  %5s MB/s  (%.2f x csplit)\n' "$t_split" "$(rate "$size" "$t_split")" "$(echo "$t_split / $t_csplit" | bc -l)"
+printf '5. split, traditional text   %6.3f s  %5s MB/s\n' "$t_trad" "$(rate "$size" "$t_trad")"
+printf '6. peak memory: list %d KB, split %d KB (%s MB); list %d KB, split %d KB (%s MB)\n' \
+    "$m_list" "$m_split" "$size" "$m_list_big" "$m_split_big" "$bigsize"
+if [ -x "$build/bench/bench_window" ]; then
+    t_win=$(QT_QPA_PLATFORM=offscreen "$build/bench/bench_window" "$work/novel.txt" 2>/dev/null | tail -n 1)
+    printf '7. window analysis           %6.3f s\n' "$t_win"
+fi
+
+missed=0
+check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1; fi; }
+check "$(rate "$size" "$t_list") >= 500" "analysis at 500 MB/s or more"
+check "$t_split <= 0.5 * $t_csplit" "split at most half the time of csplit"
+check "$(rate "$size" "$t_trad") >= 50" "traditional split at 50 MB/s or more"
+check "$m_list < 65536 && $m_split < 65536 && $m_list_big < 65536 && $m_split_big < 65536" "peak memory under 64 MB"
+[ -n "${t_win:-}" ] && check "$t_win < 1.5" "window analysis under 1.5 s"
+exit $missed
