@@ -8,8 +8,8 @@ class QWidget;
 
 /// Where the windows built apart from the main window send a trapped error: the error report
 /// once the main window has installed it, a plain message box until then.
-using ErrorReporter = std::function<void(const QString& description, qint32 number, const QString& context,
-                                         QWidget* owner)>;
+using ErrorReporter =
+    std::function<void(const QString& description, qint32 number, const QString& context, QWidget* owner)>;
 
 /// Installs the reporter; an empty one goes back to the message box.
 void setErrorReporter(ErrorReporter reporter);

@@ -114,7 +114,7 @@ bool cCommonDialog::VBGetOpenFileName(QString& FileName, QString& FileTitle, boo
     } else if (source == Source::Chooser) {
         QFileDialog dialog(owner, DlgTitle, InitDir);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(MultiSelect      ? QFileDialog::ExistingFiles
+        dialog.setFileMode(MultiSelect     ? QFileDialog::ExistingFiles
                            : FileMustExist ? QFileDialog::ExistingFile
                                            : QFileDialog::AnyFile);
         if (!nameFilters.isEmpty()) {

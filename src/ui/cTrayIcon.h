@@ -12,9 +12,9 @@ class QSystemTrayIcon;
 /// What the notification area shows for one icon: the icon, its tip and the last balloon.
 struct TrayData {
     QIcon icon;
-    QString tip;          ///< at most cTrayIcon::MaxTipLength characters
-    QString balloonText;  ///< at most cTrayIcon::MaxBalloonTextLength characters
-    QString balloonTitle; ///< at most cTrayIcon::MaxBalloonTitleLength characters
+    QString tip;            ///< at most cTrayIcon::MaxTipLength characters
+    QString balloonText;    ///< at most cTrayIcon::MaxBalloonTextLength characters
+    QString balloonTitle;   ///< at most cTrayIcon::MaxBalloonTitleLength characters
     qint32 balloonFlag = 0; ///< 1 information, 2 warning, 3 error, anything else no picture
 };
 
@@ -82,8 +82,8 @@ public:
     static constexpr int MaxBalloonTitleLength = 63;
 
     /// NIError numbers.
-    static constexpr qint32 ErrorNoTray = 1;     ///< the desktop has no notification area
-    static constexpr qint32 ErrorRefused = 2;    ///< the area did not take the request
+    static constexpr qint32 ErrorNoTray = 1;  ///< the desktop has no notification area
+    static constexpr qint32 ErrorRefused = 2; ///< the area did not take the request
 
     /// Uses the desktop's notification area.
     explicit cTrayIcon(QObject* parent = nullptr);

@@ -30,8 +30,8 @@ frmAbout::frmAbout(const Settings& settings, QWidget* owner, const QString& prog
 
     lblTitle = new QLabel(AppTitle(), picMain);
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
-    lblNotice = new QLabel(QStringLiteral(u"本程序为免费软件，可自由使用、复制和传播；使用中遇到问题，欢迎告诉我们。"),
-                           picMain);
+    lblNotice = new QLabel(
+        QStringLiteral(u"本程序为免费软件，可自由使用、复制和传播；使用中遇到问题，欢迎告诉我们。"), picMain);
     lblNotice->setObjectName(QStringLiteral("lblNotice"));
     lblNotice->setWordWrap(true);
     txtAbout = new QPlainTextEdit(picMain);
@@ -91,8 +91,8 @@ void frmAbout::Form_Activate() {
     if (file.open(QIODevice::ReadOnly))
         bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        reportError(file.errorString(), FileAccessError, QStringLiteral("frmAbout::Form_Activate() - txtAbout"),
-                    this);
+        reportError(file.errorString(), FileAccessError,
+                    QStringLiteral("frmAbout::Form_Activate() - txtAbout"), this);
         return;
     }
     txtAbout->setPlainText(decodeNotes(bytes));
@@ -100,7 +100,8 @@ void frmAbout::Form_Activate() {
 
 void frmAbout::btnCopy_Click() {
     QGuiApplication::clipboard()->setText(txtAbout->toPlainText());
-    Prompts::messageBox(this, QStringLiteral(u"复制成功！"), QStringLiteral(u"复制"), QMessageBox::Information);
+    Prompts::messageBox(this, QStringLiteral(u"复制成功！"), QStringLiteral(u"复制"),
+                        QMessageBox::Information);
 }
 
 QString frmAbout::decodeNotes(const QByteArray& bytes) {
@@ -121,23 +122,24 @@ QString frmAbout::decodeNotes(const QByteArray& bytes) {
 }
 
 QString frmAbout::builtInNotes() {
-    return QStringLiteral(u"未找到“说明.txt”文件\n"
-                          u"==============================\n"
-                          u"\n"
-                          u"维洛玛 Vellomar 把长篇的 TXT 小说按章节切分成一个个文件。\n"
-                          u"\n"
-                          u"用法\n"
-                          u"1. 打开小说（也可以把 .txt 文件拖到列表上），程序找出每一章的标题。\n"
-                          u"2. 在列表里检查章节：勾选的标题不作为分章位置；可以排序、撤销、修改章节号和标题。\n"
-                          u"3. 选择“输出”，各章写入以小说命名的文件夹，章节之前的内容写入 Index.txt。\n"
-                          u"\n"
-                          u"本版说明\n"
-                          u"· 章节标题用正则表达式识别，章节号可以是阿拉伯数字、中文数字、大写数字或全角数字。\n"
-                          u"· 相隔太近的标题自动判为无效，可选择过滤前一个还是后一个。\n"
-                          u"· 每个文件的章节数、每个目录的文件数和文件名格式都可以设置。\n"
-                          u"· 输出时可以过滤字符串、删除空行、把繁体转换成简体。\n"
-                          u"· 选项里可以当场检验章节标题表达式：输入一行文字，即可看到它是否算作标题。\n"
-                          u"· 窗口可以最小化到托盘区，分析和输出的进度与结果用气泡提示。\n"
-                          u"\n"
-                          u"设置保存在程序目录下的 config.ini 中；出错时可以把错误报告保存到 err.log。\n");
+    return QStringLiteral(
+        u"未找到“说明.txt”文件\n"
+        u"==============================\n"
+        u"\n"
+        u"维洛玛 Vellomar 把长篇的 TXT 小说按章节切分成一个个文件。\n"
+        u"\n"
+        u"用法\n"
+        u"1. 打开小说（也可以把 .txt 文件拖到列表上），程序找出每一章的标题。\n"
+        u"2. 在列表里检查章节：勾选的标题不作为分章位置；可以排序、撤销、修改章节号和标题。\n"
+        u"3. 选择“输出”，各章写入以小说命名的文件夹，章节之前的内容写入 Index.txt。\n"
+        u"\n"
+        u"本版说明\n"
+        u"· 章节标题用正则表达式识别，章节号可以是阿拉伯数字、中文数字、大写数字或全角数字。\n"
+        u"· 相隔太近的标题自动判为无效，可选择过滤前一个还是后一个。\n"
+        u"· 每个文件的章节数、每个目录的文件数和文件名格式都可以设置。\n"
+        u"· 输出时可以过滤字符串、删除空行、把繁体转换成简体。\n"
+        u"· 选项里可以当场检验章节标题表达式：输入一行文字，即可看到它是否算作标题。\n"
+        u"· 窗口可以最小化到托盘区，分析和输出的进度与结果用气泡提示。\n"
+        u"\n"
+        u"设置保存在程序目录下的 config.ini 中；出错时可以把错误报告保存到 err.log。\n");
 }

@@ -376,7 +376,8 @@ void frmConfig::buildPageFavorite(QWidget* page) {
     grid->setColumnStretch(3, 1);
     layout->addLayout(grid);
 
-    lblVellomar = new QLabel(QStringLiteral(u"维洛玛 Vellomar —— 墨川 作品。欢迎把意见和建议告诉我们。"), page);
+    lblVellomar =
+        new QLabel(QStringLiteral(u"维洛玛 Vellomar —— 墨川 作品。欢迎把意见和建议告诉我们。"), page);
     lblVellomar->setObjectName(QStringLiteral("lblVellomar"));
     lblVellomar->setWordWrap(true);
     lblVellomar->setEnabled(false);
@@ -456,15 +457,17 @@ void frmConfig::ApplyDialogFont() {
 }
 
 void frmConfig::connectChangeTracking() {
-    for (QCheckBox* box : {chkDelSpaceLine, chkConvertToSimple, chkSetInvalidTitle, chkAutoAnalyze, chkMiniToTray,
-                           chkShowBalloon, chkAutoOpenNotepad, chkTopMost, chkLogPosition, chkAppendText})
+    for (QCheckBox* box :
+         {chkDelSpaceLine, chkConvertToSimple, chkSetInvalidTitle, chkAutoAnalyze, chkMiniToTray,
+          chkShowBalloon, chkAutoOpenNotepad, chkTopMost, chkLogPosition, chkAppendText})
         connect(box, &QCheckBox::clicked, this, &frmConfig::MarkChanged);
     connect(chkSetInvalidTitle, &QCheckBox::clicked, this, &frmConfig::chkSetInvalidTitle_Click);
     for (QComboBox* combo : {cmbFonts, cmbOutPaths, cmbFileNames, cmbFilterAfterLine})
         connect(combo, &QComboBox::activated, this, &frmConfig::MarkChanged);
     for (QComboBox* combo : {cmbOutPaths, cmbFileNames})
         connect(combo, &QComboBox::editTextChanged, this, &frmConfig::MarkChanged);
-    for (QLineEdit* box : {txtTitle, txtChapsInFile, txtFilesInDir, txtInvalidLines, txtColor[0], txtColor[1]})
+    for (QLineEdit* box :
+         {txtTitle, txtChapsInFile, txtFilesInDir, txtInvalidLines, txtColor[0], txtColor[1]})
         connect(box, &QLineEdit::textChanged, this, &frmConfig::MarkChanged);
     // Choosing a filter string already counts as an edit.
     connect(lstFilters, &QListWidget::itemSelectionChanged, this, [this] {
@@ -480,6 +483,15 @@ void frmConfig::showEvent(QShowEvent* event) {
     if (!m_activated) {
         m_activated = true;
         Form_Activate();
+        // Showing a dialog focuses its first box as if tabbed into, which selects all and
+        // scrolls a long pattern to its end; show its beginning instead.
+        QMetaObject::invokeMethod(
+            txtTitle,
+            [this] {
+                txtTitle->deselect();
+                txtTitle->setCursorPosition(0);
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -654,7 +666,8 @@ void frmConfig::btnFilterEdit_Click() {
         return;
     }
     QString answer;
-    if (!ask(QStringLiteral(u"请写出要过滤的字符串:"), QStringLiteral(u"编辑过滤字符串"), item->text(), &answer))
+    if (!ask(QStringLiteral(u"请写出要过滤的字符串:"), QStringLiteral(u"编辑过滤字符串"), item->text(),
+             &answer))
         return;
     for (int i = 0; i < lstFilters->count(); ++i) {
         if (lstFilters->item(i) != item && lstFilters->item(i)->text() == answer) {
@@ -683,8 +696,8 @@ void frmConfig::btnFilterSub_Click() {
 
 void frmConfig::btnFileAdd_Click() {
     QString answer;
-    if (!ask(QStringLiteral(u"请写出要输出的格式："), QStringLiteral(u"输出文件格式"), cmbFileNames->currentText(),
-             &answer))
+    if (!ask(QStringLiteral(u"请写出要输出的格式："), QStringLiteral(u"输出文件格式"),
+             cmbFileNames->currentText(), &answer))
         return;
     if (findExact(cmbFileNames, answer) >= 0) {
         warn(QStringLiteral(u"以下格式已经存在!\n") + answer, QStringLiteral(u"添加格式"));

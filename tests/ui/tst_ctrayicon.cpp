@@ -159,19 +159,6 @@ private slots:
         QCOMPARE(t.fake->modified.last().second, TrayField::Icon | TrayField::Tip | TrayField::Balloon);
     }
 
-    void mouseAndBalloonNotices_reachTheWindow() {
-        Tray t;
-        QSignalSpy dbl(&t.icon, &cTrayIcon::DblClick);
-        QSignalSpy right(&t.icon, &cTrayIcon::RightMouseUp);
-        QSignalSpy balloon(&t.icon, &cTrayIcon::BalloonClick);
-        emit t.fake->doubleClicked();
-        emit t.fake->contextRequested(QPoint(5, 7));
-        emit t.fake->balloonClicked();
-        QCOMPARE(dbl.size(), 1);
-        QCOMPARE(right.value(0).value(0).toPoint(), QPoint(5, 7));
-        QCOMPARE(balloon.size(), 1);
-    }
-
     void destroyedIcon_leavesTheArea() {
         bool removed = false;
         {

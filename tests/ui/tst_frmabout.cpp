@@ -36,6 +36,7 @@ private slots:
         Prompts::setTestMode(true);
         Prompts::reset();
         m_errors.clear();
+        m_settings = Settings::defaults();
         setErrorReporter([this](const QString&, qint32 number, const QString& context, QWidget*) {
             m_errors << context;
             QVERIFY(number != 0);
@@ -53,6 +54,18 @@ private slots:
         QCOMPARE(lines.value(1), QString(lines.value(1).size(), u'='));
         QVERIFY(lines.size() > 3);
         QVERIFY(m_errors.isEmpty());
+    }
+
+    void box_takesFontNameAndTopMost() {
+        QTemporaryDir dir;
+        m_settings.FontName = u"Some Face"_s;
+        m_settings.TopMost = true;
+        frmAbout top(m_settings, nullptr, dir.path());
+        QVERIFY(top.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(top.findChild<QPlainTextEdit*>(u"txtAbout"_s)->font().families().value(0), u"Some Face"_s);
+        m_settings.TopMost = false;
+        frmAbout plain(m_settings, nullptr, dir.path());
+        QVERIFY(!plain.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     }
 
     void withNotesFile_showsItsWholeGbkText() {
@@ -78,7 +91,9 @@ private slots:
     }
 
     void notesDecoding() {
-        QCOMPARE(frmAbout::decodeNotes("\xEF\xBB\xBF" "\xE8\xAF\xB4\xE6\x98\x8E\r\n"), u"说明\n"_s);
+        QCOMPARE(frmAbout::decodeNotes("\xEF\xBB\xBF"
+                                       "\xE8\xAF\xB4\xE6\x98\x8E\r\n"),
+                 u"说明\n"_s);
         QCOMPARE(frmAbout::decodeNotes("a\rb\x81"), u"a\nb\uFFFD"_s);
     }
 
