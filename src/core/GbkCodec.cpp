@@ -64,32 +64,40 @@ GbkCodec::GbkCodec()
     }
 }
 
+namespace {
+const quint8 NoFlags[65536] = {};
+}
+
 void GbkCodec::decode(const char* data, qsizetype size, QString& out) const
+{
+    decode(data, size, out, NoFlags);
+}
+
+quint8 GbkCodec::decode(const char* data, qsizetype size, QString& out, const quint8* flags) const
 {
     out.resize(size); // never more characters than bytes
     char16_t* dst = reinterpret_cast<char16_t*>(out.data());
     const auto* p = reinterpret_cast<const unsigned char*>(data);
     const auto* end = p + size;
     qsizetype n = 0;
+    quint8 seen = 0;
     while (p < end) {
         const unsigned char b = *p;
+        char16_t c;
         if (b < 0x80) {
-            dst[n++] = b;
+            c = b;
             ++p;
-            continue;
+        } else if (p + 1 < end && (c = m_pair[(b << 8) | p[1]]) != 0) {
+            p += 2;
+        } else {
+            c = m_single[b] ? m_single[b] : char16_t(EscapeBase + b);
+            ++p;
         }
-        if (p + 1 < end) {
-            if (const char16_t c = m_pair[(b << 8) | p[1]]) {
-                dst[n++] = c;
-                p += 2;
-                continue;
-            }
-        }
-        const char16_t c = m_single[b];
-        dst[n++] = c ? c : char16_t(EscapeBase + b);
-        ++p;
+        dst[n++] = c;
+        seen |= flags[c];
     }
     out.truncate(n);
+    return seen;
 }
 
 QString GbkCodec::decode(QByteArrayView bytes) const

@@ -18,6 +18,9 @@ public:
     /// Decodes into `out`, reusing its capacity (no allocation per line once warmed up).
     void decode(const char* data, qsizetype size, QString& out) const;
     QString decode(QByteArrayView bytes) const;
+    /// Decodes as above and returns the OR of `flags[c]` over every character c (a 65536-entry
+    /// table), so that one pass over a line also tells what later steps need to look at.
+    quint8 decode(const char* data, qsizetype size, QString& out, const quint8* flags) const;
 
     /// Encodes, appending to `out`. Characters GBK cannot hold are written as "?" and
     /// counted in `unencodable` (when given); escapes give back their original byte.

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 
 #include <opencc/DictEntry.hpp>
 #include <opencc/Lexicon.hpp>
@@ -38,6 +39,27 @@ ScriptConverter::ScriptConverter(const char* phrases, const char* characters)
     const QDir dir(dataDir());
     m_available = load(dir.filePath(QString::fromLatin1(phrases)), true)
                   && load(dir.filePath(QString::fromLatin1(characters)), false);
+    // A text can change only through a mapped character or a changing phrase, and a phrase
+    // matches only when every one of its characters is there. So it is enough to watch the
+    // mapped characters and, for each changing phrase without one, one character of its own.
+    // The character watched is preferably a rare one (outside the common GB2312 set), so that
+    // ordinary text is not converted for nothing.
+    for (const QString& key : std::as_const(m_changing)) {
+        bool covered = false;
+        QChar watch = key.at(key.size() - 1);
+        for (QChar c : key) {
+            covered = covered || m_starts[c.unicode()];
+            QStringEncoder enc("GB2312", QStringConverter::Flag::Stateless);
+            const QByteArray bytes = enc.encode(QString(c));
+            if (enc.hasError() || bytes.contains('?')) {
+                watch = c;
+            }
+        }
+        if (!covered) {
+            m_starts[watch.unicode()] = 1;
+        }
+    }
+    m_changing.clear();
     // Group the phrases by first unit, longest first, so a position tries only its own.
     std::stable_sort(m_phraseList.begin(), m_phraseList.end(), [](const Phrase& a, const Phrase& b) {
         if (a.key.at(0) != b.key.at(0)) {
@@ -77,22 +99,22 @@ bool ScriptConverter::load(const QString& path, bool phrases)
                 continue;
             }
             const char16_t first = key.at(0).unicode();
-            // Only a character that a mapping really changes can make a text differ; a
-            // text without one is left alone without walking the dictionaries.
-            for (qsizetype k = 0; k < key.size(); ++k) {
-                if (k >= value.size() || key.at(k) != value.at(k)) {
-                    m_starts[key.at(k).unicode()] = 1;
-                }
-            }
             if (phrases) {
+                if (key != value) {
+                    m_changing.append(key);
+                }
                 // A phrase whose value has another length is still matched (it ends the
                 // longest-match step) but keeps its own text.
                 m_phraseList.push_back({key, value.size() == key.size() ? value : key});
             } else if (key.size() == 1 && value.size() == 1) {
-                m_single[first] = value.at(0).unicode();
+                if (value != key) {
+                    m_single[first] = value.at(0).unicode();
+                    m_starts[first] = 1;
+                }
             } else if (key.size() == 2 && key.at(0).isHighSurrogate() && value.size() == 2) {
                 m_wide.insert(QChar::surrogateToUcs4(key.at(0), key.at(1)),
                               QChar::surrogateToUcs4(value.at(0), value.at(1)));
+                m_starts[first] = 1;
             }
         }
     } catch (...) {

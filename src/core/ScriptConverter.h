@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <vector>
@@ -24,6 +25,9 @@ public:
     /// change it (the common case for text already in the target script).
     bool isUnchanged(QStringView text) const;
 
+    /// 1 for every BMP unit whose presence may let conversion change a text (65536 entries).
+    const quint8* changeTable() const { return m_starts.data(); }
+
     bool isAvailable() const { return m_available; }
     QString errorString() const { return m_error; }
 
@@ -44,5 +48,6 @@ private:
     std::vector<quint8> m_starts;          // BMP unit -> some mapping changes it
     std::vector<char16_t> m_single;        // BMP character -> its mapping, 0 when none
     QHash<char32_t, char32_t> m_wide;      // supplementary character -> same-length mapping
+    QStringList m_changing;                // phrases whose value differs, while loading
     QString m_error;
 };

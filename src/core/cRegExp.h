@@ -34,6 +34,9 @@ public:
     void SetFilters(const QString& text, const QString& textFilters);
     const QStringList& filters() const { return m_filters; }
     bool hasFilters() const { return m_hasFilters; }
+    /// 1 for the first character of some filter / for any character of some filter.
+    bool isFilterFirst(char16_t c) const { return m_hasFilters && m_filterFirst[c]; }
+    bool isFilterChar(char16_t c) const { return m_hasFilters && m_filterChar[c]; }
 
     /// Removes every filter string, in list order, exact and case-sensitive.
     QString& FilterString(QString& line) const;

@@ -97,7 +97,28 @@ private:
     QString m_text;
     QByteArray m_bytes;
     QSet<QString> m_written; // files this pass has written
+    // What decoding a line reports about its characters (see copyLines).
+    enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4 };
+    std::vector<quint8> m_flags;
+    void buildFlags();
 };
+
+void Pass::buildFlags()
+{
+    const quint8* change = ScriptConverter::traditionalToSimplified().changeTable();
+    m_flags.assign(0x10000, 0);
+    for (int c = 0; c < 0x10000; ++c) {
+        quint8 f = change[c] ? Convertible : 0;
+        if (m_re.isFilterFirst(char16_t(c))) {
+            f |= FilterStart;
+        }
+        // A character that neither the blank-line test nor a filter can take away.
+        if (c != u' ' && c != u'\r' && c != u'\n' && c != 0x3000 && !m_re.isFilterChar(char16_t(c))) {
+            f |= Solid;
+        }
+        m_flags[size_t(c)] = f;
+    }
+}
 
 void Pass::fail(const QString& description, int number)
 {
@@ -185,17 +206,22 @@ bool Pass::copyLines(qint64 count, bool convert)
                  r == LineReader::Error ? PathFile : PastEnd);
             return false;
         }
-        codec.decode(line.data(), line.size(), m_text);
-        const qsizetype before = m_text.size();
-        m_re.FilterString(m_text);
-        bool changed = m_text.size() != before;
-        if (m_s.DelSpaceLine && m_re.IsSpaceLine(m_text)) {
+        // One decoding pass says whether a filter may apply, whether conversion may change
+        // the line and whether it can be blank; most lines need none of the later steps.
+        const quint8 flags = codec.decode(line.data(), line.size(), m_text, m_flags.data());
+        bool changed = false;
+        if (flags & FilterStart) {
+            const qsizetype before = m_text.size();
+            m_re.FilterString(m_text);
+            changed = m_text.size() != before;
+        }
+        if (m_s.DelSpaceLine && !(flags & Solid) && m_re.IsSpaceLine(m_text)) {
             continue;
         }
         if (!m_writeThis) {
             continue;
         }
-        if (convert && !t2s.isUnchanged(m_text)) {
+        if (convert && (flags & Convertible)) {
             QString simple = t2s.convert(m_text);
             if (!simple.isSharedWith(m_text)) {
                 // A character the file's code page cannot hold keeps its original form.
@@ -289,6 +315,7 @@ OutputResult Pass::run()
     }
     m_host.progressStart(n);
     m_re.SetFilters(QString(), m_s.TextFilters);
+    buildFlags();
     m_overwriteAll = false;
 
     const qint32 frontEnd = entries.first().start;
