@@ -27,6 +27,9 @@ public:
     void encode(QStringView text, QByteArray& out, qsizetype* unencodable = nullptr) const;
     QByteArray encode(QStringView text) const;
 
+    /// The character of a valid two-byte sequence, or 0.
+    char16_t pairAt(unsigned char lead, unsigned char trail) const { return m_pair[(lead << 8) | trail]; }
+
     /// True when GBK holds the character (escapes included), so it can be written back.
     bool canEncode(char16_t c) const { return c < 0x80 || m_toGbk[c] != 0; }
 

@@ -12,6 +12,10 @@
 #include <QHash>
 #include <QSet>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 const QString Context = QStringLiteral("frmMain::mnuO_SaveOut_Click()");
@@ -98,10 +102,49 @@ private:
     QByteArray m_bytes;
     QSet<QString> m_written; // files this pass has written
     // What decoding a line reports about its characters (see copyLines).
-    enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4 };
-    std::vector<quint8> m_flags;
+    enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8 };
+    std::vector<quint8> m_flags;     // by character
+    std::vector<quint8> m_pairFlags; // by two-byte GBK code, both bytes 0xA1 or above
     void buildFlags();
+    bool isPlain(QByteArrayView line, bool convert) const;
 };
+
+// Most lines of a Chinese novel are double-byte characters and full-width punctuation only,
+// every byte 0xA1 or above. Such a line is read pair by pair from its first byte, so its
+// characters can be judged from the raw bytes without decoding: it goes out unchanged when
+// no filter can start in it, conversion cannot change it and it cannot be blank.
+bool Pass::isPlain(QByteArrayView line, bool convert) const
+{
+    const qsizetype n = line.size();
+    if (n == 0 || n % 2 != 0) {
+        return false;
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Every byte 0xA1 or above, sixteen at a time (as signed bytes after flipping the top bit).
+    const __m128i flip = _mm_set1_epi8(char(0x80));
+    const __m128i low = _mm_set1_epi8(0x21);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), flip);
+        if (_mm_movemask_epi8(_mm_cmplt_epi8(v, low))) {
+            return false;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (p[i] < 0xA1) {
+            return false;
+        }
+    }
+    quint8 seen = 0;
+    const quint8* table = m_pairFlags.data();
+    for (i = 0; i < n; i += 2) {
+        seen |= table[p[i] << 8 | p[i + 1]];
+    }
+    const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
+    return !(seen & stop) && (!m_s.DelSpaceLine || (seen & Solid));
+}
 
 void Pass::buildFlags()
 {
@@ -117,6 +160,15 @@ void Pass::buildFlags()
             f |= Solid;
         }
         m_flags[size_t(c)] = f;
+    }
+    const GbkCodec& codec = m_doc.codec();
+    m_pairFlags.assign(0x10000, NotAPair);
+    for (int lead = 0xA1; lead <= 0xFF; ++lead) {
+        for (int trail = 0xA1; trail <= 0xFF; ++trail) {
+            if (const char16_t c = codec.pairAt(uchar(lead), uchar(trail))) {
+                m_pairFlags[size_t(lead << 8 | trail)] = m_flags[c];
+            }
+        }
     }
 }
 
@@ -205,6 +257,13 @@ bool Pass::copyLines(qint64 count, bool convert)
                            .arg(m_doc.LineCount),
                  r == LineReader::Error ? PathFile : PastEnd);
             return false;
+        }
+        if (isPlain(line, convert)) {
+            if (m_writeThis && !m_out.writeLine(line)) {
+                fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(m_out.fileName(), m_out.errorString()), DiskFull);
+                return false;
+            }
+            continue;
         }
         // One decoding pass says whether a filter may apply, whether conversion may change
         // the line and whether it can be blank; most lines need none of the later steps.
