@@ -2,6 +2,7 @@
 
 #include "core/Document.h"
 #include "core/PassHost.h"
+#include "core/ByteSearch.h"
 #include "core/cRegExp.h"
 
 #include <QElapsedTimer>
@@ -67,6 +68,38 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         }
     }
 
+    // When every match starts with the literal followed by a character of a known class, a
+    // line is only worth decoding if some occurrence of the literal is followed by one.
+    std::vector<quint8> follows;
+    qsizetype literalBytes = 0;
+    {
+        QString literal, chars;
+        if (!needle.isEmpty() && cRegExp::leadingLiteralAndClass(settings.TitleText, &literal, &chars)
+            && literal == re.requiredLiteral()) {
+            follows.assign(0x10000, 0);
+            for (QChar c : std::as_const(chars)) {
+                follows[c.unicode()] = 1;
+            }
+            literalBytes = needle.size();
+        }
+    }
+    auto worthDecoding = [&](QByteArrayView line) {
+        if (follows.empty()) {
+            return true;
+        }
+        const char* b = line.data();
+        const char* e = b + line.size();
+        for (const char* at = b; (at = findBytes(at, size_t(e - at), needle.data(), size_t(literalBytes)));
+             ++at) {
+            const auto* p = reinterpret_cast<const unsigned char*>(at + literalBytes);
+            const auto* end = reinterpret_cast<const unsigned char*>(e);
+            if (p < end && follows[doc.codec().charAt(p, end)]) {
+                return true;
+            }
+        }
+        return false;
+    };
+
     LineReader& reader = doc.reader();
     if (!reader.rewind()) {
         failPass(doc, host, reader.errorString(), 75);
@@ -113,9 +146,12 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         if (r == LineReader::End) {
             break;
         }
-        doc.codec().decode(line.data(), line.size(), text);
         const qint64 i = reader.lineNumber();
-        if (!re.GetMatch(text)) {
+        const bool candidate = worthDecoding(line);
+        if (candidate) {
+            doc.codec().decode(line.data(), line.size(), text);
+        }
+        if (!candidate || !re.GetMatch(text)) {
             if (sinceTurn.elapsed() >= 200) {
                 if (!turn(i)) {
                     return false;

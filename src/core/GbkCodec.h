@@ -27,6 +27,20 @@ public:
     void encode(QStringView text, QByteArray& out, qsizetype* unencodable = nullptr) const;
     QByteArray encode(QStringView text) const;
 
+    /// The character that decoding gives at `p` (which must be before `end`).
+    char16_t charAt(const unsigned char* p, const unsigned char* end) const
+    {
+        if (*p < 0x80) {
+            return *p;
+        }
+        if (p + 1 < end) {
+            if (const char16_t c = m_pair[(*p << 8) | p[1]]) {
+                return c;
+            }
+        }
+        return m_single[*p] ? m_single[*p] : char16_t(EscapeBase + *p);
+    }
+
     /// The character of a valid two-byte sequence, or 0.
     char16_t pairAt(unsigned char lead, unsigned char trail) const { return m_pair[(lead << 8) | trail]; }
 

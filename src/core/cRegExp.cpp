@@ -390,3 +390,133 @@ QString cRegExp::requiredLiteralOf(const QString& pattern)
     flush();
     return best;
 }
+
+bool cRegExp::leadingLiteralAndClass(const QString& pattern, QString* literal, QString* classChars)
+{
+    // The literal: plain characters from the very start, without case and not quantified.
+    qsizetype i = 0;
+    const qsizetype n = pattern.size();
+    QString lit;
+    while (i < n) {
+        const QChar c = pattern[i];
+        if (QStringLiteral("\\[](){}.*+?|^$").contains(c) || c.isSurrogate() || c.toLower() != c
+            || c.toUpper() != c || c.toCaseFolded() != c) {
+            break;
+        }
+        lit += c;
+        ++i;
+    }
+    if (lit.isEmpty() || i >= n) {
+        return false;
+    }
+    if (pattern[i] == u'*' || pattern[i] == u'?' || pattern[i] == u'{' || pattern[i] == u'+') {
+        return false; // the last character is quantified
+    }
+    // An optional group opening, which must not hold an alternative at its own level.
+    if (pattern[i] == u'(') {
+        qsizetype j = i + 1;
+        if (pattern.mid(j, 2) == QLatin1String("?:")) {
+            j += 2;
+        } else if (j < n && pattern[j] == u'?') {
+            return false; // lookaround, named group or option setting
+        }
+        int depth = 1;
+        bool inClass = false;
+        for (qsizetype k = j; k < n && depth > 0; ++k) {
+            const QChar c = pattern[k];
+            if (c == u'\\') {
+                ++k;
+            } else if (inClass) {
+                inClass = c != u']';
+            } else if (c == u'[') {
+                inClass = true;
+            } else if (c == u'(') {
+                ++depth;
+            } else if (c == u')') {
+                --depth;
+            } else if (c == u'|' && depth == 1) {
+                return false;
+            }
+        }
+        i = j;
+    }
+    if (i >= n || pattern[i] != u'[' || (i + 1 < n && pattern[i + 1] == u'^')) {
+        return false;
+    }
+    // The class: plain characters, ranges and the escapes \s \t \d only.
+    QString set;
+    qsizetype k = i + 1;
+    QChar prev;
+    bool havePrev = false;
+    while (k < n && pattern[k] != u']') {
+        QChar c = pattern[k];
+        if (c == u'\\') {
+            if (k + 1 >= n) {
+                return false;
+            }
+            const QChar e = pattern[k + 1];
+            k += 2;
+            if (e == u's') {
+                set += QStringLiteral(" \t\n\r\f\v");
+                havePrev = false;
+                continue;
+            }
+            if (e == u'd') {
+                set += QStringLiteral("0123456789");
+                havePrev = false;
+                continue;
+            }
+            if (e == u't') {
+                c = u'\t';
+            } else if (!e.isLetterOrNumber() && e.unicode() < 0x80) {
+                c = e;
+            } else {
+                return false;
+            }
+        } else if (c == u'[') {
+            return false; // POSIX classes and the like
+        } else if (c == u'-' && havePrev && k + 1 < n && pattern[k + 1] != u']') {
+            const QChar to = pattern[k + 1];
+            if (to == u'\\' || to.isSurrogate() || prev.isSurrogate() || to < prev) {
+                return false;
+            }
+            for (char16_t u = prev.unicode() + 1; u <= to.unicode(); ++u) {
+                set += QChar(u);
+            }
+            k += 2;
+            havePrev = false;
+            continue;
+        } else {
+            ++k;
+        }
+        if (c.isSurrogate()) {
+            return false;
+        }
+        set += c;
+        prev = c;
+        havePrev = true;
+    }
+    if (k >= n) {
+        return false;
+    }
+    const QChar after = k + 1 < n ? pattern[k + 1] : QChar();
+    if (after == u'*' || after == u'?' || after == u'{') {
+        return false; // the class may match nothing
+    }
+    // The pattern is case-insensitive: a letter stands for every character that folds to
+    // the same case (full-width Ｏ and ｏ, k and the Kelvin sign).
+    QString cased;
+    for (QChar c : std::as_const(set)) {
+        if (c.toLower() != c || c.toUpper() != c || c.toCaseFolded() != c) {
+            const QChar folded = c.toCaseFolded();
+            for (char32_t u = 0; u < 0x10000; ++u) {
+                if (!QChar::isSurrogate(u) && QChar(char16_t(u)).toCaseFolded() == folded) {
+                    cased += QChar(char16_t(u));
+                }
+            }
+        }
+    }
+    *literal = lit;
+    *classChars = set + cased;
+    return true;
+}

@@ -58,6 +58,10 @@ public:
     QString requiredLiteral() const { return m_literal; }
     static QString requiredLiteralOf(const QString& pattern);
 
+    /// When every match begins with `literal` directly followed by one character of a plain
+    /// class (as in "第([0-9一二…]+)章"), gives the literal and the class's characters.
+    static bool leadingLiteralAndClass(const QString& pattern, QString* literal, QString* classChars);
+
 private:
     QRegularExpression m_title;
     QRegularExpressionMatch m_current;

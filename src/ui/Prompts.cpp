@@ -2,7 +2,6 @@
 
 #include <QDesktopServices>
 #include <QDialog>
-#include <QFileDialog>
 #include <QInputDialog>
 #include <QPushButton>
 
@@ -124,24 +123,6 @@ bool inputBox(QWidget* owner, const QString& prompt, const QString& title, const
     }
     *answer = dialog.textValue();
     return true;
-}
-
-QString openFileName(QWidget* owner, const QString& title, const QStringList& nameFilters)
-{
-    QFileDialog dialog(owner, title);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(nameFilters);
-    dialog.selectNameFilter(nameFilters.value(0));
-    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral(u"查找范围:"));
-    dialog.setLabelText(QFileDialog::FileName, QStringLiteral(u"文件名(&N):"));
-    dialog.setLabelText(QFileDialog::FileType, QStringLiteral(u"文件类型(&T):"));
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral(u"打开(&O)"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral(u"取消"));
-    if (exec(&dialog) != QDialog::Accepted) {
-        return QString();
-    }
-    return dialog.selectedFiles().value(0);
 }
 
 bool openUrl(const QUrl& url)

@@ -1,8 +1,9 @@
 #pragma once
 
-// Every modal question the windows ask goes through here: message boxes, input boxes, the
-// open-file dialog and our own dialogs. In test mode nothing waits for a person: each dialog
-// is logged and handed to the next queued answer, which closes it the way a user would.
+// Every modal question the windows ask goes through here: message boxes, input boxes and our
+// own dialogs (the desktop's choosers go through cCommonDialog). In test mode nothing waits for
+// a person: each dialog is logged and handed to the next queued answer, which closes it the
+// way a user would.
 
 #include <QList>
 #include <QMessageBox>
@@ -44,8 +45,6 @@ bool askYesNo(QWidget* owner, const QString& text, const QString& caption);
 /// A one-line input box. False when cancelled; `answer` is then left alone.
 bool inputBox(QWidget* owner, const QString& prompt, const QString& title, const QString& defaultText,
               QString* answer);
-/// The open-file dialog for one existing file; empty when cancelled.
-QString openFileName(QWidget* owner, const QString& title, const QStringList& nameFilters);
 /// Opens a file or an address with the desktop's default application.
 bool openUrl(const QUrl& url);
 

@@ -4,6 +4,10 @@
 #include "Prompts.h"
 #include "ToolIcons.h"
 #include "WindowStyle.h"
+#include "cCommonDialog.h"
+#include "cTrayIcon.h"
+#include "frmAbout.h"
+#include "frmConfig.h"
 #include "frmErr.h"
 #include "frmYesAllNo.h"
 
@@ -81,18 +85,27 @@ private:
     const Settings& m_settings;
 };
 
-frmMain::OptionsDialog& optionsDialog()
-{
-    static frmMain::OptionsDialog dialog = nullptr;
-    return dialog;
-}
+// Balloons are cut short or rebuilt by the next one, and on some desktops each one is a
+// notification of its own: progress goes out at most this often, and only when it changed.
+constexpr qint64 ProgressBalloonInterval = 1000; // ms
+
+// While the window is hidden, how often to check that the notification area is still there.
+constexpr int TrayWatchInterval = 2000; // ms
+
+// ShowNotice's kinds (information, warning, error) as balloon pictures; others have none.
+qint32 balloonFlag(int kind) { return kind >= 0 && kind <= 2 ? kind + 1 : 0; }
 
 } // namespace
 
 // --- Construction ------------------------------------------------------------------------------------
 
 frmMain::frmMain(Settings& settings, const QString& configPath, QWidget* parent)
-    : QMainWindow(parent), m_settings(settings), m_configPath(configPath)
+    : frmMain(settings, configPath, TrayBackendFactory(), parent)
+{
+}
+
+frmMain::frmMain(Settings& settings, const QString& configPath, TrayBackendFactory trayBackend, QWidget* parent)
+    : QMainWindow(parent), m_settings(settings), m_configPath(configPath), m_trayBackend(std::move(trayBackend))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(appIcon());
@@ -116,12 +129,21 @@ frmMain::frmMain(Settings& settings, const QString& configPath, QWidget* parent)
     connect(&m_doc.model(), &ChapterModel::undoAvailableChanged, this, &frmMain::updateUndoCommand);
     connect(&m_doc.model(), &ChapterModel::checkCountChanged, this, &frmMain::ShowChapCount);
 
+    // A window hidden in a notification area that has gone away would have no way back.
+    m_trayWatch.setInterval(TrayWatchInterval);
+    connect(&m_trayWatch, &QTimer::timeout, this, [this] {
+        if (!isVisible() && !TrayAvailable()) {
+            mnu_T_Show_Click();
+        }
+    });
+
     Form_Load();
 }
 
 frmMain::~frmMain()
 {
     setErrorReporter({});
+    g_SysTray.reset();
 }
 
 QAction* frmMain::addMenuEntry(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
@@ -432,18 +454,20 @@ void frmMain::Form_Activate()
                 ShowErrMsg(error, PathFile, QStringLiteral("frmMain::Form_Activate()"));
             }
         }
-        const QColor back = ColorFromNumber(m_settings.ListBackColor);
-        QPalette listPalette = lvwTitles->palette();
-        listPalette.setColor(QPalette::Base, back);
-        lvwTitles->setPalette(listPalette);
-        QPalette clientPalette = centralWidget()->palette();
-        clientPalette.setColor(QPalette::Window, back);
-        centralWidget()->setPalette(clientPalette);
+        applyListColor();
 
         prgDone->setValue(0);
         prgDone->hide();
         m_buttons.value(QStringLiteral("tool"))->setChecked(true);
         m_buttons.value(QStringLiteral("status"))->setChecked(true);
+
+        g_SysTray = std::make_unique<cTrayIcon>(m_trayBackend ? m_trayBackend() : std::make_unique<QtTrayBackend>());
+        g_SysTray->Initialize(windowIcon(), AppTitle());
+        connect(g_SysTray.get(), &cTrayIcon::DblClick, this, &frmMain::mnu_T_Show_Click);
+        connect(g_SysTray.get(), &cTrayIcon::BalloonClick, this, &frmMain::mnu_T_Show_Click);
+        connect(g_SysTray.get(), &cTrayIcon::RightMouseUp, this, &frmMain::g_SysTray_RightMouseUp);
+        connect(g_SysTray.get(), &cTrayIcon::NIError, this, [this] { m_trayRefused = true; });
+
         ApplyFont();
         SetState(Closed);
 
@@ -474,12 +498,15 @@ void frmMain::Form_Unload()
     if (m_doc.isOpen()) {
         CloseTextFile();
     }
+    m_trayWatch.stop();
+    g_SysTray.reset(); // takes the icon out of the notification area
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows) {
         if (w != this && w->isVisible()) {
             w->close();
         }
     }
+    emit unloaded();
 }
 
 bool frmMain::event(QEvent* e)
@@ -604,13 +631,19 @@ QString frmMain::panelText(const QString& key) const
 
 void frmMain::mnuF_Open_Click()
 {
-    const QString path = Prompts::openFileName(this, QStringLiteral(u"打开小说文件"),
-                                               {QStringLiteral(u"文本文件 (*.txt)"), QStringLiteral(u"所有文件 (*)")});
-    if (path.isEmpty()) {
+    cCommonDialog dialog;
+    QString fileName;
+    QString fileTitle;
+    bool readOnly = false;
+    QString filter = QStringLiteral(u"文本文件 (*.txt)|*.txt|所有文件|*.*");
+    qint32 filterIndex = 1;
+    qint32 flags = 0;
+    if (!dialog.VBGetOpenFileName(fileName, fileTitle, true, false, readOnly, true, filter, filterIndex, QString(),
+                                  QStringLiteral(u"打开小说文件"), QString(), this, flags)) {
         setStatusText(QStringLiteral(u"取消打开..."));
         return;
     }
-    OpenTextFile(path);
+    OpenTextFile(fileName);
 }
 
 bool frmMain::OpenTextFile(const QString& path)
@@ -699,6 +732,8 @@ void frmMain::setProcessText(const QString& text) { m_panelPercent->setText(text
 void frmMain::progressStart(qint64 maximum)
 {
     syncCommands();
+    m_lastProgressBalloon.clear();
+    m_progressBalloonClock.invalidate();
     prgDone->setRange(0, int(std::clamp<qint64>(maximum, 1, INT_MAX)));
     prgDone->setValue(0);
     prgDone->show();
@@ -706,8 +741,18 @@ void frmMain::progressStart(qint64 maximum)
 
 void frmMain::progress(qint64 value, int percent, const QString& balloonText, const QString& balloonTitle)
 {
-    if ((isMinimized() || !isVisible()) && m_settings.ShowBalloonTip && TrayBalloon(balloonText, balloonTitle, 0)) {
-        return;
+    if (outOfSight() && m_settings.ShowBalloonTip && SysTray() && SysTray()->Visible()) {
+        // Out of sight the bar is left alone; a skipped step is shown by a later balloon.
+        const bool due = !m_progressBalloonClock.isValid() ||
+                         m_progressBalloonClock.hasExpired(ProgressBalloonInterval);
+        if (balloonText == m_lastProgressBalloon || !due) {
+            return;
+        }
+        if (TrayBalloon(balloonText, balloonTitle, 0)) {
+            m_lastProgressBalloon = balloonText;
+            m_progressBalloonClock.start();
+            return;
+        }
     }
     prgDone->setValue(int(std::clamp<qint64>(value, 0, prgDone->maximum())));
     setProcessText(QString::number(percent) + u'%');
@@ -773,13 +818,21 @@ void frmMain::error(const QString& description, int number, const QString& conte
 
 bool frmMain::TrayBalloon(const QString& text, const QString& title, int kind)
 {
-    (void)text, (void)title, (void)kind;
-    return false;
+    // A balloon for an icon that is not shown would be seen by no one.
+    if (!g_SysTray || !g_SysTray->Visible()) {
+        return false;
+    }
+    m_trayRefused = false;
+    g_SysTray->TrayBalloon(text, title, balloonFlag(kind));
+    return !m_trayRefused;
 }
+
+bool frmMain::TrayAvailable() const { return g_SysTray && g_SysTray->isAvailable(); }
 
 void frmMain::ShowNotice(const QString& message, const QString& caption, int kind)
 {
-    if ((isMinimized() || !isVisible()) && m_settings.ShowBalloonTip && TrayBalloon(message, caption, kind)) {
+    // Minimised without an icon in the notification area, the box is where the notice is kept.
+    if (outOfSight() && m_settings.ShowBalloonTip && TrayBalloon(message, caption, kind)) {
         return;
     }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -1067,28 +1120,35 @@ void frmMain::mnuV_Statusbar_Click()
     m_buttons.value(QStringLiteral("status"))->setChecked(entry->isChecked());
 }
 
-void frmMain::setOptionsDialog(OptionsDialog dialog) { optionsDialog() = dialog; }
-
 void frmMain::mnuO_Option_Click()
 {
-    if (OptionsDialog dialog = optionsDialog()) {
-        dialog(this, m_settings);
-    } else {
-        Prompts::messageBox(this, QStringLiteral(u"选项对话框尚未提供，请直接编辑 ") + m_configPath,
-                            QStringLiteral(u"选项"), QMessageBox::Information);
+    {
+        frmConfig dialog(m_settings, m_configPath, this);
+        Prompts::exec(&dialog);
     }
     // However the dialog was closed, the window takes the settings as they now are.
-    QPalette listPalette = lvwTitles->palette();
-    listPalette.setColor(QPalette::Base, ColorFromNumber(m_settings.ListBackColor));
-    lvwTitles->setPalette(listPalette);
+    applyListColor();
     lvwTitles->viewport()->update();
     ApplyFont();
     SetTopMost(this, m_settings.TopMost);
 }
 
+void frmMain::applyListColor()
+{
+    const QColor back = ColorFromNumber(m_settings.ListBackColor);
+    QPalette listPalette = lvwTitles->palette();
+    listPalette.setColor(QPalette::Base, back);
+    lvwTitles->setPalette(listPalette);
+    // The client area shows while the list is hidden during an analysis.
+    QPalette clientPalette = centralWidget()->palette();
+    clientPalette.setColor(QPalette::Window, back);
+    centralWidget()->setPalette(clientPalette);
+}
+
 void frmMain::mnuH_About_Click()
 {
-    Prompts::messageBox(this, AppTitle(), QStringLiteral(u"关于"), QMessageBox::Information);
+    frmAbout box(m_settings, this);
+    Prompts::exec(&box);
 }
 
 void frmMain::mnuH_HomePage_Click() { Prompts::openUrl(HomePage()); }
@@ -1098,18 +1158,35 @@ void frmMain::mnu_T_Show_Click()
     if (isVisible()) {
         return;
     }
+    m_trayWatch.stop();
     if (isMinimized()) {
         showNormal();
     }
+    if (g_SysTray) {
+        g_SysTray->HideIcon();
+        // The icon would show its last balloon again when it next appears; that news is old.
+        g_SysTray->TrayBalloon(QString(), QString(), 0);
+    }
     show();
+    raise();
     activateWindow();
 }
 
 void frmMain::mnu_T_Hide_Click()
 {
-    // Hiding needs a tray icon to come back from; without one the window just stays.
+    // Hiding needs an icon to come back from: without a notification area, or when it refuses
+    // the icon, the window stays as it is (minimised, if that is how it got here).
     if (!isVisible() || !TrayAvailable()) {
         return;
     }
+    if (!g_SysTray->Visible() && !g_SysTray->ShowIcon()) {
+        return;
+    }
     hide();
+    m_trayWatch.start();
+}
+
+void frmMain::g_SysTray_RightMouseUp(const QPoint& globalPos)
+{
+    menuTray->popup(globalPos);
 }

@@ -3,11 +3,18 @@
 #include "core/Document.h"
 #include "core/PassHost.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QSize>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
 
 struct Settings;
+class cTrayIcon;
+class TrayBackend;
 class QAction;
 class QLabel;
 class QMenu;
@@ -26,6 +33,10 @@ public:
     /// `settings` is the program's settings record; `configPath` where config.ini lives
     /// (err.log is written beside it).
     frmMain(Settings& settings, const QString& configPath, QWidget* parent = nullptr);
+    /// Makes the notification area the window's icon lives in; tests hand in a fake one.
+    using TrayBackendFactory = std::function<std::unique_ptr<TrayBackend>()>;
+    frmMain(Settings& settings, const QString& configPath, TrayBackendFactory trayBackend,
+            QWidget* parent = nullptr);
     ~frmMain() override;
 
     Document& document() { return m_doc; }
@@ -40,7 +51,7 @@ public:
     void CloseTextFile();
     /// Stores the document state and enables the commands of that state.
     void SetState(int state);
-    /// A message box, or a balloon while the window is minimised or hidden.
+    /// A balloon while the window is out of sight and its icon can carry one, else a message box.
     void ShowNotice(const QString& message, const QString& caption, int kind);
     void ShowChapCount(int ignored);
     void ApplyFont();
@@ -67,10 +78,8 @@ public:
     void mnu_T_Show_Click();
     void mnu_T_Hide_Click();
 
-    /// Options dialog: shown by the options command, then the window re-applies the settings.
-    /// Until one is registered the command only re-applies them.
-    using OptionsDialog = void (*)(QWidget* owner, Settings& settings);
-    static void setOptionsDialog(OptionsDialog dialog);
+    /// The notification-area icon; null until the first activation and after unload.
+    cTrayIcon* SysTray() const { return g_SysTray.get(); }
 
     // PassHost
     void setStatusText(const QString& text) override;
@@ -87,6 +96,10 @@ public:
     QString askOverwrite(const QString& path) override;
     void error(const QString& description, int number, const QString& context) override;
 
+signals:
+    /// The window has unloaded: the program ends.
+    void unloaded();
+
 protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -94,12 +107,16 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
-    /// A notification-area balloon; false while there is no tray icon to carry it.
-    virtual bool TrayBalloon(const QString& text, const QString& title, int kind);
-    /// Whether a notification-area icon can bring the window back once hidden.
-    virtual bool TrayAvailable() const { return false; }
-
 private:
+    /// A notification-area balloon (`kind` as ShowNotice's); false when no icon is shown to
+    /// carry it or the area refused it, so that the caller can say it another way.
+    bool TrayBalloon(const QString& text, const QString& title, int kind);
+    /// Whether a notification-area icon can bring the window back once hidden.
+    bool TrayAvailable() const;
+    bool outOfSight() const { return isMinimized() || !isVisible(); }
+    void g_SysTray_RightMouseUp(const QPoint& globalPos);
+    void applyListColor();
+
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
@@ -143,6 +160,12 @@ private:
     bool m_passRunning = false;
     QSize m_savedSize;
     QString m_openAfterActivation;
+    TrayBackendFactory m_trayBackend;
+    std::unique_ptr<cTrayIcon> g_SysTray;
+    bool m_trayRefused = false;
+    QTimer m_trayWatch;
+    QString m_lastProgressBalloon;
+    QElapsedTimer m_progressBalloonClock;
 
     QToolBar* toolConfig = nullptr;
     QTreeView* lvwTitles = nullptr;

@@ -213,6 +213,51 @@ private slots:
         QTest::newRow("plus keeps one") << u"第+章"_qs << u"第"_qs;
     }
 
+    void leadingLiteralAndClass_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("literal");
+        QTest::addColumn<QString>("mustHold"); // characters the class must contain; empty: no answer
+        QTest::newRow("default") << Settings::defaultTitleText() << u"第"_qs << u"0９一千〇Ｏ两"_qs;
+        QTest::newRow("non-capturing") << u"第(?:[0-9]+)回"_qs << u"第"_qs << u"05"_qs;
+        QTest::newRow("bare class") << u"卷[一二三]"_qs << u"卷"_qs << u"一二三"_qs;
+        QTest::newRow("digits escape") << u"第([\\d十]+)"_qs << u"第"_qs << u"7十"_qs;
+        QTest::newRow("letters both cases") << u"X([a-c]+)"_qs << QString() << QString(); // X has case
+        QTest::newRow("class letters both cases") << u"第([a-c]+)"_qs << u"第"_qs << u"aBc"_qs;
+        QTest::newRow("alternative in group") << u"第([0-9]+|序)章"_qs << QString() << QString();
+        QTest::newRow("optional class") << u"第([0-9]*)章"_qs << QString() << QString();
+        QTest::newRow("negated class") << u"第([^章]+)章"_qs << QString() << QString();
+        QTest::newRow("lookahead") << u"第(?=1)([0-9]+)"_qs << QString() << QString();
+        QTest::newRow("quantified literal") << u"第+([0-9]+)"_qs << QString() << QString();
+        QTest::newRow("not at start") << u"^第([0-9]+)"_qs << QString() << QString();
+        QTest::newRow("posix class") << u"第([[:digit:]]+)"_qs << QString() << QString();
+    }
+
+    void leadingLiteralAndClass()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, literal);
+        QFETCH(QString, mustHold);
+        QString gotLiteral, chars;
+        const bool ok = cRegExp::leadingLiteralAndClass(pattern, &gotLiteral, &chars);
+        QCOMPARE(ok, !literal.isEmpty());
+        if (ok) {
+            QCOMPARE(gotLiteral, literal);
+            for (QChar c : mustHold) {
+                QVERIFY2(chars.contains(c), qPrintable(QString(c)));
+            }
+            // Soundness: any single character the class matches must be in the set.
+            const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption);
+            for (char16_t u = 0x20; u < 0xA000; u += 7) {
+                const QString line = literal + QChar(u) + u"章回"_qs;
+                const QRegularExpressionMatch m = re.match(line);
+                if (m.hasMatch() && m.capturedStart() == 0 && !QChar(u).isSurrogate()) {
+                    QVERIFY2(chars.contains(QChar(u)), qPrintable(QString::number(u, 16)));
+                }
+            }
+        }
+    }
+
     void requiredLiteral()
     {
         QFETCH(QString, pattern);
