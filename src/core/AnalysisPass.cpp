@@ -146,20 +146,20 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         if (r == LineReader::End) {
             break;
         }
-        const qint64 i = reader.lineNumber();
         const bool candidate = worthDecoding(line);
         if (candidate) {
             doc.codec().decode(line.data(), line.size(), text);
         }
         if (!candidate || !re.GetMatch(text)) {
             if (sinceTurn.elapsed() >= 200) {
-                if (!turn(i)) {
+                if (!turn(reader.lineNumber())) {
                     return false;
                 }
                 sinceTurn.restart();
             }
             continue;
         }
+        const qint64 i = reader.lineNumber();
         if (!turn(i)) {
             return false;
         }

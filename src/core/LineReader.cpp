@@ -58,7 +58,9 @@ void LineReader::close()
     m_pos = m_end = m_scan = 0;
     m_bufOffset = 0;
     m_eof = false;
-    m_lineNumber = m_lineOffset = 0;
+    m_counted = m_lineOffset = 0;
+    m_mark = m_curStart = 0;
+    m_atEnd = false;
 }
 
 bool LineReader::rewind(QString* error)
@@ -66,7 +68,9 @@ bool LineReader::rewind(QString* error)
     m_pos = m_end = m_scan = 0;
     m_bufOffset = 0;
     m_eof = false;
-    m_lineNumber = m_lineOffset = 0;
+    m_counted = m_lineOffset = 0;
+    m_mark = m_curStart = 0;
+    m_atEnd = false;
     if (!m_file.isOpen() || !m_file.seek(0)) {
         m_error = m_file.isOpen() ? m_file.errorString()
                                   : QCoreApplication::translate("LineReader", "文件未打开!");
@@ -83,6 +87,10 @@ bool LineReader::rewind(QString* error)
 bool LineReader::fill()
 {
     if (m_pos > 0) {
+        // Count what is about to leave the buffer.
+        m_counted += countTerminators(m_mark, m_pos);
+        m_mark = 0;
+        m_curStart = 0;
         const qsizetype keep = m_end - m_pos;
         std::memmove(m_buf.data(), m_buf.constData() + m_pos, size_t(keep));
         m_bufOffset += m_pos;
@@ -116,8 +124,8 @@ LineReader::Result LineReader::next(QByteArrayView& line, QByteArrayView& termin
             line = QByteArrayView(b + m_pos, k - m_pos);
             terminator = QByteArrayView(b + k, termLen);
             m_lineOffset = m_bufOffset + m_pos;
+            m_curStart = m_pos;
             m_pos = m_scan = k + termLen;
-            ++m_lineNumber;
             return Line;
         }
         m_scan = k; // a CR waiting for its possible LF is scanned again
@@ -131,10 +139,11 @@ LineReader::Result LineReader::next(QByteArrayView& line, QByteArrayView& termin
             line = QByteArrayView(b + m_pos, m_end - m_pos);
             terminator = QByteArrayView();
             m_lineOffset = m_bufOffset + m_pos;
+            m_curStart = m_pos;
             m_pos = m_scan = m_end;
-            ++m_lineNumber;
             return Line;
         }
+        m_atEnd = true;
         return End;
     }
 }
@@ -203,19 +212,12 @@ LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* li
                                 ? nullptr
                                 : findBytes(b + m_pos, size_t(m_end - m_pos), needle.data(), size_t(needle.size()));
         if (found) {
-            const qsizetype start = lineStartBefore(static_cast<const char*>(found) - b);
-            // A CR just before the line start is followed by the line's first byte, so the
-            // count below is exact.
-            m_lineNumber += countTerminators(m_pos, start);
-            m_pos = m_scan = start;
+            m_pos = m_scan = lineStartBefore(static_cast<const char*>(found) - b);
             return next(*line, *terminator);
         }
         if (m_eof) {
-            m_lineNumber += countTerminators(m_pos, m_end);
-            if (m_end > m_pos && b[m_end - 1] != '\n' && b[m_end - 1] != '\r') {
-                ++m_lineNumber; // the unterminated last line
-            }
             m_pos = m_scan = m_end;
+            m_atEnd = true;
             return End;
         }
         // Keep the last, possibly partial line so a needle cut by the buffer is still found;
@@ -224,7 +226,6 @@ LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* li
         if (keep == m_end && m_end > m_pos && b[m_end - 1] == '\r') {
             keep = m_end - 1;
         }
-        m_lineNumber += countTerminators(m_pos, keep);
         m_pos = m_scan = keep;
         if (!fill()) {
             return Error;
@@ -234,11 +235,24 @@ LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* li
 
 qint64 LineReader::skipToEnd()
 {
-    const qint64 before = m_lineNumber;
     if (advance(QByteArrayView(), nullptr, nullptr) == Error) {
         return -1;
     }
-    return m_lineNumber - before;
+    return lineNumber();
+}
+
+qint64 LineReader::lineNumber() const
+{
+    if (m_atEnd) {
+        const char* b = m_buf.constData();
+        const bool unterminated = m_end > 0 && b[m_end - 1] != '\n' && b[m_end - 1] != '\r';
+        return m_counted + countTerminators(m_mark, m_end) + (unterminated ? 1 : 0);
+    }
+    // A CR just before the line start is followed by the line's first byte, so the count
+    // up to the start is exact.
+    m_counted += countTerminators(m_mark, m_curStart);
+    m_mark = m_curStart;
+    return m_counted + 1;
 }
 
 qint64 LineReader::countLines(const QString& path, QString* error)

@@ -33,11 +33,12 @@ public:
     /// reads it. Far faster than next() when few lines can be of interest.
     Result nextContaining(QByteArrayView needle, QByteArrayView& line, QByteArrayView& terminator);
 
-    /// Reads to the end, counting lines; returns the number of lines left (-1 on a read error).
+    /// Reads to the end; returns the number of lines in the file (-1 on a read error).
     qint64 skipToEnd();
 
     /// Number of the line last returned (1-based); after End, the number of lines in the file.
-    qint64 lineNumber() const { return m_lineNumber; }
+    /// Counted when asked, so skipping through lines that nobody numbers costs no counting.
+    qint64 lineNumber() const;
     /// Byte offset in the file of the line last returned.
     qint64 lineOffset() const { return m_lineOffset; }
 
@@ -60,7 +61,11 @@ private:
     qsizetype m_scan = 0;   // no line end in [m_pos, m_scan)
     qint64 m_bufOffset = 0; // file offset of m_buf[0]
     bool m_eof = false;
-    qint64 m_lineNumber = 0;
+    // Lines are counted lazily: m_counted terminators lie before buffer index m_mark.
+    mutable qint64 m_counted = 0;
+    mutable qsizetype m_mark = 0;
+    qsizetype m_curStart = 0; // start of the line last returned
+    bool m_atEnd = false;
     qint64 m_lineOffset = 0;
     QString m_error;
 };

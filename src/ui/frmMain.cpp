@@ -542,6 +542,7 @@ void frmMain::OpenAfterActivation(const QString& path)
 void frmMain::changeEvent(QEvent* e)
 {
     QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange) qDebug() << "state" << windowState() << isVisible() << TrayAvailable() << (g_SysTray ? g_SysTray->Visible() : -1);
     if (e->type() == QEvent::WindowStateChange && isVisible() && isMinimized() && m_settings.MiniToTray) {
         mnu_T_Hide_Click();
     }
