@@ -171,6 +171,8 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         const QString title = re.ChaptorTitle();
         const qint16 num = re.ChaptorNum();
         const int row = model.AddChapItem(k + 1, num, title, text, qint32(i), settings.OutFile);
+        doc.TitleOffsets.resize(k + 1);
+        doc.TitleOffsets[k] = reader.lineOffset();
         if (k > 0 && settings.SetInvalidTitle && i - model.chapline().at(k - 1) <= settings.InvalidLines) {
             model.setChecked(settings.FilterAfterLine ? row : row - 1, true);
             ++j;

@@ -95,6 +95,7 @@ void Document::CloseTextFile()
     FilePath.clear();
     m_model.resetUndo();
     LineCount = 0;
+    TitleOffsets.clear();
     m_model.resetTable();
     SetState(Closed);
 }

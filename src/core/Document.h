@@ -49,6 +49,8 @@ public:
 
     QString FilePath;
     qint64 LineCount = 0;
+    /// Byte offset of each recorded title line, by record index (what a preview seeks to).
+    QVector<qint64> TitleOffsets;
     int DocState = Closed;
     bool IsAnalysed = false;
 
