@@ -6,6 +6,7 @@
 #include "config/StartUp.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
+#include "core/NumberingReview.h"
 #include "output/OutputPass.h"
 
 #include <QCoreApplication>
@@ -23,7 +24,8 @@ enum Exit { Ok = 0, Failed = 1, Usage = 2, NoTitle = 3, Interrupted = 4 };
 const char* const HelpText = R"(Usage:
   vellomar-cli list  [--config PATH] NOVEL
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
-      title, line number, output-name preview. The count line goes to stderr.
+      title, line number, output-name preview, numbering review (gap, duplicate, back,
+      zero or empty). The count line goes to stderr.
   vellomar-cli split [--config PATH] [--out DIR] [--ignore ID[,ID...]]
                      [--overwrite ask|all|none|cancel] [--yes] NOVEL
       Analyses the novel and writes its chapter files with the configured settings.
@@ -182,11 +184,16 @@ int main(int argc, char** argv)
     }
 
     if (o.command == QLatin1String("list")) {
+        QVector<bool> ignored(model.recordCount(), false);
+        for (int row = 0; row < model.rowCount(); ++row) {
+            ignored[model.tag(row)] = model.isChecked(row);
+        }
+        const QVector<NumberingAnomaly> review = reviewNumbering(model.chapnum(), ignored);
         for (int row = 0; row < model.rowCount(); ++row) {
             const int r = model.tag(row);
             out << (r + 1) << '\t' << (model.isChecked(row) ? 1 : 0) << '\t' << model.chapnum().at(r) << '\t'
                 << escapeField(model.title().at(r)) << '\t' << model.chapline().at(r) << '\t'
-                << escapeField(model.cellText(row, 1)) << '\n';
+                << escapeField(model.cellText(row, 1)) << '\t' << anomalyKey(review.at(r)) << '\n';
         }
         out.flush();
         err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;
