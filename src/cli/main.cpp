@@ -7,9 +7,11 @@
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
 #include "core/NumberingReview.h"
+#include "core/TitleRules.h"
 #include "output/OutputPass.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QTextStream>
@@ -29,6 +31,10 @@ const char* const HelpText = R"(Usage:
   vellomar-cli split [--config PATH] [--out DIR] [--ignore ID[,ID...]]
                      [--overwrite ask|all|none|cancel] [--yes] NOVEL
       Analyses the novel and writes its chapter files with the configured settings.
+  vellomar-cli rules [--import RULES.json] NOVEL
+      Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
+      first 512 KB of the novel: count of titles, score and name per rule, then the
+      suggested rule and its pattern.
   vellomar-cli --help | --version
 
 Options:
@@ -37,6 +43,7 @@ Options:
   --ignore IDS    chapter IDs to ignore (their lines stay in the chapter before)
   --overwrite X   existing files: ask (on a terminal), all, none (keep them), cancel
   --yes           create a missing output folder without asking
+  --import FILE   a JSON rule list (name, rule, example, enable) for the rules command
 
 Exit status: 0 done, 1 error, 2 usage error, 3 no title found, 4 cancelled or stopped.
 )";
@@ -60,6 +67,7 @@ QString escapeField(const QString& s)
 struct Options {
     QString command;
     QString config;
+    QString rules;
     QString out;
     QString novel;
     QList<int> ignore;
@@ -100,6 +108,8 @@ QString parse(const QStringList& args, Options& o)
             else if (v == QLatin1String("none")) o.overwrite = CliHost::None;
             else if (v == QLatin1String("cancel")) o.overwrite = CliHost::CancelAll;
             else return QStringLiteral("--overwrite: unknown answer ") + v;
+        } else if (a == QLatin1String("--import")) {
+            if (!value(o.rules)) return QStringLiteral("--import needs a JSON file");
         } else if (a == QLatin1String("--yes")) {
             o.yes = true;
         } else if (a.startsWith(QLatin1String("--"))) {
@@ -112,16 +122,55 @@ QString parse(const QStringList& args, Options& o)
             return QStringLiteral("unexpected argument ") + a;
         }
     }
-    if (o.command != QLatin1String("list") && o.command != QLatin1String("split")) {
+    if (o.command != QLatin1String("list") && o.command != QLatin1String("split")
+        && o.command != QLatin1String("rules")) {
         return o.command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command ") + o.command;
     }
     if (o.novel.isEmpty()) {
         return QStringLiteral("no novel given");
     }
-    if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes)) {
+    if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("list takes only --config");
     }
+    if (o.command == QLatin1String("rules") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes)) {
+        return QStringLiteral("rules takes only --import");
+    }
+    if (o.command == QLatin1String("split") && !o.rules.isEmpty()) {
+        return QStringLiteral("--import goes with the rules command");
+    }
     return QString();
+}
+
+int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err)
+{
+    QList<TitleRule> rules = builtInTitleRules();
+    if (!o.rules.isEmpty()) {
+        QFile f(o.rules);
+        QString error;
+        if (!f.open(QIODevice::ReadOnly)) {
+            err << "vellomar-cli: " << f.errorString() << ": " << o.rules << Qt::endl;
+            return Failed;
+        }
+        if (!importTitleRules(f.readAll(), &rules, &error)) {
+            err << "vellomar-cli: " << o.rules << ": " << error << Qt::endl;
+            return Failed;
+        }
+    }
+    const QList<RuleTrial> trials = tryTitleRules(doc.reader(), doc.codec(), rules);
+    for (int i = 0; i < rules.size(); ++i) {
+        out << trials[i].titles << '\t' << QString::number(trials[i].score, 'f', 1) << '\t' << escapeField(rules[i].name);
+        if (!rules[i].error.isEmpty()) {
+            out << '\t' << QStringLiteral(u"错误: ") << escapeField(rules[i].error);
+        }
+        out << '\n';
+    }
+    const int best = suggestTitleRule(trials);
+    if (best < 0) {
+        err << QStringLiteral(u"没有合适的规则") << Qt::endl;
+        return NoTitle;
+    }
+    out << QStringLiteral(u"推荐: ") << rules[best].name << '\n' << rules[best].rule << Qt::endl;
+    return Ok;
 }
 
 } // namespace
@@ -175,6 +224,9 @@ int main(int argc, char** argv)
         return Failed;
     }
     doc.SetState(Opened);
+    if (o.command == QLatin1String("rules")) {
+        return runRules(o, doc, out, err);
+    }
     if (!RunAnalysis(doc, settings, host)) {
         return host.reportedError ? Failed : (doc.LineCount == 0 ? NoTitle : Interrupted);
     }

@@ -4,6 +4,15 @@
 
 #include <QCoreApplication>
 
+namespace {
+enum Kind { Other, Digit, Unit };
+struct NumeralChar {
+    Kind kind;
+    int value;
+};
+NumeralChar classify(char16_t c);
+} // namespace
+
 void cRegExp::InitRegexp(const QString& pattern)
 {
     m_title = QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption);
@@ -45,7 +54,8 @@ QString cRegExp::ChaptorTitle() const
     if (!m_hasMatch) {
         return QString();
     }
-    QStringView t = m_current.capturedView(2);
+    // Rules shared by reader apps often have no groups at all: the whole match is the title.
+    QStringView t = m_title.captureCount() == 0 ? m_current.capturedView(0).trimmed() : m_current.capturedView(2);
     qsizetype b = 0, e = t.size();
     while (b < e && t[b] == u' ') {
         ++b;
@@ -60,6 +70,19 @@ qint16 cRegExp::ChaptorNum() const
 {
     if (!m_hasMatch) {
         return 0;
+    }
+    if (m_title.captureCount() == 0) {
+        // Without groups, the number is the first run of numeral characters in the match.
+        const QStringView whole = m_current.capturedView(0);
+        qsizetype b = 0;
+        while (b < whole.size() && classify(whole[b].unicode()).kind == Other) {
+            ++b;
+        }
+        qsizetype e = b;
+        while (e < whole.size() && classify(whole[e].unicode()).kind != Other) {
+            ++e;
+        }
+        return ParseChaptorNum(whole.mid(b, e - b));
     }
     return ParseChaptorNum(m_current.capturedView(1));
 }
@@ -148,13 +171,6 @@ QString cRegExp::GetTraditionStr(const QString& text)
 }
 
 namespace {
-
-enum Kind { Other, Digit, Unit };
-
-struct NumeralChar {
-    Kind kind;
-    int value;
-};
 
 NumeralChar classify(char16_t c)
 {

@@ -159,6 +159,21 @@ private slots:
         QVERIFY(r.err.contains(u"frmMain::mnuO_Analyze_Click()"_qs));
     }
 
+    void rules_suggestsTheHuiRule()
+    {
+        const QString src = QStringLiteral(VELLOMAR_CORPUS "/rulinwaishi_gbk.txt");
+        if (!QFileInfo::exists(src)) {
+            QSKIP("corpus not available");
+        }
+        Result r = cli({u"rules"_qs, src});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains(u"推荐: 第…回"_qs));
+        r = cli({u"rules"_qs, u"--import"_qs, QStringLiteral(VELLOMAR_CORPUS "/../data/txtTocRule.json"), src});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains(u"错误: "_qs)); // rules that PCRE2 rejects are listed with the reason
+        QCOMPARE(cli({u"rules"_qs, u"--import"_qs, m_dir.filePath(u"none.json"_qs), src}).code, 1);
+    }
+
     void corpus_data()
     {
         QTest::addColumn<QString>("file");

@@ -1,0 +1,172 @@
+#include "TitleRules.h"
+
+#include "config/Settings.h"
+#include "core/GbkCodec.h"
+#include "core/LineReader.h"
+#include "core/cRegExp.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace {
+
+const QString Numerals = QStringLiteral(u"0-9○〇一二三四五六七八九十百千万零两壹贰叁肆伍陆柒捌玖拾佰仟萬兩０-９Ｏ");
+const QString Space = QStringLiteral(u"[\\s\\t　]*");
+
+TitleRule make(const QString& name, const QString& rule, const QString& example, qint64 serial)
+{
+    TitleRule r;
+    r.name = name;
+    r.rule = rule;
+    r.example = example;
+    r.id = -(serial + 1);
+    r.serialNumber = serial;
+    return r;
+}
+
+QString compileError(const QString& pattern)
+{
+    if (pattern.isEmpty()) {
+        return QStringLiteral(u"规则为空");
+    }
+    const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption);
+    if (re.isValid()) {
+        return QString();
+    }
+    return QStringLiteral(u"%1 (位置 %2)").arg(re.errorString()).arg(re.patternErrorOffset());
+}
+
+} // namespace
+
+QList<TitleRule> builtInTitleRules()
+{
+    const QString num = u'[' + Numerals + u']';
+    return {
+        make(QStringLiteral(u"第…章/节（默认）"), Settings::defaultTitleText(), QStringLiteral(u"第一百零三章 风起"), 0),
+        make(QStringLiteral(u"第…回"), u"第("_qs + num + u"+)回"_qs + Space + u"(.*)"_qs, QStringLiteral(u"第十二回 史湘云醉眠"), 1),
+        make(QStringLiteral(u"第…卷 + 第…章"),
+             u"第"_qs + num + u"+[卷部集]"_qs + Space + u"第("_qs + num + u"+)[章节回]"_qs + Space + u"(.*)"_qs,
+             QStringLiteral(u"第二卷 第十五章 出山"), 2),
+        make(QStringLiteral(u"Chapter N"), QStringLiteral(u"^\\s*chapter\\s*([0-9]+)[\\s:.：-]*(.*)"),
+             QStringLiteral(u"Chapter 12: The Storm"), 3),
+        make(QStringLiteral(u"序章/楔子/番外/尾声"),
+             u"^"_qs + Space + u"()((?:序章|序言|楔子|引子|尾声|后记|终章|番外)[^，。！？]{0,30})$"_qs,
+             QStringLiteral(u"番外一 旧事"), 4),
+        make(QStringLiteral(u"1、标题"), u"^"_qs + Space + u"([0-9０-９]{1,5})[、.．:：]"_qs + Space + u"(\\S.{0,40})$"_qs,
+             QStringLiteral(u"12、重逢"), 5),
+        make(QStringLiteral(u"【…】括号标题"),
+             u"^"_qs + Space + u"【"_qs + Space + u"(?:第("_qs + num + u"+)[章回节])?"_qs + Space + u"([^】]*)】"_qs + Space + u"$"_qs,
+             QStringLiteral(u"【第三章 归来】"), 6),
+    };
+}
+
+bool importTitleRules(const QByteArray& json, QList<TitleRule>* rules, QString* error)
+{
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parse);
+    if (parse.error != QJsonParseError::NoError) {
+        *error = QStringLiteral(u"不是有效的 JSON：%1（位置 %2）").arg(parse.errorString()).arg(parse.offset);
+        return false;
+    }
+    if (!doc.isArray()) {
+        *error = QStringLiteral(u"JSON 不是规则数组");
+        return false;
+    }
+    rules->clear();
+    for (const QJsonValue& v : doc.array()) {
+        const QJsonObject o = v.toObject();
+        TitleRule r;
+        r.name = o.value(QLatin1String("name")).toString();
+        r.rule = o.value(QLatin1String("rule")).toString();
+        r.example = o.value(QLatin1String("example")).toString();
+        r.enable = o.value(QLatin1String("enable")).toBool(true);
+        r.id = qint64(o.value(QLatin1String("id")).toDouble());
+        r.serialNumber = qint64(o.value(QLatin1String("serialNumber")).toDouble());
+        r.error = compileError(r.rule);
+        rules->append(r);
+    }
+    return true;
+}
+
+QByteArray exportTitleRules(const QList<TitleRule>& rules)
+{
+    QJsonArray array;
+    for (const TitleRule& r : rules) {
+        QJsonObject o;
+        o.insert(QLatin1String("id"), double(r.id));
+        o.insert(QLatin1String("enable"), r.enable);
+        o.insert(QLatin1String("name"), r.name);
+        o.insert(QLatin1String("rule"), r.rule);
+        o.insert(QLatin1String("example"), r.example);
+        o.insert(QLatin1String("serialNumber"), double(r.serialNumber));
+        array.append(o);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+QList<RuleTrial> tryTitleRules(LineReader& reader, const GbkCodec& codec, const QList<TitleRule>& rules, qint64 maxBytes)
+{
+    // The lines are read once and kept: 512 KB of text is small, and every rule sees them.
+    QStringList lines;
+    reader.rewind();
+    QByteArrayView line, term;
+    while (reader.next(line, term) == LineReader::Line && reader.lineOffset() < maxBytes) {
+        lines.append(codec.decode(line));
+    }
+    reader.rewind();
+
+    QList<RuleTrial> trials;
+    for (const TitleRule& rule : rules) {
+        RuleTrial t;
+        cRegExp re;
+        re.InitRegexp(rule.rule);
+        if (!re.isValid() || rule.rule.isEmpty()) {
+            trials.append(t);
+            continue;
+        }
+        QList<int> at;
+        QList<int> numbers;
+        for (int i = 0; i < lines.size(); ++i) {
+            if (re.GetMatch(lines[i])) {
+                at.append(i);
+                numbers.append(re.ChaptorNum());
+            }
+        }
+        t.titles = int(at.size());
+        if (t.titles >= 2) {
+            // Each pair of neighbouring finds is evidence: rising numbers strongly, finds
+            // without numbers weakly, falling or equal numbers not at all.
+            double evidence = 0;
+            int crowded = 0;
+            for (int k = 1; k < t.titles; ++k) {
+                if (numbers[k] > 0 && numbers[k - 1] > 0) {
+                    evidence += numbers[k] > numbers[k - 1] ? 1.0 : 0.0;
+                } else {
+                    evidence += 0.2;
+                }
+                crowded += at[k] - at[k - 1] <= 3 ? 1 : 0;
+            }
+            const double spacing = 1.0 - double(crowded) / (t.titles - 1);
+            // A pattern that takes a large share of all lines is not finding titles.
+            const double share = double(t.titles) / std::max<qsizetype>(1, lines.size());
+            t.score = evidence * spacing * (share > 0.2 ? 0.1 : 1.0);
+        }
+        trials.append(t);
+    }
+    return trials;
+}
+
+int suggestTitleRule(const QList<RuleTrial>& trials)
+{
+    int best = -1;
+    double bestScore = 1.0; // below two plausible titles there is nothing to suggest
+    for (int i = 0; i < trials.size(); ++i) {
+        if (trials[i].score > bestScore) {
+            best = i;
+            bestScore = trials[i].score;
+        }
+    }
+    return best;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class LineReader;
+class GbkCodec;
+
+/// A named chapter-title pattern, in the form reader apps share: a JSON object with "name",
+/// "rule", "example", "enable" and optionally "id" and "serialNumber".
+struct TitleRule {
+    QString name;
+    QString rule;
+    QString example;
+    bool enable = true;
+    qint64 id = 0;
+    qint64 serialNumber = 0;
+    QString error; ///< why the pattern does not compile; empty when it does
+};
+
+/// The rules shipped with the program; the first is the default pattern.
+QList<TitleRule> builtInTitleRules();
+
+/// Reads a JSON array of rule objects. Every object becomes a rule, a pattern that does not
+/// compile included (with its error). False with `error` set when the text is not such an
+/// array at all.
+bool importTitleRules(const QByteArray& json, QList<TitleRule>* rules, QString* error);
+QByteArray exportTitleRules(const QList<TitleRule>& rules);
+
+/// What one rule finds at the start of a novel.
+struct RuleTrial {
+    int titles = 0;
+    double score = 0; ///< higher is more plausible
+};
+
+/// Runs every rule over the first `maxBytes` of the open novel (rewinding it before and
+/// after) and scores how chapter-like its finds are: many titles, numbers mostly ascending,
+/// titles not crowded together. A rule that does not compile scores 0.
+QList<RuleTrial> tryTitleRules(LineReader& reader, const GbkCodec& codec, const QList<TitleRule>& rules,
+                               qint64 maxBytes = 512 * 1024);
+/// Index of the best-scoring rule, or -1 when none finds anything plausible.
+int suggestTitleRule(const QList<RuleTrial>& trials);
