@@ -7,6 +7,7 @@
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
 #include "core/NumberingReview.h"
+#include "core/TextCodec.h"
 #include "core/TitleRules.h"
 #include "output/OutputPass.h"
 
@@ -24,14 +25,14 @@ namespace {
 enum Exit { Ok = 0, Failed = 1, Usage = 2, NoTitle = 3, Interrupted = 4 };
 
 const char* const HelpText = R"(Usage:
-  vellomar-cli list  [--config PATH] NOVEL
+  vellomar-cli list  [--config PATH] [--encoding E] NOVEL
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
       title, line number, output-name preview, numbering review (gap, duplicate, back,
       zero or empty). The count line goes to stderr.
-  vellomar-cli split [--config PATH] [--out DIR] [--ignore ID[,ID...]]
+  vellomar-cli split [--config PATH] [--encoding E] [--out DIR] [--ignore ID[,ID...]]
                      [--overwrite ask|all|none|cancel] [--yes] NOVEL
       Analyses the novel and writes its chapter files with the configured settings.
-  vellomar-cli rules [--import RULES.json] NOVEL
+  vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
       first 512 KB of the novel: count of titles, score and name per rule, then the
       suggested rule and its pattern.
@@ -39,6 +40,9 @@ const char* const HelpText = R"(Usage:
 
 Options:
   --config PATH   settings file to use instead of the program's config.ini
+  --encoding E    how the novel is read: auto (default: byte-order mark, UTF-8, else GBK
+                  with GB18030's extra characters), gbk, gb18030, utf-8, utf-16le, utf-16be,
+                  big5. Chapter files are written in the same encoding.
   --out DIR       output folder for this run (instead of the configured one)
   --ignore IDS    chapter IDs to ignore (their lines stay in the chapter before)
   --overwrite X   existing files: ask (on a terminal), all, none (keep them), cancel
@@ -68,6 +72,8 @@ struct Options {
     QString command;
     QString config;
     QString rules;
+    bool detect = true;
+    TextCodec::Id encoding = TextCodec::Gbk;
     QString out;
     QString novel;
     QList<int> ignore;
@@ -108,6 +114,11 @@ QString parse(const QStringList& args, Options& o)
             else if (v == QLatin1String("none")) o.overwrite = CliHost::None;
             else if (v == QLatin1String("cancel")) o.overwrite = CliHost::CancelAll;
             else return QStringLiteral("--overwrite: unknown answer ") + v;
+        } else if (a == QLatin1String("--encoding")) {
+            QString v;
+            if (!value(v) || !TextCodec::fromName(v, &o.encoding, &o.detect)) {
+                return QStringLiteral("--encoding needs one of ") + TextCodec::names().join(QStringLiteral(", "));
+            }
         } else if (a == QLatin1String("--import")) {
             if (!value(o.rules)) return QStringLiteral("--import needs a JSON file");
         } else if (a == QLatin1String("--yes")) {
@@ -219,6 +230,7 @@ int main(int argc, char** argv)
 
     QString error;
     const QString novel = QFileInfo(o.novel).absoluteFilePath();
+    doc.setEncodingChoice(o.detect, o.encoding);
     if (!doc.OpenTextFile(novel, &error)) {
         host.error(error, 53, QStringLiteral("frmMain::OpenTextFile()"));
         return Failed;

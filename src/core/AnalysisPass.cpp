@@ -1,6 +1,7 @@
 #include "AnalysisPass.h"
 
 #include "core/Document.h"
+#include "core/GbkCodec.h"
 #include "core/PassHost.h"
 #include "core/ByteSearch.h"
 #include "core/cRegExp.h"
@@ -72,9 +73,10 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     // line is only worth decoding if some occurrence of the literal is followed by one.
     std::vector<quint8> follows;
     qsizetype literalBytes = 0;
+    const GbkCodec* dbcs = dynamic_cast<const GbkCodec*>(&doc.codec());
     {
         QString literal, chars;
-        if (!needle.isEmpty() && cRegExp::leadingLiteralAndClass(settings.TitleText, &literal, &chars)
+        if (!needle.isEmpty() && dbcs && cRegExp::leadingLiteralAndClass(settings.TitleText, &literal, &chars)
             && literal == re.requiredLiteral()) {
             follows.assign(0x10000, 0);
             for (QChar c : std::as_const(chars)) {
@@ -93,7 +95,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
              ++at) {
             const auto* p = reinterpret_cast<const unsigned char*>(at + literalBytes);
             const auto* end = reinterpret_cast<const unsigned char*>(e);
-            if (p < end && follows[doc.codec().charAt(p, end)]) {
+            if (p < end && follows[dbcs->charAt(p, end)]) {
                 return true;
             }
         }
@@ -186,8 +188,11 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     if (k == 0) {
         doc.SetState(Opened);
         host.setStatusText(QStringLiteral(u"一共: 0/0 章"));
-        host.notice(QStringLiteral(u"未发现章节标题，请检查“章节标题”正则表达式是否符合\r\n"
-                                   u"另外非ANSI编码也会导致无法识别，请到记事本里另存为，选择“ANSI”编码方式再试"),
+        // The advice to re-save as ANSI applies to a GBK reading only; otherwise say what was used.
+        const QString advice = doc.codec().isGbkFamily()
+                                   ? QStringLiteral(u"另外非ANSI编码也会导致无法识别，请到记事本里另存为，选择“ANSI”编码方式再试")
+                                   : QStringLiteral(u"文件是按 %1 编码读取的；如果编码不对，请另选编码后再试").arg(doc.codec().name());
+        host.notice(QStringLiteral(u"未发现章节标题，请检查“章节标题”正则表达式是否符合\r\n") + advice,
                     QStringLiteral(u"分析"), 1);
     } else {
         doc.SetState(Analysed);

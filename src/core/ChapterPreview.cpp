@@ -1,6 +1,6 @@
 #include "ChapterPreview.h"
 
-#include "core/GbkCodec.h"
+#include "core/TextCodec.h"
 #include "core/cRegExp.h"
 
 #include <QFile>
@@ -26,7 +26,7 @@ QList<QPair<int, int>> filterSpans(const QString& text, const cRegExp& re)
 
 } // namespace
 
-ChapterPreview readChapterPreview(const QString& path, qint64 offset, qint64 endOffset, const GbkCodec& codec,
+ChapterPreview readChapterPreview(const QString& path, qint64 offset, qint64 endOffset, const TextCodec& codec,
                                   const cRegExp& filters, bool delSpaceLine, int maxLines)
 {
     ChapterPreview preview;

@@ -4,7 +4,7 @@
 #include <QPair>
 #include <QString>
 
-class GbkCodec;
+class TextCodec;
 class cRegExp;
 
 /// One line of a chapter preview, with what the output pass would do to it.
@@ -23,5 +23,5 @@ struct ChapterPreview {
 /// Reads one chapter straight from the file: from the title line at byte `offset` up to
 /// `endOffset` (the next title, or -1 for the end of the file), at most `maxLines` lines.
 /// Costs one seek and a short read, whatever the size of the file.
-ChapterPreview readChapterPreview(const QString& path, qint64 offset, qint64 endOffset, const GbkCodec& codec,
+ChapterPreview readChapterPreview(const QString& path, qint64 offset, qint64 endOffset, const TextCodec& codec,
                                   const cRegExp& filters, bool delSpaceLine, int maxLines = 200);

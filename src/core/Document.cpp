@@ -1,5 +1,7 @@
 #include "Document.h"
 
+#include <QFile>
+
 const QStringList& stateMenus()
 {
     static const QStringList menus = {
@@ -71,6 +73,22 @@ bool Document::OpenTextFile(const QString& path, QString* error)
     }
     FilePath = path;
     LineCount = 0;
+    {
+        // The encoding is decided from the first megabyte (a byte-order mark, or UTF-8 text).
+        QFile head(path);
+        QByteArray start;
+        if (head.open(QIODevice::ReadOnly)) {
+            start = head.read(1 << 20);
+        }
+        TextCodec::Id id = m_choice;
+        if (m_detect) {
+            id = TextCodec::detect(start, &m_bom);
+        } else {
+            m_bom = TextCodec::bomLength(id, start);
+        }
+        m_codec = &TextCodec::forId(id);
+        m_reader.setLayout(m_bom, m_codec->unitSize(), id != TextCodec::Utf16BE);
+    }
     if (!m_reader.open(path, error)) {
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "core/ChapterModel.h"
 #include "core/GbkCodec.h"
+#include "core/TextCodec.h"
 #include "core/LineReader.h"
 
 #include <QString>
@@ -40,7 +41,19 @@ public:
 
     bool isOpen() const { return m_reader.isOpen(); }
     LineReader& reader() { return m_reader; }
-    const GbkCodec& codec() const { return GbkCodec::instance(); }
+    /// The encoding the open novel is read (and its chapters written) in.
+    const TextCodec& codec() const { return *m_codec; }
+    /// Length of the byte-order mark the novel starts with (0 when none); output files get one too.
+    int bomLength() const { return m_bom; }
+
+    /// How the next OpenTextFile decodes the novel: detected from its first bytes (the default),
+    /// or the given encoding.
+    void setEncodingChoice(bool detect, TextCodec::Id id = TextCodec::Gbk)
+    {
+        m_detect = detect;
+        m_choice = id;
+    }
+    bool detectsEncoding() const { return m_detect; }
     ChapterModel& model() { return m_model; }
     const ChapterModel& model() const { return m_model; }
 
@@ -57,4 +70,8 @@ public:
 private:
     LineReader m_reader;
     ChapterModel m_model;
+    bool m_detect = true;
+    TextCodec::Id m_choice = TextCodec::Gbk;
+    const TextCodec* m_codec = &TextCodec::forId(TextCodec::Gbk);
+    int m_bom = 0;
 };

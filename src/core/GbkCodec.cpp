@@ -7,42 +7,47 @@
 
 const GbkCodec& GbkCodec::instance()
 {
-    static const GbkCodec codec;
+    static const GbkCodec codec(Gbk, "GBK", QStringLiteral("GBK"));
     return codec;
 }
 
-// The tables are read once from the platform's (ICU) code page 936 converter, so that every
-// mapping is the system's own; only pairs that encode back to themselves are kept, which is
-// what makes decoding reversible.
-GbkCodec::GbkCodec()
+const GbkCodec& GbkCodec::gb18030()
+{
+    static const GbkCodec codec(Gb18030, "GB18030", QStringLiteral("GB18030"));
+    return codec;
+}
+
+const GbkCodec& GbkCodec::big5()
+{
+    static const GbkCodec codec(Big5, "Big5-HKSCS", QStringLiteral("Big5-HKSCS"));
+    return codec;
+}
+
+GbkCodec::GbkCodec(Id id, const char* icuName, const QString& name)
+    : m_id(id), m_name(name), m_icuName(icuName), m_fourByte(id == Gb18030)
 {
     std::memset(m_single, 0, sizeof m_single);
     std::memset(m_pair, 0, sizeof m_pair);
-    std::memset(m_toGbk, 0, sizeof m_toGbk);
-    QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-    QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
+    std::memset(m_toCode, 0, sizeof m_toCode);
+    QStringDecoder decoder(icuName, QStringConverter::Flag::Stateless);
+    QStringEncoder encoder(icuName, QStringConverter::Flag::Stateless);
     for (int b = 0; b < 0x80; ++b) {
         m_single[b] = char16_t(b);
     }
-    auto accept = [&](const char* bytes, int n) -> char16_t {
+    // A sequence is kept only when it decodes to text that encodes back to it.
+    auto accept = [&](const char* bytes, int n) -> QString {
         const QString s = decoder.decode(QByteArrayView(bytes, n));
-        if (s.size() != 1) {
-            return 0;
+        if (s.isEmpty() || s.contains(QChar(0xFFFD)) || QByteArray(encoder.encode(s)) != QByteArrayView(bytes, n)) {
+            return QString();
         }
-        const char16_t c = s.at(0).unicode();
-        if (c == 0xFFFD || QChar::isSurrogate(c) || c < 0x80 || isEscape(c)) {
-            return 0;
-        }
-        if (QByteArray(encoder.encode(s)) != QByteArrayView(bytes, n)) {
-            return 0;
-        }
-        return c;
+        return s;
     };
     for (int b = 0x80; b <= 0xFF; ++b) {
         const char one = char(b);
-        if (const char16_t c = accept(&one, 1)) {
-            m_single[b] = c;
-            m_toGbk[c] = quint16(b);
+        const QString s = accept(&one, 1);
+        if (s.size() == 1 && s[0].unicode() >= 0x80 && !s[0].isSurrogate() && !isEscape(s[0].unicode())) {
+            m_single[b] = s[0].unicode();
+            m_toCode[s[0].unicode()] = quint16(b);
         }
     }
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
@@ -51,36 +56,72 @@ GbkCodec::GbkCodec()
         }
         for (int trail = 0x40; trail <= 0xFE; ++trail) {
             const char two[2] = {char(lead), char(trail)};
-            if (const char16_t c = accept(two, 2)) {
-                m_pair[(lead << 8) | trail] = c;
-                if (!m_toGbk[c]) {
-                    m_toGbk[c] = quint16((lead << 8) | trail);
+            const QString s = accept(two, 2);
+            const quint16 code = quint16((lead << 8) | trail);
+            if (s.size() == 1 && s[0].unicode() >= 0x80 && !s[0].isSurrogate() && !isEscape(s[0].unicode())) {
+                m_pair[code] = s[0].unicode();
+                if (!m_toCode[s[0].unicode()]) {
+                    m_toCode[s[0].unicode()] = code;
                 }
+            } else if (s.size() == 2 && s[0].isHighSurrogate() && s[1].isLowSurrogate()) {
+                const char32_t u = QChar::surrogateToUcs4(s[0], s[1]);
+                m_widePair.insert(code, u);
+                m_wideToCode.insert(u, code);
             }
         }
     }
     for (int b = 0x80; b <= 0xFF; ++b) {
-        m_toGbk[EscapeBase + b] = quint16(b);
+        m_toCode[EscapeBase + b] = quint16(b);
     }
+    // Escapes of ASCII bytes (which this code page never needs) still write back as themselves;
+    // the high byte 0 cannot be told from "none", so they go through the long path.
 }
 
-namespace {
-const quint8 NoFlags[65536] = {};
-}
-
-void GbkCodec::decode(const char* data, qsizetype size, QString& out) const
+// GB18030's four-byte sequences (and Big5-HKSCS pairs outside the Basic Multilingual Plane).
+bool GbkCodec::decodeLong(const unsigned char* p, const unsigned char* end, QString* text, int* used) const
 {
-    decode(data, size, out, NoFlags);
+    if (end - p >= 2 && !m_widePair.isEmpty()) {
+        const auto it = m_widePair.constFind(quint16(p[0] << 8 | p[1]));
+        if (it != m_widePair.cend()) {
+            *text = QString::fromUcs4(&*it, 1);
+            *used = 2;
+            return true;
+        }
+    }
+    if (!m_fourByte || end - p < 4 || p[0] < 0x81 || p[0] > 0xFE || p[1] < 0x30 || p[1] > 0x39 || p[2] < 0x81
+        || p[2] > 0xFE || p[3] < 0x30 || p[3] > 0x39) {
+        return false;
+    }
+    const quint32 key = quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+    QMutexLocker lock(&m_cacheLock);
+    auto it = m_longCache.constFind(key);
+    if (it == m_longCache.cend()) {
+        QStringDecoder decoder(m_icuName.constData(), QStringConverter::Flag::Stateless);
+        QStringEncoder encoder(m_icuName.constData(), QStringConverter::Flag::Stateless);
+        const QByteArrayView bytes(reinterpret_cast<const char*>(p), 4);
+        QString s = decoder.decode(bytes);
+        const bool ok = !s.isEmpty() && !s.contains(QChar(0xFFFD)) && QByteArray(encoder.encode(s)) == bytes
+                        && !(s.size() == 1 && isEscape(s[0].unicode()));
+        it = m_longCache.insert(key, ok ? s : QString());
+    }
+    if (it->isEmpty()) {
+        return false;
+    }
+    *text = *it;
+    *used = 4;
+    return true;
 }
 
 quint8 GbkCodec::decode(const char* data, qsizetype size, QString& out, const quint8* flags) const
 {
-    out.resize(size); // never more characters than bytes
+    out.resize(size); // never more units than bytes
     char16_t* dst = reinterpret_cast<char16_t*>(out.data());
     const auto* p = reinterpret_cast<const unsigned char*>(data);
     const auto* end = p + size;
     qsizetype n = 0;
     quint8 seen = 0;
+    QString longText;
+    int used = 0;
     while (p < end) {
         const unsigned char b = *p;
         char16_t c;
@@ -89,6 +130,13 @@ quint8 GbkCodec::decode(const char* data, qsizetype size, QString& out, const qu
             ++p;
         } else if (p + 1 < end && (c = m_pair[(b << 8) | p[1]]) != 0) {
             p += 2;
+        } else if (decodeLong(p, end, &longText, &used)) {
+            for (QChar u : std::as_const(longText)) {
+                dst[n++] = u.unicode();
+                seen |= flags[u.unicode()];
+            }
+            p += used;
+            continue;
         } else {
             c = m_single[b] ? m_single[b] : char16_t(EscapeBase + b);
             ++p;
@@ -100,11 +148,28 @@ quint8 GbkCodec::decode(const char* data, qsizetype size, QString& out, const qu
     return seen;
 }
 
-QString GbkCodec::decode(QByteArrayView bytes) const
+bool GbkCodec::encodeLong(char32_t c, QByteArray& out) const
 {
-    QString s;
-    decode(bytes.data(), bytes.size(), s);
-    return s;
+    if (const auto it = m_wideToCode.constFind(c); it != m_wideToCode.cend()) {
+        out.append(char(*it >> 8));
+        out.append(char(*it & 0xFF));
+        return true;
+    }
+    if (!m_fourByte) {
+        return false;
+    }
+    QMutexLocker lock(&m_cacheLock);
+    auto it = m_encodeCache.constFind(c);
+    if (it == m_encodeCache.cend()) {
+        QStringEncoder encoder(m_icuName.constData(), QStringConverter::Flag::Stateless);
+        QByteArray bytes = encoder.encode(QString::fromUcs4(&c, 1));
+        if (encoder.hasError()) {
+            bytes.clear();
+        }
+        it = m_encodeCache.insert(c, bytes);
+    }
+    out.append(*it);
+    return !it->isEmpty();
 }
 
 void GbkCodec::encode(QStringView text, QByteArray& out, qsizetype* unencodable) const
@@ -113,31 +178,46 @@ void GbkCodec::encode(QStringView text, QByteArray& out, qsizetype* unencodable)
     out.resize(start + text.size() * 2);
     char* dst = out.data() + start;
     qsizetype n = 0;
-    for (const QChar qc : text) {
-        const char16_t c = qc.unicode();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
         if (c < 0x80) {
             dst[n++] = char(c);
             continue;
         }
-        const quint16 code = m_toGbk[c];
-        if (code == 0) {
-            dst[n++] = '?';
-            if (unencodable) {
-                ++*unencodable;
-            }
-        } else if (code < 0x100) {
-            dst[n++] = char(code);
-        } else {
+        const quint16 code = m_toCode[c];
+        if (code >= 0x100) {
             dst[n++] = char(code >> 8);
             dst[n++] = char(code & 0xFF);
+            continue;
+        }
+        if (code != 0) {
+            dst[n++] = char(code);
+            continue;
+        }
+        if (c >= EscapeBase && c < EscapeBase + 0x80) {
+            dst[n++] = char(c - EscapeBase); // an ASCII byte's escape
+            continue;
+        }
+        // The rare rest: supplementary characters and GB18030's four-byte forms.
+        char32_t u = c;
+        const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        if (pair) {
+            u = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+        }
+        QByteArray more;
+        if (!QChar::isSurrogate(u) && encodeLong(u, more)) {
+            out.resize(start + n);
+            out.append(more);
+            out.resize(out.size() + (text.size() - i) * 2 + 4);
+            dst = out.data() + start;
+            n += more.size();
+            i += pair ? 1 : 0;
+            continue;
+        }
+        dst[n++] = '?';
+        if (unencodable) {
+            ++*unencodable;
         }
     }
     out.truncate(start + n);
-}
-
-QByteArray GbkCodec::encode(QStringView text) const
-{
-    QByteArray out;
-    encode(text, out);
-    return out;
 }

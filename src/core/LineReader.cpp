@@ -66,12 +66,13 @@ void LineReader::close()
 bool LineReader::rewind(QString* error)
 {
     m_pos = m_end = m_scan = 0;
-    m_bufOffset = 0;
+    m_bufOffset = m_skip;
     m_eof = false;
     m_counted = m_lineOffset = 0;
     m_mark = m_curStart = 0;
     m_atEnd = false;
-    if (!m_file.isOpen() || !m_file.seek(0)) {
+    m_wideCount = 0;
+    if (!m_file.isOpen() || !m_file.seek(m_skip)) {
         m_error = m_file.isOpen() ? m_file.errorString()
                                   : QCoreApplication::translate("LineReader", "文件未打开!");
         if (error) {
@@ -115,6 +116,9 @@ bool LineReader::fill()
 
 LineReader::Result LineReader::next(QByteArrayView& line, QByteArrayView& terminator)
 {
+    if (m_wide) {
+        return nextWide(line, terminator);
+    }
     for (;;) {
         const char* b = m_buf.constData();
         const char* hit = findLineEnd(b + std::max(m_pos, m_scan), b + m_end);
@@ -194,10 +198,54 @@ qint64 LineReader::countTerminators(qsizetype from, qsizetype to) const
     return n;
 }
 
+// UTF-16: line ends are the units CR and LF, at even offsets from the start of the text.
+LineReader::Result LineReader::nextWide(QByteArrayView& line, QByteArrayView& terminator)
+{
+    const int lo = m_littleEndian ? 0 : 1; // index of the low byte in a unit
+    for (;;) {
+        const char* b = m_buf.constData();
+        qsizetype k = std::max(m_pos, m_scan);
+        for (; k + 1 < m_end; k += 2) {
+            if (b[k + 1 - lo] == 0 && (b[k + lo] == '\n' || b[k + lo] == '\r')) {
+                break;
+            }
+        }
+        const bool found = k + 1 < m_end;
+        const bool isCr = found && b[k + lo] == '\r';
+        if (found && !(isCr && k + 3 >= m_end && !m_eof)) {
+            const bool crlf = isCr && k + 3 < m_end && b[k + 3 - lo] == 0 && b[k + 2 + lo] == '\n';
+            const qsizetype termLen = crlf ? 4 : 2;
+            line = QByteArrayView(b + m_pos, k - m_pos);
+            terminator = QByteArrayView(b + k, termLen);
+            m_lineOffset = m_bufOffset + m_pos;
+            m_pos = m_scan = k + termLen;
+            ++m_wideCount;
+            return Line;
+        }
+        m_scan = k; // a CR waiting for its possible LF is looked at again
+        if (!m_eof) {
+            if (!fill()) {
+                return Error;
+            }
+            continue;
+        }
+        if (m_pos < m_end) {
+            line = QByteArrayView(b + m_pos, m_end - m_pos);
+            terminator = QByteArrayView();
+            m_lineOffset = m_bufOffset + m_pos;
+            m_pos = m_scan = m_end;
+            ++m_wideCount;
+            return Line;
+        }
+        m_atEnd = true;
+        return End;
+    }
+}
+
 LineReader::Result LineReader::nextContaining(QByteArrayView needle, QByteArrayView& line,
                                               QByteArrayView& terminator)
 {
-    if (needle.isEmpty() || needle.contains('\r') || needle.contains('\n')) {
+    if (m_wide || needle.isEmpty() || needle.contains('\r') || needle.contains('\n')) {
         return next(line, terminator);
     }
     return advance(needle, &line, &terminator);
@@ -235,6 +283,13 @@ LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* li
 
 qint64 LineReader::skipToEnd()
 {
+    if (m_wide) {
+        QByteArrayView line, terminator;
+        Result r;
+        while ((r = nextWide(line, terminator)) == Line) {
+        }
+        return r == Error ? -1 : m_wideCount;
+    }
     if (advance(QByteArrayView(), nullptr, nullptr) == Error) {
         return -1;
     }
@@ -243,6 +298,9 @@ qint64 LineReader::skipToEnd()
 
 qint64 LineReader::lineNumber() const
 {
+    if (m_wide) {
+        return m_wideCount;
+    }
     if (m_atEnd) {
         const char* b = m_buf.constData();
         const bool unterminated = m_end > 0 && b[m_end - 1] != '\n' && b[m_end - 1] != '\r';

@@ -22,8 +22,18 @@ public:
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
 
-    /// Back to the first byte; the next line read is line 1.
+    /// Back to the first byte (after `skip` bytes, see setLayout); the next line read is line 1.
     bool rewind(QString* error = nullptr);
+
+    /// How the text is laid out: `skip` bytes at the start that belong to no line (a
+    /// byte-order mark), and 2-byte units (UTF-16, little or big endian) instead of bytes.
+    /// Takes effect at the next rewind.
+    void setLayout(qint64 skip, int unitSize, bool littleEndian)
+    {
+        m_skip = skip;
+        m_wide = unitSize == 2;
+        m_littleEndian = littleEndian;
+    }
 
     /// Reads the next line and its terminator ("\r\n", "\r", "\n", or empty for an unterminated
     /// last line).
@@ -50,6 +60,7 @@ public:
 private:
     bool fill();
     Result advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator);
+    Result nextWide(QByteArrayView& line, QByteArrayView& terminator);
     qsizetype lineStartBefore(qsizetype pos) const;
     qint64 countTerminators(qsizetype from, qsizetype to) const;
 
@@ -67,5 +78,9 @@ private:
     qsizetype m_curStart = 0; // start of the line last returned
     bool m_atEnd = false;
     qint64 m_lineOffset = 0;
+    qint64 m_skip = 0;
+    bool m_wide = false;
+    bool m_littleEndian = true;
+    qint64 m_wideCount = 0; // UTF-16 lines are counted as they are read
     QString m_error;
 };

@@ -1,7 +1,7 @@
 #include "TitleRules.h"
 
 #include "config/Settings.h"
-#include "core/GbkCodec.h"
+#include "core/TextCodec.h"
 #include "core/LineReader.h"
 #include "core/cRegExp.h"
 
@@ -106,7 +106,7 @@ QByteArray exportTitleRules(const QList<TitleRule>& rules)
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
 
-QList<RuleTrial> tryTitleRules(LineReader& reader, const GbkCodec& codec, const QList<TitleRule>& rules, qint64 maxBytes)
+QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const QList<TitleRule>& rules, qint64 maxBytes)
 {
     // The lines are read once and kept: 512 KB of text is small, and every rule sees them.
     QStringList lines;

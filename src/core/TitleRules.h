@@ -5,7 +5,7 @@
 #include <QString>
 
 class LineReader;
-class GbkCodec;
+class TextCodec;
 
 /// A named chapter-title pattern, in the form reader apps share: a JSON object with "name",
 /// "rule", "example", "enable" and optionally "id" and "serialNumber".
@@ -37,7 +37,7 @@ struct RuleTrial {
 /// Runs every rule over the first `maxBytes` of the open novel (rewinding it before and
 /// after) and scores how chapter-like its finds are: many titles, numbers mostly ascending,
 /// titles not crowded together. A rule that does not compile scores 0.
-QList<RuleTrial> tryTitleRules(LineReader& reader, const GbkCodec& codec, const QList<TitleRule>& rules,
+QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const QList<TitleRule>& rules,
                                qint64 maxBytes = 512 * 1024);
 /// Index of the best-scoring rule, or -1 when none finds anything plausible.
 int suggestTitleRule(const QList<RuleTrial>& trials);

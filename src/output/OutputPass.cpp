@@ -32,18 +32,30 @@ struct Entry {
 /// One output file, written through a buffer; every failure is kept for the report.
 class Writer {
 public:
+    /// Line ends in the novel's encoding, and the byte-order mark a new file starts with.
+    void setEncoding(const QByteArray& eol, const QByteArray& bom)
+    {
+        m_eol = eol;
+        m_bom = bom;
+    }
     bool open(const QString& path, bool append)
     {
         m_file.setFileName(path);
         m_buf.clear();
-        return m_file.open(append ? QIODevice::WriteOnly | QIODevice::Append
-                                  : QIODevice::WriteOnly | QIODevice::Truncate);
+        if (!m_file.open(append ? QIODevice::WriteOnly | QIODevice::Append
+                                : QIODevice::WriteOnly | QIODevice::Truncate)) {
+            return false;
+        }
+        if (m_file.size() == 0) {
+            m_buf.append(m_bom);
+        }
+        return true;
     }
     bool isOpen() const { return m_file.isOpen(); }
     bool writeLine(QByteArrayView bytes)
     {
         m_buf.append(bytes.data(), bytes.size());
-        m_buf.append("\r\n", 2);
+        m_buf.append(m_eol);
         return m_buf.size() < (1 << 20) || flush();
     }
     bool close()
@@ -76,6 +88,8 @@ private:
     }
     QFile m_file;
     QByteArray m_buf;
+    QByteArray m_eol = QByteArray("\r\n");
+    QByteArray m_bom;
 };
 
 class Pass {
@@ -116,7 +130,7 @@ private:
 bool Pass::isPlain(QByteArrayView line, bool convert) const
 {
     const qsizetype n = line.size();
-    if (n == 0 || n % 2 != 0) {
+    if (n == 0 || n % 2 != 0 || m_pairFlags.empty()) {
         return false;
     }
     const auto* p = reinterpret_cast<const unsigned char*>(line.data());
@@ -161,11 +175,17 @@ void Pass::buildFlags()
         }
         m_flags[size_t(c)] = f;
     }
-    const GbkCodec& codec = m_doc.codec();
+    const TextCodec& codec = m_doc.codec();
+    // The raw-byte shortcut is for the double-byte code pages only.
+    m_pairFlags.clear();
+    const GbkCodec* dbcs = dynamic_cast<const GbkCodec*>(&codec);
+    if (!dbcs) {
+        return;
+    }
     m_pairFlags.assign(0x10000, NotAPair);
     for (int lead = 0xA1; lead <= 0xFF; ++lead) {
         for (int trail = 0xA1; trail <= 0xFF; ++trail) {
-            if (const char16_t c = codec.pairAt(uchar(lead), uchar(trail))) {
+            if (const char16_t c = dbcs->pairAt(uchar(lead), uchar(trail))) {
                 m_pairFlags[size_t(lead << 8 | trail)] = m_flags[c];
             }
         }
@@ -244,7 +264,7 @@ QStringList Pass::collisions(const QList<Entry>& entries, int n, const QString& 
 bool Pass::copyLines(qint64 count, bool convert)
 {
     LineReader& reader = m_doc.reader();
-    const GbkCodec& codec = m_doc.codec();
+    const TextCodec& codec = m_doc.codec();
     const ScriptConverter& t2s = ScriptConverter::traditionalToSimplified();
     QByteArrayView line, terminator;
     for (qint64 n = 0; n < count; ++n) {
@@ -375,6 +395,8 @@ OutputResult Pass::run()
     m_host.progressStart(n);
     m_re.SetFilters(QString(), m_s.TextFilters);
     buildFlags();
+    m_out.setEncoding(m_doc.codec().encode(u"\r\n"),
+                      m_doc.bomLength() > 0 ? m_doc.codec().byteOrderMark() : QByteArray());
     m_overwriteAll = false;
 
     const qint32 frontEnd = entries.first().start;

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+/// How the bytes of a novel become text and back, without ever losing a byte.
+///
+/// Every codec decodes a byte it cannot read to a private-use "escape" character U+F700 +
+/// byte and encodes that character back to the byte, so encode(decode(bytes)) == bytes for
+/// any input, and a line that a filter edited still writes its undecodable bytes unchanged.
+/// (A genuine U+F700..U+F7FF in the input is itself written through escapes.)
+class TextCodec {
+public:
+    enum Id { Gbk, Gb18030, Utf8, Utf16LE, Utf16BE, Big5 };
+
+    virtual ~TextCodec() = default;
+
+    virtual Id id() const = 0;
+    /// The name shown to users ("GBK", "UTF-8", ...).
+    virtual QString name() const = 0;
+    /// Bytes per code unit: 2 for UTF-16, whose line ends are two bytes long.
+    virtual int unitSize() const { return 1; }
+    /// True for GBK and its relatives, the code page the novel's text is specified in.
+    bool isGbkFamily() const { return id() == Gbk || id() == Gb18030; }
+
+    /// Decodes into `out`, reusing its capacity, and returns the OR of `flags[c]` over every
+    /// character c (a 65536-entry table), so that one pass over a line also tells what later
+    /// steps need to look at.
+    virtual quint8 decode(const char* data, qsizetype size, QString& out, const quint8* flags) const = 0;
+    void decode(const char* data, qsizetype size, QString& out) const;
+    QString decode(QByteArrayView bytes) const;
+
+    /// Encodes, appending to `out`. Characters the code page cannot hold are written as "?"
+    /// and counted in `unencodable` (when given).
+    virtual void encode(QStringView text, QByteArray& out, qsizetype* unencodable = nullptr) const = 0;
+    QByteArray encode(QStringView text) const;
+    /// True when the code page holds this UTF-16 unit (surrogates: when it holds some
+    /// supplementary characters), so that it can be written back.
+    virtual bool canEncode(char16_t c) const = 0;
+
+    /// The byte-order mark this encoding writes when a novel had one.
+    QByteArray byteOrderMark() const;
+
+    static constexpr char16_t EscapeBase = 0xF700;
+    static bool isEscape(char16_t c) { return c >= EscapeBase && c <= EscapeBase + 0xFF; }
+
+    static const TextCodec& forId(Id id);
+    /// "auto" gives no codec: detect. Others: "gbk", "gb18030", "utf-8", "utf-16le",
+    /// "utf-16be", "big5". Returns false for an unknown name.
+    static bool fromName(const QString& name, Id* id, bool* detect);
+    static QStringList names();
+
+    /// Decides the encoding from the start of a file: a byte-order mark, else UTF-8 when the
+    /// sample is UTF-8 with non-ASCII text (a stray bad byte tolerated), else GB18030 (GBK
+    /// with its four-byte sequences). `bomLength` gets the length of the mark, if any.
+    static Id detect(QByteArrayView head, int* bomLength);
+    /// The length of the byte-order mark that starts `head` for this encoding, or 0.
+    static int bomLength(Id id, QByteArrayView head);
+};

@@ -1,0 +1,173 @@
+#include "FakeHost.h"
+
+#include "config/Settings.h"
+#include "core/AnalysisPass.h"
+#include "core/Document.h"
+#include "core/GbkCodec.h"
+#include "core/TextCodec.h"
+#include "output/OutputPass.h"
+
+#include <QDirIterator>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(TextCodec::Id)
+
+class tst_TextCodec : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    static QByteArray utf16(const QString& s, bool little)
+    {
+        QByteArray b;
+        for (QChar c : s) {
+            const char lo = char(c.unicode() & 0xFF), hi = char(c.unicode() >> 8);
+            b += little ? QByteArray{lo, hi} : QByteArray{hi, lo};
+        }
+        return b;
+    }
+
+private slots:
+    void detect_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<TextCodec::Id>("id");
+        QTest::addColumn<int>("bom");
+        const QString text = u"第一章 风起\r\n正文"_qs;
+        QTest::newRow("utf-8 bom") << (QByteArray("\xEF\xBB\xBF") + text.toUtf8()) << TextCodec::Utf8 << 3;
+        QTest::newRow("utf-16le bom") << (QByteArray("\xFF\xFE") + utf16(text, true)) << TextCodec::Utf16LE << 2;
+        QTest::newRow("utf-16be bom") << (QByteArray("\xFE\xFF") + utf16(text, false)) << TextCodec::Utf16BE << 2;
+        QTest::newRow("utf-8") << text.toUtf8() << TextCodec::Utf8 << 0;
+        QTest::newRow("utf-8, one bad byte") << (text.repeated(20).toUtf8() + "\xFF" + text.toUtf8()) << TextCodec::Utf8 << 0;
+        QTest::newRow("utf-8 cut at the end") << text.toUtf8().chopped(1) << TextCodec::Utf8 << 0;
+        QTest::newRow("gbk") << GbkCodec::instance().encode(text) << TextCodec::Gb18030 << 0;
+        QTest::newRow("gb18030 only bytes") << QByteArray("\x81\x30\x81\x30\x95\x32\x82\x36") << TextCodec::Gb18030 << 0;
+        QTest::newRow("ascii") << QByteArray("Chapter 1") << TextCodec::Gb18030 << 0;
+    }
+
+    void detect()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(TextCodec::Id, id);
+        QFETCH(int, bom);
+        int got = -1;
+        QCOMPARE(TextCodec::detect(bytes, &got), id);
+        QCOMPARE(got, bom);
+    }
+
+    void anyBytesRoundTrip_data()
+    {
+        QTest::addColumn<TextCodec::Id>("id");
+        for (TextCodec::Id id : {TextCodec::Gbk, TextCodec::Gb18030, TextCodec::Utf8, TextCodec::Utf16LE,
+                                 TextCodec::Utf16BE, TextCodec::Big5}) {
+            QTest::newRow(qPrintable(TextCodec::forId(id).name())) << id;
+        }
+    }
+
+    void anyBytesRoundTrip()
+    {
+        QFETCH(TextCodec::Id, id);
+        const TextCodec& codec = TextCodec::forId(id);
+        QRandomGenerator rng(42);
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray bytes(rng.bounded(24), '\0');
+            for (char& c : bytes) {
+                // Mostly high bytes and digits, where multi-byte forms live.
+                const int r = rng.bounded(10);
+                c = char(r < 6 ? 0x80 + rng.bounded(128) : (r < 8 ? '0' + rng.bounded(10) : rng.bounded(128)));
+            }
+            const QString text = codec.decode(bytes);
+            QCOMPARE(codec.encode(text), bytes);
+            for (QChar c : text) {
+                QVERIFY(!c.isSurrogate() || id == TextCodec::Utf8 || id == TextCodec::Utf16LE
+                        || id == TextCodec::Utf16BE || id == TextCodec::Gb18030 || id == TextCodec::Big5);
+            }
+        }
+    }
+
+    void readableText()
+    {
+        const QString text = u"甄士隱夢幻識通靈 𠀀 €"_qs;
+        for (TextCodec::Id id : {TextCodec::Gb18030, TextCodec::Utf8, TextCodec::Utf16LE, TextCodec::Utf16BE}) {
+            const TextCodec& codec = TextCodec::forId(id);
+            QCOMPARE(codec.decode(codec.encode(text)), text);
+        }
+        // GB18030's four-byte forms are real characters, not escapes.
+        QCOMPARE(TextCodec::forId(TextCodec::Gb18030).decode(QByteArray("\x81\x30\x81\x30")), QString(QChar(0x80)));
+        QCOMPARE(TextCodec::forId(TextCodec::Gbk).decode(QByteArray("\x81\x30")).size(), 2); // strict GBK: escape + '0'
+        QCOMPARE(TextCodec::forId(TextCodec::Big5).decode(TextCodec::forId(TextCodec::Big5).encode(u"施公案"_qs)), u"施公案"_qs);
+    }
+
+    void names()
+    {
+        TextCodec::Id id;
+        bool detect = false;
+        QVERIFY(TextCodec::fromName(u"UTF-16LE"_qs, &id, &detect));
+        QCOMPARE(id, TextCodec::Utf16LE);
+        QVERIFY(TextCodec::fromName(u"auto"_qs, &id, &detect) && detect);
+        QVERIFY(!TextCodec::fromName(u"latin1"_qs, &id, &detect));
+    }
+
+    void outputInTheNovelsEncoding_data()
+    {
+        QTest::addColumn<TextCodec::Id>("id");
+        QTest::addColumn<bool>("bom");
+        QTest::newRow("utf-8") << TextCodec::Utf8 << false;
+        QTest::newRow("utf-8 with bom") << TextCodec::Utf8 << true;
+        QTest::newRow("utf-16le") << TextCodec::Utf16LE << true;
+        QTest::newRow("utf-16be") << TextCodec::Utf16BE << true;
+        QTest::newRow("gb18030") << TextCodec::Gb18030 << false;
+    }
+
+    void outputInTheNovelsEncoding()
+    {
+        QFETCH(TextCodec::Id, id);
+        QFETCH(bool, bom);
+        const TextCodec& codec = TextCodec::forId(id);
+        const QStringList lines = {u"序"_qs, u"第1章 甲"_qs, u"正文 €"_qs, u"第2章 乙"_qs, u"末"_qs};
+        QByteArray body;
+        for (const QString& l : lines) {
+            body += codec.encode(l + u"\r\n"_qs);
+        }
+        // A stray byte (an unpaired surrogate in UTF-16) survives too.
+        const bool wide = id == TextCodec::Utf16LE || id == TextCodec::Utf16BE;
+        body += (wide ? utf16(QString(QChar(0xD800)), id == TextCodec::Utf16LE) : QByteArray("\xC3"))
+                + codec.encode(u"\r\n"_qs);
+        const QByteArray mark = bom ? codec.byteOrderMark() : QByteArray();
+        const QString name = QStringLiteral("enc-%1-%2.txt").arg(int(id)).arg(bom);
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(mark + body);
+        f.close();
+
+        Settings s = Settings::defaults();
+        s.FilesInDir = 0;
+        s.SetInvalidTitle = false;
+        s.DelSpaceLine = false;
+        s.TextFilters.clear();
+        Document doc;
+        QVERIFY(doc.OpenTextFile(path, nullptr));
+        QCOMPARE(doc.codec().id(), id);
+        QCOMPARE(doc.LineCount, 6);
+        FakeHost host(&doc);
+        QVERIFY(RunAnalysis(doc, s, host));
+        QCOMPARE(doc.model().rowCount(), 2);
+        QCOMPARE(RunOutput(doc, s, host).kind, OutputResult::Done);
+        const QString root = OutputRoot(path, s.OutPath);
+        QByteArray joined;
+        for (const QString& file : {u"Index.txt"_qs, u"001-甲.txt"_qs, u"002-乙.txt"_qs}) {
+            QFile out(root + file);
+            QVERIFY(out.open(QIODevice::ReadOnly));
+            QByteArray bytes = out.readAll();
+            QVERIFY(bytes.startsWith(mark));
+            joined += bytes.mid(mark.size());
+        }
+        QCOMPARE(joined, body);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_TextCodec)
+#include "tst_textcodec.moc"
