@@ -257,6 +257,9 @@ qint16 cRegExp::ParseChaptorNum(QStringView text)
                 zeroSinceUnit = true;
                 if (pending > 0) {
                     pending *= 10;
+                    if (pending > Limit * 10) {
+                        return 0;
+                    }
                 }
                 continue;
             }
