@@ -102,6 +102,8 @@ private:
     Answer ask(QString& target);
     QStringList collisions(const QList<Entry>& entries, int n, const QString& root) const;
     bool copyLines(qint64 count, bool convert);
+    bool writeLines(const QString& target, bool append, qint64 count, bool convert);
+    OutputResult cancelled(int files);
     void fail(const QString& description, int number);
     void end();
 
@@ -331,6 +333,35 @@ bool Pass::copyLines(qint64 count, bool convert)
     return true;
 }
 
+// Opens the target (unless the current file is declined), copies `count` lines through the
+// filters and closes it; false when that failed (the failure has been reported).
+bool Pass::writeLines(const QString& target, bool append, qint64 count, bool convert)
+{
+    if (m_writeThis && !m_out.open(target, append)) {
+        fail(QStringLiteral(u"无法写入文件: %1 (%2)").arg(target, m_out.errorString()), PathFile);
+        return false;
+    }
+    if (!copyLines(count, convert)) {
+        return false;
+    }
+    if (!m_out.close()) {
+        fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(target, m_out.errorString()), DiskFull);
+        return false;
+    }
+    return true;
+}
+
+OutputResult Pass::cancelled(int files)
+{
+    m_host.setStatusText(QStringLiteral(u"用户取消操作..."));
+    m_host.progressEnd();
+    end();
+    OutputResult result;
+    result.kind = OutputResult::Cancelled;
+    result.files = files;
+    return result;
+}
+
 OutputResult Pass::run()
 {
     OutputResult result;
@@ -403,29 +434,11 @@ OutputResult Pass::run()
     if (frontEnd >= 2) {
         QString target = root + QStringLiteral("Index.txt");
         const Answer a = ask(target);
-        if (a == Fail) {
-            result.kind = OutputResult::Failed;
-            return result;
-        }
         if (a == Cancel) {
-            m_host.setStatusText(QStringLiteral(u"用户取消操作..."));
-            m_host.progressEnd();
-            end();
-            result.kind = OutputResult::Cancelled;
-            return result;
+            return cancelled(0);
         }
         m_writeThis = a == Write;
-        if (m_writeThis && !m_out.open(target, m_s.AppendText)) {
-            fail(QStringLiteral(u"无法写入文件: %1 (%2)").arg(target, m_out.errorString()), PathFile);
-            result.kind = OutputResult::Failed;
-            return result;
-        }
-        if (!copyLines(frontEnd - 1, false)) {
-            result.kind = OutputResult::Failed;
-            return result;
-        }
-        if (!m_out.close()) {
-            fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(target, m_out.errorString()), DiskFull);
+        if (a == Fail || !writeLines(target, m_s.AppendText, frontEnd - 1, false)) {
             result.kind = OutputResult::Failed;
             return result;
         }
@@ -471,26 +484,11 @@ OutputResult Pass::run()
                 return result;
             }
             if (a == Cancel) {
-                m_host.setStatusText(QStringLiteral(u"用户取消操作..."));
-                m_host.progressEnd();
-                end();
-                result.kind = OutputResult::Cancelled;
-                result.files = fileNo;
-                return result;
+                return cancelled(fileNo);
             }
             m_writeThis = a == Write;
         }
-        if (m_writeThis && !m_out.open(target, !newFile || m_s.AppendText)) {
-            fail(QStringLiteral(u"无法写入文件: %1 (%2)").arg(target, m_out.errorString()), PathFile);
-            result.kind = OutputResult::Failed;
-            return result;
-        }
-        if (!copyLines(entries.at(i + 1).start - e.start, m_s.ConvertToSimple)) {
-            result.kind = OutputResult::Failed;
-            return result;
-        }
-        if (!m_out.close()) {
-            fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(target, m_out.errorString()), DiskFull);
+        if (!writeLines(target, !newFile || m_s.AppendText, entries.at(i + 1).start - e.start, m_s.ConvertToSimple)) {
             result.kind = OutputResult::Failed;
             return result;
         }
