@@ -7,7 +7,7 @@ VELLOMAR_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
     libopencc-dev libopencc-data
-    fonts-wqy-microhei
+    fonts-wqy-microhei qt6-translations-l10n
 )
 
 vellomar_install_packages() {

@@ -352,6 +352,13 @@ void frmMain::buildList()
         lvwTitles->setColumnWidth(c, widths[c]);
     }
     connect(header, &QHeaderView::sectionClicked, this, &frmMain::lvwTitles_ColumnClick);
+    // A check mark colours its whole row, not only the cell that holds it.
+    connect(&m_doc.model(), &QAbstractItemModel::dataChanged, lvwTitles,
+            [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+                if (roles.isEmpty() || roles.contains(Qt::CheckStateRole)) {
+                    lvwTitles->viewport()->update();
+                }
+            });
     connect(lvwTitles, &QTreeView::doubleClicked, this, &frmMain::lvwTitles_DblClick);
     layout->addWidget(lvwTitles);
     setCentralWidget(client);
@@ -542,9 +549,17 @@ void frmMain::OpenAfterActivation(const QString& path)
 void frmMain::changeEvent(QEvent* e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::WindowStateChange) qDebug() << "state" << windowState() << isVisible() << TrayAvailable() << (g_SysTray ? g_SysTray->Visible() : -1);
-    if (e->type() == QEvent::WindowStateChange && isVisible() && isMinimized() && m_settings.MiniToTray) {
-        mnu_T_Hide_Click();
+    if (e->type() == QEvent::WindowStateChange && isMinimized() && m_settings.MiniToTray) {
+        // After the state change has run its course: a minimise that also shows the window
+        // (showMinimized) would otherwise bring it straight back.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isVisible() && isMinimized() && m_settings.MiniToTray) {
+                    mnu_T_Hide_Click();
+                }
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -742,7 +757,7 @@ void frmMain::progressStart(qint64 maximum)
 
 void frmMain::progress(qint64 value, int percent, const QString& balloonText, const QString& balloonTitle)
 {
-    if (outOfSight() && m_settings.ShowBalloonTip && SysTray() && SysTray()->Visible()) {
+    if (outOfSight() && m_settings.ShowBalloonTip && g_SysTray && g_SysTray->Visible()) {
         // Out of sight the bar is left alone; a skipped step is shown by a later balloon.
         const bool due = !m_progressBalloonClock.isValid() ||
                          m_progressBalloonClock.hasExpired(ProgressBalloonInterval);

@@ -9,7 +9,6 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QFile>
-#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -78,16 +77,6 @@ inline void typeInput(const QString& text)
 inline void cancelDialog()
 {
     Prompts::queue([](QDialog* d) { d->reject(); });
-}
-
-inline void chooseFile(const QString& path)
-{
-    Prompts::queue([path](QDialog* d) {
-        auto* dialog = qobject_cast<QFileDialog*>(d);
-        QVERIFY2(dialog, qPrintable(d->windowTitle()));
-        dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-    });
 }
 
 /// Clicks a button of the overwrite prompt by objectName; with `renameTo`, ticks the rename

@@ -1,20 +1,26 @@
+#include "FakeTray.h"
 #include "UiTest.h"
 
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "config/StartUp.h"
 #include "ErrorHook.h"
+#include "cCommonDialog.h"
+#include "frmAbout.h"
 #include "frmMain.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QPaintEvent>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
@@ -24,12 +30,26 @@
 
 using namespace UiTest;
 
+// Collects the parts of a widget that were repainted.
+struct PaintSpy : QObject {
+    QRegion region;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) {
+            region += static_cast<QPaintEvent*>(e)->region();
+        }
+        return false;
+    }
+};
+
 class tst_FrmMain : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
     Settings m_settings;
     std::unique_ptr<frmMain> m_w;
+    FakeTray* m_tray = nullptr; // the window's notification area, made at its first activation
+    bool m_trayAvailable = true;
 
     QString path(const QString& name) const { return m_dir->filePath(name); }
     QString configPath() const { return path(QStringLiteral("config.ini")); }
@@ -37,7 +57,12 @@ class tst_FrmMain : public QObject {
     // Creates and shows the window and lets its first activation run; the log starts empty.
     void showWindow(bool clearLog = true)
     {
-        m_w = std::make_unique<frmMain>(m_settings, configPath());
+        m_w = std::make_unique<frmMain>(m_settings, configPath(), [this] {
+            auto tray = std::make_unique<FakeTray>();
+            tray->available = m_trayAvailable;
+            m_tray = tray.get();
+            return tray;
+        });
         m_w->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_w.get()));
         QCoreApplication::processEvents();
@@ -49,6 +74,17 @@ class tst_FrmMain : public QObject {
     }
 
     ChapterModel& model() { return m_w->document().model(); }
+    // "title|text" of every balloon sent to the icon while shown, oldest first.
+    QStringList balloons()
+    {
+        QStringList sent;
+        for (const auto& [data, fields] : std::as_const(m_tray->modified)) {
+            if ((fields & TrayField::Balloon) && !data.balloonText.isEmpty()) {
+                sent << data.balloonTitle + u'|' + data.balloonText;
+            }
+        }
+        return sent;
+    }
     QTreeView* list() { return m_w->findChild<QTreeView*>(QStringLiteral("lvwTitles")); }
     QAction* menu(const QString& name) { return m_w->findChild<QAction*>(name); }
     QAction* button(const QString& key) { return m_w->findChild<QAction*>(key); }
@@ -119,8 +155,10 @@ private slots:
         m_settings.AutoAnalyze = false;
         m_settings.FilesInDir = 0;
         m_settings.TextFilters.clear();
+        m_trayAvailable = true;
         Prompts::setTestMode(true);
         Prompts::reset();
+        cCommonDialog::clearAnswers();
     }
 
     void cleanup() { m_w.reset(); }
@@ -225,9 +263,13 @@ private slots:
         m_settings.AutoAnalyze = true;
         m_settings.SetInvalidTitle = true; // titles 3 lines apart: the later ones are ignored
         showWindow();
-        chooseFile(writeNovel(novel(3, 2)));
+        cCommonDialog::queueOpenAnswer({writeNovel(novel(3, 2))});
         QTest::keyClick(m_w.get(), Qt::Key_O, Qt::ControlModifier);
-        QCOMPARE(Prompts::log(), QStringList{u"打开小说文件|"_qs});
+        const cCommonDialog::Request& asked = cCommonDialog::lastRequest();
+        QCOMPARE(asked.title, QStringLiteral(u"打开小说文件"));
+        QCOMPARE(asked.nameFilters, (QStringList{u"文本文件 (*.txt)"_qs, u"所有文件 (*)"_qs}));
+        QCOMPARE(asked.selectedFilter, asked.nameFilters.first());
+        QVERIFY(asked.fileMustExist && !asked.multiSelect);
         QCOMPARE(m_w->windowTitle(), QStringLiteral(u"小说.txt - ") + AppTitle());
         QCOMPARE(m_w->document().DocState, int(Analysed));
         QCOMPARE(status(), QStringLiteral(u"一共: 1/3 章"));
@@ -253,8 +295,7 @@ private slots:
     void open_cancelledChangesOnlyTheStatus()
     {
         showWindow();
-        cancelDialog();
-        menu(QStringLiteral("mnuF_Open"))->trigger();
+        menu(QStringLiteral("mnuF_Open"))->trigger(); // no answer queued: cancelled
         QCOMPARE(status(), QStringLiteral(u"取消打开..."));
         QCOMPARE(m_w->document().DocState, int(Closed));
         QCOMPARE(m_w->windowTitle(), AppTitle());
@@ -439,7 +480,13 @@ private slots:
         showWindow();
         openNovel(novel(2, 1));
         m_w->mnuO_Analyze_Click();
+        PaintSpy painted;
+        list()->viewport()->installEventFilter(&painted);
+        QCoreApplication::processEvents();
+        painted.region = QRegion();
         model().setChecked(1, true);
+        // The whole row is repainted in its new colour, not only the cell with the check box.
+        QTRY_VERIFY(painted.region.contains(list()->visualRect(model().index(1, ChapterModel::MemoColumn))));
         const QImage image = list()->viewport()->grab().toImage();
         auto background = [&](int row) {
             const QRect cell = list()->visualRect(model().index(row, ChapterModel::IdColumn));
@@ -792,6 +839,160 @@ private slots:
                                     u"about"_qs}));
         QCOMPARE(button(QStringLiteral("selundo"))->toolTip(), QStringLiteral(u"撤消选择"));
         QCOMPARE(buttonWidget(QStringLiteral("edit"))->popupMode(), QToolButton::MenuButtonPopup);
+    }
+
+    // --- Notification area, options, about ---------------------------------------------------------------
+
+    void minimiseToTray_thenBackInNormalState_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("double click") << 0;
+        QTest::newRow("balloon click") << 1;
+        QTest::newRow("显示窗口") << 2;
+    }
+
+    void minimiseToTray_thenBackInNormalState()
+    {
+        QFETCH(int, how);
+        showWindow();
+        m_w->showMinimized();
+        QTRY_VERIFY(!m_w->isVisible());
+        QVERIFY(m_tray->shown);
+        QCOMPARE(m_tray->added.first().tip, AppTitle());
+        how == 0 ? emit m_tray->doubleClicked()
+                 : how == 1 ? emit m_tray->balloonClicked() : menu(QStringLiteral("mnu_T_Show"))->trigger();
+        QVERIFY(m_w->isVisible() && !m_w->isMinimized());
+        QVERIFY(!m_tray->shown);
+    }
+
+    void trayMenu_hideShowExit()
+    {
+        showWindow();
+        auto* trayMenu = m_w->findChild<QMenu*>(QStringLiteral("menuTray"));
+        QCOMPARE(trayMenu->defaultAction(), menu(QStringLiteral("mnu_T_Show")));
+        emit m_tray->contextRequested(QPoint(20, 20));
+        QTRY_VERIFY(trayMenu->isVisible());
+        trayMenu->close();
+        m_w->resize(100, 100);
+        QVERIFY(m_w->frameGeometry().width() >= 532 && m_w->frameGeometry().height() >= 400);
+
+        menu(QStringLiteral("mnu_T_Hide"))->trigger();
+        menu(QStringLiteral("mnu_T_Hide"))->trigger(); // hidden already: nothing to do
+        QCOMPARE(m_tray->added.size(), 1);
+        // A balloon seen while hidden is not shown again the next time the window hides.
+        m_w->ShowNotice(u"输出完成，共: 3 个文件!"_qs, u"输出"_qs, 0);
+        menu(QStringLiteral("mnu_T_Show"))->trigger();
+        menu(QStringLiteral("mnu_T_Hide"))->trigger();
+        QCOMPARE(m_tray->added.size(), 2);
+        QCOMPARE(m_tray->added.last().balloonText, QString());
+
+        bool iconRemoved = false;
+        m_tray->removedOut = &iconRemoved;
+        QSignalSpy unloaded(m_w.get(), &frmMain::unloaded);
+        menu(QStringLiteral("mnu_T_Exit"))->trigger();
+        QVERIFY(unloaded.size() == 1 && iconRemoved);
+    }
+
+    void notice_isABalloonOnlyWhereItIsSeen_data()
+    {
+        QTest::addColumn<bool>("miniToTray");
+        QTest::addColumn<bool>("balloonTip");
+        QTest::addColumn<bool>("trayAvailable");
+        QTest::newRow("in the tray") << true << true << true;
+        QTest::newRow("balloon tips off") << true << false << true;
+        QTest::newRow("minimised, no icon") << false << true << true;
+        QTest::newRow("no notification area") << true << true << false;
+    }
+
+    void notice_isABalloonOnlyWhereItIsSeen()
+    {
+        QFETCH(bool, miniToTray);
+        QFETCH(bool, balloonTip);
+        QFETCH(bool, trayAvailable);
+        m_settings.MiniToTray = miniToTray;
+        m_settings.ShowBalloonTip = balloonTip;
+        m_trayAvailable = trayAvailable;
+        showWindow();
+        m_w->showMinimized();
+        QCoreApplication::processEvents();
+        if (!trayAvailable) {
+            menu(QStringLiteral("mnu_T_Hide"))->trigger(); // no icon to come back from: stays
+        }
+        QCOMPARE(m_w->isVisible(), !(miniToTray && trayAvailable));
+        QVERIFY(m_w->isMinimized());
+        m_w->ShowNotice(u"未发现章节标题"_qs, u"分析"_qs, 1);
+        const QStringList shown{u"分析|未发现章节标题"_qs};
+        const bool balloon = miniToTray && balloonTip && trayAvailable;
+        QCOMPARE(balloons(), balloon ? shown : QStringList());
+        QCOMPARE(Prompts::log(), balloon ? QStringList() : shown);
+        QVERIFY(!balloon || m_tray->modified.last().first.balloonFlag == 2); // warning
+    }
+
+    void passesInTheTray_reportInBalloons()
+    {
+        showWindow();
+        openNovel(novel(300, 1));
+        menu(QStringLiteral("mnu_T_Hide"))->trigger();
+        m_w->mnuO_Analyze_Click();
+        clickMessageButton(QMessageBox::Yes); // the output folder is a question, balloons or not
+        m_w->mnuO_SaveOut_Click();
+        QCOMPARE(Prompts::log().size(), 1);
+        const QStringList sent = balloons();
+        QCOMPARE(sent.first(), QStringLiteral(u"正在分析...|已经分析：0%"));
+        QVERIFY(sent.contains(QStringLiteral(u"分析|分析完成，一共 300 章节！")));
+        QVERIFY(sent.contains(QStringLiteral(u"正在输出|已经输出：0%")));
+        QCOMPARE(sent.last(), QStringLiteral(u"输出|输出完成，共: 300 个文件!"));
+        QVERIFY2(sent.size() < 20, qPrintable(QString::number(sent.size()))); // not one per title
+
+        m_tray->available = false; // the notification area goes: the window comes back
+        QTRY_VERIFY_WITH_TIMEOUT(m_w->isVisible(), 5000);
+    }
+
+    void options_fromTheMenu_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("OK") << u"btnOK"_qs;
+        QTest::newRow("Cancel") << u"btnCancel"_qs;
+    }
+
+    void options_fromTheMenu()
+    {
+        QFETCH(QString, button);
+        const bool ok = button == QLatin1String("btnOK");
+        showWindow();
+        const QByteArray before = readFile(configPath());
+        Settings expected = m_settings;
+        QString font;
+        Prompts::queue([&](QDialog* d) {
+            d->findChild<QLineEdit*>(QStringLiteral("txtColor_0"))->setText(QStringLiteral("&HC0FFEE"));
+            auto* fonts = d->findChild<QComboBox*>(QStringLiteral("cmbFonts"));
+            fonts->setCurrentIndex(fonts->currentIndex() == 0 ? 1 : 0);
+            font = fonts->currentText();
+            d->findChild<QCheckBox*>(QStringLiteral("chkTopMost"))->click();
+            d->findChild<QPushButton*>(button)->click();
+        });
+        QTest::keyClick(m_w.get(), Qt::Key_F4);
+        QCOMPARE(Prompts::log(), QStringList{u"选项...|"_qs});
+        QCOMPARE(list()->palette().color(QPalette::Base), ok ? QColor(0xEE, 0xFF, 0xC0) : QColor(Qt::white));
+        QCOMPARE(list()->font().family() == font, ok);
+        QCOMPARE(m_w->windowFlags().testFlag(Qt::WindowStaysOnTopHint), ok);
+        // Saved exactly as config.ini is with these three settings changed, or not at all.
+        expected.ListBackColor = 0xC0FFEE;
+        expected.TopMost = true;
+        expected.FontName = font;
+        const QString expectedPath = writeFile(path(QStringLiteral("expected.ini")), before);
+        QVERIFY(SaveConfig(expected, expectedPath));
+        QCOMPARE(readFile(configPath()), ok ? readFile(expectedPath) : before);
+    }
+
+    void about_fromHelpToolbarAndTrayMenu()
+    {
+        showWindow();
+        for (const QString& name : {u"mnuH_About"_qs, u"about"_qs, u"mnu_T_About"_qs}) {
+            Prompts::queue([](QDialog* d) { QVERIFY(qobject_cast<frmAbout*>(d)); });
+            m_w->findChild<QAction*>(name)->trigger();
+        }
+        QCOMPARE(Prompts::log(), QStringList(3, u"关于|"_qs));
     }
 };
 
