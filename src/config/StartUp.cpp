@@ -25,8 +25,11 @@ QString configPathIn(const QString& folder) {
 
 QString chooseConfigPath(const QString& programFolder, const QString& fallbackFolder) {
     // Saving replaces config.ini through a temporary file beside it, so the folder itself
-    // must be writable, not just the file.
-    if (QFileInfo(programFolder).isWritable())
+    // must be writable, not just the file. A copy installed into the system's folders keeps
+    // its settings per user even when run as root, who can write anywhere.
+    const QString canonical = QFileInfo(programFolder).canonicalFilePath();
+    const bool installed = canonical.startsWith(QLatin1String("/usr/")) || canonical.startsWith(QLatin1String("/opt/"));
+    if (!installed && QFileInfo(programFolder).isWritable())
         return configPathIn(programFolder);
     QDir().mkpath(fallbackFolder);
     return configPathIn(fallbackFolder);

@@ -19,6 +19,7 @@ private slots:
     void configPathIn();
     void chooseConfigPath_writableProgramFolder();
     void chooseConfigPath_readOnlyProgramFolder_usesFallback();
+    void chooseConfigPath_systemFolder_usesFallbackEvenForRoot();
 };
 
 void tst_StartUp::makeAppTitle_data() {
@@ -77,6 +78,12 @@ void tst_StartUp::chooseConfigPath_readOnlyProgramFolder_usesFallback() {
 
     QCOMPARE(chosen, fallback + u"/config.ini"_s);
     QVERIFY(QFileInfo(fallback).isDir());
+}
+
+void tst_StartUp::chooseConfigPath_systemFolder_usesFallbackEvenForRoot() {
+    QTemporaryDir other;
+    const QString fallback = other.filePath(u"fallback/vellomar"_s);
+    QCOMPARE(chooseConfigPath(u"/usr/bin"_s, fallback), fallback + u"/config.ini"_s);
 }
 
 QTEST_GUILESS_MAIN(tst_StartUp)
