@@ -65,6 +65,13 @@ QVariant ChapterModel::data(const QModelIndex& index, int role) const {
         return row.cells[index.column()];
     if (role == Qt::CheckStateRole && index.column() == IdColumn)
         return row.checked ? Qt::Checked : Qt::Unchecked;
+    if (index.column() == ChapNumColumn && (role == AnomalyRole || role == Qt::ToolTipRole)) {
+        const NumberingAnomaly a = row.tag < m_anomalies.size() ? m_anomalies.at(row.tag) : NumberingAnomaly::None;
+        if (role == AnomalyRole)
+            return int(a);
+        if (a != NumberingAnomaly::None)
+            return anomalyDescription(a, m_chapnum.value(row.tag), m_anomalyPrevious.value(row.tag));
+    }
     return {};
 }
 
@@ -105,6 +112,9 @@ void ChapterModel::clearRows() {
         beginResetModel();
     m_rows.clear();
     m_checkedCount = 0;
+    m_anomalies.clear();
+    m_anomalyPrevious.clear();
+    m_anomalyCount = 0;
     if (m_batchDepth == 0)
         endResetModel();
 }
@@ -331,4 +341,41 @@ void ChapterModel::resetUndo() {
 
 void ChapterModel::UpdateChapCount() {
     emit checkCountChanged(m_checkedCount);
+}
+
+QVector<bool> ChapterModel::ignoredRecords() const {
+    QVector<bool> ignored(m_chapnum.size(), false);
+    for (const Row& r : m_rows) {
+        if (r.checked && r.tag < ignored.size())
+            ignored[r.tag] = true;
+    }
+    return ignored;
+}
+
+void ChapterModel::setAnomalies(const QVector<NumberingAnomaly>& anomalies) {
+    m_anomalies = anomalies;
+    m_anomalies.resize(m_chapnum.size(), NumberingAnomaly::None);
+    // The number each record follows, as reviewNumbering compares them: kept records with a number.
+    const QVector<bool> ignored = ignoredRecords();
+    m_anomalyPrevious = QVector<qint16>(m_chapnum.size(), 0);
+    qint16 previous = 0;
+    for (qsizetype r = 0; r < m_chapnum.size(); ++r) {
+        m_anomalyPrevious[r] = previous;
+        if (!ignored.at(r) && m_chapnum.at(r) != 0)
+            previous = m_chapnum.at(r);
+    }
+    m_anomalyCount = 0;
+    for (const Row& r : std::as_const(m_rows)) {
+        if (m_anomalies.at(r.tag) != NumberingAnomaly::None)
+            ++m_anomalyCount;
+    }
+    if (m_batchDepth == 0 && !m_rows.isEmpty())
+        emit dataChanged(index(0, ChapNumColumn), index(int(m_rows.size()) - 1, ChapNumColumn),
+                         {Qt::ToolTipRole, AnomalyRole});
+}
+
+NumberingAnomaly ChapterModel::anomaly(int row) const {
+    if (row < 0 || row >= m_rows.size())
+        return NumberingAnomaly::None;
+    return m_anomalies.value(m_rows.at(row).tag, NumberingAnomaly::None);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/NumberingReview.h"
+
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
@@ -28,6 +30,9 @@ public:
         ChapLineColumn,
         ColumnCount
     };
+
+    /// A 章节号 cell's NumberingAnomaly (as int) for the list's marker; 0 on other columns.
+    static constexpr int AnomalyRole = Qt::UserRole + 1;
 
     /// Column captions without sort arrows, in column order.
     static const QStringList ColumnCaptions;
@@ -127,6 +132,19 @@ public:
     /// Announces the current number of checked rows.
     void UpdateChapCount();
 
+    // --- Numbering review --------------------------------------------------------------------------
+
+    /// By record index: whether the record's row is checked (an ignored title). Records without a row
+    /// count as kept.
+    QVector<bool> ignoredRecords() const;
+    /// Stores the numbering anomalies by record index, as reviewNumbering gives them. Each one is described
+    /// against the previous kept number as the check marks stand now, through the 章节号 cell's tool tip
+    /// and AnomalyRole. Cleared by clearRows and resetTable.
+    void setAnomalies(const QVector<NumberingAnomaly>& anomalies);
+    NumberingAnomaly anomaly(int row) const;
+    /// Rows with an anomaly.
+    int anomalyCount() const { return m_anomalyCount; }
+
 signals:
     void undoAvailableChanged(bool available);
     void checkCountChanged(int checked);
@@ -150,6 +168,11 @@ private:
 
     QList<Row> m_rows;
     int m_checkedCount = 0;
+
+    // By record index; empty until a review. The previous kept number is what a tool tip names.
+    QVector<NumberingAnomaly> m_anomalies;
+    QVector<qint16> m_anomalyPrevious;
+    int m_anomalyCount = 0;
     int m_batchDepth = 0;
 
     QStringList m_captions;
