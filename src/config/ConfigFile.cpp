@@ -181,6 +181,7 @@ void LoadConfig(Settings& settings, const QString& configPath) {
     readBool(favorite, QStringLiteral("AutoOpenNotepad"), settings.AutoOpenNotepad);
     readBool(favorite, QStringLiteral("TopMost"), settings.TopMost);
     readBool(favorite, QStringLiteral("LogPosition"), settings.LogPosition);
+    readBool(favorite, QStringLiteral("ShowPreview"), settings.ShowPreview);
     settings.ListBackColor = ParseColor(read(favorite, QStringLiteral("ListBackColor")));
     settings.ItemBackColor = ParseColor(read(favorite, QStringLiteral("ItemBackColor")));
     settings.FontName = read(favorite, QStringLiteral("FontName")).trimmed();
@@ -257,6 +258,7 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
     out.write(favorite, QStringLiteral("ListBackColor"), FormatColor(s.ListBackColor));
     out.write(favorite, QStringLiteral("ItemBackColor"), FormatColor(s.ItemBackColor));
     out.write(favorite, QStringLiteral("FontName"), s.FontName);
+    out.write(favorite, QStringLiteral("ShowPreview"), boolText(s.ShowPreview));
 
     const struct {
         const char16_t* section;

@@ -36,6 +36,8 @@ struct Settings {
     qint16 PositionTop = 0;
     qint16 PositionWidth = 0;
     qint16 PositionHeight = 0;
+    /// The main window's chapter preview pane; a key of our own, absent from the default file.
+    bool ShowPreview = true;
 
     /// The built-in defaults that the program starts with when no config.ini exists.
     static Settings defaults();

@@ -40,7 +40,7 @@ QByteArray readFile(const QString& path) {
         X(SetInvalidTitle) X(InvalidLines) X(PathDefaultSelect) X(FileDefaultSelect) X(OutPath) X(OutFile)   \
             X(AutoAnalyze) X(AppendText) X(MiniToTray) X(ShowBalloonTip) X(AutoOpenNotepad) X(TopMost)       \
                 X(LogPosition) X(ListBackColor) X(ItemBackColor) X(FontName) X(FilterAfterLine)              \
-                    X(PositionLeft) X(PositionTop) X(PositionWidth) X(PositionHeight)
+                    X(PositionLeft) X(PositionTop) X(PositionWidth) X(PositionHeight) X(ShowPreview)
 
 QStringList differences(const Settings& a, const Settings& b) {
     QStringList fields;
@@ -72,7 +72,7 @@ Settings unlikeDefaults() {
 #undef X
 #define X(f) s.f = !s.f;
             X(DelSpaceLine) X(ConvertToSimple) X(SetInvalidTitle) X(AutoAnalyze) X(AppendText) X(MiniToTray)
-                X(ShowBalloonTip) X(AutoOpenNotepad) X(TopMost) X(LogPosition) X(FilterAfterLine)
+                X(ShowBalloonTip) X(AutoOpenNotepad) X(TopMost) X(LogPosition) X(FilterAfterLine) X(ShowPreview)
 #undef X
 #define X(f) s.f = u"other"_s;
                     X(TitleText) X(OutPaths) X(TextFilters) X(OutFiles) X(OutPath) X(OutFile) X(FontName)
@@ -162,6 +162,8 @@ void tst_Config::load_convertsEachKeyOnItsOwn_data() {
     row("boolean zero", u"[text]\r\nDelSpaceLine=0"_s, "DelSpaceLine", false);
     row("boolean other number", u"[favorite]\r\nAppendText=2"_s, "AppendText", true);
     row("boolean word", u"[favorite]\r\nTopMost=yes"_s, "TopMost", unchanged);
+    row("preview hidden", u"[favorite]\r\nShowPreview=0"_s, "ShowPreview", false);
+    row("preview unreadable", u"[favorite]\r\nShowPreview=maybe"_s, "ShowPreview", unchanged);
     row("boolean empty", u"[favorite]\r\nTopMost="_s, "TopMost", unchanged);
     row("colour hash", u"[favorite]\r\nListBackColor=#FF0000"_s, "ListBackColor", 0xFF0000);
     row("colour unreadable", u"[favorite]\r\nItemBackColor=blue"_s, "ItemBackColor", 0);
@@ -262,11 +264,12 @@ void tst_Config::save_writesDenseListsAndKeepsTheRest() {
     QString error;
     QVERIFY2(SaveConfig(saved, m_path, &error), qPrintable(error));
 
-    // The first two sections change only in the two values; the rest of them stays as it was.
+    // The first two sections change only in the two values, and [favorite] gains our own key
+    // at its end; the rest of them stays as it was.
     const QByteArray after = readFile(m_path);
     const QByteArray head = before.left(before.indexOf("[textfilter]"))
                                 .replace("ChapsInFile=1", "ChapsInFile=7")
-                                .replace(gbk(u"FontName=微软雅黑"_s), gbk(u"FontName=宋体"_s));
+                                .replace(gbk(u"FontName=微软雅黑\r\n"_s), gbk(u"FontName=宋体\r\nShowPreview=True\r\n"_s));
     QVERIFY(after.startsWith(head));
 
     cInifile ini;
@@ -409,11 +412,13 @@ void tst_Config::defaults_surviveRoundTrip() {
     expected.TextFilters += u"\r\n"_s;
     expected.OutPaths += u"\r\n"_s;
     expected.OutFiles += u"\r\n"_s;
-    // The default file has no position section.
+    // The default file has no position section, nor the preview key: those fields keep what they held.
     expected.PositionLeft = loaded.PositionLeft;
     expected.PositionTop = loaded.PositionTop;
     expected.PositionWidth = loaded.PositionWidth;
     expected.PositionHeight = loaded.PositionHeight;
+    QCOMPARE(loaded.ShowPreview, unlikeDefaults().ShowPreview);
+    expected.ShowPreview = loaded.ShowPreview;
     QCOMPARE(differences(loaded, expected).join(u", "_s), QString());
 #define X(f) +1
     QCOMPARE(differences(unlikeDefaults(), defaults).size(), 0 VELLOMAR_SETTINGS_FIELDS(X));
