@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test (GUI tests on Qt's offscreen platform).
 #   ./test.sh              the normal build in build/
-#   ./test.sh --sanitize   the same suite built with AddressSanitizer and UBSan in build-sanitize/
+#   ./test.sh --sanitize   the engine, command-line and fuzz-replay tests built with AddressSanitizer
+#                          and UBSan in build-sanitize/ (the window tests run in the normal build)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$root/scripts/setup.sh"
 vellomar_install_packages
 if [ "${1:-}" = "--sanitize" ]; then
     shift
-    cmake -S "$root" -B "$root/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLOMAR_SANITIZE=ON >/dev/null
+    cmake -S "$root" -B "$root/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLOMAR_SANITIZE=ON -DVELLOMAR_GUI=OFF >/dev/null
     cmake --build "$root/build-sanitize" --parallel "$(nproc)"
     cd "$root/build-sanitize"
     # Qt and fontconfig keep caches alive until exit; only our own leaks matter.
