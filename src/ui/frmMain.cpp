@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "ChapterPreviewPane.h"
 #include "ErrorHook.h"
 #include "Prompts.h"
 #include "ToolIcons.h"
@@ -14,10 +15,15 @@
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "config/StartUp.h"
+#include "config/cInifile.h"
 #include "core/AnalysisPass.h"
+#include "core/ChapterPreview.h"
+#include "core/NumberingReview.h"
+#include "core/cRegExp.h"
 #include "output/OutputPass.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -28,8 +34,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QToolBar>
@@ -67,10 +75,42 @@ QString trimSpaces(const QString& s)
     return s.mid(b, e - b);
 }
 
-// Checked rows (ignored titles) are painted in their own colour.
+// The colour of a numbering anomaly's marker, by kind; none of them is a row colour.
+QColor anomalyColor(NumberingAnomaly a)
+{
+    switch (a) {
+    case NumberingAnomaly::Gap: return QColor(0xF0, 0x80, 0x00);       // orange
+    case NumberingAnomaly::Duplicate: return QColor(0xE0, 0x20, 0x20); // red
+    case NumberingAnomaly::StepBack: return QColor(0x20, 0x70, 0xE0);  // blue
+    case NumberingAnomaly::Zero: return QColor(0x80, 0x80, 0x80);      // grey
+    case NumberingAnomaly::None: break;
+    }
+    return QColor();
+}
+
+// A short bar at the left of the cell: it stays visible on a checked or selected row.
+QIcon anomalyMarker(NumberingAnomaly a)
+{
+    QPixmap bar(4, 12);
+    bar.fill(anomalyColor(a));
+    QIcon icon;
+    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Selected, QIcon::Active}) {
+        icon.addPixmap(bar, mode);
+    }
+    return icon;
+}
+
+// Checked rows (ignored titles) are painted in their own colour; a 章节号 that breaks the
+// numbering gets a marker.
 class CheckedRowDelegate : public QStyledItemDelegate {
 public:
-    CheckedRowDelegate(const Settings& settings, QObject* parent) : QStyledItemDelegate(parent), m_settings(settings) {}
+    CheckedRowDelegate(const Settings& settings, QObject* parent) : QStyledItemDelegate(parent), m_settings(settings)
+    {
+        for (NumberingAnomaly a : {NumberingAnomaly::Gap, NumberingAnomaly::Duplicate, NumberingAnomaly::StepBack,
+                                   NumberingAnomaly::Zero}) {
+            m_markers[int(a)] = anomalyMarker(a);
+        }
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
@@ -79,10 +119,20 @@ protected:
         if (index.siblingAtColumn(0).data(Qt::CheckStateRole).toInt() == Qt::Checked) {
             option->backgroundBrush = ColorFromNumber(m_settings.ItemBackColor);
         }
+        if (index.column() == ChapterModel::ChapNumColumn) {
+            const int a = index.data(ChapterModel::AnomalyRole).toInt();
+            if (a > 0 && a < MarkerCount) {
+                option->features |= QStyleOptionViewItem::HasDecoration;
+                option->icon = m_markers[a];
+                option->decorationSize = QSize(4, 12);
+            }
+        }
     }
 
 private:
+    static constexpr int MarkerCount = int(NumberingAnomaly::Zero) + 1;
     const Settings& m_settings;
+    QIcon m_markers[MarkerCount];
 };
 
 // Balloons are cut short or rebuilt by the next one, and on some desktops each one is a
@@ -200,6 +250,48 @@ void frmMain::buildMenus()
         staStatus->setVisible(on);
         m_buttons.value(QStringLiteral("status"))->setChecked(on);
     });
+    addSeparator(menuView, "mnuV_Bar");
+    QAction* viewPreview = addMenuEntry(menuView, "mnuV_Preview", QStringLiteral(u"章节预览(&P)"), none, nullptr);
+    viewPreview->setCheckable(true);
+    viewPreview->setChecked(true);
+    connect(viewPreview, &QAction::triggered, this, [this](bool on) {
+        setPreviewShown(on);
+        m_settings.ShowPreview = on;
+        // Kept at once, like the window position: a view choice is not worth a trip to the options.
+        if (QFileInfo::exists(m_configPath)) {
+            cInifile ini;
+            ini.setPath(m_configPath);
+            ini.setSection(QStringLiteral("favorite"));
+            ini.setKey(QStringLiteral("ShowPreview"));
+            ini.setValue(on ? QStringLiteral("True") : QStringLiteral("False"));
+            if (!ini.Success()) {
+                ShowErrMsg(ini.errorString(), PathFile, QStringLiteral("frmMain::mnuV_Preview_Click()"));
+            }
+        }
+    });
+
+    // How the next novel is read; the choice stays until changed.
+    menuEncoding = menu("mnuE_Encoding", QStringLiteral(u"编码(&E)"));
+    m_encodingGroup = new QActionGroup(this);
+    m_encodingGroup->setExclusive(true);
+    auto encoding = [this](const char* name, const QString& caption, bool detect, TextCodec::Id id) {
+        QAction* a = addMenuEntry(menuEncoding, name, caption, QKeySequence(), nullptr);
+        a->setCheckable(true);
+        a->setData(detect ? -1 : int(id));
+        m_encodingGroup->addAction(a);
+        connect(a, &QAction::triggered, this, [this, detect, id] { mnuE_Encoding_Click(detect, id); });
+    };
+    encoding("mnuE_Auto", QStringLiteral(u"自动检测(&A)"), true, TextCodec::Gbk);
+    addSeparator(menuEncoding, "mnuE_Bar");
+    const std::pair<const char*, TextCodec::Id> codecs[] = {
+        {"mnuE_GBK", TextCodec::Gbk},         {"mnuE_GB18030", TextCodec::Gb18030},
+        {"mnuE_UTF8", TextCodec::Utf8},       {"mnuE_UTF16LE", TextCodec::Utf16LE},
+        {"mnuE_UTF16BE", TextCodec::Utf16BE}, {"mnuE_Big5", TextCodec::Big5},
+    };
+    for (const auto& [name, id] : codecs) {
+        encoding(name, TextCodec::forId(id).name(), false, id);
+    }
+    syncEncodingMenu();
 
     QMenu* menuOperate = menu("menuOperate", QStringLiteral(u"操作(&O)"));
     addMenuEntry(menuOperate, "mnuO_Analyze", QStringLiteral(u"重新分析(&A)"), QKeySequence(Qt::CTRL | Qt::Key_L),
@@ -228,6 +320,9 @@ void frmMain::buildMenus()
     addMenuEntry(edit, "mnuIE_ChapNum", QStringLiteral(u"章节序号(&N)"), QKeySequence(Qt::CTRL | Qt::Key_N),
                  &frmMain::mnuIE_ChapNum_Click);
     addMenuEntry(menuItem, "mnuI_Copy", QStringLiteral(u"复制(&C)"), none, &frmMain::mnuI_Copy_Click);
+    addSeparator(menuItem, "mnuI_Bar2");
+    addMenuEntry(menuItem, "mnuI_NextAnomaly", QStringLiteral(u"下一个异常(&X)"), QKeySequence(Qt::Key_F3),
+                 &frmMain::mnuI_NextAnomaly_Click);
 
     QMenu* menuHelp = menu("menuHelp", QStringLiteral(u"帮助(&H)"));
     addMenuEntry(menuHelp, "mnuH_HomePage", QStringLiteral(u"我的主页(&H)"), none, &frmMain::mnuH_HomePage_Click);
@@ -360,7 +455,33 @@ void frmMain::buildList()
                 }
             });
     connect(lvwTitles, &QTreeView::doubleClicked, this, &frmMain::lvwTitles_DblClick);
-    layout->addWidget(lvwTitles);
+
+    // A check mark or a chapter number changes the review, and the end of the chapter shown.
+    connect(&m_doc.model(), &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
+                const bool checks = roles.isEmpty() || roles.contains(Qt::CheckStateRole);
+                const bool numbers = roles.contains(Qt::DisplayRole) && from.column() <= ChapterModel::ChapNumColumn &&
+                                     to.column() >= ChapterModel::ChapNumColumn;
+                if (checks || numbers) {
+                    ReviewNumbering();
+                }
+                if (checks) {
+                    ShowPreview();
+                }
+            });
+
+    splTitles = new QSplitter(Qt::Vertical, client);
+    splTitles->setObjectName(QStringLiteral("splTitles"));
+    splTitles->setChildrenCollapsible(false);
+    splTitles->addWidget(lvwTitles);
+    txtPreview = new ChapterPreviewPane(splTitles);
+    splTitles->addWidget(txtPreview);
+    splTitles->setStretchFactor(0, 3);
+    splTitles->setStretchFactor(1, 2);
+    connect(lvwTitles->selectionModel(), &QItemSelectionModel::selectionChanged, this, &frmMain::ShowPreview);
+    // A new analysis, or closing, empties the list without a selection change.
+    connect(&m_doc.model(), &QAbstractItemModel::modelReset, txtPreview, &QPlainTextEdit::clear);
+    layout->addWidget(splTitles);
     setCentralWidget(client);
 }
 
@@ -395,6 +516,12 @@ void frmMain::buildStatusBar()
     layout->addWidget(prgDone);
     layout->addStretch(1);
     staStatus->addWidget(m_panelProcess, 0);
+
+    m_panelEncoding = new QLabel(staStatus);
+    m_panelEncoding->setObjectName(QStringLiteral("encoding"));
+    m_panelEncoding->setMinimumWidth(72);
+    m_panelEncoding->setAlignment(Qt::AlignCenter);
+    staStatus->addWidget(m_panelEncoding, 0);
 }
 
 // --- Lifecycle -------------------------------------------------------------------------------------------
@@ -440,6 +567,8 @@ void frmMain::Form_Load()
         if (s.TopMost) {
             setWindowFlag(Qt::WindowStaysOnTopHint, true);
         }
+        m_menus.value(QStringLiteral("mnuV_Preview"))->setChecked(s.ShowPreview);
+        setPreviewShown(s.ShowPreview);
     });
 }
 
@@ -604,6 +733,10 @@ void frmMain::applyCommands(int state, bool withStatus)
     for (const QString& key : c.buttons) {
         m_buttons.value(key)->setEnabled(true);
     }
+    // Not in the command table: reviewing needs an analysed list, and a new encoding means a
+    // new open, which waits for any pass to end.
+    m_menus.value(QStringLiteral("mnuI_NextAnomaly"))->setEnabled(state == Analysed);
+    menuEncoding->menuAction()->setEnabled(state == Opened || state == Analysed || state == Closed);
     if (withStatus && !c.statusText.isNull()) {
         setStatusText(c.statusText);
     }
@@ -639,6 +772,20 @@ QString frmMain::panelText(const QString& key) const
     }
     if (key == QLatin1String("process")) {
         return m_panelPercent->text();
+    }
+    if (key == QLatin1String("encoding")) {
+        return m_panelEncoding->text();
+    }
+    return QString();
+}
+
+QString frmMain::panelToolTip(const QString& key) const
+{
+    if (key == QLatin1String("text")) {
+        return m_panelText->toolTip();
+    }
+    if (key == QLatin1String("encoding")) {
+        return m_panelEncoding->toolTip();
     }
     return QString();
 }
@@ -679,6 +826,7 @@ bool frmMain::OpenTextFile(const QString& path)
             return;
         }
         setWindowTitle(Document::fileNamePart(path) + QStringLiteral(" - ") + AppTitle());
+        showEncoding();
         SetState(Opened);
         // Written after the state's own text so that the line count is what stays visible.
         setStatusText(QStringLiteral(u"打开完毕,共 %1 行!").arg(m_doc.LineCount));
@@ -699,6 +847,8 @@ void frmMain::CloseTextFile()
     SetState(Closed);
     setWindowTitle(AppTitle());
     setStatusText(QStringLiteral(u"就绪"));
+    m_panelText->setToolTip(QString());
+    showEncoding();
 }
 
 void frmMain::mnuF_Close_Click()
@@ -716,6 +866,7 @@ void frmMain::mnuO_Analyze_Click()
     }
     m_passRunning = true;
     trap(QStringLiteral("frmMain::mnuO_Analyze_Click()"), [this] { RunAnalysis(m_doc, m_settings, *this); });
+    ReviewNumbering();
     afterPass();
 }
 
@@ -780,7 +931,12 @@ void frmMain::progressEnd()
     prgDone->hide();
 }
 
-void frmMain::setListVisible(bool visible) { lvwTitles->setVisible(visible); }
+void frmMain::setListVisible(bool visible)
+{
+    // The preview goes with the list: while a pass rebuilds the list it has nothing to show.
+    // Hiding the splitter as a whole keeps the sizes of its panes.
+    splTitles->setVisible(visible);
+}
 
 void frmMain::processEvents()
 {
@@ -996,7 +1152,119 @@ void frmMain::ApplyFont()
 {
     ApplyFontName(this, m_settings.FontName);
     ApplyFontName(lvwTitles, m_settings.FontName);
+    ApplyFontName(txtPreview, m_settings.FontName);
     ApplyFontName(staStatus, m_settings.FontName);
+}
+
+// --- Encoding, numbering review, preview ------------------------------------------------------------------
+
+void frmMain::mnuE_Encoding_Click(bool detect, TextCodec::Id id)
+{
+    // A pass reads the open file with the encoding it started with.
+    if (m_passRunning) {
+        syncEncodingMenu();
+        return;
+    }
+    m_encodingDetect = detect;
+    m_encodingId = id;
+    m_doc.setEncodingChoice(detect, id);
+    syncEncodingMenu();
+    if (m_doc.isOpen()) {
+        // As a fresh open, so that analysing on open and every status text behave the same.
+        const QString path = m_doc.FilePath;
+        OpenTextFile(path);
+    }
+}
+
+void frmMain::syncEncodingMenu()
+{
+    const int wanted = m_encodingDetect ? -1 : int(m_encodingId);
+    for (QAction* a : m_encodingGroup->actions()) {
+        if (a->data().toInt() == wanted) {
+            a->setChecked(true);
+        }
+    }
+}
+
+void frmMain::showEncoding()
+{
+    if (!m_doc.isOpen()) {
+        m_panelEncoding->clear();
+        m_panelEncoding->setToolTip(QString());
+        return;
+    }
+    m_panelEncoding->setText(m_doc.codec().name());
+    m_panelEncoding->setToolTip(m_doc.detectsEncoding()
+                                    ? QStringLiteral(u"自动检测到的编码，可在“编码”菜单里另选")
+                                    : QStringLiteral(u"在“编码”菜单里选定的编码"));
+}
+
+void frmMain::ReviewNumbering()
+{
+    ChapterModel& model = m_doc.model();
+    if (m_doc.DocState != Analysed || model.rowCount() == 0) {
+        m_panelText->setToolTip(QString());
+        return;
+    }
+    model.setAnomalies(reviewNumbering(model.chapnum(), model.ignoredRecords()));
+    const int n = model.anomalyCount();
+    // The panel's own text is the chapter count; the review goes into its tool tip.
+    m_panelText->setToolTip(n > 0 ? QStringLiteral(u"编号异常 %1 处，按 F3 查看").arg(n)
+                                  : QStringLiteral(u"章节编号没有发现异常"));
+}
+
+void frmMain::mnuI_NextAnomaly_Click()
+{
+    const ChapterModel& model = m_doc.model();
+    const int n = model.rowCount();
+    if (m_doc.DocState != Analysed || n == 0) {
+        return;
+    }
+    const int from = selectedRow(); // -1: start at the top
+    for (int step = 1; step <= n; ++step) {
+        const int row = (from + step) % n;
+        if (model.anomaly(row) != NumberingAnomaly::None) {
+            selectRow(row);
+            return;
+        }
+    }
+    QApplication::beep();
+}
+
+void frmMain::setPreviewShown(bool on)
+{
+    m_previewShown = on;
+    txtPreview->setVisible(on);
+    ShowPreview();
+}
+
+void frmMain::ShowPreview()
+{
+    // A hidden pane reads nothing; it is filled when shown again.
+    if (!m_previewShown) {
+        txtPreview->clear();
+        return;
+    }
+    const int row = selectedRow();
+    const ChapterModel& model = m_doc.model();
+    const int r = row < 0 ? -1 : model.tag(row);
+    if (!m_doc.isOpen() || r < 0 || r >= m_doc.TitleOffsets.size()) {
+        txtPreview->clear();
+        return;
+    }
+    // The chapter runs to the next title that is kept: an ignored title's lines go with it.
+    const QVector<bool> ignored = model.ignoredRecords();
+    qint64 end = -1;
+    for (qsizetype next = r + 1; next < m_doc.TitleOffsets.size(); ++next) {
+        if (next >= ignored.size() || !ignored.at(next)) {
+            end = m_doc.TitleOffsets.at(next);
+            break;
+        }
+    }
+    cRegExp filters;
+    filters.SetFilters(QString(), m_settings.TextFilters);
+    txtPreview->showPreview(readChapterPreview(m_doc.FilePath, m_doc.TitleOffsets.at(r), end, m_doc.codec(), filters,
+                                               m_settings.DelSpaceLine));
 }
 
 // --- Drag and drop -------------------------------------------------------------------------------------
@@ -1147,6 +1415,8 @@ void frmMain::mnuO_Option_Click()
     lvwTitles->viewport()->update();
     ApplyFont();
     SetTopMost(this, m_settings.TopMost);
+    // The filters and the blank-line choice may have changed what the output would hold.
+    ShowPreview();
 }
 
 void frmMain::applyListColor()

@@ -15,10 +15,13 @@
 struct Settings;
 class cTrayIcon;
 class TrayBackend;
+class ChapterPreviewPane;
 class QAction;
+class QActionGroup;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QSplitter;
 class QStatusBar;
 class QToolBar;
 class QTreeView;
@@ -41,8 +44,10 @@ public:
 
     Document& document() { return m_doc; }
     Settings& settings() { return m_settings; }
-    /// Text of the status panel "text" or "process".
+    /// Text of the status panel "text", "process" or "encoding".
     QString panelText(const QString& key) const;
+    /// Tool tip of a status panel, as panelText names them.
+    QString panelToolTip(const QString& key) const;
 
     /// Opens a novel (closing the one open) and, with AutoAnalyze, analyses it.
     bool OpenTextFile(const QString& path);
@@ -73,6 +78,10 @@ public:
     void mnuIE_Title_Click();
     void mnuIE_ChapNum_Click();
     void mnuI_Copy_Click();
+    /// Selects the next row (in display order, wrapping) whose chapter number breaks the sequence.
+    void mnuI_NextAnomaly_Click();
+    /// Reads novels in this encoding, or detects it, from now on; an open novel is opened again with it.
+    void mnuE_Encoding_Click(bool detect, TextCodec::Id id);
     void mnuH_HomePage_Click();
     void mnuH_About_Click();
     void mnu_T_Show_Click();
@@ -116,6 +125,13 @@ private:
     bool outOfSight() const { return isMinimized() || !isVisible(); }
     void g_SysTray_RightMouseUp(const QPoint& globalPos);
     void applyListColor();
+    void setPreviewShown(bool on);
+    /// Reviews the chapter numbers of an analysed list against the current check marks.
+    void ReviewNumbering();
+    /// Shows the selected row's chapter in the preview pane, or nothing.
+    void ShowPreview();
+    void showEncoding();
+    void syncEncodingMenu();
 
     void Form_Load();
     void Form_Activate();
@@ -169,10 +185,18 @@ private:
 
     QToolBar* toolConfig = nullptr;
     QTreeView* lvwTitles = nullptr;
+    QSplitter* splTitles = nullptr;
+    ChapterPreviewPane* txtPreview = nullptr;
+    bool m_previewShown = true;
+    QMenu* menuEncoding = nullptr;
+    QActionGroup* m_encodingGroup = nullptr;
+    bool m_encodingDetect = true;
+    TextCodec::Id m_encodingId = TextCodec::Gbk;
     QStatusBar* staStatus = nullptr;
     QLabel* m_panelText = nullptr;
     QLabel* m_panelPercent = nullptr;
     QWidget* m_panelProcess = nullptr;
+    QLabel* m_panelEncoding = nullptr;
     QProgressBar* prgDone = nullptr;
     QMenu* menuItem = nullptr;
     QMenu* menuTray = nullptr;

@@ -1,0 +1,82 @@
+#include "ChapterPreviewPane.h"
+
+#include "core/ChapterPreview.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <algorithm>
+
+const QString ChapterPreviewPane::DroppedMark = QStringLiteral(u"（空行，输出时删除）");
+const QString ChapterPreviewPane::CutMark = QStringLiteral(u"…");
+
+namespace {
+
+// Dimmed, so that what the program adds never reads as the novel's own text.
+QTextCharFormat noteFormat(const QPalette& palette)
+{
+    QTextCharFormat f;
+    QColor grey = palette.color(QPalette::Text);
+    grey.setAlphaF(0.45);
+    f.setForeground(grey);
+    f.setFontItalic(true);
+    return f;
+}
+
+} // namespace
+
+ChapterPreviewPane::ChapterPreviewPane(QWidget* parent) : QPlainTextEdit(parent)
+{
+    setObjectName(QStringLiteral("txtPreview"));
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+    setPlaceholderText(QStringLiteral(u"选择一个章节，在这里预览它的正文"));
+}
+
+void ChapterPreviewPane::showPreview(const ChapterPreview& preview)
+{
+    clear();
+    QTextCursor c(document());
+    const QTextCharFormat plain;
+    const QTextCharFormat note = noteFormat(palette());
+    QTextCharFormat removed;
+    removed.setFontStrikeOut(true);
+    removed.setForeground(note.foreground());
+
+    if (!preview.error.isEmpty()) {
+        QTextCharFormat error;
+        error.setForeground(QColor(0xC0, 0x20, 0x20));
+        c.insertText(QStringLiteral(u"无法读取章节：") + preview.error, error);
+        return;
+    }
+    bool first = true;
+    for (const PreviewLine& line : preview.lines) {
+        if (!first) {
+            c.insertBlock();
+        }
+        first = false;
+        int at = 0;
+        for (const auto& [start, length] : line.filtered) {
+            // Spans of different filters may overlap; each character is struck out once.
+            const int from = std::max(start, at);
+            const int to = std::min(int(line.text.size()), start + length);
+            if (to <= from) {
+                continue;
+            }
+            c.insertText(line.text.mid(at, from - at), plain);
+            c.insertText(line.text.mid(from, to - from), removed);
+            at = to;
+        }
+        c.insertText(line.text.mid(at), plain);
+        if (line.dropped) {
+            c.insertText(DroppedMark, note);
+        }
+    }
+    if (preview.cut) {
+        if (!first) {
+            c.insertBlock();
+        }
+        c.insertText(CutMark, note);
+    }
+    moveCursor(QTextCursor::Start);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+struct ChapterPreview;
+
+/// The selected chapter as the output will hold it, read-only: filter strings struck out and
+/// dimmed, blank lines that the output leaves out marked, a "…" line when the chapter goes on.
+/// One block per line of the chapter, so that line n of the chapter is block n.
+class ChapterPreviewPane : public QPlainTextEdit {
+public:
+    explicit ChapterPreviewPane(QWidget* parent = nullptr);
+
+    void showPreview(const ChapterPreview& preview);
+
+    /// Follows a line the output leaves out.
+    static const QString DroppedMark;
+    /// The last line when the chapter is longer than what is shown.
+    static const QString CutMark;
+};
