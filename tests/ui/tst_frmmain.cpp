@@ -1,6 +1,8 @@
 #include "FakeTray.h"
 #include "UiTest.h"
 
+#include "ChapterPreviewPane.h"
+#include "WindowStyle.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "config/StartUp.h"
@@ -10,6 +12,7 @@
 #include "frmMain.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -24,6 +27,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -90,6 +94,28 @@ class tst_FrmMain : public QObject {
     QAction* button(const QString& key) { return m_w->findChild<QAction*>(key); }
     QToolButton* buttonWidget(const QString& key) { return m_w->findChild<QToolButton*>(key); }
     QString status() { return m_w->panelText(QStringLiteral("text")); }
+    ChapterPreviewPane* preview() { return m_w->findChild<ChapterPreviewPane*>(QStringLiteral("txtPreview")); }
+    // The preview pane's lines; none when it is empty.
+    QStringList previewLines()
+    {
+        QStringList lines;
+        const QTextDocument* doc = preview()->document();
+        for (QTextBlock b = doc->begin(); b.isValid() && !doc->isEmpty(); b = b.next()) {
+            lines << b.text();
+        }
+        return lines;
+    }
+    QList<int> anomalyRows()
+    {
+        QList<int> rows;
+        for (int row = 0; row < model().rowCount(); ++row) {
+            if (model().anomaly(row) != NumberingAnomaly::None) {
+                rows << row;
+            }
+        }
+        return rows;
+    }
+    QString chapNumTip(int row) { return model().index(row, ChapterModel::ChapNumColumn).data(Qt::ToolTipRole).toString(); }
     QStringList column(int c)
     {
         QStringList cells;
@@ -237,6 +263,8 @@ private slots:
         // Undo follows its store, except that a pass leaves only Stop usable.
         QCOMPARE(menu(QStringLiteral("mnuI_SelUndo"))->isEnabled(), state != Busy);
         QCOMPARE(buttonWidget(QStringLiteral("selundo"))->isEnabled(), state != Busy);
+        QCOMPARE(menu(QStringLiteral("mnuI_NextAnomaly"))->isEnabled(), state == Analysed);
+        QCOMPARE(menu(QStringLiteral("mnuE_Encoding"))->isEnabled(), state != Busy);
     }
 
     void duringAPass_onlyStopIsEnabled()
@@ -839,6 +867,225 @@ private slots:
                                     u"about"_qs}));
         QCOMPARE(button(QStringLiteral("selundo"))->toolTip(), QStringLiteral(u"撤消选择"));
         QCOMPARE(buttonWidget(QStringLiteral("edit"))->popupMode(), QToolButton::MenuButtonPopup);
+    }
+
+    // --- Encodings -------------------------------------------------------------------------------------
+
+    void encodingMenu_reopensTheNovelWithTheChoice()
+    {
+        m_settings.AutoAnalyze = true;
+        showWindow();
+        auto* group = menu(QStringLiteral("mnuE_Auto"))->actionGroup();
+        QVERIFY(group && group->isExclusive());
+        QVERIFY(menu(QStringLiteral("mnuE_Auto"))->isChecked());
+
+        // Chosen with nothing open, GBK applies to the next open: UTF-8 text read as GBK has no titles.
+        menu(QStringLiteral("mnuE_GBK"))->trigger();
+        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QString());
+        QString text;
+        for (int k = 1; k <= 3; ++k) {
+            text += QStringLiteral(u"第%1章 标题%1\r\n正文%1\r\n").arg(k);
+        }
+        QVERIFY(m_w->OpenTextFile(writeNovel(text.toUtf8())));
+        QCOMPARE(model().rowCount(), 0);
+        QCOMPARE(Prompts::log().size(), 1); // the no-title notice
+        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("GBK"));
+        QVERIFY(!m_w->panelToolTip(QStringLiteral("encoding")).contains(u"检测"));
+
+        // Choosing UTF-8 opens the same file again, analysed on open as any open is.
+        const QString title = m_w->windowTitle();
+        menu(QStringLiteral("mnuE_UTF8"))->trigger();
+        QCOMPARE(m_w->document().DocState, int(Analysed));
+        QCOMPARE(column(ChapterModel::TitleColumn), (QStringList{u"标题1"_qs, u"标题2"_qs, u"标题3"_qs}));
+        QCOMPARE(status(), QStringLiteral(u"一共: 3/3 章"));
+        QCOMPARE(m_w->windowTitle(), title);
+        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
+        QCOMPARE(group->checkedAction(), menu(QStringLiteral("mnuE_UTF8")));
+        selectRow(1);
+        QCOMPARE(previewLines(), (QStringList{u"第2章 标题2"_qs, u"正文2"_qs}));
+
+        // Back to detection: found to be UTF-8, and the panel says it was detected.
+        bool disabledDuringPass = false;
+        atNextTurn(m_w.get(), [&] { disabledDuringPass = !menu(QStringLiteral("mnuE_Encoding"))->isEnabled(); });
+        menu(QStringLiteral("mnuE_Auto"))->trigger();
+        QVERIFY(disabledDuringPass);
+        QCOMPARE(model().rowCount(), 3);
+        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
+        QVERIFY(m_w->panelToolTip(QStringLiteral("encoding")).contains(u"检测"));
+
+        m_w->CloseTextFile();
+        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QString());
+        QCOMPARE(group->checkedAction(), menu(QStringLiteral("mnuE_Auto")));
+    }
+
+    // --- Numbering review ----------------------------------------------------------------------------
+
+    void numberingReview_marksJumpsAndFollowsChanges()
+    {
+        showWindow();
+        // 1 2 4 4 1 2 3: a gap, a duplicate and a restart.
+        QByteArray bytes;
+        const QList<int> numbers{1, 2, 4, 4, 1, 2, 3};
+        for (int n : numbers) {
+            bytes += gbk(QStringLiteral(u"第%1章 标题\r\n正文\r\n").arg(n));
+        }
+        openNovel(bytes);
+        QVERIFY(!menu(QStringLiteral("mnuI_NextAnomaly"))->isEnabled());
+        m_w->mnuO_Analyze_Click();
+        QVERIFY(menu(QStringLiteral("mnuI_NextAnomaly"))->isEnabled());
+        QCOMPARE(status(), QStringLiteral(u"一共: 7/7 章")); // the count text stays as it is
+        QCOMPARE(m_w->panelToolTip(QStringLiteral("text")), QStringLiteral(u"编号异常 3 处，按 F3 查看"));
+        QCOMPARE(anomalyRows(), (QList<int>{2, 3, 4}));
+        QVERIFY(chapNumTip(1).isEmpty());
+        QCOMPARE(chapNumTip(2), anomalyDescription(NumberingAnomaly::Gap, 4, 2));
+        QCOMPARE(chapNumTip(3), anomalyDescription(NumberingAnomaly::Duplicate, 4, 4));
+        QCOMPARE(chapNumTip(4), anomalyDescription(NumberingAnomaly::StepBack, 1, 4));
+        QCOMPARE(model().columnCount(), 6);
+
+        // Each marked cell carries a coloured bar at its left, one colour per kind; others none.
+        list()->clearSelection();
+        QCoreApplication::processEvents();
+        const QImage image = list()->viewport()->grab().toImage();
+        auto marker = [&](int row) {
+            const QRect cell = list()->visualRect(model().index(row, ChapterModel::ChapNumColumn));
+            for (int x = cell.left(); x < cell.left() + 12; ++x) {
+                const QColor c = image.pixelColor(x, cell.center().y());
+                if (c.hsvSaturation() > 150) {
+                    return c;
+                }
+            }
+            return QColor();
+        };
+        QVERIFY(!marker(0).isValid() && !marker(1).isValid());
+        QVERIFY(marker(2).isValid() && marker(3).isValid() && marker(4).isValid());
+        QVERIFY(marker(2) != marker(3) && marker(3) != marker(4));
+        QVERIFY(marker(3) != ColorFromNumber(m_settings.ItemBackColor));
+
+        // F3 walks the marked rows in display order and wraps; it is in the right-click menu too.
+        QVERIFY(m_w->findChild<QMenu*>(QStringLiteral("menuItem"))->actions().contains(menu(u"mnuI_NextAnomaly"_qs)));
+        QList<int> visited;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(m_w.get(), Qt::Key_F3);
+            visited << list()->currentIndex().row();
+        }
+        QCOMPARE(visited, (QList<int>{2, 3, 4, 2}));
+        clickHeader(ChapterModel::IdColumn);
+        clickHeader(ChapterModel::IdColumn); // ID descending: record 4 (the restart) is the first mark
+        selectRow(0);
+        QTest::keyClick(m_w.get(), Qt::Key_F3);
+        QCOMPARE(model().tag(list()->currentIndex().row()), 4);
+        clickHeader(ChapterModel::IdColumn);
+
+        // Ignoring the duplicate, then renumbering the gap: the marks follow.
+        clickCheckBox(3);
+        QCOMPARE(anomalyRows(), (QList<int>{2, 4}));
+        QCOMPARE(m_w->panelToolTip(QStringLiteral("text")), QStringLiteral(u"编号异常 2 处，按 F3 查看"));
+        m_w->mnuI_SelUndo_Click();
+        QCOMPARE(anomalyRows(), (QList<int>{2, 3, 4}));
+        selectRow(2);
+        typeInput(QStringLiteral("3"));
+        m_w->mnuIE_ChapNum_Click();
+        QCOMPARE(anomalyRows(), (QList<int>{4}));
+        QCOMPARE(chapNumTip(3), QString()); // 4 after 3 is in order now
+
+        m_w->CloseTextFile();
+        QVERIFY(m_w->panelToolTip(QStringLiteral("text")).isEmpty());
+        QVERIFY(!menu(QStringLiteral("mnuI_NextAnomaly"))->isEnabled());
+    }
+
+    // --- Chapter preview -------------------------------------------------------------------------------
+
+    void preview_showsTheSelectedChapterAsTheOutputWould()
+    {
+        m_settings.TextFilters = QStringLiteral(u"广告\r\n");
+        showWindow();
+        QByteArray bytes = gbk(u"第1章 开始\r\n正文一广告正文\r\n\r\n正文二\r\n第2章 很长\r\n"_qs);
+        for (int i = 1; i <= 250; ++i) {
+            bytes += gbk(QStringLiteral(u"长%1\r\n").arg(i));
+        }
+        bytes += gbk(u"第3章 结尾\r\n末行\r\n"_qs);
+        const QString file = writeNovel(bytes);
+        QVERIFY(m_w->OpenTextFile(file));
+        m_w->mnuO_Analyze_Click();
+        QVERIFY(preview()->isVisible() && preview()->isReadOnly());
+        QVERIFY(previewLines().isEmpty());
+
+        // From the title line to just before the next title; the filter string struck out, the
+        // blank line marked as dropped.
+        selectRow(0);
+        QCOMPARE(previewLines(), (QStringList{u"第1章 开始"_qs, u"正文一广告正文"_qs, ChapterPreviewPane::DroppedMark,
+                                              u"正文二"_qs}));
+        const QTextBlock filtered = preview()->document()->findBlockByNumber(1);
+        auto struckOut = [&](int at) {
+            QTextCursor c(filtered);
+            c.setPosition(filtered.position() + at + 1); // the format of the character before the cursor
+            return c.charFormat().fontStrikeOut();
+        };
+        const int ad = int(filtered.text().indexOf(u"广告"));
+        QVERIFY(struckOut(ad) && struckOut(ad + 1));
+        QVERIFY(!struckOut(ad - 1) && !struckOut(ad + 2));
+
+        // Longer than 200 lines: cut, with a last "…" line.
+        selectRow(1);
+        QStringList lines = previewLines();
+        QCOMPARE(lines.size(), 201);
+        QCOMPARE(lines.first(), QStringLiteral(u"第2章 很长"));
+        QCOMPARE(lines.at(199), QStringLiteral(u"长199"));
+        QCOMPARE(lines.last(), ChapterPreviewPane::CutMark);
+
+        // The last chapter runs to the end of the file.
+        selectRow(2);
+        QCOMPARE(previewLines(), (QStringList{u"第3章 结尾"_qs, u"末行"_qs}));
+
+        // An ignored title belongs to the chapter before it, as in the output.
+        selectRow(0);
+        clickCheckBox(1);
+        QCOMPARE(previewLines().size(), 201);
+        QCOMPARE(previewLines().at(4), QStringLiteral(u"第2章 很长"));
+
+        // A re-analysis empties it; so does a file that has gone away, with the reason.
+        m_w->mnuO_Analyze_Click();
+        QVERIFY(previewLines().isEmpty());
+        QVERIFY(QFile::remove(file));
+        selectRow(2);
+        QCOMPARE(previewLines().size(), 1);
+        QVERIFY(previewLines().first().startsWith(u"无法读取章节："));
+        m_w->CloseTextFile();
+        QVERIFY(previewLines().isEmpty());
+    }
+
+    void preview_visibilityIsKeptInTheConfig()
+    {
+        showWindow();
+        openNovel(novel(2, 1));
+        m_w->mnuO_Analyze_Click();
+        QAction* toggle = menu(QStringLiteral("mnuV_Preview"));
+        QVERIFY(toggle->isCheckable() && toggle->isChecked());
+        QVERIFY(preview()->isVisible());
+
+        toggle->trigger();
+        QVERIFY(!preview()->isVisible());
+        QVERIFY(!m_settings.ShowPreview);
+        QVERIFY(readFile(configPath()).contains("ShowPreview=False\r\n"));
+        // Hidden, it reads nothing; shown again, it catches up with the selection.
+        selectRow(1);
+        QVERIFY(previewLines().isEmpty());
+        QTRY_COMPARE(list()->height(), list()->parentWidget()->height());
+
+        // The next start comes up the same way.
+        m_w.reset();
+        m_settings = Settings::defaults();
+        showWindow();
+        QVERIFY(!m_settings.ShowPreview);
+        QVERIFY(!menu(QStringLiteral("mnuV_Preview"))->isChecked());
+        QVERIFY(!preview()->isVisible());
+        openNovel(novel(2, 1));
+        m_w->mnuO_Analyze_Click();
+        selectRow(1);
+        menu(QStringLiteral("mnuV_Preview"))->trigger();
+        QVERIFY(preview()->isVisible());
+        QCOMPARE(previewLines(), (QStringList{u"第2章 标题2"_qs, u"正文2-1"_qs}));
+        QVERIFY(readFile(configPath()).contains("ShowPreview=True\r\n"));
     }
 
     // --- Notification area, options, about ---------------------------------------------------------------
