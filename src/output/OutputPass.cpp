@@ -54,6 +54,11 @@ public:
     bool isOpen() const { return m_file.isOpen(); }
     bool writeLine(QByteArrayView bytes)
     {
+        if (bytes.size() >= (1 << 20)) {
+            // A huge line goes straight to the file rather than through a second copy.
+            return flush() && m_file.write(bytes.data(), bytes.size()) == bytes.size()
+                   && m_file.write(m_eol) == m_eol.size();
+        }
         m_buf.append(bytes.data(), bytes.size());
         m_buf.append(m_eol);
         return m_buf.size() < (1 << 20) || flush();

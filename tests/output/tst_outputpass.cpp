@@ -316,7 +316,8 @@ private slots:
     void roundTrip_isByteExact()
     {
         // Invalid GBK bytes, NULs and a lone LF inside the text; no final line end either.
-        QByteArray bytes = text({u"封面"_qs}) + QByteArray("\xFF\x81 bad\0nul\r\n", 13);
+        QByteArray bytes = text({u"封面"_qs}) + QByteArray("\xFF\x81 bad\0nul\r\n", 13)
+                           + QByteArray(3 << 20, 'x') + "\r\n"; // a line too long for the write buffer
         for (int c = 1; c <= 30; ++c) {
             bytes += gbk(QStringLiteral(u"第%1章 标题").arg(c)) + "\r\n";
             bytes += QByteArray("\x81\x30\x81\x30 gb18030") + gbk(u"正文"_qs) + "\r\n\r\n";
