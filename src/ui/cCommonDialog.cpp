@@ -17,6 +17,7 @@ struct OpenAnswer {
 
 struct Queues {
     QList<OpenAnswer> open;
+    QList<QString> save;
     QList<QString> folder;
     QList<qint32> color;
     cCommonDialog::Request last;
@@ -174,6 +175,38 @@ bool cCommonDialog::VBGetOpenFileName(QString& FileName, QString& FileTitle, boo
     return true;
 }
 
+QString cCommonDialog::sGetSaveFileName(QWidget* owner, const QString& DlgTitle, const QString& initialFile,
+                                        const QString& Filter, const QString& DefaultExt) {
+    const QStringList nameFilters = toNameFilters(Filter);
+    Request& request = queues().last;
+    request = Request();
+    request.title = DlgTitle;
+    request.initialFile = initialFile;
+    request.nameFilters = nameFilters;
+    request.selectedFilter = nameFilters.value(0);
+    request.defaultSuffix = DefaultExt;
+
+    QString file;
+    if (takeAnswer(queues().save, file) == Source::Chooser) {
+        QFileDialog dialog(owner, DlgTitle);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (!nameFilters.isEmpty())
+            dialog.setNameFilters(nameFilters);
+        dialog.setDefaultSuffix(DefaultExt);
+        if (!initialFile.isEmpty())
+            dialog.selectFile(initialFile);
+        if (dialog.exec() == QDialog::Accepted)
+            file = dialog.selectedFiles().value(0);
+    }
+    if (file.isEmpty())
+        return QString();
+    // The chooser adds the extension itself; a queued answer is treated the same way.
+    if (!DefaultExt.isEmpty() && QFileInfo(file).suffix().isEmpty())
+        file += QLatin1Char('.') + DefaultExt;
+    return file;
+}
+
 QString cCommonDialog::sBrowseForFolder(QWidget* owner, const QString& startFolder) {
     QString start = startFolder;
     if (start.size() > 1 && start.endsWith(QLatin1Char('/')))
@@ -222,6 +255,10 @@ void cCommonDialog::queueOpenAnswer(const QStringList& files, qint32 filterIndex
     queues().open.append({files, filterIndex});
 }
 
+void cCommonDialog::queueSaveAnswer(const QString& file) {
+    queues().save.append(file);
+}
+
 void cCommonDialog::queueFolderAnswer(const QString& folder) {
     queues().folder.append(folder);
 }
@@ -232,12 +269,13 @@ void cCommonDialog::queueColorAnswer(qint32 color) {
 
 int cCommonDialog::pendingAnswers() {
     const Queues& q = queues();
-    return int(q.open.size() + q.folder.size() + q.color.size());
+    return int(q.open.size() + q.save.size() + q.folder.size() + q.color.size());
 }
 
 void cCommonDialog::clearAnswers() {
     Queues& q = queues();
     q.open.clear();
+    q.save.clear();
     q.folder.clear();
     q.color.clear();
 }

@@ -5,7 +5,7 @@
 
 class QWidget;
 
-/// The desktop's standard choosers: a file to open, a folder, a colour. Each caller makes
+/// The desktop's standard choosers: a file to open or to save to, a folder, a colour. Each caller makes
 /// one object, makes one call and drops it; the choosers are modal and owned by `owner`.
 ///
 /// Tests (and anything else that must not wait for a person) queue the next answers with
@@ -33,6 +33,13 @@ public:
                            bool& ReadOnly, bool HideReadOnly, QString& Filter, qint32& FilterIndex,
                            const QString& InitDir, const QString& DlgTitle, const QString& DefaultExt,
                            QWidget* owner, qint32& flags);
+
+    /// Lets the user choose a file to save to, starting at `initialFile` (a path or a bare
+    /// name). `Filter` as for VBGetOpenFileName, its first pair shown. A chosen name without an
+    /// extension gets `DefaultExt`. The chooser asks before an existing file is replaced.
+    /// Empty when cancelled.
+    QString sGetSaveFileName(QWidget* owner, const QString& DlgTitle, const QString& initialFile,
+                             const QString& Filter, const QString& DefaultExt);
 
     /// Lets the user choose a folder, starting in `startFolder`. The folder ends in "/";
     /// empty when cancelled.
@@ -72,6 +79,8 @@ public:
 
     /// Next open chooser answer: the chosen files (none = cancel) and the 1-based filter.
     static void queueOpenAnswer(const QStringList& files, qint32 filterIndex = 1);
+    /// Next save chooser answer: the chosen path; empty = cancel.
+    static void queueSaveAnswer(const QString& file);
     /// Next folder chooser answer as the chooser gives it; empty = cancel.
     static void queueFolderAnswer(const QString& folder);
     /// Next colour chooser answer as 0x00BBGGRR; -1 = cancel.

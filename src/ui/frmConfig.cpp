@@ -9,10 +9,13 @@
 #include "config/Settings.h"
 #include "core/cRegExp.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,22 +25,36 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSaveFile>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
 
-// 6630 x 7500 twips at 15 twips to the pixel.
+// 6630 x 7500 twips at 15 twips to the pixel, and two rows more for the title rules.
 constexpr int DialogWidth = 442;
-constexpr int DialogHeight = 500;
+constexpr int DialogHeight = 560;
+
+const QString RuleFilter = QStringLiteral(u"规则文件 (*.json)|*.json|所有文件|*.*");
+const QString CustomRule = QStringLiteral(u"（自定义）");
+const QColor GoodNote(0x1B, 0x6E, 0x20);
+const QColor BadNote(0xB7, 0x1C, 0x1C);
 
 // The entry the user sees as chosen: an editable list whose text was typed over has none.
 int shownIndex(const QComboBox* combo) {
     const int k = combo->currentIndex();
     return k >= 0 && combo->itemText(k) == combo->currentText() ? k : -1;
+}
+
+// Rules passed around without a name are known by their pattern.
+QString ruleName(const TitleRule& rule) {
+    return rule.name.isEmpty() ? rule.rule : rule.name;
 }
 
 int findExact(const QComboBox* combo, const QString& text) {
@@ -188,6 +205,12 @@ frmConfig::frmConfig(Settings& settings, const QString& configPath, QWidget* own
         connect(btnColor[i], &QPushButton::clicked, this, [this, i] { btnColor_Click(i); });
     connect(txtTitle, &QLineEdit::textChanged, this, &frmConfig::updateTitleTest);
     connect(txtTitleTest, &QLineEdit::textChanged, this, &frmConfig::updateTitleTest);
+    connect(txtTitle, &QLineEdit::textChanged, this, &frmConfig::syncTitleRule);
+    connect(cmbTitleRules, &QComboBox::activated, this, &frmConfig::cmbTitleRules_Click);
+    connect(btnImportRules, &QPushButton::clicked, this, &frmConfig::btnImportRules_Click);
+    connect(btnExportRules, &QPushButton::clicked, this, &frmConfig::btnExportRules_Click);
+    connect(btnSuggestRule, &QPushButton::clicked, this, &frmConfig::btnSuggestRule_Click);
+    setRuleTrial(nullptr);
     for (QLineEdit* box : {txtChapsInFile, txtFilesInDir, txtInvalidLines, txtColor[0], txtColor[1]})
         box->installEventFilter(this);
 
@@ -207,6 +230,26 @@ void frmConfig::buildPageText(QWidget* page) {
 
     txtTitle = new QLineEdit(grpText);
     txtTitle->setObjectName(QStringLiteral("txtTitle"));
+    cmbTitleRules = new QComboBox(grpText);
+    cmbTitleRules->setObjectName(QStringLiteral("cmbTitleRules"));
+    // Long imported names must not widen the dialog; the list itself shows them whole.
+    cmbTitleRules->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cmbTitleRules->setMinimumContentsLength(10);
+    // A list of dozens of rules scrolls instead of covering the screen.
+    cmbTitleRules->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    cmbTitleRules->setMaxVisibleItems(16);
+    cmbTitleRules->view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto textButton = [grpText = grpText](const QString& text, const QString& name) {
+        auto* button = new QPushButton(text, grpText);
+        button->setObjectName(name);
+        button->setAutoDefault(false);
+        return button;
+    };
+    btnSuggestRule = textButton(QStringLiteral(u"推荐规则"), QStringLiteral("btnSuggestRule"));
+    btnImportRules = textButton(QStringLiteral(u"导入规则..."), QStringLiteral("btnImportRules"));
+    btnImportRules->setToolTip(QStringLiteral(u"从 JSON 规则列表添加规则"));
+    btnExportRules = textButton(QStringLiteral(u"导出规则..."), QStringLiteral("btnExportRules"));
+    btnExportRules->setToolTip(QStringLiteral(u"把列表中的全部规则存为 JSON 文件"));
     txtTitleTest = new QLineEdit(grpText);
     txtTitleTest->setObjectName(QStringLiteral("txtTitleTest"));
     txtTitleTest->setPlaceholderText(QStringLiteral(u"在此输入一行文字，看它是否算作章节标题"));
@@ -242,6 +285,18 @@ void frmConfig::buildPageText(QWidget* page) {
     int row = 0;
     grid->addWidget(newLabel(QStringLiteral(u"章节标题："), grpText), row, 0);
     grid->addWidget(txtTitle, row++, 1, 1, 2);
+    auto* ruleChoice = new QHBoxLayout;
+    ruleChoice->setSpacing(6);
+    ruleChoice->addWidget(cmbTitleRules, 1);
+    ruleChoice->addWidget(btnSuggestRule);
+    grid->addWidget(newLabel(QStringLiteral(u"标题规则："), grpText), row, 0);
+    grid->addLayout(ruleChoice, row++, 1, 1, 2);
+    auto* ruleFiles = new QHBoxLayout;
+    ruleFiles->setSpacing(6);
+    ruleFiles->addStretch();
+    ruleFiles->addWidget(btnImportRules);
+    ruleFiles->addWidget(btnExportRules);
+    grid->addLayout(ruleFiles, row++, 1, 1, 2);
     grid->addWidget(txtTitleTest, row++, 1, 1, 2);
     grid->addWidget(lblTitleTest, row++, 1, 1, 2);
 
@@ -391,8 +446,11 @@ void frmConfig::buildPageFavorite(QWidget* page) {
 
 void frmConfig::Form_Load() {
     const Settings& s = m_settings;
+    for (const TitleRule& rule : builtInTitleRules())
+        addTitleRule(rule);
     txtTitle->setText(s.TitleText);
     txtTitle->setCursorPosition(0); // a long pattern shows its beginning
+    syncTitleRule();
 
     // An index that names no entry (a hand-edited config.ini) selects nothing; the field then
     // shows the value in use, and everything else is filled all the same.
@@ -454,6 +512,14 @@ void frmConfig::Form_Load() {
 
 void frmConfig::ApplyDialogFont() {
     ApplyFontName(this, m_settings.FontName);
+    fitRuleList();
+}
+
+// The rule list opens wide enough for long imported names, whatever the box's width.
+void frmConfig::fitRuleList() {
+    QAbstractItemView* view = cmbTitleRules->view();
+    view->setMinimumWidth(view->sizeHintForColumn(0) + view->verticalScrollBar()->sizeHint().width() +
+                          2 * view->frameWidth() + 8);
 }
 
 void frmConfig::connectChangeTracking() {
@@ -591,10 +657,184 @@ void frmConfig::updateTitleTest() {
             result = QStringLiteral(u"不是章节标题");
         }
     }
-    lblTitleTest->setText(result);
+    showTitleNote(result, good);
+}
+
+void frmConfig::showTitleNote(const QString& text, bool good) {
+    lblTitleTest->setText(text);
     QPalette palette = lblTitleTest->palette();
-    palette.setColor(QPalette::WindowText, good ? QColor(0x1B, 0x6E, 0x20) : QColor(0xB7, 0x1C, 0x1C));
+    palette.setColor(QPalette::WindowText, good ? GoodNote : BadNote);
     lblTitleTest->setPalette(palette);
+}
+
+QString frmConfig::shownPattern() const {
+    // An empty pattern is not applied (the current one stays).
+    return txtTitle->text().isEmpty() ? m_settings.TitleText : txtTitle->text();
+}
+
+void frmConfig::addTitleRule(TitleRule rule) {
+    // The recognizer is what will run the pattern, so it has the last word on whether it compiles.
+    if (rule.error.isEmpty()) {
+        cRegExp recognizer;
+        recognizer.InitRegexp(rule.rule);
+        if (rule.rule.isEmpty())
+            rule.error = QStringLiteral(u"规则为空");
+        else if (!recognizer.isValid())
+            rule.error = recognizer.errorString();
+    }
+    const QString name = ruleName(rule);
+    const int at = cmbTitleRules->count();
+    if (rule.error.isEmpty()) {
+        cmbTitleRules->addItem(name, int(m_rules.size()));
+        QString tip = rule.rule;
+        if (!rule.example.isEmpty())
+            tip += QStringLiteral(u"\n例：") + rule.example;
+        cmbTitleRules->setItemData(at, tip, Qt::ToolTipRole);
+    } else {
+        cmbTitleRules->addItem(name + QStringLiteral(u"（错误）"), int(m_rules.size()));
+        cmbTitleRules->setItemData(at, rule.error, Qt::ToolTipRole);
+        cmbTitleRules->setItemData(at, BadNote, Qt::ForegroundRole);
+    }
+    m_rules.append(rule);
+}
+
+// Shows the rule whose pattern is in the field, or "（自定义）" when none has it.
+void frmConfig::syncTitleRule() {
+    const QString pattern = shownPattern();
+    auto matches = [&](int index) {
+        const int k = cmbTitleRules->itemData(index).toInt();
+        return index >= 0 && k >= 0 && m_rules[k].error.isEmpty() && m_rules[k].rule == pattern;
+    };
+    // Of two rules with the same pattern the chosen one stays chosen.
+    int found = matches(cmbTitleRules->currentIndex()) ? cmbTitleRules->currentIndex() : -1;
+    for (int i = 0; found < 0 && i < cmbTitleRules->count(); ++i) {
+        if (matches(i))
+            found = i;
+    }
+    const bool hasCustom = cmbTitleRules->count() > 0 && cmbTitleRules->itemData(0).toInt() < 0;
+    if (found >= 0) {
+        if (hasCustom) {
+            cmbTitleRules->removeItem(0);
+            --found;
+        }
+        cmbTitleRules->setCurrentIndex(found);
+    } else {
+        if (!hasCustom)
+            cmbTitleRules->insertItem(0, CustomRule, -1);
+        cmbTitleRules->setCurrentIndex(0);
+    }
+}
+
+// Puts rule `rule` (an index into m_rules) into the pattern field; a rule that does not
+// compile leaves the field alone and shows why.
+bool frmConfig::useTitleRule(int rule) {
+    const TitleRule& chosen = m_rules[rule];
+    if (!chosen.error.isEmpty()) {
+        syncTitleRule();
+        showTitleNote(QStringLiteral(u"规则“%1”无法使用：%2").arg(ruleName(chosen), chosen.error), false);
+        return false;
+    }
+    for (int i = 0; i < cmbTitleRules->count(); ++i) {
+        if (cmbTitleRules->itemData(i).toInt() == rule)
+            cmbTitleRules->setCurrentIndex(i);
+    }
+    txtTitle->setText(chosen.rule); // counts as an edit, as typing it would
+    txtTitle->setCursorPosition(0);
+    return true;
+}
+
+void frmConfig::cmbTitleRules_Click(int index) {
+    const int rule = cmbTitleRules->itemData(index).toInt();
+    if (rule >= 0)
+        useTitleRule(rule);
+}
+
+void frmConfig::btnImportRules_Click() {
+    const QString caption = QStringLiteral(u"导入规则");
+    QString file, fileTitle, filter = RuleFilter;
+    qint32 filterIndex = 1, flags = 0;
+    bool readOnly = false;
+    if (!cCommonDialog().VBGetOpenFileName(file, fileTitle, true, false, readOnly, true, filter, filterIndex,
+                                           QString(), caption, QString(), this, flags))
+        return;
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        warn(QStringLiteral(u"无法读取文件：%1\n%2").arg(file, in.errorString()), caption);
+        return;
+    }
+    QList<TitleRule> rules;
+    QString error;
+    const bool read = importTitleRules(in.readAll(), &rules, &error);
+    // An array of anything but rule objects (numbers, strings) is no rule list either.
+    const qsizetype entries = rules.size();
+    rules.removeIf([](const TitleRule& r) { return r.name.isEmpty() && r.rule.isEmpty(); });
+    if (!read || (entries > 0 && rules.isEmpty())) {
+        if (read)
+            error = QStringLiteral(u"数组中没有规则");
+        warn(QStringLiteral(u"不是规则文件：%1\n%2").arg(file, error), caption);
+        return;
+    }
+    int added = 0, broken = 0, known = 0;
+    for (const TitleRule& rule : std::as_const(rules)) {
+        // Importing a list twice, or a list exported from here, does not repeat entries.
+        const bool listed = std::any_of(m_rules.cbegin(), m_rules.cend(), [&](const TitleRule& r) {
+            return r.name == rule.name && r.rule == rule.rule;
+        });
+        if (listed) {
+            ++known;
+            continue;
+        }
+        addTitleRule(rule);
+        ++added;
+        broken += m_rules.last().error.isEmpty() ? 0 : 1;
+    }
+    fitRuleList();
+    QString note = QStringLiteral(u"导入 %1 条规则").arg(added);
+    if (broken > 0)
+        note += QStringLiteral(u"，其中 %1 条有误").arg(broken);
+    if (known > 0)
+        note += QStringLiteral(u"；%1 条已在列表中").arg(known);
+    showTitleNote(note, added > broken);
+}
+
+void frmConfig::btnExportRules_Click() {
+    const QString caption = QStringLiteral(u"导出规则");
+    const QString file = cCommonDialog().sGetSaveFileName(this, caption, QStringLiteral("titlerules.json"),
+                                                          RuleFilter, QStringLiteral("json"));
+    if (file.isEmpty())
+        return;
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(exportTitleRules(m_rules)) < 0 || !out.commit()) {
+        warn(QStringLiteral(u"无法写入文件：%1\n%2").arg(file, out.errorString()), caption);
+        return;
+    }
+    showTitleNote(QStringLiteral(u"已导出 %1 条规则").arg(m_rules.size()), true);
+}
+
+void frmConfig::setRuleTrial(RuleTrialFunction trial) {
+    m_ruleTrial = std::move(trial);
+    btnSuggestRule->setEnabled(bool(m_ruleTrial));
+    btnSuggestRule->setToolTip(m_ruleTrial ? QStringLiteral(u"在小说开头试用每条规则，选出最合适的")
+                                           : QStringLiteral(u"请先打开小说"));
+}
+
+void frmConfig::btnSuggestRule_Click() {
+    if (!m_ruleTrial)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QList<RuleTrial> trials = m_ruleTrial(m_rules);
+    QApplication::restoreOverrideCursor();
+    const int best = suggestTitleRule(trials);
+    if (best < 0 || best >= m_rules.size()) {
+        showTitleNote(QStringLiteral(u"没有合适的规则"), false);
+        return;
+    }
+    if (useTitleRule(best)) {
+        showTitleNote(QStringLiteral(u"推荐“%1”：前 512 KB 中找到 %2 个标题")
+                          .arg(ruleName(m_rules[best]))
+                          .arg(trials[best].titles),
+                      true);
+    }
 }
 
 void frmConfig::warn(const QString& text, const QString& caption) {

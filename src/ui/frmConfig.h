@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/TitleRules.h"
+
 #include <QDialog>
+
+#include <functional>
 
 struct Settings;
 class QCheckBox;
@@ -33,6 +37,11 @@ public:
 
     bool Changed() const { return m_changed; }
 
+    /// Tries rules on the open novel, one result per rule, for "推荐规则".
+    using RuleTrialFunction = std::function<QList<RuleTrial>(const QList<TitleRule>&)>;
+    /// Without a trial (no novel open) the suggestion is unavailable.
+    void setRuleTrial(RuleTrialFunction trial);
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -58,6 +67,17 @@ private:
     void repairNumberBox(QLineEdit* box);
     void chkSetInvalidTitle_Click();
     void updateTitleTest();
+    void showTitleNote(const QString& text, bool good);
+    QString shownPattern() const;
+
+    void addTitleRule(TitleRule rule);
+    void syncTitleRule();
+    void fitRuleList();
+    bool useTitleRule(int rule);
+    void cmbTitleRules_Click(int index);
+    void btnImportRules_Click();
+    void btnExportRules_Click();
+    void btnSuggestRule_Click();
 
     void warn(const QString& text, const QString& caption);
     bool ask(const QString& prompt, const QString& caption, const QString& initial, QString* answer);
@@ -68,6 +88,8 @@ private:
     bool m_changed = false;
     bool m_activated = false;
     int m_labelCount = 0;
+    QList<TitleRule> m_rules; ///< what cmbTitleRules lists; each entry's data is its index here
+    RuleTrialFunction m_ruleTrial;
 
     QTabWidget* tabConfig;
     QWidget* picTabs[2];
@@ -77,6 +99,10 @@ private:
 
     QGroupBox* grpText;
     QLineEdit* txtTitle;
+    QComboBox* cmbTitleRules;
+    QPushButton* btnSuggestRule;
+    QPushButton* btnImportRules;
+    QPushButton* btnExportRules;
     QLineEdit* txtTitleTest;
     QLabel* lblTitleTest;
     QComboBox* cmbOutPaths;

@@ -105,6 +105,20 @@ private slots:
         QCOMPARE(dialog.sBrowseForFolder(nullptr, QString()), QString());
     }
 
+    void saveFile_getsDefaultExtensionOrIsEmpty() {
+        cCommonDialog dialog;
+        const QString filter = u"规则文件 (*.json)|*.json|所有文件|*.*"_s;
+        cCommonDialog::queueSaveAnswer(u"/srv/v1.2/规则"_s);
+        cCommonDialog::queueSaveAnswer(u"/srv/规则.txt"_s);
+        QCOMPARE(dialog.sGetSaveFileName(nullptr, u"导出规则"_s, u"a.json"_s, filter, u"json"_s),
+                 u"/srv/v1.2/规则.json"_s);
+        QCOMPARE(cCommonDialog::lastRequest().selectedFilter, u"规则文件 (*.json)"_s);
+        QCOMPARE(dialog.sGetSaveFileName(nullptr, QString(), QString(), filter, u"json"_s),
+                 u"/srv/规则.txt"_s);
+        // Nothing queued in test mode: cancelled, not waiting for a person.
+        QCOMPARE(dialog.sGetSaveFileName(nullptr, QString(), QString(), filter, u"json"_s), QString());
+    }
+
     void colour_cancelIsMinusOneNotBlack() {
         cCommonDialog dialog;
         cCommonDialog::queueColorAnswer(0);

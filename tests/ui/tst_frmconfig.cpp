@@ -3,18 +3,24 @@
 #include "cCommonDialog.h"
 #include "frmConfig.h"
 
+#include "UiTest.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
+#include "core/TitleRules.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFontDatabase>
 #include <QInputDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -44,6 +50,20 @@ void answerInput(const QString& text) {
         input->setTextValue(text);
         input->accept();
     });
+}
+
+// Every entry of the rule list with its tool tip (the rule and example, or the error).
+QStringList shownRules(const QComboBox* combo) {
+    QStringList shown;
+    for (int i = 0; i < combo->count(); ++i)
+        shown << combo->itemText(i) + u'|' + combo->itemData(i, Qt::ToolTipRole).toString();
+    return shown;
+}
+
+// A choice in the list as the popup makes it.
+void choose(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
 }
 
 // Leaving a box the way a user does, by the focus going elsewhere.
@@ -145,7 +165,7 @@ private slots:
         m_settings.TopMost = true;
         m_settings.FontName = QFontDatabase::families().value(0);
         auto dialog = open();
-        QCOMPARE(dialog->size(), QSize(442, 500));
+        QCOMPARE(dialog->size(), QSize(442, 560));
         QVERIFY(dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(get<QLineEdit>(dialog.get(), u"txtTitle"_s)->font().families().value(0),
                  m_settings.FontName);
@@ -465,6 +485,126 @@ private slots:
         title->setText(u"^Chapter (\\d+)\\s*(.*)"_s);
         sample->setText(u"chapter 7 The End"_s);
         QCOMPARE(result->text(), u"是章节标题：章节号 7，标题“The End”"_s);
+    }
+
+    void titleRules_followPatternOnLoadAndWhenChosen_data() {
+        QTest::addColumn<int>("loaded"); // the built-in rule in config.ini; -1 for a pattern of none
+        QTest::newRow("default") << 0;
+        QTest::newRow("own pattern") << -1;
+    }
+    void titleRules_followPatternOnLoadAndWhenChosen() {
+        QFETCH(int, loaded);
+        const QList<TitleRule> rules = builtInTitleRules();
+        m_settings.TitleText = loaded >= 0 ? rules[loaded].rule : u"第(.+)回(.*)"_s;
+        auto dialog = open();
+        auto* combo = get<QComboBox>(dialog.get(), u"cmbTitleRules"_s);
+        auto* title = get<QLineEdit>(dialog.get(), u"txtTitle"_s);
+        QCOMPARE(combo->currentText(), loaded >= 0 ? rules[loaded].name : u"（自定义）"_s);
+        QVERIFY(!dialog->Changed());
+
+        choose(combo, combo->findText(rules[3].name));
+        QCOMPARE(title->text(), rules[3].rule);
+        QCOMPARE(combo->count(), rules.size()); // no "（自定义）" left
+        QVERIFY(dialog->Changed());
+        click(dialog.get(), u"btnApply"_s);
+        QCOMPARE(m_settings.TitleText, rules[3].rule);
+        title->setText(rules[3].rule + u'x');
+        QCOMPARE(combo->currentText(), u"（自定义）"_s);
+    }
+
+    void importRules_sharedList_listsEveryRuleMarkingBrokenOnes() {
+        const QString path = QStringLiteral(VELLOMAR_CORPUS "/../data/txtTocRule.json");
+        if (!QFile::exists(path))
+            QSKIP("shared rule list not present");
+        const QJsonArray shared = QJsonDocument::fromJson(readBytes(path)).array();
+        auto dialog = open();
+        auto* combo = get<QComboBox>(dialog.get(), u"cmbTitleRules"_s);
+        const int first = combo->count();
+        cCommonDialog::queueOpenAnswer({path});
+        click(dialog.get(), u"btnImportRules"_s);
+        QCOMPARE(cCommonDialog::lastRequest().selectedFilter, u"规则文件 (*.json)"_s);
+        QCOMPARE(combo->count(), first + shared.size());
+
+        int broken = 0;
+        for (int i = 0; i < shared.size(); ++i) {
+            const QString name = shared[i][u"name"_s].toString(), rule = shared[i][u"rule"_s].toString();
+            const bool bad = rule.isEmpty() || !QRegularExpression(rule).isValid();
+            QCOMPARE(combo->itemText(first + i), bad ? name + u"（错误）"_s : name);
+            if (bad) { // chosen, it leaves the pattern alone and says why
+                ++broken;
+                choose(combo, first + i);
+                QCOMPARE(get<QLineEdit>(dialog.get(), u"txtTitle"_s)->text(), Settings::defaultTitleText());
+                QVERIFY(get<QLabel>(dialog.get(), u"lblTitleTest"_s)
+                            ->text()
+                            .endsWith(combo->itemData(first + i, Qt::ToolTipRole).toString()));
+            }
+        }
+        QVERIFY(broken > 0 && !dialog->Changed());
+    }
+
+    void importRules_fileThatIsNoRuleList_isReported_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("novel text") << UiTest::gbk(u"第一章 开始\r\n正文\r\n"_s);
+        QTest::newRow("one object") << QByteArray(R"({"name": "a", "rule": "b"})");
+        QTest::newRow("array of numbers") << QByteArray("[1, 2, 3]");
+    }
+    void importRules_fileThatIsNoRuleList_isReported() {
+        QFETCH(QByteArray, content);
+        const QString path = UiTest::writeFile(m_dir.filePath(u"not rules.json"_s), content);
+        auto dialog = open();
+        const int before = get<QComboBox>(dialog.get(), u"cmbTitleRules"_s)->count();
+        cCommonDialog::queueOpenAnswer({path});
+        click(dialog.get(), u"btnImportRules"_s);
+        QVERIFY(Prompts::log().value(0).startsWith(u"导入规则|不是规则文件："_s + path));
+        QCOMPARE(get<QComboBox>(dialog.get(), u"cmbTitleRules"_s)->count(), before);
+    }
+
+    // Built-in and imported rules, a lookahead and a broken one among them, survive the trip;
+    // rules already listed are not listed twice.
+    void exportThenImport_givesSameNamesAndRules() {
+        const QString own = UiTest::writeFile(m_dir.filePath(u"own.json"_s), R"json([
+            {"name": "卷", "rule": "^第([一二三]+)卷(?!末)(.*)", "example": "第一卷 起", "enable": true},
+            {"name": "坏", "rule": "(?<=\\s+)第", "enable": false}])json");
+        auto dialog = open();
+        cCommonDialog::queueOpenAnswer({own});
+        click(dialog.get(), u"btnImportRules"_s);
+        const QStringList shown = shownRules(get<QComboBox>(dialog.get(), u"cmbTitleRules"_s));
+        QCOMPARE(shown.size(), builtInTitleRules().size() + 2);
+
+        cCommonDialog::queueSaveAnswer(m_dir.filePath(u"导出"_s));
+        click(dialog.get(), u"btnExportRules"_s);
+        auto again = open();
+        cCommonDialog::queueOpenAnswer({m_dir.filePath(u"导出.json"_s)});
+        click(again.get(), u"btnImportRules"_s);
+        QCOMPARE(shownRules(get<QComboBox>(again.get(), u"cmbTitleRules"_s)), shown);
+        QVERIFY(Prompts::log().isEmpty());
+    }
+
+    void suggestRule_selectsSuggestionOrSaysNone() {
+        auto dialog = open();
+        auto* suggest = get<QPushButton>(dialog.get(), u"btnSuggestRule"_s);
+        auto* combo = get<QComboBox>(dialog.get(), u"cmbTitleRules"_s);
+        auto* note = get<QLabel>(dialog.get(), u"lblTitleTest"_s);
+        QVERIFY(!suggest->isEnabled());
+        QCOMPARE(suggest->toolTip(), u"请先打开小说"_s);
+
+        // A fake novel in which only rule `wanted` finds chapter titles.
+        const TitleRule hui = builtInTitleRules().value(1);
+        int wanted = 1;
+        dialog->setRuleTrial([&](const QList<TitleRule>& rules) {
+            QList<RuleTrial> trials(rules.size(), RuleTrial{3, 0});
+            if (wanted >= 0)
+                trials[wanted] = RuleTrial{40, 39};
+            return rules.size() == combo->count() ? trials : QList<RuleTrial>();
+        });
+        suggest->click();
+        QCOMPARE(combo->currentText(), hui.name);
+        QCOMPARE(get<QLineEdit>(dialog.get(), u"txtTitle"_s)->text(), hui.rule);
+        QCOMPARE(note->text(), u"推荐“"_s + hui.name + u"”：前 512 KB 中找到 40 个标题"_s);
+
+        wanted = -1;
+        suggest->click();
+        QCOMPARE(note->text(), u"没有合适的规则"_s);
     }
 };
 
