@@ -21,7 +21,7 @@ TitleRule make(const QString& name, const QString& rule, const QString& example,
     r.name = name;
     r.rule = rule;
     r.example = example;
-    r.id = -(serial + 1);
+    r.id = 7000 + serial; // clear of the negative ids reader apps give their own defaults
     r.serialNumber = serial;
     return r;
 }
