@@ -19,6 +19,7 @@
 #include "core/AnalysisPass.h"
 #include "core/ChapterPreview.h"
 #include "core/NumberingReview.h"
+#include "core/TitleRules.h"
 #include "core/cRegExp.h"
 #include "output/OutputPass.h"
 
@@ -81,18 +82,22 @@ QColor anomalyColor(NumberingAnomaly a)
     switch (a) {
     case NumberingAnomaly::Gap: return QColor(0xF0, 0x80, 0x00);       // orange
     case NumberingAnomaly::Duplicate: return QColor(0xE0, 0x20, 0x20); // red
-    case NumberingAnomaly::StepBack: return QColor(0x20, 0x70, 0xE0);  // blue
+    case NumberingAnomaly::StepBack: return QColor(0x90, 0x30, 0xC0);  // purple, unlike the selection
     case NumberingAnomaly::Zero: return QColor(0x80, 0x80, 0x80);      // grey
     case NumberingAnomaly::None: break;
     }
     return QColor();
 }
 
-// A short bar at the left of the cell: it stays visible on a checked or selected row.
+// A short bar at the left of the cell, edged in white so that it stands out on a checked or
+// selected row too.
 QIcon anomalyMarker(NumberingAnomaly a)
 {
-    QPixmap bar(4, 12);
-    bar.fill(anomalyColor(a));
+    QPixmap bar(6, 14);
+    bar.fill(Qt::white);
+    QPainter p(&bar);
+    p.fillRect(1, 1, 4, 12, anomalyColor(a));
+    p.end();
     QIcon icon;
     for (QIcon::Mode mode : {QIcon::Normal, QIcon::Selected, QIcon::Active}) {
         icon.addPixmap(bar, mode);
@@ -124,7 +129,7 @@ protected:
             if (a > 0 && a < MarkerCount) {
                 option->features |= QStyleOptionViewItem::HasDecoration;
                 option->icon = m_markers[a];
-                option->decorationSize = QSize(4, 12);
+                option->decorationSize = QSize(6, 14);
             }
         }
     }
@@ -1225,6 +1230,8 @@ void frmMain::mnuI_NextAnomaly_Click()
         const int row = (from + step) % n;
         if (model.anomaly(row) != NumberingAnomaly::None) {
             selectRow(row);
+            // In the middle, with the chapters around it in view to judge it by.
+            lvwTitles->scrollTo(model.index(row, 0), QAbstractItemView::PositionAtCenter);
             return;
         }
     }
@@ -1408,6 +1415,13 @@ void frmMain::mnuO_Option_Click()
 {
     {
         frmConfig dialog(m_settings, m_configPath, this);
+        // "推荐规则" tries the rules on the open novel; the dialog is modal, so no pass is
+        // reading the file meanwhile, and the trial leaves it rewound.
+        if (m_doc.isOpen()) {
+            dialog.setRuleTrial([this](const QList<TitleRule>& rules) {
+                return tryTitleRules(m_doc.reader(), m_doc.codec(), rules);
+            });
+        }
         Prompts::exec(&dialog);
     }
     // However the dialog was closed, the window takes the settings as they now are.

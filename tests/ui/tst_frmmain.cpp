@@ -1232,6 +1232,46 @@ private slots:
         QCOMPARE(readFile(configPath()), ok ? readFile(expectedPath) : before);
     }
 
+    void options_suggestRuleTriesTheOpenNovel()
+    {
+        showWindow();
+        auto suggestion = [this](bool* enabled) {
+            Prompts::queue([this, enabled](QDialog* d) {
+                auto* suggest = d->findChild<QPushButton*>(QStringLiteral("btnSuggestRule"));
+                *enabled = suggest->isEnabled();
+                suggest->click();
+                d->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+            });
+            m_w->mnuO_Option_Click();
+        };
+        bool enabled = true;
+        suggestion(&enabled);
+        QVERIFY(!enabled); // nothing open to try the rules on
+
+        // A "第…回" novel (titles well apart, as in a real one) gets the 回 rule, and an analysis
+        // after the trial still finds every title from the first line on.
+        QByteArray bytes;
+        for (int k = 1; k <= 40; ++k) {
+            bytes += gbk(QStringLiteral(u"第%1回 回目%1\r\n").arg(k));
+            for (int i = 0; i < 20; ++i) {
+                bytes += gbk(u"正文正文正文正文正文正文。\r\n"_qs);
+            }
+        }
+        openNovel(bytes);
+        QString pattern;
+        Prompts::queue([&](QDialog* d) {
+            d->findChild<QPushButton*>(QStringLiteral("btnSuggestRule"))->click();
+            pattern = d->findChild<QLineEdit*>(QStringLiteral("txtTitle"))->text();
+            d->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+        });
+        m_w->mnuO_Option_Click();
+        QVERIFY2(pattern.contains(u'回'), qPrintable(pattern));
+        QCOMPARE(m_settings.TitleText, pattern);
+        m_w->mnuO_Analyze_Click();
+        QCOMPARE(model().rowCount(), 40);
+        QCOMPARE(column(ChapterModel::ChapLineColumn).first(), QStringLiteral("1"));
+    }
+
     void about_fromHelpToolbarAndTrayMenu()
     {
         showWindow();
