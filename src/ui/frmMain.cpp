@@ -76,7 +76,7 @@ QString trimSpaces(const QString& s)
     return s.mid(b, e - b);
 }
 
-// The colour of a numbering anomaly's marker, by kind; none of them is a row colour.
+// The colour of a numbering anomaly's marker, by kind.
 QColor anomalyColor(NumberingAnomaly a)
 {
     switch (a) {

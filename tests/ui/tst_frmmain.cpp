@@ -2,7 +2,6 @@
 #include "UiTest.h"
 
 #include "ChapterPreviewPane.h"
-#include "WindowStyle.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "config/StartUp.h"
@@ -12,7 +11,6 @@
 #include "frmMain.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -95,15 +93,10 @@ class tst_FrmMain : public QObject {
     QToolButton* buttonWidget(const QString& key) { return m_w->findChild<QToolButton*>(key); }
     QString status() { return m_w->panelText(QStringLiteral("text")); }
     ChapterPreviewPane* preview() { return m_w->findChild<ChapterPreviewPane*>(QStringLiteral("txtPreview")); }
-    // The preview pane's lines; none when it is empty.
-    QStringList previewLines()
+    QStringList previewLines() // none while the pane is empty
     {
-        QStringList lines;
         const QTextDocument* doc = preview()->document();
-        for (QTextBlock b = doc->begin(); b.isValid() && !doc->isEmpty(); b = b.next()) {
-            lines << b.text();
-        }
-        return lines;
+        return doc->isEmpty() ? QStringList() : doc->toPlainText().split(u'\n');
     }
     QList<int> anomalyRows()
     {
@@ -115,7 +108,6 @@ class tst_FrmMain : public QObject {
         }
         return rows;
     }
-    QString chapNumTip(int row) { return model().index(row, ChapterModel::ChapNumColumn).data(Qt::ToolTipRole).toString(); }
     QStringList column(int c)
     {
         QStringList cells;
@@ -869,99 +861,67 @@ private slots:
         QCOMPARE(buttonWidget(QStringLiteral("edit"))->popupMode(), QToolButton::MenuButtonPopup);
     }
 
-    // --- Encodings -------------------------------------------------------------------------------------
+    // --- Encodings, numbering review, chapter preview ----------------------------------------------------
 
     void encodingMenu_reopensTheNovelWithTheChoice()
     {
         m_settings.AutoAnalyze = true;
         showWindow();
-        auto* group = menu(QStringLiteral("mnuE_Auto"))->actionGroup();
-        QVERIFY(group && group->isExclusive());
         QVERIFY(menu(QStringLiteral("mnuE_Auto"))->isChecked());
-
         // Chosen with nothing open, GBK applies to the next open: UTF-8 text read as GBK has no titles.
         menu(QStringLiteral("mnuE_GBK"))->trigger();
-        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QString());
-        QString text;
-        for (int k = 1; k <= 3; ++k) {
-            text += QStringLiteral(u"第%1章 标题%1\r\n正文%1\r\n").arg(k);
-        }
-        QVERIFY(m_w->OpenTextFile(writeNovel(text.toUtf8())));
+        QVERIFY(m_w->OpenTextFile(writeNovel(u"第1章 标题1\r\n正文1\r\n第2章 标题2\r\n正文2\r\n"_qs.toUtf8())));
         QCOMPARE(model().rowCount(), 0);
-        QCOMPARE(Prompts::log().size(), 1); // the no-title notice
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("GBK"));
-        QVERIFY(!m_w->panelToolTip(QStringLiteral("encoding")).contains(u"检测"));
 
         // Choosing UTF-8 opens the same file again, analysed on open as any open is.
-        const QString title = m_w->windowTitle();
         menu(QStringLiteral("mnuE_UTF8"))->trigger();
-        QCOMPARE(m_w->document().DocState, int(Analysed));
-        QCOMPARE(column(ChapterModel::TitleColumn), (QStringList{u"标题1"_qs, u"标题2"_qs, u"标题3"_qs}));
-        QCOMPARE(status(), QStringLiteral(u"一共: 3/3 章"));
-        QCOMPARE(m_w->windowTitle(), title);
+        QCOMPARE(column(ChapterModel::TitleColumn), (QStringList{u"标题1"_qs, u"标题2"_qs}));
+        QCOMPARE(status(), QStringLiteral(u"一共: 2/2 章"));
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
-        QCOMPARE(group->checkedAction(), menu(QStringLiteral("mnuE_UTF8")));
+        QVERIFY(!menu(QStringLiteral("mnuE_GBK"))->isChecked());
         selectRow(1);
         QCOMPARE(previewLines(), (QStringList{u"第2章 标题2"_qs, u"正文2"_qs}));
 
-        // Back to detection: found to be UTF-8, and the panel says it was detected.
-        bool disabledDuringPass = false;
-        atNextTurn(m_w.get(), [&] { disabledDuringPass = !menu(QStringLiteral("mnuE_Encoding"))->isEnabled(); });
-        menu(QStringLiteral("mnuE_Auto"))->trigger();
-        QVERIFY(disabledDuringPass);
-        QCOMPARE(model().rowCount(), 3);
+        menu(QStringLiteral("mnuE_Auto"))->trigger(); // detected, and the tool tip says so
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
         QVERIFY(m_w->panelToolTip(QStringLiteral("encoding")).contains(u"检测"));
-
         m_w->CloseTextFile();
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QString());
-        QCOMPARE(group->checkedAction(), menu(QStringLiteral("mnuE_Auto")));
     }
-
-    // --- Numbering review ----------------------------------------------------------------------------
 
     void numberingReview_marksJumpsAndFollowsChanges()
     {
         showWindow();
-        // 1 2 4 4 1 2 3: a gap, a duplicate and a restart.
-        QByteArray bytes;
-        const QList<int> numbers{1, 2, 4, 4, 1, 2, 3};
-        for (int n : numbers) {
+        QByteArray bytes; // 1 2 4 4 1 2 3: a gap, a duplicate and a restart
+        for (int n : {1, 2, 4, 4, 1, 2, 3}) {
             bytes += gbk(QStringLiteral(u"第%1章 标题\r\n正文\r\n").arg(n));
         }
         openNovel(bytes);
-        QVERIFY(!menu(QStringLiteral("mnuI_NextAnomaly"))->isEnabled());
         m_w->mnuO_Analyze_Click();
-        QVERIFY(menu(QStringLiteral("mnuI_NextAnomaly"))->isEnabled());
         QCOMPARE(status(), QStringLiteral(u"一共: 7/7 章")); // the count text stays as it is
         QCOMPARE(m_w->panelToolTip(QStringLiteral("text")), QStringLiteral(u"编号异常 3 处，按 F3 查看"));
         QCOMPARE(anomalyRows(), (QList<int>{2, 3, 4}));
-        QVERIFY(chapNumTip(1).isEmpty());
-        QCOMPARE(chapNumTip(2), anomalyDescription(NumberingAnomaly::Gap, 4, 2));
-        QCOMPARE(chapNumTip(3), anomalyDescription(NumberingAnomaly::Duplicate, 4, 4));
-        QCOMPARE(chapNumTip(4), anomalyDescription(NumberingAnomaly::StepBack, 1, 4));
-        QCOMPARE(model().columnCount(), 6);
+        auto tip = [this](int row) { return model().index(row, ChapterModel::ChapNumColumn).data(Qt::ToolTipRole); };
+        QCOMPARE(tip(2).toString(), anomalyDescription(NumberingAnomaly::Gap, 4, 2));
+        QCOMPARE(tip(4).toString(), anomalyDescription(NumberingAnomaly::StepBack, 1, 4));
 
-        // Each marked cell carries a coloured bar at its left, one colour per kind; others none.
+        // A marked cell shows a coloured bar at its left, one colour per kind; others none.
         list()->clearSelection();
-        QCoreApplication::processEvents();
         const QImage image = list()->viewport()->grab().toImage();
         auto marker = [&](int row) {
             const QRect cell = list()->visualRect(model().index(row, ChapterModel::ChapNumColumn));
             for (int x = cell.left(); x < cell.left() + 12; ++x) {
-                const QColor c = image.pixelColor(x, cell.center().y());
-                if (c.hsvSaturation() > 150) {
-                    return c;
+                if (image.pixelColor(x, cell.center().y()).hsvSaturation() > 150) {
+                    return image.pixelColor(x, cell.center().y());
                 }
             }
             return QColor();
         };
-        QVERIFY(!marker(0).isValid() && !marker(1).isValid());
-        QVERIFY(marker(2).isValid() && marker(3).isValid() && marker(4).isValid());
+        QVERIFY(!marker(1).isValid() && marker(2).isValid() && marker(3).isValid() && marker(4).isValid());
         QVERIFY(marker(2) != marker(3) && marker(3) != marker(4));
-        QVERIFY(marker(3) != ColorFromNumber(m_settings.ItemBackColor));
 
-        // F3 walks the marked rows in display order and wraps; it is in the right-click menu too.
+        // F3 (in the right-click menu too) walks the marks in display order and wraps.
         QVERIFY(m_w->findChild<QMenu*>(QStringLiteral("menuItem"))->actions().contains(menu(u"mnuI_NextAnomaly"_qs)));
         QList<int> visited;
         for (int i = 0; i < 4; ++i) {
@@ -969,31 +929,18 @@ private slots:
             visited << list()->currentIndex().row();
         }
         QCOMPARE(visited, (QList<int>{2, 3, 4, 2}));
-        clickHeader(ChapterModel::IdColumn);
-        clickHeader(ChapterModel::IdColumn); // ID descending: record 4 (the restart) is the first mark
-        selectRow(0);
-        QTest::keyClick(m_w.get(), Qt::Key_F3);
-        QCOMPARE(model().tag(list()->currentIndex().row()), 4);
-        clickHeader(ChapterModel::IdColumn);
 
-        // Ignoring the duplicate, then renumbering the gap: the marks follow.
+        // Ignoring the duplicate, or renumbering the gap, redoes the review.
         clickCheckBox(3);
         QCOMPARE(anomalyRows(), (QList<int>{2, 4}));
         QCOMPARE(m_w->panelToolTip(QStringLiteral("text")), QStringLiteral(u"编号异常 2 处，按 F3 查看"));
-        m_w->mnuI_SelUndo_Click();
-        QCOMPARE(anomalyRows(), (QList<int>{2, 3, 4}));
         selectRow(2);
         typeInput(QStringLiteral("3"));
         m_w->mnuIE_ChapNum_Click();
         QCOMPARE(anomalyRows(), (QList<int>{4}));
-        QCOMPARE(chapNumTip(3), QString()); // 4 after 3 is in order now
-
         m_w->CloseTextFile();
         QVERIFY(m_w->panelToolTip(QStringLiteral("text")).isEmpty());
-        QVERIFY(!menu(QStringLiteral("mnuI_NextAnomaly"))->isEnabled());
     }
-
-    // --- Chapter preview -------------------------------------------------------------------------------
 
     void preview_showsTheSelectedChapterAsTheOutputWould()
     {
@@ -1003,15 +950,11 @@ private slots:
         for (int i = 1; i <= 250; ++i) {
             bytes += gbk(QStringLiteral(u"长%1\r\n").arg(i));
         }
-        bytes += gbk(u"第3章 结尾\r\n末行\r\n"_qs);
-        const QString file = writeNovel(bytes);
+        const QString file = writeNovel(bytes + gbk(u"第3章 结尾\r\n末行\r\n"_qs));
         QVERIFY(m_w->OpenTextFile(file));
         m_w->mnuO_Analyze_Click();
-        QVERIFY(preview()->isVisible() && preview()->isReadOnly());
-        QVERIFY(previewLines().isEmpty());
 
-        // From the title line to just before the next title; the filter string struck out, the
-        // blank line marked as dropped.
+        // Title line to just before the next title; the filter string struck out, the blank line marked.
         selectRow(0);
         QCOMPARE(previewLines(), (QStringList{u"第1章 开始"_qs, u"正文一广告正文"_qs, ChapterPreviewPane::DroppedMark,
                                               u"正文二"_qs}));
@@ -1021,37 +964,25 @@ private slots:
             c.setPosition(filtered.position() + at + 1); // the format of the character before the cursor
             return c.charFormat().fontStrikeOut();
         };
-        const int ad = int(filtered.text().indexOf(u"广告"));
-        QVERIFY(struckOut(ad) && struckOut(ad + 1));
-        QVERIFY(!struckOut(ad - 1) && !struckOut(ad + 2));
+        QVERIFY(!struckOut(2) && struckOut(3) && struckOut(4) && !struckOut(5));
 
-        // Longer than 200 lines: cut, with a last "…" line.
-        selectRow(1);
-        QStringList lines = previewLines();
-        QCOMPARE(lines.size(), 201);
-        QCOMPARE(lines.first(), QStringLiteral(u"第2章 很长"));
-        QCOMPARE(lines.at(199), QStringLiteral(u"长199"));
-        QCOMPARE(lines.last(), ChapterPreviewPane::CutMark);
-
-        // The last chapter runs to the end of the file.
+        selectRow(1); // longer than 200 lines: cut, with a last "…" line
+        QCOMPARE(previewLines().size(), 201);
+        QCOMPARE(previewLines().at(199), QStringLiteral(u"长199"));
+        QCOMPARE(previewLines().last(), ChapterPreviewPane::CutMark);
         selectRow(2);
         QCOMPARE(previewLines(), (QStringList{u"第3章 结尾"_qs, u"末行"_qs}));
 
-        // An ignored title belongs to the chapter before it, as in the output.
+        // An ignored title's lines belong to the chapter before it, as in the output.
         selectRow(0);
         clickCheckBox(1);
-        QCOMPARE(previewLines().size(), 201);
-        QCOMPARE(previewLines().at(4), QStringLiteral(u"第2章 很长"));
+        QCOMPARE(previewLines().value(4), QStringLiteral(u"第2章 很长"));
 
-        // A re-analysis empties it; so does a file that has gone away, with the reason.
         m_w->mnuO_Analyze_Click();
         QVERIFY(previewLines().isEmpty());
         QVERIFY(QFile::remove(file));
         selectRow(2);
-        QCOMPARE(previewLines().size(), 1);
-        QVERIFY(previewLines().first().startsWith(u"无法读取章节："));
-        m_w->CloseTextFile();
-        QVERIFY(previewLines().isEmpty());
+        QVERIFY(previewLines().value(0).startsWith(u"无法读取章节："));
     }
 
     void preview_visibilityIsKeptInTheConfig()
@@ -1059,31 +990,21 @@ private slots:
         showWindow();
         openNovel(novel(2, 1));
         m_w->mnuO_Analyze_Click();
-        QAction* toggle = menu(QStringLiteral("mnuV_Preview"));
-        QVERIFY(toggle->isCheckable() && toggle->isChecked());
         QVERIFY(preview()->isVisible());
-
-        toggle->trigger();
+        menu(QStringLiteral("mnuV_Preview"))->trigger();
         QVERIFY(!preview()->isVisible());
-        QVERIFY(!m_settings.ShowPreview);
         QVERIFY(readFile(configPath()).contains("ShowPreview=False\r\n"));
-        // Hidden, it reads nothing; shown again, it catches up with the selection.
-        selectRow(1);
-        QVERIFY(previewLines().isEmpty());
-        QTRY_COMPARE(list()->height(), list()->parentWidget()->height());
 
-        // The next start comes up the same way.
+        // The next start comes up the same way; shown again, the pane catches up with the selection.
         m_w.reset();
-        m_settings = Settings::defaults();
+        m_settings.ShowPreview = true; // config.ini has the last word
         showWindow();
-        QVERIFY(!m_settings.ShowPreview);
-        QVERIFY(!menu(QStringLiteral("mnuV_Preview"))->isChecked());
-        QVERIFY(!preview()->isVisible());
+        QVERIFY(!menu(QStringLiteral("mnuV_Preview"))->isChecked() && !preview()->isVisible());
         openNovel(novel(2, 1));
         m_w->mnuO_Analyze_Click();
         selectRow(1);
+        QVERIFY(previewLines().isEmpty());
         menu(QStringLiteral("mnuV_Preview"))->trigger();
-        QVERIFY(preview()->isVisible());
         QCOMPARE(previewLines(), (QStringList{u"第2章 标题2"_qs, u"正文2-1"_qs}));
         QVERIFY(readFile(configPath()).contains("ShowPreview=True\r\n"));
     }
@@ -1235,41 +1156,19 @@ private slots:
     void options_suggestRuleTriesTheOpenNovel()
     {
         showWindow();
-        auto suggestion = [this](bool* enabled) {
-            Prompts::queue([this, enabled](QDialog* d) {
-                auto* suggest = d->findChild<QPushButton*>(QStringLiteral("btnSuggestRule"));
-                *enabled = suggest->isEnabled();
-                suggest->click();
-                d->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
-            });
-            m_w->mnuO_Option_Click();
-        };
-        bool enabled = true;
-        suggestion(&enabled);
-        QVERIFY(!enabled); // nothing open to try the rules on
-
-        // A "第…回" novel (titles well apart, as in a real one) gets the 回 rule, and an analysis
-        // after the trial still finds every title from the first line on.
-        QByteArray bytes;
+        QByteArray bytes; // a "第…回" novel, titles well apart as in a real one
         for (int k = 1; k <= 40; ++k) {
-            bytes += gbk(QStringLiteral(u"第%1回 回目%1\r\n").arg(k));
-            for (int i = 0; i < 20; ++i) {
-                bytes += gbk(u"正文正文正文正文正文正文。\r\n"_qs);
-            }
+            bytes += gbk(QStringLiteral(u"第%1回 回目%1\r\n").arg(k)) + gbk(u"正文正文正文。\r\n"_qs).repeated(20);
         }
         openNovel(bytes);
-        QString pattern;
-        Prompts::queue([&](QDialog* d) {
+        Prompts::queue([](QDialog* d) {
             d->findChild<QPushButton*>(QStringLiteral("btnSuggestRule"))->click();
-            pattern = d->findChild<QLineEdit*>(QStringLiteral("txtTitle"))->text();
             d->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
         });
         m_w->mnuO_Option_Click();
-        QVERIFY2(pattern.contains(u'回'), qPrintable(pattern));
-        QCOMPARE(m_settings.TitleText, pattern);
-        m_w->mnuO_Analyze_Click();
+        QVERIFY2(m_settings.TitleText.contains(u"回"), qPrintable(m_settings.TitleText));
+        m_w->mnuO_Analyze_Click(); // the trial left the file for the analysis as it found it
         QCOMPARE(model().rowCount(), 40);
-        QCOMPARE(column(ChapterModel::ChapLineColumn).first(), QStringLiteral("1"));
     }
 
     void about_fromHelpToolbarAndTrayMenu()
