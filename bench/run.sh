@@ -18,7 +18,13 @@ cli="$build/src/cli/vellomar-cli"
 gen="$build/bench/gen_novel"
 
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+# Output goes to memory (tmpfs) when there is one, so that the figures compare the programs'
+# own work rather than the disk's write-back, which varies by seconds between runs.
+out="$work"
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    out="$(mktemp -d -p /dev/shm)"
+fi
+trap 'rm -rf "$work" "$out"' EXIT
 "$gen" --chapters "$chapters" "$work/novel.txt"
 "$gen" --chapters "$chapters" --utf8 "$work/novel-utf8.txt"
 "$gen" --chapters "$chapters" --traditional "$work/trad.txt"
@@ -32,8 +38,9 @@ bigsize=$(mb "$work/big.txt")
 median_time() {
     local times=()
     for i in 0 1 2 3 4 5; do
-        export RUN="$work/run"
+        export RUN="$out/run"
         rm -rf "$RUN"; mkdir -p "$RUN"
+        sync
         local t0 t1
         t0=$(date +%s.%N)
         "$@" >/dev/null 2>&1
@@ -44,7 +51,7 @@ median_time() {
 }
 # peak_kb CMD... : maximum resident set of one run, in KB.
 peak_kb() {
-    export RUN="$work/run"
+    export RUN="$out/run"
     rm -rf "$RUN"; mkdir -p "$RUN"
     /usr/bin/time -f '%M' -o "$work/rss" "$@" >/dev/null 2>&1
     tail -n 1 "$work/rss"
@@ -60,9 +67,9 @@ t_list=$(median_time "$cli" list "$work/novel.txt")
 t_split=$(median_time split_default "$work/novel.txt")
 t_trad=$(median_time split_default "$work/trad.txt")
 m_list=$(peak_kb "$cli" list "$work/novel.txt")
-m_split=$(peak_kb split_default "$work/novel.txt")
+m_split=$(peak_kb "$cli" split --yes --out "$out/run" "$work/novel.txt")
 m_list_big=$(peak_kb "$cli" list "$work/big.txt")
-m_split_big=$(peak_kb split_default "$work/big.txt")
+m_split_big=$(peak_kb "$cli" split --yes --out "$out/run" "$work/big.txt")
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 echo "Novel: ${size} MB GBK, $(wc -l < "$work/novel.txt") lines, $chapters chapters (big: ${bigsize} MB)"
