@@ -12,6 +12,12 @@
 #include <QHash>
 #include <QSet>
 
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -29,9 +35,23 @@ struct Entry {
     QString title;
 };
 
-/// One output file, written through a buffer; every failure is kept for the report.
+/// Output files, written by a second thread so that the kernel's work of creating and filling
+/// files overlaps the reading and filtering of the next lines. Files are opened, filled and
+/// closed strictly in the order asked; the first failure stops all writing and is reported
+/// at the caller's next call (and by finish(), which the pass calls before it claims success).
 class Writer {
 public:
+    Writer() : m_thread([this] { work(); }) {}
+    ~Writer()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
     /// Line ends in the novel's encoding, and the byte-order mark a new file starts with.
     void setEncoding(const QByteArray& eol, const QByteArray& bom)
     {
@@ -40,61 +60,160 @@ public:
     }
     bool open(const QString& path, bool append)
     {
-        m_file.setFileName(path);
-        m_buf.clear();
-        if (!m_file.open(append ? QIODevice::WriteOnly | QIODevice::Append
-                                : QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (failed()) {
             return false;
         }
-        if (m_file.size() == 0) {
-            m_buf.append(m_bom);
-        }
+        push({Op::Open, path, append, {}});
+        m_open = true;
         return true;
     }
-    bool isOpen() const { return m_file.isOpen(); }
     bool writeLine(QByteArrayView bytes)
     {
-        if (bytes.size() >= (1 << 20)) {
-            // A huge line goes straight to the file rather than through a second copy.
-            return flush() && m_file.write(bytes.data(), bytes.size()) == bytes.size()
-                   && m_file.write(m_eol) == m_eol.size();
-        }
         m_buf.append(bytes.data(), bytes.size());
         m_buf.append(m_eol);
-        return m_buf.size() < (1 << 20) || flush();
+        if (m_buf.size() >= (1 << 20)) {
+            flushBuffer();
+        }
+        return !failed();
     }
     bool close()
     {
-        if (!m_file.isOpen()) {
-            return true;
+        if (m_open) {
+            flushBuffer();
+            push({Op::Close, {}, false, {}});
+            m_open = false;
         }
-        const bool ok = flush() && m_file.flush();
-        m_file.close();
-        return ok && m_file.error() == QFileDevice::NoError;
+        return !failed();
     }
+    /// Waits until everything asked has been written; false when something failed.
+    bool finish()
+    {
+        std::unique_lock lock(m_mutex);
+        m_done.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+        return !m_failed;
+    }
+    /// Drops what is not written yet and closes the open file.
+    /// Drops the unwritten rest of the current file, closes it and waits for the files before.
     void abandon()
     {
         m_buf.clear();
-        m_file.close();
+        if (m_open) {
+            push({Op::Close, {}, false, {}});
+            m_open = false;
+        }
+        finish();
     }
-    QString errorString() const { return m_file.errorString(); }
-    QString fileName() const { return m_file.fileName(); }
+    bool failed() const { return m_failed.load(); }
+    QString errorMessage() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_error;
+    }
+    int errorNumber() const { return m_errorNumber; }
 
 private:
-    bool flush()
+    struct Op {
+        enum Kind { Open, Write, Close } kind;
+        QString path;
+        bool append;
+        QByteArray bytes;
+    };
+
+    void flushBuffer()
     {
-        if (m_buf.isEmpty()) {
-            return true;
+        if (!m_buf.isEmpty()) {
+            push({Op::Write, {}, false, std::move(m_buf)});
+            m_buf = QByteArray();
         }
-        const qint64 n = m_file.write(m_buf);
-        const bool ok = n == m_buf.size();
-        m_buf.clear();
-        return ok;
     }
-    QFile m_file;
+    void push(Op op)
+    {
+        std::unique_lock lock(m_mutex);
+        // A few megabytes in flight at most: memory stays bounded whatever the disk's speed.
+        m_done.wait(lock, [this] { return m_queue.size() < 8 || m_failed; });
+        if (m_failed) {
+            return;
+        }
+        m_queue.push_back(std::move(op));
+        m_wake.notify_all();
+    }
+    void work()
+    {
+        QFile file;
+        for (;;) {
+            Op op;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_quit || !m_queue.empty(); });
+                if (m_queue.empty()) {
+                    return;
+                }
+                op = std::move(m_queue.front());
+                m_queue.pop_front();
+                m_busy = true;
+            }
+            QString error;
+            int number = 0;
+            switch (op.kind) {
+            case Op::Open:
+                file.close();
+                file.setFileName(op.path);
+                if (!file.open(op.append ? QIODevice::WriteOnly | QIODevice::Append
+                                         : QIODevice::WriteOnly | QIODevice::Truncate)) {
+                    error = QStringLiteral(u"无法写入文件: %1 (%2)").arg(op.path, file.errorString());
+                    number = 75;
+                } else if (file.size() == 0 && !m_bom.isEmpty() && file.write(m_bom) != m_bom.size()) {
+                    error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(op.path, file.errorString());
+                    number = 61;
+                }
+                break;
+            case Op::Write:
+                if (file.isOpen() && file.write(op.bytes) != op.bytes.size()) {
+                    error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(file.fileName(), file.errorString());
+                    number = 61;
+                }
+                break;
+            case Op::Close:
+                if (file.isOpen()) {
+                    const bool ok = file.flush();
+                    file.close();
+                    if (!ok || file.error() != QFileDevice::NoError) {
+                        error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(file.fileName(), file.errorString());
+                        number = 61;
+                    }
+                }
+                break;
+            }
+            {
+                std::lock_guard lock(m_mutex);
+                if (!error.isEmpty() && !m_failed) {
+                    m_error = error;
+                    m_errorNumber = number;
+                    m_failed = true;
+                    m_queue.clear(); // nothing more is written after a failure
+                    file.close();
+                }
+                m_busy = false;
+            }
+            m_done.notify_all();
+        }
+    }
+
     QByteArray m_buf;
     QByteArray m_eol = QByteArray("\r\n");
     QByteArray m_bom;
+    bool m_open = false;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake; // work for the thread
+    std::condition_variable m_done; // room in the queue, or an operation finished
+    std::deque<Op> m_queue;
+    bool m_busy = false;
+    bool m_quit = false;
+    std::atomic<bool> m_failed{false};
+    QString m_error;
+    int m_errorNumber = 0;
+    std::thread m_thread;
 };
 
 class Pass {
@@ -110,6 +229,7 @@ private:
     bool writeLines(const QString& target, bool append, qint64 count, bool convert);
     OutputResult cancelled(int files);
     void fail(const QString& description, int number);
+    void failWriting();
     void end();
 
     Document& m_doc;
@@ -122,6 +242,7 @@ private:
     QString m_text;
     QByteArray m_bytes;
     QSet<QString> m_written; // files this pass has written
+    bool m_reported = false; // an error has gone to the report
     // What decoding a line reports about its characters (see copyLines).
     enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8 };
     std::vector<quint8> m_flags;     // by character
@@ -201,6 +322,7 @@ void Pass::buildFlags()
 
 void Pass::fail(const QString& description, int number)
 {
+    m_reported = true;
     // The open file is closed and the window made usable again before the report.
     m_out.abandon();
     m_host.progressEnd();
@@ -209,8 +331,20 @@ void Pass::fail(const QString& description, int number)
     m_host.error(description, number, Context);
 }
 
+// A failure the writing thread met, reported with its own text.
+void Pass::failWriting()
+{
+    fail(m_out.errorMessage(), m_out.errorNumber());
+}
+
 void Pass::end()
 {
+    // A stop or a cancel still waits for the files written so far, and a failure among them
+    // is reported rather than lost.
+    if (!m_out.finish() && !m_reported) {
+        m_reported = true;
+        m_host.error(m_out.errorMessage(), m_out.errorNumber(), Context);
+    }
     m_doc.SetState(Analysed);
     m_doc.reader().rewind();
 }
@@ -219,7 +353,8 @@ Pass::Answer Pass::ask(QString& target)
 {
     const bool ours = m_written.contains(target);
     QString answer = QStringLiteral(":Yes");
-    if (QFileInfo::exists(target) && (ours || !m_overwriteAll)) {
+    // A file of this pass may not be on disk yet (it is written in the background): ask all the same.
+    if (ours || (!m_overwriteAll && QFileInfo::exists(target))) {
         answer = ours ? m_host.askOverwriteWrittenThisPass(target) : m_host.askOverwrite(target);
     }
     if (answer == QLatin1String(":All")) {
@@ -287,7 +422,7 @@ bool Pass::copyLines(qint64 count, bool convert)
         }
         if (isPlain(line, convert)) {
             if (m_writeThis && !m_out.writeLine(line)) {
-                fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(m_out.fileName(), m_out.errorString()), DiskFull);
+                failWriting();
                 return false;
             }
             continue;
@@ -331,7 +466,7 @@ bool Pass::copyLines(qint64 count, bool convert)
             ok = m_out.writeLine(line);
         }
         if (!ok) {
-            fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(m_out.fileName(), m_out.errorString()), DiskFull);
+            failWriting();
             return false;
         }
     }
@@ -343,14 +478,14 @@ bool Pass::copyLines(qint64 count, bool convert)
 bool Pass::writeLines(const QString& target, bool append, qint64 count, bool convert)
 {
     if (m_writeThis && !m_out.open(target, append)) {
-        fail(QStringLiteral(u"无法写入文件: %1 (%2)").arg(target, m_out.errorString()), PathFile);
+        failWriting();
         return false;
     }
     if (!copyLines(count, convert)) {
         return false;
     }
     if (!m_out.close()) {
-        fail(QStringLiteral(u"写入文件失败: %1 (%2)").arg(target, m_out.errorString()), DiskFull);
+        failWriting();
         return false;
     }
     return true;
@@ -497,6 +632,11 @@ OutputResult Pass::run()
             result.kind = OutputResult::Failed;
             return result;
         }
+    }
+    if (!m_out.finish()) {
+        failWriting();
+        result.kind = OutputResult::Failed;
+        return result;
     }
     m_host.notice(QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo), QStringLiteral(u"输出"), 0);
     m_host.setStatusText(QStringLiteral(u"输出完毕！"));
