@@ -69,6 +69,15 @@ public:
     }
     bool writeLine(QByteArrayView bytes)
     {
+        if (bytes.size() >= (1 << 20)) {
+            // A huge line is written from where it lies, not copied: the thread writes it while
+            // this one waits, so the bytes stay valid.
+            flushBuffer();
+            push({Op::Write, {}, false, {}, bytes});
+            m_buf.append(m_eol);
+            flushBuffer();
+            return finish();
+        }
         m_buf.append(bytes.data(), bytes.size());
         m_buf.append(m_eol);
         if (m_buf.size() >= (1 << 20)) {
@@ -117,6 +126,7 @@ private:
         QString path;
         bool append;
         QByteArray bytes;
+        QByteArrayView view = {}; // bytes owned by the caller, who waits (see writeLine)
     };
 
     void flushBuffer()
@@ -168,7 +178,12 @@ private:
                 }
                 break;
             case Op::Write:
-                if (file.isOpen() && file.write(op.bytes) != op.bytes.size()) {
+                if (op.bytes.isEmpty() && !op.view.isEmpty()) {
+                    if (file.isOpen() && file.write(op.view.data(), op.view.size()) != op.view.size()) {
+                        error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(file.fileName(), file.errorString());
+                        number = 61;
+                    }
+                } else if (file.isOpen() && file.write(op.bytes) != op.bytes.size()) {
                     error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(file.fileName(), file.errorString());
                     number = 61;
                 }
