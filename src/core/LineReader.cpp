@@ -114,6 +114,19 @@ bool LineReader::fill()
     return true;
 }
 
+// Hands out the line from m_pos to `end` and the terminator of `termLen` bytes after it.
+LineReader::Result LineReader::take(QByteArrayView& line, QByteArrayView& terminator, qsizetype end, qsizetype termLen)
+{
+    const char* b = m_buf.constData();
+    line = QByteArrayView(b + m_pos, end - m_pos);
+    terminator = QByteArrayView(b + end, termLen);
+    m_lineOffset = m_bufOffset + m_pos;
+    m_curStart = m_pos;
+    m_pos = m_scan = end + termLen;
+    ++m_wideCount;
+    return Line;
+}
+
 LineReader::Result LineReader::next(QByteArrayView& line, QByteArrayView& terminator)
 {
     if (m_wide) {
@@ -124,13 +137,7 @@ LineReader::Result LineReader::next(QByteArrayView& line, QByteArrayView& termin
         const char* hit = findLineEnd(b + std::max(m_pos, m_scan), b + m_end);
         const qsizetype k = hit - b;
         if (k < m_end && !(*hit == '\r' && k + 1 == m_end && !m_eof)) {
-            const qsizetype termLen = (*hit == '\r' && k + 1 < m_end && b[k + 1] == '\n') ? 2 : 1;
-            line = QByteArrayView(b + m_pos, k - m_pos);
-            terminator = QByteArrayView(b + k, termLen);
-            m_lineOffset = m_bufOffset + m_pos;
-            m_curStart = m_pos;
-            m_pos = m_scan = k + termLen;
-            return Line;
+            return take(line, terminator, k, (*hit == '\r' && k + 1 < m_end && b[k + 1] == '\n') ? 2 : 1);
         }
         m_scan = k; // a CR waiting for its possible LF is scanned again
         if (!m_eof) {
@@ -140,12 +147,7 @@ LineReader::Result LineReader::next(QByteArrayView& line, QByteArrayView& termin
             continue;
         }
         if (m_pos < m_end) {
-            line = QByteArrayView(b + m_pos, m_end - m_pos);
-            terminator = QByteArrayView();
-            m_lineOffset = m_bufOffset + m_pos;
-            m_curStart = m_pos;
-            m_pos = m_scan = m_end;
-            return Line;
+            return take(line, terminator, m_end, 0);
         }
         m_atEnd = true;
         return End;
@@ -214,13 +216,7 @@ LineReader::Result LineReader::nextWide(QByteArrayView& line, QByteArrayView& te
         const bool isCr = found && b[k + lo] == '\r';
         if (found && !(isCr && k + 3 >= m_end && !m_eof)) {
             const bool crlf = isCr && k + 3 < m_end && b[k + 3 - lo] == 0 && b[k + 2 + lo] == '\n';
-            const qsizetype termLen = crlf ? 4 : 2;
-            line = QByteArrayView(b + m_pos, k - m_pos);
-            terminator = QByteArrayView(b + k, termLen);
-            m_lineOffset = m_bufOffset + m_pos;
-            m_pos = m_scan = k + termLen;
-            ++m_wideCount;
-            return Line;
+            return take(line, terminator, k, crlf ? 4 : 2);
         }
         m_scan = k; // a CR waiting for its possible LF is looked at again
         if (!m_eof) {
@@ -230,12 +226,7 @@ LineReader::Result LineReader::nextWide(QByteArrayView& line, QByteArrayView& te
             continue;
         }
         if (m_pos < m_end) {
-            line = QByteArrayView(b + m_pos, m_end - m_pos);
-            terminator = QByteArrayView();
-            m_lineOffset = m_bufOffset + m_pos;
-            m_pos = m_scan = m_end;
-            ++m_wideCount;
-            return Line;
+            return take(line, terminator, m_end, 0);
         }
         m_atEnd = true;
         return End;

@@ -61,6 +61,7 @@ private:
     bool fill();
     Result advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator);
     Result nextWide(QByteArrayView& line, QByteArrayView& terminator);
+    Result take(QByteArrayView& line, QByteArrayView& terminator, qsizetype end, qsizetype termLen);
     qsizetype lineStartBefore(qsizetype pos) const;
     qint64 countTerminators(qsizetype from, qsizetype to) const;
 
