@@ -5,6 +5,7 @@
 #include "core/ScriptConverter.h"
 #include "core/cRegExp.h"
 #include "output/FileName.h"
+#include "output/FileWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,11 +13,6 @@
 #include <QHash>
 #include <QSet>
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -33,202 +29,6 @@ struct Entry {
     qint32 start;
     qint16 chapnum;
     QString title;
-};
-
-/// Output files, written by a second thread so that the kernel's work of creating and filling
-/// files overlaps the reading and filtering of the next lines. Files are opened, filled and
-/// closed strictly in the order asked; the first failure stops all writing and is reported
-/// at the caller's next call (and by finish(), which the pass calls before it claims success).
-class Writer {
-public:
-    Writer() : m_thread([this] { work(); }) {}
-    ~Writer()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_quit = true;
-        }
-        m_wake.notify_all();
-        m_thread.join();
-    }
-
-    /// Line ends in the novel's encoding, and the byte-order mark a new file starts with.
-    void setEncoding(const QByteArray& eol, const QByteArray& bom)
-    {
-        m_eol = eol;
-        m_bom = bom;
-    }
-    bool open(const QString& path, bool append)
-    {
-        if (failed()) {
-            return false;
-        }
-        push({Op::Open, path, append, {}});
-        m_open = true;
-        return true;
-    }
-    bool writeLine(QByteArrayView bytes)
-    {
-        if (bytes.size() >= (1 << 20)) {
-            // A huge line is written from where it lies, not copied: the thread writes it while
-            // this one waits, so the bytes stay valid.
-            flushBuffer();
-            push({Op::Write, {}, false, {}, bytes});
-            m_buf.append(m_eol);
-            flushBuffer();
-            return finish();
-        }
-        m_buf.append(bytes.data(), bytes.size());
-        m_buf.append(m_eol);
-        if (m_buf.size() >= (1 << 20)) {
-            flushBuffer();
-        }
-        return !failed();
-    }
-    bool close()
-    {
-        if (m_open) {
-            flushBuffer();
-            push({Op::Close, {}, false, {}});
-            m_open = false;
-        }
-        return !failed();
-    }
-    /// Waits until everything asked has been written; false when something failed.
-    bool finish()
-    {
-        std::unique_lock lock(m_mutex);
-        m_done.wait(lock, [this] { return m_queue.empty() && !m_busy; });
-        return !m_failed;
-    }
-    /// Drops what is not written yet and closes the open file.
-    /// Drops the unwritten rest of the current file, closes it and waits for the files before.
-    void abandon()
-    {
-        m_buf.clear();
-        if (m_open) {
-            push({Op::Close, {}, false, {}});
-            m_open = false;
-        }
-        finish();
-    }
-    bool failed() const { return m_failed.load(); }
-    QString errorMessage() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_error;
-    }
-    int errorNumber() const { return m_errorNumber; }
-
-private:
-    struct Op {
-        enum Kind { Open, Write, Close } kind;
-        QString path;
-        bool append;
-        QByteArray bytes;
-        QByteArrayView view = {}; // bytes owned by the caller, who waits (see writeLine)
-    };
-
-    void flushBuffer()
-    {
-        if (!m_buf.isEmpty()) {
-            push({Op::Write, {}, false, std::move(m_buf)});
-            m_buf = QByteArray();
-        }
-    }
-    void push(Op op)
-    {
-        std::unique_lock lock(m_mutex);
-        // A few megabytes in flight at most: memory stays bounded whatever the disk's speed.
-        m_done.wait(lock, [this] { return m_queue.size() < 8 || m_failed; });
-        if (m_failed) {
-            return;
-        }
-        m_queue.push_back(std::move(op));
-        m_wake.notify_all();
-    }
-    void work()
-    {
-        QFile file;
-        for (;;) {
-            Op op;
-            {
-                std::unique_lock lock(m_mutex);
-                m_wake.wait(lock, [this] { return m_quit || !m_queue.empty(); });
-                if (m_queue.empty()) {
-                    return;
-                }
-                op = std::move(m_queue.front());
-                m_queue.pop_front();
-                m_busy = true;
-            }
-            QString error;
-            int number = 0;
-            switch (op.kind) {
-            case Op::Open:
-                file.close();
-                file.setFileName(op.path);
-                if (!file.open(op.append ? QIODevice::WriteOnly | QIODevice::Append
-                                         : QIODevice::WriteOnly | QIODevice::Truncate)) {
-                    error = QStringLiteral(u"无法写入文件: %1 (%2)").arg(op.path, file.errorString());
-                    number = 75;
-                } else if (file.size() == 0 && !m_bom.isEmpty() && file.write(m_bom) != m_bom.size()) {
-                    error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(op.path, file.errorString());
-                    number = 61;
-                }
-                break;
-            case Op::Write:
-                if (op.bytes.isEmpty() && !op.view.isEmpty()) {
-                    if (file.isOpen() && file.write(op.view.data(), op.view.size()) != op.view.size()) {
-                        error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(file.fileName(), file.errorString());
-                        number = 61;
-                    }
-                } else if (file.isOpen() && file.write(op.bytes) != op.bytes.size()) {
-                    error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(file.fileName(), file.errorString());
-                    number = 61;
-                }
-                break;
-            case Op::Close:
-                if (file.isOpen()) {
-                    const bool ok = file.flush();
-                    file.close();
-                    if (!ok || file.error() != QFileDevice::NoError) {
-                        error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(file.fileName(), file.errorString());
-                        number = 61;
-                    }
-                }
-                break;
-            }
-            {
-                std::lock_guard lock(m_mutex);
-                if (!error.isEmpty() && !m_failed) {
-                    m_error = error;
-                    m_errorNumber = number;
-                    m_failed = true;
-                    m_queue.clear(); // nothing more is written after a failure
-                    file.close();
-                }
-                m_busy = false;
-            }
-            m_done.notify_all();
-        }
-    }
-
-    QByteArray m_buf;
-    QByteArray m_eol = QByteArray("\r\n");
-    QByteArray m_bom;
-    bool m_open = false;
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake; // work for the thread
-    std::condition_variable m_done; // room in the queue, or an operation finished
-    std::deque<Op> m_queue;
-    bool m_busy = false;
-    bool m_quit = false;
-    std::atomic<bool> m_failed{false};
-    QString m_error;
-    int m_errorNumber = 0;
-    std::thread m_thread;
 };
 
 class Pass {
@@ -251,17 +51,21 @@ private:
     const Settings& m_s;
     PassHost& m_host;
     cRegExp m_re;
-    Writer m_out;
+    FileWriter m_out;
     bool m_writeThis = true;
     bool m_overwriteAll = false;
     QString m_text;
     QByteArray m_bytes;
     QSet<QString> m_written; // files this pass has written
+    QSet<QString> m_madeFolders; // folders this pass created: nothing in them but its own files
     bool m_reported = false; // an error has gone to the report
     // What decoding a line reports about its characters (see copyLines).
     enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8 };
     std::vector<quint8> m_flags;     // by character
-    std::vector<quint8> m_pairFlags; // by two-byte GBK code, both bytes 0xA1 or above
+    std::vector<quint8> m_pairFlags; // by pairIndex of a GBK pair, both bytes 0xA1 or above
+    // Both bytes are 0xA1 or above, so their low seven bits tell them apart: a 16 KB table,
+    // small enough to stay in the first-level cache while every pair of a line is looked up.
+    static size_t pairIndex(unsigned char lead, unsigned char trail) { return size_t(lead & 0x7F) << 7 | (trail & 0x7F); }
     void buildFlags();
     bool isPlain(QByteArrayView line, bool convert) const;
 };
@@ -297,7 +101,7 @@ bool Pass::isPlain(QByteArrayView line, bool convert) const
     quint8 seen = 0;
     const quint8* table = m_pairFlags.data();
     for (i = 0; i < n; i += 2) {
-        seen |= table[p[i] << 8 | p[i + 1]];
+        seen |= table[pairIndex(p[i], p[i + 1])];
     }
     const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
     return !(seen & stop) && (!m_s.DelSpaceLine || (seen & Solid));
@@ -325,11 +129,11 @@ void Pass::buildFlags()
     if (!dbcs) {
         return;
     }
-    m_pairFlags.assign(0x10000, NotAPair);
+    m_pairFlags.assign(1 << 14, NotAPair);
     for (int lead = 0xA1; lead <= 0xFF; ++lead) {
         for (int trail = 0xA1; trail <= 0xFF; ++trail) {
             if (const char16_t c = dbcs->pairAt(uchar(lead), uchar(trail))) {
-                m_pairFlags[size_t(lead << 8 | trail)] = m_flags[c];
+                m_pairFlags[pairIndex(uchar(lead), uchar(trail))] = m_flags[c];
             }
         }
     }
@@ -369,7 +173,8 @@ Pass::Answer Pass::ask(QString& target)
     const bool ours = m_written.contains(target);
     QString answer = QStringLiteral(":Yes");
     // A file of this pass may not be on disk yet (it is written in the background): ask all the same.
-    if (ours || (!m_overwriteAll && QFileInfo::exists(target))) {
+    const bool fresh = m_madeFolders.contains(target.left(target.lastIndexOf(u'/') + 1));
+    if (ours || (!m_overwriteAll && !fresh && QFileInfo::exists(target))) {
         answer = ours ? m_host.askOverwriteWrittenThisPass(target) : m_host.askOverwrite(target);
     }
     if (answer == QLatin1String(":All")) {
@@ -436,7 +241,7 @@ bool Pass::copyLines(qint64 count, bool convert)
             return false;
         }
         if (isPlain(line, convert)) {
-            if (m_writeThis && !m_out.writeLine(line)) {
+            if (m_writeThis && !m_out.writeLine(line, terminator)) {
                 failWriting();
                 return false;
             }
@@ -478,7 +283,7 @@ bool Pass::copyLines(qint64 count, bool convert)
             codec.encode(m_text, m_bytes);
             ok = m_out.writeLine(m_bytes);
         } else {
-            ok = m_out.writeLine(line);
+            ok = m_out.writeLine(line, terminator);
         }
         if (!ok) {
             failWriting();
@@ -572,6 +377,7 @@ OutputResult Pass::run()
             result.kind = OutputResult::Failed;
             return result;
         }
+        m_madeFolders.insert(root);
     }
     if (!m_doc.reader().rewind()) {
         fail(m_doc.reader().errorString(), PathFile);
@@ -625,10 +431,13 @@ OutputResult Pass::run()
             const QString name = MakeFileName(m_s.OutFile, fileNo, e.chapnum, e.title);
             if (m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
                 folder = root + SubFolderName(fileNo, m_s.FilesInDir, n, e.chapnum);
-                if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder)) {
-                    fail(QStringLiteral(u"无法创建文件夹: %1").arg(folder), PathNotFound);
-                    result.kind = OutputResult::Failed;
-                    return result;
+                if (!QFileInfo(folder).isDir()) {
+                    if (!QDir().mkdir(folder)) {
+                        fail(QStringLiteral(u"无法创建文件夹: %1").arg(folder), PathNotFound);
+                        result.kind = OutputResult::Failed;
+                        return result;
+                    }
+                    m_madeFolders.insert(folder);
                 }
             }
             target = folder + name;
