@@ -1,6 +1,7 @@
 #include "output/FileName.h"
 
-#include <QRegularExpression>
+#include <QList>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -18,16 +19,38 @@ bool isIllegalChar(QChar c) {
     return isControlChar(c) || IllegalNameChars.contains(c);
 }
 
+// Finds "%<key>%" or "%<key><digit>%" at or after `from`; returns its start (or -1) and sets
+// `length` and `width` (0 without a digit).
+qsizetype findPlaceholder(const QString& text, QLatin1StringView key, qsizetype from, qsizetype* length, int* width) {
+    const qsizetype n = text.size();
+    for (qsizetype i = text.indexOf(u'%', from); i >= 0 && i < n; i = text.indexOf(u'%', i + 1)) {
+        if (i + 1 + key.size() > n || QStringView(text).sliced(i + 1, key.size()) != key)
+            continue;
+        const qsizetype j = i + 1 + key.size();
+        if (j + 1 < n && text[j] >= u'0' && text[j] <= u'9' && text[j + 1] == u'%') {
+            *length = j + 2 - i;
+            *width = text[j].unicode() - u'0';
+            return i;
+        }
+        if (j < n && text[j] == u'%') {
+            *length = j + 1 - i;
+            *width = 0;
+            return i;
+        }
+    }
+    return -1;
+}
+
 // Every distinct match is replaced wherever its whole text occurs, in match order, so a repeated
 // placeholder is filled by its first match and later identical matches find nothing left.
-void fillPlaceholder(QString& text, const QRegularExpression& pattern, qint64 value) {
+void fillPlaceholder(QString& text, QLatin1StringView key, qint64 value) {
     QStringList matched;
     QList<int> widths;
-    for (auto it = pattern.globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        const QString digit = m.captured(1);
-        const int width = digit.isEmpty() ? 0 : digit.toInt();
-        matched.append(m.captured(0));
+    qsizetype length = 0;
+    int width = 0;
+    for (qsizetype at = findPlaceholder(text, key, 0, &length, &width); at >= 0;
+         at = findPlaceholder(text, key, at + length, &length, &width)) {
+        matched.append(text.mid(at, length));
         widths.append(width == 0 ? DefaultWidth : width);
     }
     for (qsizetype i = 0; i < matched.size(); ++i)
@@ -44,12 +67,9 @@ QString ZeroFill(qint64 value, int width) {
 }
 
 QString MakeFileName(const QString& outFile, qint32 number, qint16 chapNum, const QString& title) {
-    static const QRegularExpression idPattern(QStringLiteral("%id([0-9]?)%"));
-    static const QRegularExpression chapPattern(QStringLiteral("%chap([0-9]?)%"));
-
     QString name = outFile;
-    fillPlaceholder(name, idPattern, number);
-    fillPlaceholder(name, chapPattern, chapNum);
+    fillPlaceholder(name, QLatin1StringView("id"), number);
+    fillPlaceholder(name, QLatin1StringView("chap"), chapNum);
     // The title goes in last so that placeholder-like text inside it stays literal.
     name.replace(QStringLiteral("%title%"), title);
 

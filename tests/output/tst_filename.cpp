@@ -36,6 +36,9 @@ void tst_FileName::makeFileName_fillsTemplate_data() {
     row("mixed widths", u"%chap%-%chap1%-%chap%"_s, 0, 7, {}, u"007-7-007.txt"_s);
     row("two digits stay literal", u"%id12%%chap10%"_s, 5, 5, {}, u"%id12%%chap10%.txt"_s);
     row("chapter 0", u"%chap%"_s, 1, 0, {}, u"000.txt"_s);
+    row("percent before placeholder", u"%%id%%"_s, 5, 0, {}, u"%005%.txt"_s);
+    row("id filled before chap", u"%chap%id%"_s, 5, 9, {}, u"%chap005.txt"_s);
+    row("unclosed at the end", u"a%id5"_s, 5, 0, {}, u"a%id5.txt"_s);
     row("negative chapter", u"%chap%"_s, 1, -5, {}, u"-005.txt"_s);
     row("negative narrow", u"%id1%"_s, -5, 0, {}, u"-5.txt"_s);
     row("title slash and colon", u"%title%"_s, 1, 1, u"a/b:c"_s, u"abc.txt"_s);
