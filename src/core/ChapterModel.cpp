@@ -209,10 +209,15 @@ void ChapterModel::SortItem(int column, int order) {
     QList<int> newOrder(m_rows.size());
     std::iota(newOrder.begin(), newOrder.end(), 0);
     const bool descending = order == 1;
-    std::stable_sort(newOrder.begin(), newOrder.end(), [&](int a, int b) {
+    auto precedes = [&](int a, int b) {
         const int c = keys.at(a).compare(keys.at(b), Qt::CaseInsensitive);
         return descending ? c > 0 : c < 0;
-    });
+    };
+    // Rows already in order stay as they are (the usual case: back to record order before a pass).
+    if (std::is_sorted(newOrder.cbegin(), newOrder.cend(), precedes)) {
+        return;
+    }
+    std::stable_sort(newOrder.begin(), newOrder.end(), precedes);
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     QList<int> oldToNew(m_rows.size());

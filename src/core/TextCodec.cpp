@@ -297,6 +297,10 @@ TextCodec::Id TextCodec::detect(QByteArrayView head, int* bomLength)
             }
             ++bad;
             ++p;
+            // Settled once even the rest of the sample, all valid, could not outweigh it.
+            if (bad * 100 > multi + (end - p)) {
+                break;
+            }
         } else {
             ++multi;
             p += len;
