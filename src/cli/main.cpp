@@ -231,7 +231,8 @@ int main(int argc, char** argv)
     QString error;
     const QString novel = QFileInfo(o.novel).absoluteFilePath();
     doc.setEncodingChoice(o.detect, o.encoding);
-    if (!doc.OpenTextFile(novel, &error)) {
+    // The analysis counts the lines as it reads; no separate pass for it.
+    if (!doc.OpenTextFile(novel, &error, false)) {
         host.error(error, 53, QStringLiteral("frmMain::OpenTextFile()"));
         return Failed;
     }

@@ -1,6 +1,7 @@
 #include "Document.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 const QStringList& stateMenus()
 {
@@ -66,7 +67,7 @@ CommandStates Document::SetState(int state)
     return commandStatesFor(state);
 }
 
-bool Document::OpenTextFile(const QString& path, QString* error)
+bool Document::OpenTextFile(const QString& path, QString* error, bool countLines)
 {
     if (isOpen()) {
         CloseTextFile();
@@ -92,6 +93,12 @@ bool Document::OpenTextFile(const QString& path, QString* error)
     if (!m_reader.open(path, error)) {
         return false;
     }
+    m_textSize = std::max<qint64>(0, QFileInfo(path).size() - m_bom);
+    if (!countLines) {
+        // Any byte makes a line, so only an empty text is known to have none.
+        LineCount = m_textSize > 0 ? -1 : 0;
+        return true;
+    }
     const qint64 n = m_reader.skipToEnd();
     if (n < 0 || !m_reader.rewind(error)) {
         if (n < 0 && error) {
@@ -113,6 +120,7 @@ void Document::CloseTextFile()
     FilePath.clear();
     m_model.resetUndo();
     LineCount = 0;
+    m_textSize = 0;
     TitleOffsets.clear();
     m_model.resetTable();
     SetState(Closed);

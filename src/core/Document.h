@@ -32,7 +32,10 @@ public:
 
     /// Closes any open document, opens the file and counts its lines, leaving it rewound.
     /// On failure `error` says why; the document then holds no usable file and LineCount 0.
-    bool OpenTextFile(const QString& path, QString* error);
+    /// With `countLines` false the count is left to the analysis, which reads the file anyway
+    /// (one pass less for a caller that analyses right away): LineCount is then -1 until the
+    /// analysis has read the whole file, or 0 for a file without a line.
+    bool OpenTextFile(const QString& path, QString* error, bool countLines = true);
     /// Closes the file and empties the chapter table, the rows and the undo store.
     void CloseTextFile();
 
@@ -42,9 +45,11 @@ public:
     bool isOpen() const { return m_reader.isOpen(); }
     LineReader& reader() { return m_reader; }
     /// The encoding the open novel is read (and its chapters written) in.
-    const TextCodec& codec() const { return *m_codec; }
+    const TextCodec& codec() const { return m_codec ? *m_codec : TextCodec::forId(TextCodec::Gbk); }
     /// Length of the byte-order mark the novel starts with (0 when none); output files get one too.
     int bomLength() const { return m_bom; }
+    /// Bytes of text after the byte-order mark, as found when the file was opened.
+    qint64 textSize() const { return m_textSize; }
 
     /// How the next OpenTextFile decodes the novel: detected from its first bytes (the default),
     /// or the given encoding.
@@ -68,10 +73,11 @@ public:
     bool IsAnalysed = false;
 
 private:
+    qint64 m_textSize = 0;
     LineReader m_reader;
     ChapterModel m_model;
     bool m_detect = true;
     TextCodec::Id m_choice = TextCodec::Gbk;
-    const TextCodec* m_codec = &TextCodec::forId(TextCodec::Gbk);
+    const TextCodec* m_codec = nullptr; // none yet: GBK, whose tables are built only when needed
     int m_bom = 0;
 };
