@@ -7,6 +7,15 @@
 #include "core/cRegExp.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -27,6 +36,179 @@ void failPass(Document& doc, PassHost& host, const QString& description, int num
     host.error(description, number, Context);
 }
 
+// The quick test a line must pass before it is decoded and matched: it holds the pattern's
+// required text, and (when every match starts with that text and a character of a known
+// class) some occurrence of the text is followed by such a character.
+struct Prefilter {
+    QByteArray needle;
+    std::vector<quint8> follows;
+    qsizetype literalBytes = 0;
+    const GbkCodec* dbcs = nullptr;
+
+    bool worthDecoding(QByteArrayView line) const
+    {
+        if (follows.empty()) {
+            return true;
+        }
+        const char* b = line.data();
+        const char* e = b + line.size();
+        for (const char* at = b; (at = findBytes(at, size_t(e - at), needle.data(), size_t(literalBytes)));
+             ++at) {
+            const auto* p = reinterpret_cast<const unsigned char*>(at + literalBytes);
+            const auto* end = reinterpret_cast<const unsigned char*>(e);
+            if (p < end && follows[dbcs->charAt(p, end)]) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    /// The same test for one occurrence, from the bytes after it, for the reader's search.
+    LineReader::NeedleTest needleTest() const
+    {
+        if (follows.empty()) {
+            return {};
+        }
+        return {[](const void* context, const char* after, const char* end) {
+                    // A character cut off by the end of the buffer is left to the whole line.
+                    if (end - after < 4) {
+                        return true;
+                    }
+                    const auto* f = static_cast<const Prefilter*>(context);
+                    return f->follows[f->dbcs->charAt(reinterpret_cast<const unsigned char*>(after),
+                                                      reinterpret_cast<const unsigned char*>(end))]
+                           != 0;
+                },
+                this};
+    }
+};
+
+/// Reads the second part of a large novel on another core while the pass reads the first,
+/// and keeps only the lines the pattern matches (numbered from the part's first line), for
+/// the pass to take in order once it gets there.
+class AheadScan {
+public:
+    struct Hit {
+        qint64 line = 0;
+        qint64 offset = 0;
+        QString text;
+    };
+    enum Result { Got, Waiting, Done, Failed };
+
+    AheadScan(const QString& path, qint64 from, const QString& pattern, const Prefilter& filter, const TextCodec& codec)
+        : m_path(path), m_from(from), m_pattern(pattern), m_filter(filter), m_codec(codec)
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~AheadScan()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_cancel = true;
+        }
+        m_room.notify_all();
+        m_thread.join();
+    }
+
+    /// The next hit, waiting up to `waitMs` for it.
+    Result take(Hit& hit, int waitMs)
+    {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return !m_hits.empty() || m_finished; });
+        if (!m_hits.empty()) {
+            hit = std::move(m_hits.front());
+            m_hits.pop_front();
+            m_room.notify_all();
+            return Got;
+        }
+        if (!m_finished) {
+            return Waiting;
+        }
+        return m_error.isEmpty() ? Done : Failed;
+    }
+    /// Lines in the part (once take() has said Done).
+    qint64 lines() const { return m_lines; }
+    QString errorString() const { return m_error; }
+
+private:
+    void run()
+    {
+        LineReader reader;
+        cRegExp re;
+        re.InitRegexp(m_pattern);
+        re.setTrustedInput(true);
+        QString error;
+        QString text;
+        QByteArrayView line, terminator;
+        bool ok = reader.open(m_path, &error) && reader.rewindTo(m_from, -1, &error);
+        while (ok && !m_cancel.load(std::memory_order_relaxed)) {
+            const LineReader::Result r = reader.nextContaining(m_filter.needle, line, terminator, m_filter.needleTest());
+            if (r != LineReader::Line) {
+                ok = r == LineReader::End;
+                error = reader.errorString();
+                break;
+            }
+            if (!m_filter.worthDecoding(line)) {
+                continue;
+            }
+            m_codec.decode(line.data(), line.size(), text);
+            if (!re.GetMatch(text)) {
+                continue;
+            }
+            std::unique_lock lock(m_mutex);
+            // The pass takes hits only once it has read its own part: a pattern that matches
+            // nearly every line must not fill memory meanwhile.
+            m_room.wait(lock, [this] { return m_hits.size() < 4096 || m_cancel; });
+            if (m_cancel) {
+                return;
+            }
+            m_hits.push_back({reader.lineNumber(), reader.lineOffset(), text});
+            m_ready.notify_one();
+        }
+        std::lock_guard lock(m_mutex);
+        if (ok) {
+            m_lines = reader.lineNumber();
+        } else {
+            m_error = error.isEmpty() ? QStringLiteral(u"读取文件出错") : error;
+        }
+        m_finished = true;
+        m_ready.notify_one();
+    }
+
+    const QString m_path;
+    const qint64 m_from;
+    const QString m_pattern;
+    const Prefilter& m_filter;
+    const TextCodec& m_codec;
+    std::mutex m_mutex;
+    std::condition_variable m_ready; // a hit, or the end
+    std::condition_variable m_room;  // room for hits, or cancelled
+    std::deque<Hit> m_hits;
+    bool m_finished = false;
+    std::atomic<bool> m_cancel{false};
+    qint64 m_lines = 0;
+    QString m_error;
+    std::thread m_thread;
+};
+
+// Where a second reader may start: just after the first LF past the middle of the text, so
+// both parts hold whole lines. -1 when the file is too small to be worth it or has no LF there.
+qint64 splitPoint(Document& doc)
+{
+    constexpr qint64 Worthwhile = 8 << 20;
+    if (doc.codec().unitSize() != 1 || doc.textSize() < Worthwhile) {
+        return -1;
+    }
+    QFile file(doc.reader().path());
+    const qint64 middle = doc.bomLength() + doc.textSize() / 2;
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(middle)) {
+        return -1;
+    }
+    const QByteArray chunk = file.read(1 << 20);
+    const qsizetype lf = chunk.indexOf('\n');
+    return lf < 0 ? -1 : middle + lf + 1;
+}
+
 } // namespace
 
 bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
@@ -42,7 +224,9 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         return false;
     }
     doc.SetState(Busy);
-    host.progressStart(doc.LineCount);
+    // Lines not counted yet: the progress goes by bytes read.
+    const bool byBytes = doc.LineCount < 0;
+    host.progressStart(byBytes ? doc.textSize() : doc.LineCount);
     host.setStatusText(QStringLiteral(u"正在分析文件..."));
     host.processEvents();
 
@@ -60,68 +244,64 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         return false;
     }
     // Lines without the pattern's required text cannot match and are skipped undecoded.
-    QByteArray needle;
+    Prefilter filter;
     if (!re.requiredLiteral().isEmpty()) {
         qsizetype bad = 0;
-        doc.codec().encode(re.requiredLiteral(), needle, &bad);
+        doc.codec().encode(re.requiredLiteral(), filter.needle, &bad);
         if (bad) {
-            needle.clear();
+            filter.needle.clear();
         }
     }
-
-    // When every match starts with the literal followed by a character of a known class, a
-    // line is only worth decoding if some occurrence of the literal is followed by one.
-    std::vector<quint8> follows;
-    qsizetype literalBytes = 0;
-    const GbkCodec* dbcs = dynamic_cast<const GbkCodec*>(&doc.codec());
+    filter.dbcs = dynamic_cast<const GbkCodec*>(&doc.codec());
     {
         QString literal, chars;
-        if (!needle.isEmpty() && dbcs && cRegExp::leadingLiteralAndClass(settings.TitleText, &literal, &chars)
+        if (!filter.needle.isEmpty() && filter.dbcs
+            && cRegExp::leadingLiteralAndClass(settings.TitleText, &literal, &chars)
             && literal == re.requiredLiteral()) {
-            follows.assign(0x10000, 0);
+            filter.follows.assign(0x10000, 0);
             for (QChar c : std::as_const(chars)) {
-                follows[c.unicode()] = 1;
+                filter.follows[c.unicode()] = 1;
             }
-            literalBytes = needle.size();
+            filter.literalBytes = filter.needle.size();
         }
     }
-    auto worthDecoding = [&](QByteArrayView line) {
-        if (follows.empty()) {
-            return true;
-        }
-        const char* b = line.data();
-        const char* e = b + line.size();
-        for (const char* at = b; (at = findBytes(at, size_t(e - at), needle.data(), size_t(literalBytes)));
-             ++at) {
-            const auto* p = reinterpret_cast<const unsigned char*>(at + literalBytes);
-            const auto* end = reinterpret_cast<const unsigned char*>(e);
-            if (p < end && follows[dbcs->charAt(p, end)]) {
-                return true;
-            }
-        }
-        return false;
-    };
 
     LineReader& reader = doc.reader();
     if (!reader.rewind()) {
         failPass(doc, host, reader.errorString(), 75);
         return false;
     }
+    // A large novel is read in two parts at once: this thread reads up to the split point
+    // while a second one reads the rest.
+    std::optional<AheadScan> ahead;
+    if (const qint64 split = splitPoint(doc); split > 0) {
+        if (!reader.rewindTo(doc.bomLength(), split)) {
+            failPass(doc, host, reader.errorString(), 75);
+            return false;
+        }
+        ahead.emplace(reader.path(), split, settings.TitleText, filter, doc.codec());
+    }
+    qint64 firstPartLines = -1; // lines before the split point, once this thread has read them
     int k = 0;
     int j = 0;
     QString text;
     QByteArrayView line, terminator;
-    const double lineCount = double(doc.LineCount);
+    qint64 offset = 0; // of the line last looked at, for the progress by bytes
+    const double lineCount = double(byBytes ? std::max<qint64>(1, doc.textSize()) : doc.LineCount);
     // One turn of the event loop with the progress and the stop question; false when the
     // user chose to stop (the pass has then been wound up).
     auto turn = [&](qint64 i) {
-        const int p = int(double(i) * 100.0 / lineCount);
+        if (byBytes) {
+            i = offset - doc.bomLength();
+        }
+        const int p = std::clamp(int(double(i) * 100.0 / lineCount), 0, 100);
         host.progress(i, p, QStringLiteral(u"已经分析：%1%").arg(p), QStringLiteral(u"正在分析..."));
         host.processEvents();
         if (doc.DocState != StopRequested) {
             return true;
         }
         if (host.askYesNo(QStringLiteral(u"是否确定中断分析操作？"), QStringLiteral(u"分析"))) {
+            ahead.reset();
             host.progressEnd();
             doc.SetState(Opened);
             host.setStatusText(QStringLiteral(u"分析被中断！"));
@@ -139,29 +319,68 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     // now and then, so that the window answers and Stop works.
     QElapsedTimer sinceTurn;
     sinceTurn.start();
+    quint32 skipped = 0;
+    qint64 lastLine = 0;
     for (;;) {
-        const LineReader::Result r = reader.nextContaining(needle, line, terminator);
-        if (r == LineReader::Error) {
-            failPass(doc, host, reader.errorString(), 57);
-            return false;
-        }
-        if (r == LineReader::End) {
-            break;
-        }
-        const bool candidate = worthDecoding(line);
-        if (candidate) {
-            doc.codec().decode(line.data(), line.size(), text);
-        }
-        if (!candidate || !re.GetMatch(text)) {
-            if (sinceTurn.elapsed() >= 200) {
-                if (!turn(reader.lineNumber())) {
-                    return false;
-                }
-                sinceTurn.restart();
+        qint64 i = 0;
+        if (firstPartLines < 0) {
+            const LineReader::Result r = reader.nextContaining(filter.needle, line, terminator, filter.needleTest());
+            if (r == LineReader::Error) {
+                failPass(doc, host, reader.errorString(), 57);
+                return false;
             }
-            continue;
+            if (r == LineReader::End) {
+                if (!ahead) {
+                    break;
+                }
+                firstPartLines = reader.lineNumber();
+                continue;
+            }
+            offset = reader.lineOffset();
+            const bool candidate = filter.worthDecoding(line);
+            if (candidate) {
+                doc.codec().decode(line.data(), line.size(), text);
+            }
+            if (!candidate || !re.GetMatch(text)) {
+                // The clock is read after every pattern run, and only now and then for lines
+                // the quick check threw out (those cost next to nothing).
+                if ((candidate || (++skipped & 63) == 0) && sinceTurn.elapsed() >= 200) {
+                    if (!turn(reader.lineNumber())) {
+                        return false;
+                    }
+                    sinceTurn.restart();
+                }
+                continue;
+            }
+            i = reader.lineNumber();
+        } else {
+            AheadScan::Hit hit;
+            const AheadScan::Result r = ahead->take(hit, 100);
+            if (r == AheadScan::Failed) {
+                failPass(doc, host, ahead->errorString(), 57);
+                return false;
+            }
+            if (r == AheadScan::Done) {
+                break;
+            }
+            if (r == AheadScan::Waiting) {
+                if (sinceTurn.elapsed() >= 200) {
+                    if (!turn(lastLine)) {
+                        return false;
+                    }
+                    sinceTurn.restart();
+                }
+                continue;
+            }
+            text = std::move(hit.text);
+            // The same pattern matched it over there; this fills in number and title.
+            if (!re.GetMatch(text)) {
+                continue;
+            }
+            i = firstPartLines + hit.line;
+            offset = hit.offset;
         }
-        const qint64 i = reader.lineNumber();
+        lastLine = i;
         if (!turn(i)) {
             return false;
         }
@@ -174,7 +393,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         const qint16 num = re.ChaptorNum();
         const int row = model.AddChapItem(k + 1, num, title, text, qint32(i), settings.OutFile);
         doc.TitleOffsets.resize(k + 1);
-        doc.TitleOffsets[k] = reader.lineOffset();
+        doc.TitleOffsets[k] = offset;
         if (k > 0 && settings.SetInvalidTitle && i - model.chapline().at(k - 1) <= settings.InvalidLines) {
             model.setChecked(settings.FilterAfterLine ? row : row - 1, true);
             ++j;
@@ -182,6 +401,13 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         ++k;
     }
     model.endBatch();
+    if (byBytes) {
+        doc.LineCount = ahead ? firstPartLines + ahead->lines() : reader.lineNumber();
+    }
+    if (ahead) {
+        ahead.reset();
+        reader.rewind(); // lifts the split point
+    }
     host.progressEnd();
     host.setProcessText(QString());
     host.setListVisible(true);

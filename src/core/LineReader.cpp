@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -65,14 +66,22 @@ void LineReader::close()
 
 bool LineReader::rewind(QString* error)
 {
+    return rewindTo(m_skip, -1, error);
+}
+
+bool LineReader::rewindTo(qint64 from, qint64 to, QString* error)
+{
+    m_limit = to;
     m_pos = m_end = m_scan = 0;
-    m_bufOffset = m_skip;
+    m_bufOffset = from;
     m_eof = false;
     m_counted = m_lineOffset = 0;
     m_mark = m_curStart = 0;
     m_atEnd = false;
-    m_wideCount = 0;
-    if (!m_file.isOpen() || !m_file.seek(m_skip)) {
+    m_taken = 0;
+    m_lastTerminated = true;
+    m_skipping = false;
+    if (!m_file.isOpen() || !m_file.seek(from)) {
         m_error = m_file.isOpen() ? m_file.errorString()
                                   : QCoreApplication::translate("LineReader", "文件未打开!");
         if (error) {
@@ -89,7 +98,9 @@ bool LineReader::fill()
 {
     if (m_pos > 0) {
         // Count what is about to leave the buffer.
-        m_counted += countTerminators(m_mark, m_pos);
+        if (m_skipping) {
+            m_counted += countTerminators(m_mark, m_pos);
+        }
         m_mark = 0;
         m_curStart = 0;
         const qsizetype keep = m_end - m_pos;
@@ -102,7 +113,11 @@ bool LineReader::fill()
     if (m_end == m_buf.size()) {
         m_buf.resize(m_buf.size() * 2);
     }
-    const qint64 got = m_file.read(m_buf.data() + m_end, m_buf.size() - m_end);
+    qint64 room = m_buf.size() - m_end;
+    if (m_limit >= 0) {
+        room = std::clamp<qint64>(m_limit - (m_bufOffset + m_end), 0, room);
+    }
+    const qint64 got = room > 0 ? m_file.read(m_buf.data() + m_end, room) : 0;
     if (got < 0) {
         m_error = m_file.errorString();
         return false;
@@ -123,7 +138,8 @@ LineReader::Result LineReader::take(QByteArrayView& line, QByteArrayView& termin
     m_lineOffset = m_bufOffset + m_pos;
     m_curStart = m_pos;
     m_pos = m_scan = end + termLen;
-    ++m_wideCount;
+    ++m_taken;
+    m_lastTerminated = termLen > 0;
     return Line;
 }
 
@@ -234,24 +250,38 @@ LineReader::Result LineReader::nextWide(QByteArrayView& line, QByteArrayView& te
 }
 
 LineReader::Result LineReader::nextContaining(QByteArrayView needle, QByteArrayView& line,
-                                              QByteArrayView& terminator)
+                                              QByteArrayView& terminator, NeedleTest test)
 {
     if (m_wide || needle.isEmpty() || needle.contains('\r') || needle.contains('\n')) {
         return next(line, terminator);
     }
-    return advance(needle, &line, &terminator);
+    return advance(needle, &line, &terminator, test);
 }
 
 // Skips whole lines up to the first one holding `needle` (none when empty: to the end).
-LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator)
+LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator,
+                                       NeedleTest test)
 {
+    if (!m_skipping) {
+        // Every line before m_pos was handed out, each with its terminator but perhaps the last.
+        m_skipping = true;
+        m_counted = m_taken - (m_lastTerminated ? 0 : 1);
+        m_mark = m_pos;
+    }
     for (;;) {
         const char* b = m_buf.constData();
-        const void* found = needle.isEmpty()
-                                ? nullptr
-                                : findBytes(b + m_pos, size_t(m_end - m_pos), needle.data(), size_t(needle.size()));
+        const char* e = b + m_end;
+        const char* found = nullptr;
+        if (!needle.isEmpty()) {
+            const size_t n = size_t(needle.size());
+            found = static_cast<const char*>(findBytes(b + m_pos, size_t(e - b - m_pos), needle.data(), n));
+            // Occurrences the test throws out cost no line finding at all.
+            while (found && test.accept && !test.accept(test.context, found + n, e)) {
+                found = static_cast<const char*>(findBytes(found + 1, size_t(e - found - 1), needle.data(), n));
+            }
+        }
         if (found) {
-            m_pos = m_scan = lineStartBefore(static_cast<const char*>(found) - b);
+            m_pos = m_scan = lineStartBefore(found - b);
             return next(*line, *terminator);
         }
         if (m_eof) {
@@ -279,7 +309,7 @@ qint64 LineReader::skipToEnd()
         Result r;
         while ((r = nextWide(line, terminator)) == Line) {
         }
-        return r == Error ? -1 : m_wideCount;
+        return r == Error ? -1 : m_taken;
     }
     if (advance(QByteArrayView(), nullptr, nullptr) == Error) {
         return -1;
@@ -289,8 +319,8 @@ qint64 LineReader::skipToEnd()
 
 qint64 LineReader::lineNumber() const
 {
-    if (m_wide) {
-        return m_wideCount;
+    if (m_wide || !m_skipping) {
+        return m_taken;
     }
     if (m_atEnd) {
         const char* b = m_buf.constData();

@@ -5,6 +5,14 @@
 #include <QFile>
 #include <QString>
 
+/// A further quick test of a needle the reader found: given the bytes right after it (up to
+/// the end of what is buffered, not of the line), false when that occurrence cannot be of
+/// interest. It must say true when it cannot tell from the bytes at hand.
+struct LineNeedleTest {
+    bool (*accept)(const void* context, const char* after, const char* end) = nullptr;
+    const void* context = nullptr;
+};
+
 /// Streams a text file line by line with the novel's line rules: a line ends at CR LF, at a
 /// lone CR or at a lone LF; the terminator is not part of the line; a terminator at the very
 /// end makes no extra empty line; an empty file has no lines.
@@ -24,6 +32,9 @@ public:
 
     /// Back to the first byte (after `skip` bytes, see setLayout); the next line read is line 1.
     bool rewind(QString* error = nullptr);
+    /// Reads only the bytes in [from, to) from now on (`to` < 0: to the end of the file);
+    /// `from` must be where a line starts, and that line is line 1. rewind() undoes it.
+    bool rewindTo(qint64 from, qint64 to, QString* error = nullptr);
 
     /// How the text is laid out: `skip` bytes at the start that belong to no line (a
     /// byte-order mark), and 2-byte units (UTF-16, little or big endian) instead of bytes.
@@ -39,9 +50,13 @@ public:
     /// last line).
     Result next(QByteArrayView& line, QByteArrayView& terminator);
 
-    /// Skips to the next line whose bytes hold `needle`, counting the lines passed over, and
-    /// reads it. Far faster than next() when few lines can be of interest.
-    Result nextContaining(QByteArrayView needle, QByteArrayView& line, QByteArrayView& terminator);
+    using NeedleTest = LineNeedleTest;
+
+    /// Skips to the next line whose bytes hold `needle` (an occurrence `test` accepts, when
+    /// given), counting the lines passed over, and reads it. Far faster than next() when few
+    /// lines can be of interest.
+    Result nextContaining(QByteArrayView needle, QByteArrayView& line, QByteArrayView& terminator,
+                          NeedleTest test = {});
 
     /// Reads to the end; returns the number of lines in the file (-1 on a read error).
     qint64 skipToEnd();
@@ -59,7 +74,7 @@ public:
 
 private:
     bool fill();
-    Result advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator);
+    Result advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator, NeedleTest test = {});
     Result nextWide(QByteArrayView& line, QByteArrayView& terminator);
     Result take(QByteArrayView& line, QByteArrayView& terminator, qsizetype end, qsizetype termLen);
     qsizetype lineStartBefore(qsizetype pos) const;
@@ -80,8 +95,13 @@ private:
     bool m_atEnd = false;
     qint64 m_lineOffset = 0;
     qint64 m_skip = 0;
+    qint64 m_limit = -1; // file offset where reading stops, -1 for none
     bool m_wide = false;
     bool m_littleEndian = true;
-    qint64 m_wideCount = 0; // UTF-16 lines are counted as they are read
+    // Lines read one by one are counted as they are handed out; once lines are passed over
+    // unread (nextContaining), terminators are counted from the bytes instead.
+    qint64 m_taken = 0;
+    bool m_lastTerminated = true;
+    bool m_skipping = false;
     QString m_error;
 };
