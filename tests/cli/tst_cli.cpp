@@ -102,6 +102,29 @@ private slots:
         QCOMPARE(r.code, 3);
         QVERIFY(r.err.contains(u"未发现章节标题"_qs));
         QVERIFY(!QFileInfo::exists(m_dir.filePath(u"none"_qs)));
+        const QString empty = novel(u"empty.txt"_qs, {});
+        const Result e = cli({u"list"_qs, empty});
+        QCOMPARE(e.code, 3);
+        QVERIFY(e.err.contains(u"文件为空"_qs));
+    }
+
+    // The command line counts lines while it analyses; a last line without a line end still
+    // belongs to the last chapter.
+    void lastLineWithoutEnd_isWritten()
+    {
+        const QString path = m_dir.filePath(u"tail.txt"_qs);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(GbkCodec::instance().encode(u"第1章 甲\r\na\r\n第2章 乙\r\n最后"_qs));
+        f.close();
+        const QString out = m_dir.filePath(u"tail-out"_qs);
+        QDir().mkpath(out);
+        const Result r = cli({u"split"_qs, u"--config"_qs, config(u"[text]\r\nFilesInDir=0\r\nDelSpaceLine=False\r\nSetInvalidTitle=False\r\n"_qs),
+                              u"--out"_qs, out, u"--yes"_qs, path});
+        QCOMPARE(r.code, 0);
+        QFile last(out + u"/tail/002-乙.txt"_qs);
+        QVERIFY(last.open(QIODevice::ReadOnly));
+        QCOMPARE(last.readAll(), GbkCodec::instance().encode(u"第2章 乙\r\n最后\r\n"_qs));
     }
 
     void split_overwriteAndIgnore()

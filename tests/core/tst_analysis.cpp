@@ -4,6 +4,7 @@
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
 
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -214,6 +215,81 @@ private slots:
             QCOMPARE(doc.model().chapline().at(19), 2000);
             QCOMPARE(doc.model().chapnum().at(19), qint16(20));
         }
+    }
+
+    // A novel large enough to be read in two parts at once: titles on both sides of where the
+    // second part starts give the same rows, line numbers, offsets and too-close marks as one
+    // reading would. Every line has the same length, so where the parts meet is known.
+    void largeNovel_readInTwoParts_data()
+    {
+        QTest::addColumn<QByteArray>("codec");
+        QTest::addColumn<QByteArray>("bom");
+        QTest::addColumn<QByteArray>("eol");
+        QTest::addColumn<bool>("countFirst");
+        QTest::newRow("gbk crlf") << QByteArray("GBK") << QByteArray() << QByteArray("\r\n") << true;
+        QTest::newRow("gbk lf, lines counted by the pass") << QByteArray("GBK") << QByteArray() << QByteArray("\n") << false;
+        QTest::newRow("utf-8 with bom") << QByteArray("UTF-8") << QByteArray("\xEF\xBB\xBF") << QByteArray("\r\n") << false;
+    }
+
+    void largeNovel_readInTwoParts()
+    {
+        QFETCH(QByteArray, codec);
+        QFETCH(QByteArray, bom);
+        QFETCH(QByteArray, eol);
+        QFETCH(bool, countFirst);
+        constexpr int Width = 30;
+        constexpr qint64 N = 300000; // about 9 MB
+        const qint64 lineBytes = Width + eol.size();
+        const qint64 middle = qint64(bom.size()) + N * lineBytes / 2;
+        const qint64 k = middle / lineBytes + 1; // 0-based index of the first line starting past the middle
+        const QList<qint64> titles{4, k - 2, k, k + 1, k + 3, k + 200, N - 1};
+        QStringEncoder encode(codec.constData());
+        auto fixed = [&](const QString& text) {
+            QByteArray b = encode(text);
+            b.append(Width - b.size(), 'x');
+            return b + eol;
+        };
+        const QByteArray body = fixed(u"次第而行"_qs);
+        QByteArray bytes = bom;
+        bytes.reserve(bom.size() + N * lineBytes);
+        for (qint64 i = 0; i < N; ++i) {
+            const int t = int(titles.indexOf(i));
+            bytes += t >= 0 ? fixed(QStringLiteral(u"第%1章 ").arg(t + 1)) : body;
+        }
+        const QString path = m_dir.filePath(QStringLiteral("large%1.txt").arg(++m_files));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(bytes), bytes.size());
+        f.close();
+
+        Settings s = Settings::defaults();
+        s.SetInvalidTitle = true;
+        s.FilterAfterLine = true;
+        s.InvalidLines = 5;
+        Document doc;
+        QVERIFY(doc.OpenTextFile(path, nullptr, countFirst));
+        QCOMPARE(doc.LineCount, countFirst ? N : -1);
+
+        // Stopped halfway, then read again in full: the stop leaves nothing behind.
+        FakeHost stopper(&doc);
+        stopper.stopAtTurn = 2;
+        QVERIFY(!RunAnalysis(doc, s, stopper));
+        QCOMPARE(doc.DocState, int(Opened));
+        QCOMPARE(doc.model().rowCount(), 0);
+
+        FakeHost host(&doc);
+        QVERIFY(RunAnalysis(doc, s, host));
+        QCOMPARE(doc.LineCount, N);
+        QCOMPARE(doc.model().rowCount(), titles.size());
+        for (int r = 0; r < titles.size(); ++r) {
+            QCOMPARE(doc.model().chapline().at(r), int(titles[r] + 1));
+            QCOMPARE(doc.model().chapnum().at(r), qint16(r + 1));
+            QCOMPARE(doc.TitleOffsets.at(r), bom.size() + titles[r] * lineBytes);
+        }
+        QCOMPARE(checkedLines(doc), (QList<int>{int(k + 1), int(k + 2), int(k + 4)}));
+        QCOMPARE(host.statuses.last(), u"一共: 4/7 章"_qs);
+        // The reader is whole again for the next pass.
+        QCOMPARE(doc.reader().skipToEnd(), N);
     }
 };
 

@@ -110,6 +110,135 @@ private slots:
         QCOMPARE(r.lineNumber(), 300); // after the end, every line was counted
     }
 
+    // Lines read one by one, then skipped to, then read one by one again: the numbers stay
+    // right whichever way the lines were counted, also after an unterminated last line.
+    void mixedReading_keepsLineNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qsizetype>("chunk");
+        for (const char* last : {"\r\n", ""}) {
+            QByteArray text;
+            for (int i = 1; i <= 60; ++i) {
+                const char* end = i == 60 ? last : ((i % 3 == 0) ? "\r\n" : (i % 3 == 1 ? "\n" : "\r"));
+                text += (i % 9 == 0 || i == 60 ? QByteArray("NEEDLE ") : QByteArray("line ")) + QByteArray::number(i) + end;
+            }
+            for (qsizetype chunk : {5, 64, 1 << 20}) {
+                QTest::addRow("%s, chunk %d", *last ? "terminated" : "unterminated", int(chunk)) << text << chunk;
+            }
+        }
+    }
+
+    void mixedReading_keepsLineNumbers()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qsizetype, chunk);
+        LineReader r(chunk);
+        QVERIFY(r.open(write(bytes)));
+        QByteArrayView line, term;
+        auto numberOf = [&] { return line.sliced(line.lastIndexOf(' ') + 1).toByteArray().toLongLong(); };
+        for (int i = 1; i <= 4; ++i) {
+            QCOMPARE(r.next(line, term), LineReader::Line);
+            QCOMPARE(r.lineNumber(), i);
+        }
+        QCOMPARE(r.nextContaining("NEEDLE", line, term), LineReader::Line);
+        QCOMPARE(r.lineNumber(), 9);
+        QCOMPARE(numberOf(), 9);
+        QCOMPARE(r.next(line, term), LineReader::Line);
+        QCOMPARE(r.lineNumber(), 10);
+        QCOMPARE(numberOf(), 10);
+        QList<qint64> found;
+        while (r.nextContaining("NEEDLE", line, term) == LineReader::Line) {
+            QCOMPARE(r.lineNumber(), numberOf());
+            found << r.lineNumber();
+        }
+        QCOMPARE(found, (QList<qint64>{18, 27, 36, 45, 54, 60}));
+        QCOMPARE(r.lineNumber(), 60);
+
+        // All read one by one, then a skip that finds nothing more.
+        QVERIFY(r.rewind());
+        while (r.next(line, term) == LineReader::Line) {
+        }
+        QCOMPARE(r.lineNumber(), 60);
+        QCOMPARE(r.nextContaining("NEEDLE", line, term), LineReader::End);
+        QCOMPARE(r.lineNumber(), 60);
+    }
+
+    // A needle the test turns down does not make its line a result; one it wants is found
+    // however the buffer cuts it.
+    void nextContaining_needleTest()
+    {
+        QByteArray text;
+        QList<qint64> expected;
+        for (int i = 1; i <= 200; ++i) {
+            // Needles followed by 'x' are wanted; by 'y' not; some lines hold both kinds.
+            const bool wanted = i % 5 == 0;
+            text += "a NDy b " + QByteArray(wanted ? "NDx" : "NDy") + " " + QByteArray::number(i) + "\r\n";
+            if (wanted) {
+                expected << i;
+            }
+        }
+        const LineNeedleTest test{[](const void*, const char* after, const char* end) {
+                                      return after == end || *after != 'y';
+                                  },
+                                  nullptr};
+        for (qsizetype chunk : {3, 8, 64, 1 << 20}) {
+            LineReader r(chunk);
+            QVERIFY(r.open(write(text)));
+            QByteArrayView line, term;
+            QList<qint64> found;
+            while (r.nextContaining("ND", line, term, test) == LineReader::Line) {
+                QCOMPARE(line.sliced(line.lastIndexOf(' ') + 1).toByteArray().toLongLong(), r.lineNumber());
+                found << r.lineNumber();
+            }
+            // Where the buffer cuts a needle off from what follows, the test cannot tell and
+            // the line is handed out for the caller to judge whole; with the file in one
+            // buffer, exactly the wanted lines come out.
+            for (qint64 n : expected) {
+                QVERIFY2(found.contains(n), qPrintable(QString::number(n)));
+            }
+            if (chunk > text.size()) {
+                QCOMPARE(found, expected);
+            }
+            QCOMPARE(r.lineNumber(), 200);
+        }
+    }
+
+    // Reading a file in two ranges split at a line start gives every line once, the second
+    // range numbered from its own first line.
+    void rewindTo_readsARange()
+    {
+        const QByteArray bytes("one\r\ntwo\nthree\rfour\r\n\r\nsix NEEDLE\nseven");
+        QList<qsizetype> starts{0};
+        LineReader whole;
+        QVERIFY(whole.open(write(bytes)));
+        const QList<QByteArray> all = readAll(whole).lines;
+        QByteArrayView line, term;
+        QVERIFY(whole.rewind());
+        while (whole.next(line, term) == LineReader::Line) {
+            starts << whole.lineOffset() + line.size() + term.size();
+        }
+        for (int k = 0; k < starts.size(); ++k) {
+            const qint64 split = starts[k];
+            LineReader first(4), second(4);
+            QVERIFY(first.open(whole.path()) && second.open(whole.path()));
+            QVERIFY(first.rewindTo(0, split));
+            QVERIFY(second.rewindTo(split, -1));
+            const QList<QByteArray> a = readAll(first).lines;
+            const Read b = readAll(second);
+            QCOMPARE(a + b.lines, all);
+            QCOMPARE(first.lineNumber(), qint64(k));
+            QCOMPARE(b.joined, bytes.mid(split));
+            // Skipping through a range counts its lines too.
+            QVERIFY(first.rewindTo(0, split));
+            QCOMPARE(first.nextContaining("NEEDLE", line, term), k > 5 ? LineReader::Line : LineReader::End);
+            QVERIFY(second.rewindTo(split, -1));
+            QCOMPARE(second.skipToEnd(), qint64(all.size() - k));
+            // rewind() lifts the range.
+            QVERIFY(first.rewind());
+            QCOMPARE(first.skipToEnd(), qint64(all.size()));
+        }
+    }
+
     void lineOffsets_pointAtLineStarts()
     {
         const QByteArray bytes("ab\r\ncd\nef\rgh");

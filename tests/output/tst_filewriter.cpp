@@ -1,0 +1,134 @@
+#include "output/FileWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The writing thread gets many small files per batch, lines that cross batches and lines
+// written from the caller's memory; whatever the mix, each file holds exactly its lines.
+class tst_FileWriter : public QObject {
+    Q_OBJECT
+
+    static QByteArray read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+private slots:
+    void manyFiles_holdExactlyTheirLines()
+    {
+        QTemporaryDir dir;
+        QHash<QString, QByteArray> expected;
+        {
+            FileWriter w;
+            w.setEncoding("\r\n", QByteArray());
+            for (int i = 0; i < 1500; ++i) {
+                const QString path = dir.filePath(QStringLiteral("%1.txt").arg(i));
+                QVERIFY(w.open(path, false));
+                QByteArray want;
+                // Empty files, one-line files, a line longer than a batch, a huge line.
+                const int lines = i % 7;
+                for (int l = 0; l < lines; ++l) {
+                    QByteArray line = QByteArray::number(i) + ':' + QByteArray::number(l);
+                    if (i == 700 && l == 1) {
+                        line = QByteArray(300 * 1024, 'b');
+                    } else if (i == 900 && l == 2) {
+                        line = QByteArray(3 << 20, 'h');
+                    }
+                    // Some lines come with their own terminator right behind them.
+                    const QByteArray withEnd = line + "\r\n";
+                    QVERIFY(l % 2 ? w.writeLine(QByteArrayView(withEnd).first(line.size()),
+                                                QByteArrayView(withEnd).sliced(line.size()))
+                                  : w.writeLine(line));
+                    want += withEnd;
+                }
+                QVERIFY(w.close());
+                expected.insert(path, want);
+            }
+            QVERIFY(w.finish());
+        }
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            QVERIFY2(read(it.key()) == it.value(), qPrintable(it.key()));
+        }
+    }
+
+    void append_andByteOrderMarkOnNewFilesOnly()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.filePath(QStringLiteral("a.txt"));
+        FileWriter w;
+        w.setEncoding(QByteArray("\n\0", 2), QByteArray("\xFF\xFE"));
+        QVERIFY(w.open(a, false));
+        QVERIFY(w.writeLine(QByteArray("x\0", 2)));
+        QVERIFY(w.close());
+        QVERIFY(w.open(a, true));
+        QVERIFY(w.writeLine(QByteArray("y\0", 2)));
+        QVERIFY(w.close());
+        QVERIFY(w.finish());
+        QCOMPARE(read(a), QByteArray("\xFF\xFEx\0\n\0y\0\n\0", 10));
+    }
+
+    // The first failure stops all writing: files before it are whole, none after it is made,
+    // and every later call says so.
+    void failure_stopsWritingAndIsReported()
+    {
+        QTemporaryDir dir;
+        FileWriter w;
+        for (int i = 0; i < 50; ++i) {
+            const QString path = i == 20 ? dir.filePath(QStringLiteral("missing/20.txt"))
+                                         : dir.filePath(QStringLiteral("%1.txt").arg(i));
+            if (!w.open(path, false)) {
+                break;
+            }
+            w.writeLine(QByteArray::number(i));
+            w.close();
+        }
+        QVERIFY(!w.finish());
+        QVERIFY(w.failed());
+        QCOMPARE(w.errorNumber(), 75);
+        QVERIFY(w.errorMessage().contains(QStringLiteral("missing/20.txt")));
+        for (int i = 0; i < 20; ++i) {
+            QCOMPARE(read(dir.filePath(QStringLiteral("%1.txt").arg(i))), QByteArray::number(i) + "\r\n");
+        }
+        for (int i = 21; i < 50; ++i) {
+            QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("%1.txt").arg(i))));
+        }
+        QVERIFY(!w.open(dir.filePath(QStringLiteral("late.txt")), false));
+    }
+
+    void fullDisk_isAFailure()
+    {
+        if (!QFile::exists(QStringLiteral("/dev/full"))) {
+            QSKIP("no /dev/full here");
+        }
+        FileWriter w;
+        QVERIFY(w.open(QStringLiteral("/dev/full"), true));
+        w.writeLine(QByteArray(1000, 'z'));
+        w.close();
+        QVERIFY(!w.finish());
+        QCOMPARE(w.errorNumber(), 61);
+    }
+
+    // Abandoning drops what is not written of the current file; the files before it are kept.
+    void abandon_keepsEarlierFiles()
+    {
+        QTemporaryDir dir;
+        const QString first = dir.filePath(QStringLiteral("first.txt"));
+        const QString second = dir.filePath(QStringLiteral("second.txt"));
+        FileWriter w;
+        QVERIFY(w.open(first, false));
+        QVERIFY(w.writeLine("one"));
+        QVERIFY(w.close());
+        QVERIFY(w.open(second, false));
+        QVERIFY(w.writeLine("partial"));
+        w.abandon();
+        QVERIFY(!w.failed());
+        QCOMPARE(read(first), QByteArray("one\r\n"));
+        QVERIFY(!read(second).contains("partial"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_FileWriter)
+#include "tst_filewriter.moc"
