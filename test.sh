@@ -3,6 +3,8 @@
 #   ./test.sh              the normal build in build/
 #   ./test.sh --sanitize   the engine, command-line and fuzz-replay tests built with AddressSanitizer
 #                          and UBSan in build-sanitize/ (the window tests run in the normal build)
+#   ./test.sh --threads    the tests of the passes that use a second thread, built with
+#                          ThreadSanitizer in build-tsan/
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$root/scripts/setup.sh"
@@ -15,6 +17,14 @@ if [ "${1:-}" = "--sanitize" ]; then
     # Qt and fontconfig keep caches alive until exit; only our own leaks matter.
     export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+elif [ "${1:-}" = "--threads" ]; then
+    shift
+    threaded=(tst_analysis tst_filewriter tst_outputpass tst_cli)
+    cmake -S "$root" -B "$root/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLOMAR_TSAN=ON -DVELLOMAR_GUI=OFF >/dev/null
+    cmake --build "$root/build-tsan" --parallel "$(nproc)" --target vellomar-cli "${threaded[@]}"
+    cd "$root/build-tsan"
+    export TSAN_OPTIONS="halt_on_error=1"
+    set -- -R "^($(IFS='|'; echo "${threaded[*]}"))\$" "$@"
 else
     vellomar_build "$root"
     cd "$root/build"
