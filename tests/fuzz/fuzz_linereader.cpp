@@ -1,6 +1,8 @@
 // Arbitrary bytes as a novel: the lines with their terminators give back the input, the line
 // count agrees with the lines read, skipping to lines holding a needle finds exactly the lines
-// that hold it, and every line decodes and encodes back to its bytes.
+// that hold it (also when reading one by one and skipping alternate, and with a needle test
+// that turns some occurrences down), two ranges split at any line start give every line once,
+// and every line decodes and encodes back to its bytes.
 #include "core/GbkCodec.h"
 #include "core/LineReader.h"
 
@@ -56,6 +58,82 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (found != withNeedle || r.lineNumber() != lines) {
         abort();
+    }
+
+    // One by one and skipping, alternately: the numbers agree with a plain reading.
+    r.rewind();
+    QList<qint64> starts; // byte offset where each line starts, and the end
+    for (bool skip = false;; skip = !skip) {
+        const LineReader::Result got = skip ? r.nextContaining(QByteArrayView(needle, 2), line, term) : r.next(line, term);
+        if (got != LineReader::Line) {
+            break;
+        }
+        const qint64 n = r.lineNumber();
+        if (n < 1 || n > lines || (skip && !withNeedle.contains(n))) {
+            abort();
+        }
+    }
+    if (r.lineNumber() != lines) {
+        abort();
+    }
+
+    // A needle test that wants only occurrences followed by an odd byte: every line with such
+    // an occurrence is found (others may come when the buffer cuts the needle off).
+    const LineNeedleTest oddAfter{[](const void*, const char* after, const char* end) {
+                                      return after == end || (*after & 1) != 0;
+                                  },
+                                  nullptr};
+    QList<qint64> wanted;
+    r.rewind();
+    while (r.next(line, term) == LineReader::Line) {
+        starts << r.lineOffset();
+        for (qsizetype at = line.indexOf(QByteArrayView(needle, 2)); at >= 0;
+             at = line.indexOf(QByteArrayView(needle, 2), at + 1)) {
+            if (at + 2 < line.size() && (line[at + 2] & 1)) {
+                wanted << r.lineNumber();
+                break;
+            }
+        }
+    }
+    starts << bytes.size();
+    r.rewind();
+    found.clear();
+    while (r.nextContaining(QByteArrayView(needle, 2), line, term, oddAfter) == LineReader::Line) {
+        found << r.lineNumber();
+    }
+    for (qint64 n : wanted) {
+        if (!found.contains(n)) {
+            abort();
+        }
+    }
+    if (r.lineNumber() != lines) {
+        abort();
+    }
+
+    // Two ranges split at a line start picked by the input.
+    if (!starts.isEmpty()) {
+        const qsizetype k = qsizetype(data[1]) % starts.size();
+        LineReader a(chunk), b(chunk);
+        if (!a.open(path) || !b.open(path) || !a.rewindTo(0, starts[k]) || !b.rewindTo(starts[k], -1)) {
+            abort();
+        }
+        QByteArray both;
+        while (a.next(line, term) == LineReader::Line) {
+            both += line.toByteArray() + term.toByteArray();
+        }
+        const qint64 first = a.lineNumber();
+        while (b.nextContaining(QByteArrayView(needle, 2), line, term) == LineReader::Line) {
+        }
+        if (first != k || first + b.lineNumber() != lines) {
+            abort();
+        }
+        b.rewindTo(starts[k], -1);
+        while (b.next(line, term) == LineReader::Line) {
+            both += line.toByteArray() + term.toByteArray();
+        }
+        if (both != bytes) {
+            abort();
+        }
     }
     return 0;
 }
