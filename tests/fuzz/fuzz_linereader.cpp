@@ -2,7 +2,8 @@
 // count agrees with the lines read, skipping to lines holding a needle finds exactly the lines
 // that hold it (also when reading one by one and skipping alternate, and with a needle test
 // that turns some occurrences down), two ranges split at any line start give every line once,
-// and every line decodes and encodes back to its bytes.
+// every line decodes and encodes back to its bytes, and read as UTF-16 the same bytes still
+// give themselves back.
 #include "core/GbkCodec.h"
 #include "core/LineReader.h"
 
@@ -134,6 +135,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (both != bytes) {
             abort();
         }
+    }
+
+    // The same bytes as UTF-16 (the needle byte's low bit picks the byte order): lines with
+    // their terminators give back the input, no line holds a CR or LF unit, and the count agrees.
+    const bool little = (data[1] & 1) != 0;
+    LineReader w(chunk);
+    w.setLayout(0, 2, little);
+    if (!w.open(path)) {
+        abort();
+    }
+    QByteArray wideJoined;
+    qint64 wideLines = 0;
+    while (w.next(line, term) == LineReader::Line) {
+        ++wideLines;
+        wideJoined += line.toByteArray() + term.toByteArray();
+        for (qsizetype i = 0; i + 1 < line.size(); i += 2) {
+            const char low = line[i + (little ? 0 : 1)];
+            const char high = line[i + (little ? 1 : 0)];
+            if (high == 0 && (low == '\r' || low == '\n')) {
+                abort();
+            }
+        }
+    }
+    if (wideJoined != bytes || w.lineNumber() != wideLines || !w.rewind() || w.skipToEnd() != wideLines) {
+        abort();
     }
     return 0;
 }
