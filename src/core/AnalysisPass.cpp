@@ -134,6 +134,7 @@ private:
     void run()
     {
         LineReader reader;
+        reader.setCancelFlag(&m_cancel); // Stop is heard between reads, also in a stretch without the needle
         cRegExp re;
         re.InitRegexp(m_pattern);
         re.setTrustedInput(true);
@@ -199,7 +200,7 @@ qint64 splitPoint(Document& doc)
     if (doc.codec().unitSize() != 1 || doc.textSize() < Worthwhile) {
         return -1;
     }
-    QFile file(doc.reader().path());
+    QFile file(doc.reader().openFilePath());
     const qint64 middle = doc.bomLength() + doc.textSize() / 2;
     if (!file.open(QIODevice::ReadOnly) || !file.seek(middle)) {
         return -1;
@@ -279,7 +280,8 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
             failPass(doc, host, reader.errorString(), 75);
             return false;
         }
-        ahead.emplace(reader.path(), split, settings.TitleText, filter, doc.codec());
+        // The file the document has open, even if its name now stands for another one.
+        ahead.emplace(reader.openFilePath(), split, settings.TitleText, filter, doc.codec());
     }
     qint64 firstPartLines = -1; // lines before the split point, once this thread has read them
     int k = 0;

@@ -52,6 +52,12 @@ bool LineReader::open(const QString& path, QString* error)
     return rewind(error);
 }
 
+QString LineReader::openFilePath() const
+{
+    // Through the process's own descriptor: the same file, with a read position of its own.
+    return m_file.isOpen() ? QStringLiteral("/proc/self/fd/%1").arg(m_file.handle()) : QString();
+}
+
 void LineReader::close()
 {
     m_file.close();
@@ -96,6 +102,10 @@ bool LineReader::rewindTo(qint64 from, qint64 to, QString* error)
 // than it. False on a read error.
 bool LineReader::fill()
 {
+    if (m_cancel && m_cancel->load(std::memory_order_relaxed)) {
+        m_error = QCoreApplication::translate("LineReader", "读取已取消");
+        return false;
+    }
     if (m_pos > 0) {
         // Count what is about to leave the buffer.
         if (m_skipping) {

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QString>
 
+#include <atomic>
+
 /// A further quick test of a needle the reader found: given the bytes right after it (up to
 /// the end of what is buffered, not of the line), false when that occurrence cannot be of
 /// interest. It must say true when it cannot tell from the bytes at hand.
@@ -29,6 +31,12 @@ public:
     void close();
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
+    /// A path naming the very file this reader has open, even if its name has since been
+    /// given to another file (empty when not open).
+    QString openFilePath() const;
+    /// While `*flag` is true, reading more of the file fails at once (another thread's way
+    /// to stop a long skip); none when null.
+    void setCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
 
     /// Back to the first byte (after `skip` bytes, see setLayout); the next line read is line 1.
     bool rewind(QString* error = nullptr);
@@ -96,6 +104,7 @@ private:
     qint64 m_lineOffset = 0;
     qint64 m_skip = 0;
     qint64 m_limit = -1; // file offset where reading stops, -1 for none
+    const std::atomic<bool>* m_cancel = nullptr;
     bool m_wide = false;
     bool m_littleEndian = true;
     // Lines read one by one are counted as they are handed out; once lines are passed over

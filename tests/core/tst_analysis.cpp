@@ -291,6 +291,38 @@ private slots:
         // The reader is whole again for the next pass.
         QCOMPARE(doc.reader().skipToEnd(), N);
     }
+
+    // An editor that saves through a new file gives the novel's name to another file: the
+    // analysis still reads the file that was opened (the one the output will read), also in
+    // the part read on the second core.
+    void replacedAfterOpen_readsTheOpenFile()
+    {
+        auto make = [](int every) {
+            QByteArray b;
+            for (int i = 1; b.size() < (9 << 20); ++i) {
+                b += GbkCodec::instance().encode(i % every == 0 ? QStringLiteral(u"第%1章 标题").arg(i)
+                                                                : QStringLiteral(u"正文正文正文 %1").arg(i))
+                     + "\r\n";
+            }
+            return b;
+        };
+        const QString path = m_dir.filePath(u"replaced.txt"_qs);
+        const QString other = m_dir.filePath(u"replacement.txt"_qs);
+        for (const auto& [file, every] : {std::pair{path, 1000}, std::pair{other, 777}}) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(make(every));
+        }
+        Document doc;
+        QVERIFY(doc.OpenTextFile(path, nullptr));
+        QVERIFY(QFile::remove(path) && QFile::rename(other, path));
+        FakeHost host(&doc);
+        QVERIFY(RunAnalysis(doc, Settings::defaults(), host));
+        QVERIFY(doc.model().recordCount() > 200);
+        for (int r = 0; r < doc.model().recordCount(); ++r) {
+            QCOMPARE(doc.model().chapline().at(r) % 1000, 0);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Analysis)
