@@ -54,13 +54,19 @@ struct Prefilter {
         const char* e = b + line.size();
         for (const char* at = b; (at = findBytes(at, size_t(e - at), needle.data(), size_t(literalBytes)));
              ++at) {
-            const auto* p = reinterpret_cast<const unsigned char*>(at + literalBytes);
-            const auto* end = reinterpret_cast<const unsigned char*>(e);
-            if (p < end && follows[dbcs->charAt(p, end)]) {
+            if (followedByClass(at + literalBytes, e)) {
                 return true;
             }
         }
         return false;
+    }
+
+    /// Whether the character at `after` is one of the class's (none at the end).
+    bool followedByClass(const char* after, const char* end) const
+    {
+        const auto* p = reinterpret_cast<const unsigned char*>(after);
+        const auto* e = reinterpret_cast<const unsigned char*>(end);
+        return p < e && follows[dbcs->charAt(p, e)] != 0;
     }
 
     /// The same test for one occurrence, from the bytes after it, for the reader's search.
@@ -71,13 +77,7 @@ struct Prefilter {
         }
         return {[](const void* context, const char* after, const char* end) {
                     // A character cut off by the end of the buffer is left to the whole line.
-                    if (end - after < 4) {
-                        return true;
-                    }
-                    const auto* f = static_cast<const Prefilter*>(context);
-                    return f->follows[f->dbcs->charAt(reinterpret_cast<const unsigned char*>(after),
-                                                      reinterpret_cast<const unsigned char*>(end))]
-                           != 0;
+                    return end - after < 4 || static_cast<const Prefilter*>(context)->followedByClass(after, end);
                 },
                 this};
     }

@@ -166,18 +166,24 @@ LineReader::Result LineReader::next(QByteArrayView& line, QByteArrayView& termin
             return take(line, terminator, k, (*hit == '\r' && k + 1 < m_end && b[k + 1] == '\n') ? 2 : 1);
         }
         m_scan = k; // a CR waiting for its possible LF is scanned again
-        if (!m_eof) {
-            if (!fill()) {
-                return Error;
-            }
-            continue;
+        if (const std::optional<Result> r = refillOrFinish(line, terminator)) {
+            return *r;
         }
-        if (m_pos < m_end) {
-            return take(line, terminator, m_end, 0);
-        }
-        m_atEnd = true;
-        return End;
     }
+}
+
+// No line end is left in the buffer: reads more (nothing to return yet), or at the end of the
+// file hands out an unterminated last line or says End.
+std::optional<LineReader::Result> LineReader::refillOrFinish(QByteArrayView& line, QByteArrayView& terminator)
+{
+    if (!m_eof) {
+        return fill() ? std::nullopt : std::optional(Error);
+    }
+    if (m_pos < m_end) {
+        return take(line, terminator, m_end, 0);
+    }
+    m_atEnd = true;
+    return End;
 }
 
 qsizetype LineReader::lineStartBefore(qsizetype pos) const
@@ -245,17 +251,9 @@ LineReader::Result LineReader::nextWide(QByteArrayView& line, QByteArrayView& te
             return take(line, terminator, k, crlf ? 4 : 2);
         }
         m_scan = k; // a CR waiting for its possible LF is looked at again
-        if (!m_eof) {
-            if (!fill()) {
-                return Error;
-            }
-            continue;
+        if (const std::optional<Result> r = refillOrFinish(line, terminator)) {
+            return *r;
         }
-        if (m_pos < m_end) {
-            return take(line, terminator, m_end, 0);
-        }
-        m_atEnd = true;
-        return End;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <optional>
 
 /// A further quick test of a needle the reader found: given the bytes right after it (up to
 /// the end of what is buffered, not of the line), false when that occurrence cannot be of
@@ -85,6 +86,7 @@ private:
     Result advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator, NeedleTest test = {});
     Result nextWide(QByteArrayView& line, QByteArrayView& terminator);
     Result take(QByteArrayView& line, QByteArrayView& terminator, qsizetype end, qsizetype termLen);
+    std::optional<Result> refillOrFinish(QByteArrayView& line, QByteArrayView& terminator);
     qsizetype lineStartBefore(qsizetype pos) const;
     qint64 countTerminators(qsizetype from, qsizetype to) const;
 
