@@ -152,7 +152,16 @@ QString CliHost::askOverwrite(const QString& path)
                 m_err << QStringLiteral(u"文件名中有非法字符！") << Qt::endl;
                 continue;
             }
-            return QFileInfo(p).absoluteFilePath();
+            const QString full = QFileInfo(p).absoluteFilePath();
+            if (pathTaken(full)) {
+                m_err << QStringLiteral(u"文件: ") << full << QStringLiteral(u" 已存在，是否覆盖？ [y/N] ");
+                m_err.flush();
+                const QString sure = readAnswer().toLower();
+                if (sure != QLatin1String("y") && sure != QLatin1String("yes") && sure != QStringLiteral(u"是")) {
+                    continue;
+                }
+            }
+            return full;
         }
     }
 }
@@ -168,7 +177,7 @@ QString CliHost::askOverwriteWrittenThisPass(const QString& path)
     for (int k = 2;; ++k) {
         const QString other = info.absolutePath() + u'/' + info.completeBaseName() + QStringLiteral(" (%1).").arg(k)
                               + info.suffix();
-        if (!QFileInfo::exists(other)) {
+        if (!pathTaken(other)) {
             clearProgress();
             m_err << QStringLiteral(u"文件名重复，改写到: ") << other << Qt::endl;
             return other;

@@ -74,9 +74,13 @@ bool Document::OpenTextFile(const QString& path, QString* error, bool countLines
     }
     FilePath = path;
     LineCount = 0;
+    // Opened first: only a regular file is read at all (a named pipe would hang the reading).
+    if (!m_reader.open(path, error)) {
+        return false;
+    }
     {
         // The encoding is decided from the first megabyte (a byte-order mark, or UTF-8 text).
-        QFile head(path);
+        QFile head(m_reader.openFilePath());
         QByteArray start;
         if (head.open(QIODevice::ReadOnly)) {
             start = head.read(1 << 20);
@@ -90,7 +94,8 @@ bool Document::OpenTextFile(const QString& path, QString* error, bool countLines
         m_codec = &TextCodec::forId(id);
         m_reader.setLayout(m_bom, m_codec->unitSize(), id != TextCodec::Utf16BE);
     }
-    if (!m_reader.open(path, error)) {
+    if (!m_reader.rewind(error)) {
+        m_reader.close();
         return false;
     }
     m_textSize = std::max<qint64>(0, QFileInfo(path).size() - m_bom);

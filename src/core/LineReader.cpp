@@ -1,11 +1,16 @@
 #include "LineReader.h"
 
 #include "ByteSearch.h"
+#include "SystemError.h"
 
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -40,16 +45,40 @@ LineReader::LineReader(qsizetype chunkSize) : m_chunk(chunkSize) {}
 bool LineReader::open(const QString& path, QString* error)
 {
     close();
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadOnly)) {
-        m_error = m_file.errorString();
+    auto failed = [&](const QString& why) {
+        m_error = why;
         if (error) {
             *error = m_error;
         }
         return false;
+    };
+    // Without O_NONBLOCK a named pipe would hang the open until someone writes to it.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return failed(fileErrorText(QStringLiteral(u"无法打开文件"), path, errno));
     }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return failed(notRegularFileText(path));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    if (!m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return failed(m_file.errorString());
+    }
+    m_path = path;
     m_buf.resize(m_chunk);
     return rewind(error);
+}
+
+bool LineReader::isSameFile(const QString& path) const
+{
+    struct stat st;
+    return m_file.isOpen() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && st.st_dev == m_device
+           && st.st_ino == m_inode;
 }
 
 QString LineReader::openFilePath() const
@@ -61,6 +90,7 @@ QString LineReader::openFilePath() const
 void LineReader::close()
 {
     m_file.close();
+    m_path.clear();
     m_buf = QByteArray();
     m_pos = m_end = m_scan = 0;
     m_bufOffset = 0;
@@ -127,9 +157,10 @@ bool LineReader::fill()
     if (m_limit >= 0) {
         room = std::clamp<qint64>(m_limit - (m_bufOffset + m_end), 0, room);
     }
+    errno = 0;
     const qint64 got = room > 0 ? m_file.read(m_buf.data() + m_end, room) : 0;
     if (got < 0) {
-        m_error = m_file.errorString();
+        m_error = errno ? fileErrorText(QStringLiteral(u"读取文件失败"), m_path, errno) : m_file.errorString();
         return false;
     }
     if (got == 0) {

@@ -28,10 +28,14 @@ public:
 
     explicit LineReader(qsizetype chunkSize = 1 << 20);
 
+    /// Opens a regular file; anything else (a folder, a named pipe, a device) is refused.
     bool open(const QString& path, QString* error = nullptr);
     void close();
     bool isOpen() const { return m_file.isOpen(); }
-    QString path() const { return m_file.fileName(); }
+    QString path() const { return m_path; }
+    /// True when `path` (links followed) is the very file this reader has open, whatever its
+    /// name: writing there would destroy the text being read.
+    bool isSameFile(const QString& path) const;
     /// A path naming the very file this reader has open, even if its name has since been
     /// given to another file (empty when not open).
     QString openFilePath() const;
@@ -91,6 +95,9 @@ private:
     qint64 countTerminators(qsizetype from, qsizetype to) const;
 
     QFile m_file;
+    QString m_path;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
     QByteArray m_buf;
     qsizetype m_chunk;
     qsizetype m_pos = 0;    // start of the next line in the buffer

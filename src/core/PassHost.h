@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/SystemError.h"
+
 #include <QString>
+
+#include <functional>
 
 /// What a long pass asks of its front end (the window, the command line, a test). The pass
 /// decides every text; the front end only shows it and answers the questions.
@@ -36,4 +40,14 @@ public:
     virtual QString askOverwriteWrittenThisPass(const QString& path) { return askOverwrite(path); }
     /// The error report: description, number and the context "form::procedure()".
     virtual void error(const QString& description, int number, const QString& context) = 0;
+
+    /// Whether something is at `path` already: any directory entry (a link to nothing too) or,
+    /// while an output pass asks, a file that pass has written or is about to write. A new
+    /// name chosen in answer to a question must pass this test, or be confirmed by the user.
+    bool pathTaken(const QString& path) const { return m_taken ? m_taken(path) : entryKind(path) != EntryKind::None; }
+    /// Set by the output pass around its questions.
+    void setTakenTest(std::function<bool(const QString&)> test) { m_taken = std::move(test); }
+
+private:
+    std::function<bool(const QString&)> m_taken;
 };

@@ -1,5 +1,7 @@
 #include "FileWriter.h"
 
+#include "core/SystemError.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -33,7 +35,7 @@ bool writeAll(int fd, const char* p, size_t n)
 
 } // namespace
 
-FileWriter::FileWriter() : m_thread([this] { work(); }) {}
+FileWriter::FileWriter() : m_random(std::random_device{}()), m_thread([this] { work(); }) {}
 
 FileWriter::~FileWriter()
 {
@@ -124,7 +126,7 @@ void FileWriter::abandon()
                && (m_batch.ops.back().kind == Op::Write || m_batch.ops.back().kind == Op::WriteView)) {
             m_batch.ops.pop_back();
         }
-        m_batch.ops.push_back({Op::Close});
+        m_batch.ops.push_back({Op::Abort});
         m_open = false;
     }
     finish();
@@ -176,54 +178,137 @@ void FileWriter::recycle(Batch&& batch)
     }
 }
 
-// Runs one batch's operations; false with `error` set at the first that failed.
-bool FileWriter::run(const Batch& batch, int& fd, QString& path, QString& error, int& number)
+// Creates an empty file with a name of its own beside `path`, for the text to go to until it
+// is complete. The name starts with a dot so that file managers hide a left-over one.
+int FileWriter::createTemporary(const QString& path, QString& temp)
 {
-    auto failWrite = [&] {
-        error = QStringLiteral(u"写入文件失败: %1 (%2)").arg(path, qt_error_string(errno));
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString folder = path.left(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = folder + QStringLiteral(".vellomar-%1.part").arg(m_random(), 8, 16, QLatin1Char('0'));
+        const int fd = ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// Throws the current file away: a new file's temporary goes, an appended file is cut back to
+// the length it had before.
+void FileWriter::discard(Current& cur)
+{
+    if (cur.fd < 0) {
+        return;
+    }
+    if (cur.temp.isEmpty()) {
+        if (::ftruncate(cur.fd, cur.appendFrom) != 0) {
+            // Nothing more can be done; the report already names the file.
+        }
+    }
+    ::close(cur.fd);
+    if (!cur.temp.isEmpty()) {
+        ::unlink(QFile::encodeName(cur.temp).constData());
+    }
+    cur = Current();
+}
+
+// Runs one batch's operations; false with `error` set at the first that failed (the file that
+// failed is discarded, see discard()).
+bool FileWriter::run(const Batch& batch, Current& cur, QString& error, int& number)
+{
+    auto failWrite = [&](int err) {
+        error = fileErrorText(QStringLiteral(u"写入文件失败"), cur.path, err);
         number = 61;
+        discard(cur);
         return false;
     };
     for (const Op& op : batch.ops) {
         switch (op.kind) {
         case Op::Open: {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-            path = batch.paths[size_t(op.from)];
-            const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (op.append ? O_APPEND : O_TRUNC);
-            fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
-            if (fd < 0) {
-                error = QStringLiteral(u"无法写入文件: %1 (%2)").arg(path, qt_error_string(errno));
+            discard(cur);
+            cur.path = batch.paths[size_t(op.from)];
+            const QByteArray native = QFile::encodeName(cur.path);
+            struct stat st;
+            // Only a regular file is written: a folder, a pipe or a device at the name is
+            // refused (a pipe would hang the open). A link is replaced, never written through,
+            // unless a file it leads to is added to.
+            if (::lstat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+                error = QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(cur.path));
                 number = 75;
+                cur = Current();
                 return false;
             }
-            if (!m_bom.isEmpty()) {
-                struct stat st;
-                if (::fstat(fd, &st) != 0 || (st.st_size == 0 && !writeAll(fd, m_bom.constData(), size_t(m_bom.size())))) {
-                    return failWrite();
+            const bool append = op.append && ::stat(native.constData(), &st) == 0;
+            if (append && !S_ISREG(st.st_mode)) {
+                error = QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(cur.path));
+                number = 75;
+                cur = Current();
+                return false;
+            }
+            if (append) {
+                cur.fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+                if (cur.fd >= 0 && (::fstat(cur.fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+                    ::close(cur.fd);
+                    error = QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(cur.path));
+                    number = 75;
+                    cur = Current();
+                    return false;
                 }
+                if (cur.fd >= 0) {
+                    ::fcntl(cur.fd, F_SETFL, ::fcntl(cur.fd, F_GETFL) & ~O_NONBLOCK);
+                    cur.appendFrom = st.st_size;
+                }
+            } else {
+                cur.fd = createTemporary(cur.path, cur.temp);
+            }
+            if (cur.fd < 0) {
+                const int err = errno;
+                error = fileErrorText(QStringLiteral(u"无法写入文件"), cur.path, err);
+                number = 75;
+                cur = Current();
+                return false;
+            }
+            if (!m_bom.isEmpty() && (!append || cur.appendFrom == 0)
+                && !writeAll(cur.fd, m_bom.constData(), size_t(m_bom.size()))) {
+                return failWrite(errno);
             }
             break;
         }
         case Op::Write:
-            if (fd >= 0 && !writeAll(fd, batch.data.data() + op.from, size_t(op.to - op.from))) {
-                return failWrite();
+            if (cur.fd >= 0 && !writeAll(cur.fd, batch.data.data() + op.from, size_t(op.to - op.from))) {
+                return failWrite(errno);
             }
             break;
         case Op::WriteView:
-            if (fd >= 0 && !writeAll(fd, op.view.data(), size_t(op.view.size()))) {
-                return failWrite();
+            if (cur.fd >= 0 && !writeAll(cur.fd, op.view.data(), size_t(op.view.size()))) {
+                return failWrite(errno);
             }
             break;
         case Op::Close:
-            if (fd >= 0) {
-                const int rc = ::close(fd);
-                fd = -1;
-                if (rc != 0 && errno != EINTR) {
-                    return failWrite();
+            if (cur.fd >= 0) {
+                const int rc = ::close(cur.fd);
+                cur.fd = -1;
+                const int closeErr = errno;
+                const QByteArray temp = QFile::encodeName(cur.temp);
+                // Only a complete file takes the chapter's name.
+                const bool ok = (rc == 0 || closeErr == EINTR)
+                                && (temp.isEmpty() || ::rename(temp.constData(), QFile::encodeName(cur.path).constData()) == 0);
+                if (!ok) {
+                    const int err = rc == 0 || closeErr == EINTR ? errno : closeErr;
+                    if (!temp.isEmpty()) {
+                        ::unlink(temp.constData());
+                    }
+                    error = fileErrorText(QStringLiteral(u"写入文件失败"), cur.path, err);
+                    number = 61;
+                    cur = Current();
+                    return false;
                 }
+                cur = Current();
             }
+            break;
+        case Op::Abort:
+            discard(cur);
             break;
         }
     }
@@ -232,8 +317,7 @@ bool FileWriter::run(const Batch& batch, int& fd, QString& path, QString& error,
 
 void FileWriter::work()
 {
-    int fd = -1;
-    QString path;
+    Current cur;
     for (;;) {
         Batch batch;
         {
@@ -250,7 +334,7 @@ void FileWriter::work()
         }
         QString error;
         int number = 0;
-        const bool ok = run(batch, fd, path, error, number);
+        const bool ok = run(batch, cur, error, number);
         {
             std::lock_guard lock(m_mutex);
             if (!ok && !m_failed) {
@@ -258,17 +342,15 @@ void FileWriter::work()
                 m_errorNumber = number;
                 m_failed = true;
                 m_queue.clear(); // nothing more is written after a failure
-                if (fd >= 0) {
-                    ::close(fd);
-                    fd = -1;
-                }
+            }
+            if (!ok) {
+                discard(cur);
             }
             recycle(std::move(batch));
             m_busy = false;
         }
         m_done.notify_all();
     }
-    if (fd >= 0) {
-        ::close(fd);
-    }
+    // A file never closed was not complete.
+    discard(cur);
 }

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,10 @@
 /// files overlaps the reading and filtering of the next lines. Files are opened, filled and
 /// closed strictly in the order asked; the first failure stops all writing and is reported
 /// at the caller's next call (and by finish(), which a pass calls before it claims success).
+///
+/// A new file is written under a temporary name in its folder and takes its own name only
+/// when it is complete; a file added to (append) is cut back to its old length when writing
+/// it fails. So no file is ever left half-written under a chapter's name.
 ///
 /// Work goes to the thread in batches of about a megabyte (many small chapter files at once),
 /// so the threads hand over rarely and memory stays bounded whatever the disk's speed.
@@ -28,15 +33,17 @@ public:
 
     /// Line ends in the novel's encoding, and the byte-order mark a new file starts with.
     void setEncoding(const QByteArray& eol, const QByteArray& bom);
-    /// Starts a file (truncated, or appended to); false when an earlier write failed.
+    /// Starts a file (replacing any file of that name, or appended to when `append` and a file
+    /// is there); false when an earlier write failed.
     bool open(const QString& path, bool append);
     /// Adds a line and the line end. A line given with its own terminator that is already
     /// the output's line end goes in with one copy.
     bool writeLine(QByteArrayView bytes, QByteArrayView terminator = {});
+    /// Ends the current file: it takes its name now (once the thread gets to it).
     bool close();
     /// Waits until everything asked has been written; false when something failed.
     bool finish();
-    /// Drops the unwritten rest of the current file, closes it and waits for the files before.
+    /// Throws the current file away (see above) and waits for the files before.
     void abandon();
 
     bool failed() const { return m_failed.load(); }
@@ -45,7 +52,7 @@ public:
 
 private:
     struct Op {
-        enum Kind { Open, Write, WriteView, Close } kind;
+        enum Kind { Open, Write, WriteView, Close, Abort } kind;
         qsizetype from = 0; // Open: index in paths; Write: range in the batch's data
         qsizetype to = 0;
         bool append = false;
@@ -58,10 +65,19 @@ private:
         bool empty() const { return ops.empty(); }
     };
 
+    struct Current { // the file the thread is writing
+        int fd = -1;
+        QString path;
+        QString temp;         // where a new file's text goes until it is complete
+        qint64 appendFrom = 0; // an appended file's length before
+    };
+
     void send();
     void push(Batch&& batch);
     void work();
-    bool run(const Batch& batch, int& fd, QString& path, QString& error, int& number);
+    bool run(const Batch& batch, Current& cur, QString& error, int& number);
+    int createTemporary(const QString& path, QString& temp);
+    void discard(Current& cur);
     void recycle(Batch&& batch);
 
     Batch m_batch; // being filled by the caller
@@ -80,5 +96,6 @@ private:
     std::atomic<bool> m_failed{false};
     QString m_error;
     int m_errorNumber = 0;
+    std::minstd_rand m_random; // temporary names; used by the thread only
     std::thread m_thread;
 };

@@ -3,6 +3,7 @@
 #include "core/Document.h"
 #include "core/PassHost.h"
 #include "core/ScriptConverter.h"
+#include "core/SystemError.h"
 #include "core/cRegExp.h"
 #include "output/FileName.h"
 #include "output/FileWriter.h"
@@ -13,6 +14,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <cerrno>
+#include <sys/stat.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -26,7 +29,7 @@ const QString Context = QStringLiteral("frmMain::mnuO_SaveOut_Click()");
 enum ErrorNumber { BadCall = 5, DivisionByZero = 11, PastEnd = 62, DiskFull = 61, PathFile = 75, PathNotFound = 76 };
 
 struct Entry {
-    qint32 start;
+    qint64 start;
     qint16 chapnum;
     QString title;
 };
@@ -39,9 +42,13 @@ public:
 private:
     enum Answer { Write, Skip, Cancel, Fail };
     Answer ask(QString& target);
-    QStringList collisions(const QList<Entry>& entries, int n, const QString& root) const;
+    QStringList plannedTargets(const QList<Entry>& entries, int n, const QString& root) const;
+    bool taken(const QString& path) const;
+    bool makeFolder(const QString& path);
     bool copyLines(qint64 count, bool convert);
-    bool writeLines(const QString& target, bool append, qint64 count, bool convert);
+    bool startFile(const QString& target);
+    bool endFile();
+    OutputResult refuse(const QString& text);
     OutputResult cancelled(int files);
     void fail(const QString& description, int number);
     void failWriting();
@@ -56,7 +63,7 @@ private:
     bool m_overwriteAll = false;
     QString m_text;
     QByteArray m_bytes;
-    QSet<QString> m_written; // files this pass has written
+    QSet<QString> m_written; // files this pass has written or is about to, by absolute path
     QSet<QString> m_madeFolders; // folders this pass created: nothing in them but its own files
     bool m_reported = false; // an error has gone to the report
     // What decoding a line reports about its characters (see copyLines).
@@ -146,6 +153,7 @@ void Pass::fail(const QString& description, int number)
     m_out.abandon();
     m_host.progressEnd();
     m_host.setProcessText(QString());
+    m_host.setStatusText(QStringLiteral(u"输出失败！"));
     end();
     m_host.error(description, number, Context);
 }
@@ -168,47 +176,74 @@ void Pass::end()
     m_doc.reader().rewind();
 }
 
-Pass::Answer Pass::ask(QString& target)
+// The key a path is known by in m_written: the same file named two ways is one file.
+QString absoluteKey(const QString& path)
 {
-    const bool ours = m_written.contains(target);
-    QString answer = QStringLiteral(":Yes");
-    // A file of this pass may not be on disk yet (it is written in the background): ask all the same.
-    const bool fresh = m_madeFolders.contains(target.left(target.lastIndexOf(u'/') + 1));
-    if (ours || (!m_overwriteAll && !fresh && QFileInfo::exists(target))) {
-        answer = ours ? m_host.askOverwriteWrittenThisPass(target) : m_host.askOverwrite(target);
-    }
-    if (answer == QLatin1String(":All")) {
-        m_overwriteAll = true;
-    } else if (answer == QLatin1String(":No")) {
-        return Skip;
-    } else if (answer == QLatin1String(":Cancel") || answer.isEmpty()
-               || (answer.startsWith(u':') && answer != QLatin1String(":Yes"))) {
-        return Cancel;
-    } else if (answer != QLatin1String(":Yes")) {
-        const QFileInfo info(answer);
-        if (!info.absoluteDir().exists()) {
-            fail(QStringLiteral(u"文件夹不存在: %1").arg(info.absolutePath()), PathNotFound);
-            return Fail;
-        }
-        target = answer;
-    }
-    m_written.insert(target);
-    return Write;
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-// Paths that more than one file of this pass would be written to (a novel that restarts its
-// numbering per volume, with a template without the running number).
-QStringList Pass::collisions(const QList<Entry>& entries, int n, const QString& root) const
+// Something is at the path already, or will be: a file this pass has written or queued, or
+// any directory entry (a link to nothing included).
+bool Pass::taken(const QString& path) const
 {
-    QHash<QString, int> seen;
-    QStringList repeated;
-    auto add = [&](const QString& path) {
-        if (++seen[path] == 2) {
-            repeated << path;
+    return m_written.contains(absoluteKey(path)) || entryKind(path) != EntryKind::None;
+}
+
+Pass::Answer Pass::ask(QString& target)
+{
+    bool confirmed = false; // the front end has already asked about the path it chose
+    for (;;) {
+        // A folder this pass made holds only the pass's own files: nothing there to look at.
+        const bool fresh = m_madeFolders.contains(target.left(target.lastIndexOf(u'/') + 1));
+        const EntryKind kind = fresh ? EntryKind::None : entryKind(target);
+        if (!fresh && m_doc.reader().isSameFile(target)) {
+            fail(QStringLiteral(u"不能写入文件: %1（这就是正在处理的小说本身）").arg(target), PathFile);
+            return Fail;
         }
-    };
+        if (kind == EntryKind::Directory || kind == EntryKind::Special) {
+            fail(QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(target)), PathFile);
+            return Fail;
+        }
+        const bool ours = m_written.contains(absoluteKey(target));
+        QString answer = QStringLiteral(":Yes");
+        if (!confirmed && (ours || (!m_overwriteAll && kind != EntryKind::None))) {
+            // A failure among the files before ends the pass before any further question.
+            if (!m_out.finish()) {
+                failWriting();
+                return Fail;
+            }
+            m_host.setTakenTest([this](const QString& path) { return taken(path); });
+            answer = ours ? m_host.askOverwriteWrittenThisPass(target) : m_host.askOverwrite(target);
+            m_host.setTakenTest(nullptr);
+        }
+        if (answer == QLatin1String(":All")) {
+            m_overwriteAll = true;
+        } else if (answer == QLatin1String(":No")) {
+            return Skip;
+        } else if (answer == QLatin1String(":Cancel") || answer.isEmpty()
+                   || (answer.startsWith(u':') && answer != QLatin1String(":Yes"))) {
+            return Cancel;
+        } else if (answer != QLatin1String(":Yes")) {
+            const QFileInfo info(answer);
+            if (!info.absoluteDir().exists()) {
+                fail(QStringLiteral(u"文件夹不存在: %1").arg(info.absolutePath()), PathNotFound);
+                return Fail;
+            }
+            target = answer;
+            confirmed = true;
+            continue; // the new path is checked like any other
+        }
+        m_written.insert(absoluteKey(target));
+        return Write;
+    }
+}
+
+// Every path this pass would write to, in order, with no answer changing them.
+QStringList Pass::plannedTargets(const QList<Entry>& entries, int n, const QString& root) const
+{
+    QStringList paths;
     if (entries.first().start >= 2) {
-        add(root + QStringLiteral("Index.txt"));
+        paths << root + QStringLiteral("Index.txt");
     }
     QString folder = root;
     for (int i = 0, fileNo = 1; i < n; i += m_s.ChapsInFile, ++fileNo) {
@@ -216,9 +251,34 @@ QStringList Pass::collisions(const QList<Entry>& entries, int n, const QString& 
         if (m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
             folder = root + SubFolderName(fileNo, m_s.FilesInDir, n, e.chapnum);
         }
-        add(folder + MakeFileName(m_s.OutFile, fileNo, e.chapnum, e.title));
+        paths << folder + MakeFileName(m_s.OutFile, fileNo, e.chapnum, e.title);
     }
-    return repeated;
+    return paths;
+}
+
+// Creates a folder and any missing folders above it; false when that failed (reported).
+bool Pass::makeFolder(const QString& path)
+{
+    const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    qsizetype from = 1;
+    for (;;) {
+        const qsizetype slash = clean.indexOf(u'/', from);
+        const QString part = slash < 0 ? clean : clean.left(slash);
+        struct stat st;
+        if (::stat(QFile::encodeName(part).constData(), &st) != 0) {
+            if (::mkdir(QFile::encodeName(part).constData(), 0777) != 0 && errno != EEXIST) {
+                fail(fileErrorText(QStringLiteral(u"无法创建文件夹"), part, errno), PathNotFound);
+                return false;
+            }
+        } else if (!S_ISDIR(st.st_mode)) {
+            fail(QStringLiteral(u"无法创建文件夹: %1（已有同名的文件）").arg(part), PathNotFound);
+            return false;
+        }
+        if (slash < 0) {
+            return true;
+        }
+        from = slash + 1;
+    }
 }
 
 // Reads `count` lines and writes them through the filters (and conversion) while the current
@@ -293,22 +353,32 @@ bool Pass::copyLines(qint64 count, bool convert)
     return true;
 }
 
-// Opens the target (unless the current file is declined), copies `count` lines through the
-// filters and closes it; false when that failed (the failure has been reported).
-bool Pass::writeLines(const QString& target, bool append, qint64 count, bool convert)
+// Starts the output file, unless it was declined; false when that failed (reported).
+bool Pass::startFile(const QString& target)
 {
-    if (m_writeThis && !m_out.open(target, append)) {
+    if (m_writeThis && !m_out.open(target, m_s.AppendText)) {
         failWriting();
         return false;
     }
-    if (!copyLines(count, convert)) {
-        return false;
-    }
+    return true;
+}
+
+// The current file is complete and takes its name.
+bool Pass::endFile()
+{
     if (!m_out.close()) {
         failWriting();
         return false;
     }
     return true;
+}
+
+OutputResult Pass::refuse(const QString& text)
+{
+    m_host.messageBox(text, QStringLiteral(u"输出"), PassHost::Critical);
+    m_doc.SetState(Analysed);
+    m_host.setStatusText(QStringLiteral(u"就绪"));
+    return OutputResult();
 }
 
 OutputResult Pass::cancelled(int files)
@@ -341,6 +411,16 @@ OutputResult Pass::run()
     m_doc.SetState(Busy);
     m_host.setStatusText(QStringLiteral(u"开始输出，请稍侯..."));
 
+    if (m_s.ConvertToSimple && !ScriptConverter::traditionalToSimplified().isAvailable()) {
+        // Writing unconverted text while claiming conversion would be a silent wrong result.
+        fail(QStringLiteral(u"无法把繁体转换为简体：找不到繁简转换词典（%1）。请安装 libopencc-data，"
+                            u"或在选项中关闭“繁体转简体”后再输出。")
+                 .arg(ScriptConverter::traditionalToSimplified().errorString()),
+             PathNotFound);
+        result.kind = OutputResult::Failed;
+        return result;
+    }
+
     const QString root = OutputRoot(m_doc.FilePath, m_s.OutPath);
     QList<Entry> entries;
     for (int row = 0; row < model.rowCount(); ++row) {
@@ -350,9 +430,22 @@ OutputResult Pass::run()
         }
     }
     const int n = int(entries.size());
-    entries.append({qint32(m_doc.LineCount + 1), 0, QString()});
+    entries.append({m_doc.LineCount + 1, 0, QString()});
 
-    if (const QStringList same = collisions(entries, n, root); !same.isEmpty()) {
+    const QStringList planned = plannedTargets(entries, n, root);
+    QHash<QString, int> seen;
+    QStringList same;
+    for (const QString& path : planned) {
+        if (++seen[path] == 2) {
+            same << path;
+        }
+        if (m_doc.reader().isSameFile(path)) {
+            return refuse(QStringLiteral(u"输出文件“%1”就是正在处理的小说本身，写入会毁掉小说。\r\n"
+                                         u"请换一个输出文件夹或文件名模板后再输出。")
+                              .arg(path));
+        }
+    }
+    if (!same.isEmpty()) {
         const QString question =
             QStringLiteral(u"有 %1 个输出文件重名（例如“%2”），同一次输出中后写的文件会覆盖先写的。\r\n"
                            u"是否继续？继续时，每个重名的文件都会先询问。")
@@ -365,15 +458,19 @@ OutputResult Pass::run()
             return result;
         }
     }
-    if (!QFileInfo(root).isDir()) {
+    if (const EntryKind kind = entryKind(root); kind != EntryKind::Directory && !QFileInfo(root).isDir()) {
+        if (kind != EntryKind::None) {
+            fail(QStringLiteral(u"无法创建文件夹: %1（已有同名的文件）").arg(root), PathNotFound);
+            result.kind = OutputResult::Failed;
+            return result;
+        }
         if (!m_host.askYesNo(QStringLiteral(u"文件夹: %1 不存在,是否创建?").arg(root), QStringLiteral(u"输出"))) {
             m_doc.SetState(Analysed);
             m_host.setStatusText(QStringLiteral(u"就绪"));
             result.kind = OutputResult::Declined;
             return result;
         }
-        if (!QDir().mkdir(root)) {
-            fail(QStringLiteral(u"无法创建文件夹: %1").arg(root), PathNotFound);
+        if (!makeFolder(root)) {
             result.kind = OutputResult::Failed;
             return result;
         }
@@ -391,7 +488,7 @@ OutputResult Pass::run()
                       m_doc.bomLength() > 0 ? m_doc.codec().byteOrderMark() : QByteArray());
     m_overwriteAll = false;
 
-    const qint32 frontEnd = entries.first().start;
+    const qint64 frontEnd = entries.first().start;
     if (frontEnd >= 2) {
         QString target = root + QStringLiteral("Index.txt");
         const Answer a = ask(target);
@@ -399,7 +496,7 @@ OutputResult Pass::run()
             return cancelled(0);
         }
         m_writeThis = a == Write;
-        if (a == Fail || !writeLines(target, m_s.AppendText, frontEnd - 1, false)) {
+        if (a == Fail || !startFile(target) || !copyLines(frontEnd - 1, false) || !endFile()) {
             result.kind = OutputResult::Failed;
             return result;
         }
@@ -407,7 +504,7 @@ OutputResult Pass::run()
 
     int fileNo = 0;
     QString folder = root;
-    QString target;
+    m_writeThis = false;
     for (int i = 0; i < n; ++i) {
         const Entry& e = entries.at(i);
         const int p = int(qint64(i) * 100 / n);
@@ -415,6 +512,11 @@ OutputResult Pass::run()
         m_host.processEvents();
         if (m_doc.DocState == StopRequested) {
             if (m_host.askYesNo(QStringLiteral(u"是否确定中断输出操作？"), QStringLiteral(u"输出"))) {
+                // The chapters of the current file written so far are kept.
+                if (!endFile()) {
+                    result.kind = OutputResult::Failed;
+                    return result;
+                }
                 m_host.setStatusText(QStringLiteral(u"输出被中断！"));
                 m_host.setProcessText(QString());
                 m_host.progressEnd();
@@ -425,22 +527,29 @@ OutputResult Pass::run()
             }
             m_doc.DocState = Busy;
         }
-        const bool newFile = i % m_s.ChapsInFile == 0;
-        if (newFile) {
+        if (i % m_s.ChapsInFile == 0) {
+            if (!endFile()) {
+                result.kind = OutputResult::Failed;
+                return result;
+            }
             ++fileNo;
             const QString name = MakeFileName(m_s.OutFile, fileNo, e.chapnum, e.title);
             if (m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
                 folder = root + SubFolderName(fileNo, m_s.FilesInDir, n, e.chapnum);
+                if (m_out.failed()) {
+                    failWriting();
+                    result.kind = OutputResult::Failed;
+                    return result;
+                }
                 if (!QFileInfo(folder).isDir()) {
-                    if (!QDir().mkdir(folder)) {
-                        fail(QStringLiteral(u"无法创建文件夹: %1").arg(folder), PathNotFound);
+                    if (!makeFolder(folder)) {
                         result.kind = OutputResult::Failed;
                         return result;
                     }
                     m_madeFolders.insert(folder);
                 }
             }
-            target = folder + name;
+            QString target = folder + name;
             m_writeThis = true;
             const Answer a = ask(target);
             if (a == Fail) {
@@ -451,11 +560,19 @@ OutputResult Pass::run()
                 return cancelled(fileNo);
             }
             m_writeThis = a == Write;
+            if (!startFile(target)) {
+                result.kind = OutputResult::Failed;
+                return result;
+            }
         }
-        if (!writeLines(target, !newFile || m_s.AppendText, entries.at(i + 1).start - e.start, m_s.ConvertToSimple)) {
+        if (!copyLines(entries.at(i + 1).start - e.start, m_s.ConvertToSimple)) {
             result.kind = OutputResult::Failed;
             return result;
         }
+    }
+    if (!endFile()) {
+        result.kind = OutputResult::Failed;
+        return result;
     }
     if (!m_out.finish()) {
         failWriting();

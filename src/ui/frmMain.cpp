@@ -984,7 +984,7 @@ void frmMain::balloonIfHidden(const QString& text, const QString& title)
 QString frmMain::askOverwrite(const QString& path)
 {
     syncCommands();
-    return frmYesAllNo::ShowMsg(path, this, m_settings);
+    return frmYesAllNo::ShowMsg(path, this, m_settings, [this](const QString& p) { return pathTaken(p); });
 }
 
 void frmMain::error(const QString& description, int number, const QString& context)

@@ -160,9 +160,10 @@ frmYesAllNo::frmYesAllNo(const Settings& settings, QWidget* owner)
     SetTopMost(this, m_settings.TopMost);
 }
 
-QString frmYesAllNo::ShowMsg(const QString& path, QWidget* owner, const Settings& settings)
+QString frmYesAllNo::ShowMsg(const QString& path, QWidget* owner, const Settings& settings, TakenTest taken)
 {
     frmYesAllNo dialog(settings, owner);
+    dialog.m_taken = std::move(taken);
     dialog.setFileName(path);
     Prompts::exec(&dialog);
     return dialog.Out();
@@ -220,7 +221,8 @@ void frmYesAllNo::btnOK_Click()
         Prompts::messageBox(this, QStringLiteral(u"文件名中有非法字符！"), Caption, QMessageBox::Warning);
         return;
     }
-    if (QFileInfo::exists(text) &&
+    const bool exists = m_taken ? m_taken(text) : (QFileInfo::exists(text) || QFileInfo(text).isSymLink());
+    if (exists &&
         !Prompts::askYesNo(this, QStringLiteral(u"文件: ") + text + QStringLiteral(u" 已存在，是否覆盖？"), Caption)) {
         return;
     }

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 struct Settings;
 class QCheckBox;
 class QLabel;
@@ -16,8 +18,12 @@ class frmYesAllNo : public QDialog {
 public:
     explicit frmYesAllNo(const Settings& settings, QWidget* owner = nullptr);
 
+    /// Whether a name typed for the rename is taken: the disk by default; an output pass also
+    /// counts the files it has written or queued and that are not on disk yet.
+    using TakenTest = std::function<bool(const QString&)>;
+
     /// Asks about `path` in a new dialog owned by `owner` and returns the answer.
-    static QString ShowMsg(const QString& path, QWidget* owner, const Settings& settings);
+    static QString ShowMsg(const QString& path, QWidget* owner, const Settings& settings, TakenTest taken = {});
 
     /// Fills the path box and the two labels from the existing file's full path.
     void setFileName(const QString& path);
@@ -32,6 +38,7 @@ private:
     void answer(const QString& token);
 
     const Settings& m_settings;
+    TakenTest m_taken;
     QString m_out;
     QLabel* picTop;
     QWidget* picMain;

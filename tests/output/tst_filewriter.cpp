@@ -5,6 +5,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 // The writing thread gets many small files per batch, lines that cross batches and lines
 // written from the caller's memory; whatever the mix, each file holds exactly its lines.
 class tst_FileWriter : public QObject {
@@ -98,17 +102,58 @@ private slots:
         QVERIFY(!w.open(dir.filePath(QStringLiteral("late.txt")), false));
     }
 
-    void fullDisk_isAFailure()
+    // A file too large for the disk (the file-size limit stands in for a full disk): the
+    // failure is reported, the new file does not appear under its name, nothing temporary is
+    // left, and a file added to is cut back to its length before.
+    void fullDisk_leavesNoHalfWrittenFile()
     {
-        if (!QFile::exists(QStringLiteral("/dev/full"))) {
-            QSKIP("no /dev/full here");
+        QTemporaryDir dir;
+        const QString fresh = dir.filePath(QStringLiteral("fresh.txt"));
+        const QString old = dir.filePath(QStringLiteral("old.txt"));
+        QFile f(old);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("kept\r\n");
+        f.close();
+        struct rlimit saved;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved;
+        small.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        for (const QString& path : {fresh, old}) {
+            FileWriter w;
+            QVERIFY(w.open(path, true));
+            for (int i = 0; i < 100; ++i) {
+                w.writeLine(QByteArray(100, 'z'));
+            }
+            w.close();
+            QVERIFY(!w.finish());
+            QCOMPARE(w.errorNumber(), 61);
+            QVERIFY(w.errorMessage().contains(path));
+            QVERIFY(w.errorMessage().contains(QStringLiteral(u"文件过大")));
         }
-        FileWriter w;
-        QVERIFY(w.open(QStringLiteral("/dev/full"), true));
-        w.writeLine(QByteArray(1000, 'z'));
-        w.close();
-        QVERIFY(!w.finish());
-        QCOMPARE(w.errorNumber(), 61);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!QFile::exists(fresh));
+        QCOMPARE(read(old), QByteArray("kept\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("old.txt")});
+    }
+
+    // Only regular files are written: a device or a named pipe at the name is refused, never
+    // opened (a pipe would hang the writer).
+    void specialFile_isRefused()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("pipe.txt"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString& path : {QStringLiteral("/dev/full"), fifo}) {
+            FileWriter w;
+            QVERIFY(w.open(path, true));
+            w.writeLine("x");
+            w.close();
+            QVERIFY(!w.finish());
+            QVERIFY2(w.errorMessage().contains(QStringLiteral(u"不是普通文件")), qPrintable(w.errorMessage()));
+        }
     }
 
     // Abandoning drops what is not written of the current file; the files before it are kept.

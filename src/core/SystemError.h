@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+/// Why a system call failed, in the user's language for the errors people meet with files
+/// (not found, no permission, a folder, disk full …); the system's own text otherwise.
+QString systemErrorText(int errnum);
+
+/// "<what>: <path>（<reason>）", the form every file error of the program takes.
+QString fileErrorText(const QString& what, const QString& path, int errnum);
+
+/// The reason given when a path names something that is not a regular file (a folder, a named
+/// pipe, a device): reading or replacing it would hang, fail or destroy it.
+QString notRegularFileText(const QString& path);
+
+/// The kind of directory entry at a path, without following a link at it.
+enum class EntryKind { None, File, Link, Directory, Special };
+EntryKind entryKind(const QString& path);
