@@ -20,6 +20,7 @@ public:
     int stopAtTurn = -1;               ///< request Stop at this processEvents turn (0-based)
     int turns = 0;
     std::function<void()> onTurn;
+    std::function<QString(const QString&)> onOverwrite; ///< answers instead of the queue when set
 
     void setStatusText(const QString& t) override { statuses << t; }
     void setProcessText(const QString& t) override { processes << t; }
@@ -47,6 +48,9 @@ public:
     QString askOverwrite(const QString& path) override
     {
         overwriteAsked << path;
+        if (onOverwrite) {
+            return onOverwrite(path);
+        }
         return overwriteAnswers.isEmpty() ? QStringLiteral(":Yes") : overwriteAnswers.takeFirst();
     }
     void error(const QString& description, int, const QString& context) override

@@ -87,7 +87,8 @@ QString parse(const QStringList& args, Options& o)
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         auto value = [&](QString& into) -> bool {
-            if (i + 1 >= args.size()) {
+            // An empty value would silently mean the default: take it as missing.
+            if (i + 1 >= args.size() || args[i + 1].isEmpty()) {
                 return false;
             }
             into = args[++i];

@@ -163,7 +163,7 @@ frmYesAllNo::frmYesAllNo(const Settings& settings, QWidget* owner)
 QString frmYesAllNo::ShowMsg(const QString& path, QWidget* owner, const Settings& settings, TakenTest taken)
 {
     frmYesAllNo dialog(settings, owner);
-    dialog.m_taken = std::move(taken);
+    dialog.setTakenTest(std::move(taken));
     dialog.setFileName(path);
     Prompts::exec(&dialog);
     return dialog.Out();

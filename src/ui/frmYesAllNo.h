@@ -25,6 +25,7 @@ public:
     /// Asks about `path` in a new dialog owned by `owner` and returns the answer.
     static QString ShowMsg(const QString& path, QWidget* owner, const Settings& settings, TakenTest taken = {});
 
+    void setTakenTest(TakenTest taken) { m_taken = std::move(taken); }
     /// Fills the path box and the two labels from the existing file's full path.
     void setFileName(const QString& path);
     /// The answer; a dialog closed without one answers ":Cancel".

@@ -2,8 +2,13 @@
 
 #include <QDirIterator>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QTest>
+
+#include <sys/stat.h>
 
 // Drives the real vellomar-cli binary, as scripts do.
 class tst_Cli : public QObject {
@@ -74,6 +79,9 @@ private slots:
         QCOMPARE(cli({u"frobnicate"_qs, u"x.txt"_qs}).code, 2);
         QCOMPARE(cli({u"split"_qs, u"--overwrite"_qs, u"maybe"_qs, u"x.txt"_qs}).code, 2);
         QCOMPARE(cli({u"list"_qs, u"--config"_qs, m_dir.filePath(u"none.ini"_qs), u"x.txt"_qs}).code, 2);
+        // An empty value is not the default in disguise.
+        QCOMPARE(cli({u"split"_qs, u"--out"_qs, QString(), u"x.txt"_qs}).code, 2);
+        QCOMPARE(cli({u"list"_qs, u"--config"_qs, QString(), u"x.txt"_qs}).code, 2);
         const Result help = cli({u"--help"_qs});
         QCOMPARE(help.code, 0);
         QVERIFY(help.out.contains(u"--overwrite"_qs));
@@ -166,6 +174,120 @@ private slots:
         QCOMPARE(r.code, 0);
         QVERIFY(QFileInfo::exists(m_dir.filePath(u"vols/001-序.txt"_qs)));
         QVERIFY(QFileInfo::exists(m_dir.filePath(u"vols/001-序 (2).txt"_qs)));
+    }
+
+    // Whatever the titles, template and earlier files, a run without a person to ask writes
+    // every kept chapter exactly once: a name taken by this run's own files is never reused.
+    void everyChapterExactlyOnce_whateverTheNames()
+    {
+        const QStringList pool = {u"a"_qs, u"a (2)"_qs, u"a (3)"_qs, u"同"_qs, u"b"_qs};
+        const QStringList templates = {u"%title%"_qs, u"x"_qs, u"%chap1%"_qs, u"%title% (2)"_qs};
+        QRandomGenerator rng(20261208);
+        for (int trial = 0; trial < 30; ++trial) {
+            QStringList lines;
+            const int chapters = 2 + int(rng.bounded(5));
+            for (int c = 0; c < chapters; ++c) {
+                lines << QStringLiteral(u"第%1章 %2").arg(1 + rng.bounded(2)).arg(pool[rng.bounded(pool.size())])
+                      << QStringLiteral("M%1-%2").arg(trial).arg(c);
+            }
+            const QString out = m_dir.filePath(QStringLiteral("inv-%1").arg(trial));
+            const QString folder = out + QStringLiteral("/inv%1").arg(trial);
+            const bool all = rng.bounded(2);
+            if (all) {
+                // Files from an earlier run, replaced by "all" and then counted as this run's.
+                QDir().mkpath(folder);
+                for (const QString& name : pool) {
+                    if (rng.bounded(2)) {
+                        QFile old(folder + u'/' + name + u".txt"_qs);
+                        QVERIFY(old.open(QIODevice::WriteOnly));
+                        old.write("OLD\r\n");
+                    }
+                }
+            }
+            const QString cfg = config(QStringLiteral("[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\nDelSpaceLine=False\r\n"
+                                                      "ChapsInFile=%1\r\nOutFile=%2\r\n")
+                                           .arg(1 + rng.bounded(2))
+                                           .arg(templates[rng.bounded(templates.size())]));
+            const Result r = cli({u"split"_qs, u"--config"_qs, cfg, u"--out"_qs, out, u"--yes"_qs, u"--overwrite"_qs,
+                                  all ? u"all"_qs : u"none"_qs, novel(QStringLiteral("inv%1.txt").arg(trial), lines)});
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+            QString written;
+            for (QDirIterator it(folder, QDir::Files | QDir::Hidden); it.hasNext();) {
+                QFile f(it.next());
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                written += QString::fromLatin1(f.readAll());
+            }
+            for (int c = 0; c < chapters; ++c) {
+                QVERIFY2(written.count(QStringLiteral("M%1-%2\r\n").arg(trial).arg(c)) == 1,
+                         qPrintable(lines.join(u'|') + u" -> "_qs + r.err));
+            }
+        }
+    }
+
+    // A new name typed at the terminal is asked about again when something is there already.
+    void renameAtTerminal_asksBeforeReplacing()
+    {
+        if (QStandardPaths::findExecutable(u"script"_qs).isEmpty()) {
+            QSKIP("script(1) is needed for a terminal");
+        }
+        const QString path = novel(u"tty.txt"_qs, {u"第1章 甲"_qs, u"a"_qs});
+        const QString out = m_dir.filePath(u"tty-out"_qs);
+        QDir().mkpath(out + u"/tty"_qs);
+        const QString target = out + u"/tty/001-甲.txt"_qs;
+        const QString other = out + u"/other.txt"_qs;
+        for (const QString& p : {target, other}) {
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("KEEP");
+        }
+        const QString cfg = config(u"[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\n"_qs);
+        const QString command = QStringLiteral("'%1' split --config '%2' --out '%3' '%4'").arg(QStringLiteral(VELLOMAR_CLI), cfg, out, path);
+        QProcess p;
+        p.start(u"script"_qs, {u"-qec"_qs, command, u"/dev/null"_qs});
+        // Rename to the other existing file, refuse to replace it, then cancel.
+        p.write(("r\n" + other.toUtf8() + "\nn\nc\n"));
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(30000));
+        const QString screen = QString::fromUtf8(p.readAll());
+        QVERIFY2(screen.contains(u"已存在，是否覆盖？"_qs), qPrintable(screen));
+        for (const QString& path : {target, other}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("KEEP"));
+        }
+    }
+
+    // Things that are not what they seem are refused before anything is written: a pipe as the
+    // novel (it would hang), conversion without its dictionaries.
+    void unusableInput_isRefused()
+    {
+        const QString fifo = m_dir.filePath(u"pipe.txt"_qs);
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        Result r = cli({u"list"_qs, fifo});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains(u"不是普通文件"_qs));
+
+        const QString path = novel(u"trad.txt"_qs, {u"第1章 甲"_qs, u"後來"_qs});
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"VELLOMAR_OPENCC_DIR"_qs, m_dir.filePath(u"no-dictionaries"_qs));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(VELLOMAR_CLI), {u"split"_qs, u"--yes"_qs, u"--config"_qs,
+                                               config(u"[text]\r\nConvertToSimple=True\r\n"_qs), path});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(u"繁简转换词典"_qs));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(u"trad"_qs)));
+    }
+
+    // --out may name folders that do not exist yet: the whole path is made.
+    void outFolder_madeWithItsParents()
+    {
+        const QString path = novel(u"deep.txt"_qs, {u"第1章 甲"_qs, u"a"_qs});
+        const QString out = m_dir.filePath(u"new/deeper"_qs);
+        const Result r = cli({u"split"_qs, u"--yes"_qs, u"--out"_qs, out, path});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(fileCount(out + u"/deep"_qs), 1);
     }
 
     void errors_exit1WithContext()

@@ -103,6 +103,27 @@ private slots:
         QCOMPARE(doc.LineCount, 0);
         QCOMPARE(Document::fileNamePart(u"/x/y/三国.txt"_qs), u"三国.txt"_qs);
     }
+
+    // Only a regular file is opened as a novel; the reason names the file and is in Chinese.
+    void unopenable_saysWhy_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << m_dir.filePath(u"missing.txt"_qs) << u"文件或文件夹不存在"_qs;
+        QTest::newRow("folder") << m_dir.path() << u"是一个文件夹"_qs;
+        QTest::newRow("device") << u"/dev/zero"_qs << u"不是普通文件"_qs;
+    }
+
+    void unopenable_saysWhy()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        Document doc;
+        QString error;
+        QVERIFY(!doc.OpenTextFile(path, &error));
+        QVERIFY2(error.contains(reason) && error.contains(path), qPrintable(error));
+        QVERIFY(!doc.isOpen());
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Document)

@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include "FileSizeLimit.h"
+
 #include <sys/stat.h>
 
 // The writing thread gets many small files per batch, lines that cross batches and lines
@@ -114,26 +114,21 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("kept\r\n");
         f.close();
-        struct rlimit saved;
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = saved;
-        small.rlim_cur = 4096;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        for (const QString& path : {fresh, old}) {
-            FileWriter w;
-            QVERIFY(w.open(path, true));
-            for (int i = 0; i < 100; ++i) {
-                w.writeLine(QByteArray(100, 'z'));
+        {
+            FileSizeLimit limit(4096);
+            for (const QString& path : {fresh, old}) {
+                FileWriter w;
+                QVERIFY(w.open(path, true));
+                for (int i = 0; i < 100; ++i) {
+                    w.writeLine(QByteArray(100, 'z'));
+                }
+                w.close();
+                QVERIFY(!w.finish());
+                QCOMPARE(w.errorNumber(), 61);
+                QVERIFY(w.errorMessage().contains(path));
+                QVERIFY(w.errorMessage().contains(QStringLiteral(u"文件过大")));
             }
-            w.close();
-            QVERIFY(!w.finish());
-            QCOMPARE(w.errorNumber(), 61);
-            QVERIFY(w.errorMessage().contains(path));
-            QVERIFY(w.errorMessage().contains(QStringLiteral(u"文件过大")));
         }
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
         QVERIFY(!QFile::exists(fresh));
         QCOMPARE(read(old), QByteArray("kept\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("old.txt")});

@@ -5,9 +5,14 @@
 #include "core/Document.h"
 #include "output/OutputPass.h"
 
+#include "FileSizeLimit.h"
+
 #include <QDirIterator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Tree = QMap<QString, QByteArray>;
 
@@ -404,6 +409,7 @@ private slots:
             QCOMPARE(r.host.errors.size(), 1);
             QVERIFY(r.host.errors.first().endsWith(u"frmMain::mnuO_SaveOut_Click()"_qs));
             QVERIFY(r.host.notices.isEmpty());
+            QCOMPARE(r.host.statuses.last(), u"输出失败！"_qs);
             QCOMPARE(r.doc.DocState, int(Analysed));
         }
         {
@@ -477,6 +483,125 @@ private slots:
         QCOMPARE(r.result.kind, OutputResult::Failed);
         QCOMPARE(r.host.errors.size(), 1);
         QVERIFY(r.host.notices.isEmpty());
+        // The chapter cut short leaves no file under its name, nor anything temporary.
+        const QString folder = OutputRoot(novel, plain().OutPath) + u"001-003(第1章+)"_qs;
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"001-c1.txt"_qs});
+    }
+
+    // Whatever is at a target name (a file of this very pass, a link to nothing, a pipe, the
+    // novel itself) is seen before anything is written there.
+    void targetsAlreadyTaken()
+    {
+        const QStringList lines = {u"第1章 同"_qs, u"a"_qs, u"第2章 同"_qs, u"b"_qs, u"第3章 同"_qs, u"c"_qs};
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.OutFile = u"%title%"_qs;
+        const QString novel = writeNovel(text(lines));
+        const QString root = OutputRoot(novel, s.OutPath);
+        {
+            // The files this pass queued count as existing for the questions and for a new
+            // name typed in answer, though they may not be on disk yet.
+            Run r;
+            QStringList takenSeen;
+            r.host.onOverwrite = [&](const QString& path) {
+                takenSeen << QString::number(r.host.pathTaken(path)) + QString::number(r.host.pathTaken(root + u"x.txt"_qs));
+                return root + u"x.txt"_qs;
+            };
+            r.host.yesNoAnswers = {true, true};
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Done);
+            QCOMPARE(takenSeen, (QStringList{u"10"_qs, u"11"_qs}));
+            QCOMPARE(r.host.overwriteAsked, (QStringList{root + u"同.txt"_qs, root + u"同.txt"_qs}));
+            QVERIFY(!r.host.pathTaken(root + u"y.txt"_qs));
+        }
+        {
+            // A link to nothing is asked about like a file, and "Yes" replaces the link itself:
+            // nothing is created where it leads.
+            QDir(root).removeRecursively();
+            QDir().mkpath(root);
+            const QString outside = m_dir->filePath(u"outside.txt"_qs);
+            QVERIFY(QFile::link(outside, root + u"同.txt"_qs));
+            Run r;
+            r.host.yesNoAnswers = {true};
+            r.host.overwriteAnswers = {u":Yes"_qs, root + u"2.txt"_qs, root + u"3.txt"_qs};
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Done);
+            QCOMPARE(r.host.overwriteAsked.first(), root + u"同.txt"_qs);
+            QVERIFY(!QFileInfo::exists(outside));
+            QVERIFY(!QFileInfo(root + u"同.txt"_qs).isSymLink());
+            QCOMPARE(tree(root).value(u"同.txt"_qs), text(lines.mid(0, 2)));
+        }
+        {
+            // A named pipe at a target, even after "All": refused, never opened (it would hang).
+            QDir(root).removeRecursively();
+            QDir().mkpath(root);
+            QCOMPARE(mkfifo(QFile::encodeName(root + u"同.txt"_qs).constData(), 0600), 0);
+            Run r;
+            r.host.yesNoAnswers = {true};
+            r.host.overwriteAnswers = {u":All"_qs};
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Failed);
+            QVERIFY(r.host.errors.value(0).contains(u"不是普通文件"_qs));
+        }
+    }
+
+    void novelAsItsOwnTarget_isRefused_data()
+    {
+        QTest::addColumn<QString>("novelName");
+        QTest::addColumn<QString>("outPath");   // relative to the temporary folder
+        QTest::addColumn<QString>("linkName");  // a link to the novel in the output folder
+        QTest::newRow("front matter file") << u"Index/Index.txt"_qs << u"."_qs << QString();
+        QTest::newRow("link at a chapter's name") << u"小说.txt"_qs << u"out"_qs << u"out/小说/001-甲.txt"_qs;
+    }
+
+    void novelAsItsOwnTarget_isRefused()
+    {
+        QFETCH(QString, novelName);
+        QFETCH(QString, outPath);
+        QFETCH(QString, linkName);
+        const QByteArray bytes = text({u"书名"_qs, u"第1章 甲"_qs, u"a"_qs});
+        QDir().mkpath(QFileInfo(m_dir->filePath(novelName)).absolutePath());
+        const QString novel = writeNovel(bytes, novelName);
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.OutPath = m_dir->filePath(outPath);
+        if (!linkName.isEmpty()) {
+            QDir().mkpath(QFileInfo(m_dir->filePath(linkName)).absolutePath());
+            QVERIFY(QFile::link(novel, m_dir->filePath(linkName)));
+        }
+        Run r;
+        run(r, novel, s);
+        QCOMPARE(r.result.kind, OutputResult::Refused);
+        QVERIFY(r.host.messages.value(0).contains(u"小说本身"_qs));
+        QCOMPARE(tree(m_dir->path()).value(novelName), bytes);
+        QVERIFY(r.host.overwriteAsked.isEmpty());
+        QCOMPARE(r.doc.DocState, int(Analysed));
+    }
+
+    // A file that fails to be written ends the pass before any later question or file.
+    void writeFailure_endsThePassAtOnce()
+    {
+        QStringList lines = {u"第1章 甲"_qs, QString(3000, u'长'), u"第2章 乙"_qs, u"b"_qs, u"第3章 丙"_qs, u"c"_qs};
+        Settings s = plain();
+        s.FilesInDir = 0;
+        const QString novel = writeNovel(text(lines));
+        const QString root = OutputRoot(novel, s.OutPath);
+        QDir().mkpath(root);
+        QFile old(root + u"002-乙.txt"_qs);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.close();
+        Run r;
+        QVERIFY(r.doc.OpenTextFile(novel, nullptr));
+        QVERIFY(RunAnalysis(r.doc, s, r.host));
+        {
+            FileSizeLimit limit(4096);
+            r.result = RunOutput(r.doc, s, r.host);
+        }
+        QCOMPARE(r.result.kind, OutputResult::Failed);
+        QVERIFY(r.host.overwriteAsked.isEmpty());
+        QCOMPARE(r.host.errors.size(), 1);
+        QVERIFY(r.host.errors.first().contains(u"文件过大"_qs));
+        QCOMPARE(QDir(root).entryList(QDir::Files | QDir::Hidden), QStringList{u"002-乙.txt"_qs});
     }
 };
 

@@ -102,6 +102,8 @@ private slots:
             << u"a?b.txt"_qs << false << false << QStringList{u"覆盖|文件名中有非法字符！"_qs};
         QTest::newRow("existing, keep asking") << u"a.txt"_qs << false << false << QStringList{u"exists"_qs};
         QTest::newRow("existing, replace it") << u"a.txt"_qs << true << true << QStringList{u"exists"_qs};
+        // A file the running output pass has queued is not on disk yet, but it is there.
+        QTest::newRow("queued by this pass") << u"queued.txt"_qs << false << false << QStringList{u"exists"_qs};
     }
 
     void yesAllNo_rename()
@@ -113,6 +115,7 @@ private slots:
         const QString target = m_dir.filePath(name);
         frmYesAllNo dialog(m_settings);
         dialog.setFileName(existing(QStringLiteral("a.txt")));
+        dialog.setTakenTest([&](const QString& p) { return QFileInfo::exists(p) || p == m_dir.filePath(u"queued.txt"_qs); });
         dialog.show();
         dialog.findChild<QCheckBox*>(QStringLiteral("chkReName"))->click();
         dialog.findChild<QLineEdit*>(QStringLiteral("txtFile"))->setText(target);
