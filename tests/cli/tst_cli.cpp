@@ -193,6 +193,7 @@ private slots:
             const QString out = m_dir.filePath(QStringLiteral("inv-%1").arg(trial));
             const QString folder = out + QStringLiteral("/inv%1").arg(trial);
             const bool all = rng.bounded(2);
+            QDir().mkpath(out);
             if (all) {
                 // Files from an earlier run, replaced by "all" and then counted as this run's.
                 QDir().mkpath(folder);
@@ -205,7 +206,7 @@ private slots:
                 }
             }
             const QString cfg = config(QStringLiteral("[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\nDelSpaceLine=False\r\n"
-                                                      "ChapsInFile=%1\r\nOutFile=%2\r\n")
+                                                      "ChapsInFile=%1\r\n[outfile]\r\nfile1=%2\r\n")
                                            .arg(1 + rng.bounded(2))
                                            .arg(templates[rng.bounded(templates.size())]));
             const Result r = cli({u"split"_qs, u"--config"_qs, cfg, u"--out"_qs, out, u"--yes"_qs, u"--overwrite"_qs,
