@@ -1,7 +1,7 @@
 #include "CliHost.h"
 
 #include "core/Document.h"
-#include "output/FileName.h"
+#include "core/FileName.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #include "core/ChapterModel.h"
 
-#include "output/FileName.h"
+#include "core/FileName.h"
 
 #include <algorithm>
 #include <cmath>

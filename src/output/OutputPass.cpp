@@ -5,7 +5,7 @@
 #include "core/ScriptConverter.h"
 #include "core/SystemError.h"
 #include "core/cRegExp.h"
-#include "output/FileName.h"
+#include "core/FileName.h"
 #include "output/FileWriter.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "Prompts.h"
 #include "WindowStyle.h"
 #include "config/Settings.h"
-#include "output/FileName.h"
+#include "core/FileName.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

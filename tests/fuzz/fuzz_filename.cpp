@@ -1,7 +1,7 @@
 // Arbitrary templates and titles: a name always ends in ".txt", holds no character that a
 // file name may not hold, is never longer than 84 units, and its placeholders are filled as
 // the regular expressions %id([0-9]?)% and %chap([0-9]?)% find them (in valid UTF-16).
-#include "output/FileName.h"
+#include "core/FileName.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "output/FileName.h"
+#include "core/FileName.h"
 
 #include <QList>
 #include <QStringList>
