@@ -167,6 +167,46 @@ private slots:
         QCOMPARE(host.statuses.last(), u"文件为空文件..."_qs);
     }
 
+    // Line numbers are 32-bit: a longer novel is refused, never cut short. The limit is
+    // lowered for the test; counted at opening or by the pass itself.
+    void tooManyLines_isRefusedAndNothingAnalysed_data()
+    {
+        QTest::addColumn<bool>("countFirst");
+        QTest::addColumn<QList<int>>("titles");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<bool>("refused");
+        using L = QList<int>;
+        QTest::newRow("counted, one line too many") << true << L{10, 20} << qint64(49) << true;
+        QTest::newRow("counted, exactly the limit") << true << L{10, 20} << qint64(50) << false;
+        QTest::newRow("by the pass, title past the limit") << false << L{10, 40} << qint64(30) << true;
+        QTest::newRow("by the pass, only text past it") << false << L{10, 20} << qint64(30) << true;
+        QTest::newRow("by the pass, exactly the limit") << false << L{10, 20} << qint64(50) << false;
+    }
+
+    void tooManyLines_isRefusedAndNothingAnalysed()
+    {
+        QFETCH(bool, countFirst);
+        QFETCH(QList<int>, titles);
+        QFETCH(qint64, limit);
+        QFETCH(bool, refused);
+        Document doc;
+        doc.setLineLimit(limit);
+        QVERIFY(doc.OpenTextFile(novel(titles, 50), nullptr, countFirst));
+        doc.SetState(Opened);
+        FakeHost host(&doc);
+        QCOMPARE(RunAnalysis(doc, Settings::defaults(), host), !refused);
+        if (!refused) {
+            QCOMPARE(doc.model().rowCount(), titles.size());
+            return;
+        }
+        QCOMPARE(host.errors.size(), 1);
+        QVERIFY(host.errors.first().startsWith(u"文件行数超过 %1 行，无法处理。"_qs.arg(limit)));
+        QCOMPARE(doc.model().rowCount(), 0);
+        QCOMPARE(doc.DocState, int(Opened));
+        QVERIFY(!doc.IsAnalysed);
+        QVERIFY(host.listVisible);
+    }
+
     void stop_noGoesOn_yesClears()
     {
         Document doc;
