@@ -1,6 +1,7 @@
 // Writes a deterministic synthetic novel for the benchmark: front matter, chapters titled
 // "第…章 title" in Chinese numerals, lines of 20-120 characters, 15 % blank lines and a few
-// lines holding the default filter strings. GBK with CR LF unless told otherwise.
+// lines holding the default filter strings. GBK with CR LF unless told otherwise. With
+// --convertible, about one line in six of the simplified text holds one traditional character.
 #include "core/GbkCodec.h"
 
 #include <QCoreApplication>
@@ -55,7 +56,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     int chapters = 3000;
-    bool traditional = false, utf8 = false;
+    bool traditional = false, utf8 = false, convertible = false;
     quint32 seed = 20261207;
     QString path;
     for (int i = 1; i < args.size(); ++i) {
@@ -63,6 +64,8 @@ int main(int argc, char** argv)
             chapters = args[++i].toInt();
         } else if (args[i] == QLatin1String("--traditional")) {
             traditional = true;
+        } else if (args[i] == QLatin1String("--convertible")) {
+            convertible = true;
         } else if (args[i] == QLatin1String("--utf8")) {
             utf8 = true;
         } else if (args[i] == QLatin1String("--seed") && i + 1 < args.size()) {
@@ -72,7 +75,7 @@ int main(int argc, char** argv)
         }
     }
     if (path.isEmpty() || chapters < 1 || chapters > 32767) {
-        std::fprintf(stderr, "usage: gen_novel [--chapters N<=32767] [--traditional] [--utf8] [--seed S] OUT\n");
+        std::fprintf(stderr, "usage: gen_novel [--chapters N<=32767] [--traditional|--convertible] [--utf8] [--seed S] OUT\n");
         return 2;
     }
     const QString common = QStringLiteral(u"的一是了我不人在他有这个上们来到时大地为子中你说生国年着就那和要她出也得里后自以会家可下而过天去能对小多然于心学么之都好看起发当没成只如事把还用第样道想作种开美总从无情己面最女但现前些所同日手又行意动方期它头经长儿回位分爱老因很给名法间斯知世什两次使身者被高已亲其进此话常与活正感");
@@ -124,7 +127,12 @@ int main(int argc, char** argv)
             } else if (r < 16) {
                 put(QStringLiteral(u"　　本书首发广告，等等精彩内容请收藏"));
             } else {
-                put(sentence(pick(20, 120)));
+                QString s = sentence(pick(20, 120));
+                if (convertible && pick(0, 5) == 0) {
+                    static const QString changing = QStringLiteral(u"稜國說這個們來時為會");
+                    s[pick(2, int(s.size()) - 2)] = changing.at(pick(0, int(changing.size()) - 1));
+                }
+                put(s);
             }
         }
     }

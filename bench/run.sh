@@ -28,6 +28,7 @@ trap 'rm -rf "$work" "$out"' EXIT
 "$gen" --chapters "$chapters" "$work/novel.txt"
 "$gen" --chapters "$chapters" --utf8 "$work/novel-utf8.txt"
 "$gen" --chapters "$chapters" --traditional "$work/trad.txt"
+"$gen" --chapters "$chapters" --convertible "$work/conv.txt"
 "$gen" --chapters $((chapters * 4)) "$work/big.txt"
 mb() { echo "scale=1; $(stat -c %s "$1") / 1048576" | bc; }
 size=$(mb "$work/novel.txt")
@@ -66,6 +67,7 @@ t_csplit=$(median_time csplit_run)
 t_list=$(median_time "$cli" list "$work/novel.txt")
 t_split=$(median_time split_default "$work/novel.txt")
 t_trad=$(median_time split_default "$work/trad.txt")
+t_conv=$(median_time split_default "$work/conv.txt")
 m_list=$(peak_kb "$cli" list "$work/novel.txt")
 m_split=$(peak_kb "$cli" split --yes --out "$out/run" "$work/novel.txt")
 m_list_big=$(peak_kb "$cli" list "$work/big.txt")
@@ -78,6 +80,7 @@ printf '2. csplit (UTF-8, per title) %6.3f s  %5s MB/s\n' "$t_csplit" "$(rate "$
 printf '3. vellomar-cli list         %6.3f s  %5s MB/s  (%.2f x wc)\n' "$t_list" "$(rate "$size" "$t_list")" "$(echo "$t_list / $t_wc" | bc -l)"
 printf '4. vellomar-cli split        %6.3f s  %5s MB/s  (%.2f x csplit)\n' "$t_split" "$(rate "$size" "$t_split")" "$(echo "$t_split / $t_csplit" | bc -l)"
 printf '5. split, traditional text   %6.3f s  %5s MB/s\n' "$t_trad" "$(rate "$size" "$t_trad")"
+printf '5b. split, 1 line in 6 traditional %6.3f s  %5s MB/s  (%.2f x csplit)\n' "$t_conv" "$(rate "$size" "$t_conv")" "$(echo "$t_conv / $t_csplit" | bc -l)"
 printf '6. peak memory: list %d KB, split %d KB (%s MB); list %d KB, split %d KB (%s MB)\n' \
     "$m_list" "$m_split" "$size" "$m_list_big" "$m_split_big" "$bigsize"
 if [ -x "$build/bench/bench_window" ]; then
@@ -90,6 +93,7 @@ check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1;
 check "$(rate "$size" "$t_list") >= 500" "analysis at 500 MB/s or more"
 check "$t_split <= 0.5 * $t_csplit" "split at most half the time of csplit"
 check "$(rate "$size" "$t_trad") >= 50" "traditional split at 50 MB/s or more"
+check "$t_conv <= 0.5 * $t_csplit" "split with some traditional lines at most half the time of csplit"
 check "$m_list < 65536 && $m_split < 65536 && $m_list_big < 65536 && $m_split_big < 65536" "peak memory under 64 MB"
 [ -n "${t_win:-}" ] && check "$t_win < 1.5" "window analysis under 1.5 s"
 exit $missed

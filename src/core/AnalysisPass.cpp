@@ -36,6 +36,11 @@ void failPass(Document& doc, PassHost& host, const QString& description, int num
     host.error(description, number, Context);
 }
 
+QString tooManyLines(const Document& doc)
+{
+    return QStringLiteral(u"文件行数超过 %1 行，无法处理。").arg(doc.lineLimit());
+}
+
 // The quick test a line must pass before it is decoded and matched: it holds the pattern's
 // required text, and (when every match starts with that text and a character of a known
 // class) some occurrence of the text is followed by such a character.
@@ -224,6 +229,11 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         host.setStatusText(QStringLiteral(u"文件未打开..."));
         return false;
     }
+    // A novel too long for its line numbers is refused whole, not cut short.
+    if (doc.LineCount > doc.lineLimit()) {
+        host.error(tooManyLines(doc), 6, Context);
+        return false;
+    }
     doc.SetState(Busy);
     // Lines not counted yet: the progress goes by bytes read.
     const bool byBytes = doc.LineCount < 0;
@@ -387,8 +397,8 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
             return false;
         }
         sinceTurn.restart();
-        if (i > INT_MAX) {
-            failPass(doc, host, QStringLiteral(u"文件行数过多"), 6);
+        if (i > doc.lineLimit()) {
+            failPass(doc, host, tooManyLines(doc), 6);
             return false;
         }
         const QString title = re.ChaptorTitle();
@@ -409,6 +419,10 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     if (ahead) {
         ahead.reset();
         reader.rewind(); // lifts the split point
+    }
+    if (doc.LineCount > doc.lineLimit()) {
+        failPass(doc, host, tooManyLines(doc), 6); // lines past the last title count too
+        return false;
     }
     host.progressEnd();
     host.setProcessText(QString());

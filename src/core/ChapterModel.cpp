@@ -274,8 +274,9 @@ void ChapterModel::PushUndo(int position, bool cont) {
     if (!cont || m_undoStore.size() == 1)
         m_undoStore.append(QList<int>());
     QList<int>& current = m_undoStore.last();
-    if (position > 0)
-        current.append(position);
+    // The row's record, not its position: a sort between the change and its undo moves rows.
+    if (position > 0 && position <= m_rows.size())
+        current.append(m_rows.at(position - 1).tag);
     if (!current.isEmpty())
         setUndoEnabled(true);
 }
@@ -319,24 +320,31 @@ int ChapterModel::SelUndo() {
     if (g < 1)
         return -1;
     const QList<int> group = m_undoStore.takeLast();
+    QVector<int> rowOf;
+    if (!group.isEmpty()) {
+        rowOf.fill(-1, m_chapnum.size());
+        for (int row = 0; row < m_rows.size(); ++row) {
+            if (m_rows.at(row).tag < rowOf.size())
+                rowOf[m_rows.at(row).tag] = row;
+        }
+    }
     int first = int(m_rows.size());
     int last = -1;
-    for (int position : group) {
+    int lastRow = -1;
+    for (int record : group) {
         // A later analysis may have left fewer rows than the group remembers; those toggles are gone.
-        if (position < 1 || position > m_rows.size())
+        lastRow = record >= 0 && record < rowOf.size() ? rowOf.at(record) : -1;
+        if (lastRow < 0)
             continue;
-        toggleRow(position - 1);
-        first = std::min(first, position - 1);
-        last = std::max(last, position - 1);
+        toggleRow(lastRow);
+        first = std::min(first, lastRow);
+        last = std::max(last, lastRow);
     }
     emitCheckChanged(first, last);
     if (g == 1)
         setUndoEnabled(false);
     UpdateChapCount();
-
-    if (group.isEmpty() || group.last() < 1 || group.last() > m_rows.size())
-        return -1;
-    return group.last() - 1;
+    return lastRow;
 }
 
 void ChapterModel::resetUndo() {

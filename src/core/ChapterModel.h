@@ -16,7 +16,7 @@ QString ChapCountText(int found, int ignored);
 /// Records (chapline, chapnum, title) are kept in file order; a record's index is its row's Tag and
 /// never changes. Rows are kept in display order, which sorting changes. A checked row is an ignored
 /// title. Check toggles made by the user, and the bulk selection commands, are recorded in an undo
-/// store as groups of 1-based display positions.
+/// store as groups of record indices, so that an undo after a sort restores the rows that changed.
 class ChapterModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -111,7 +111,8 @@ public:
     void setUndoRecording(bool on) { m_undoRecording = on; }
     bool undoRecording() const { return m_undoRecording; }
 
-    /// Opens a new undo group unless `cont`, then adds a 1-based position (0 adds nothing). Enables undo
+    /// Opens a new undo group unless `cont`, then adds the record of the row at a 1-based position (0 adds
+    /// nothing). Enables undo
     /// once the current group holds a position. Does nothing while there are no rows.
     void PushUndo(int position, bool cont);
     /// The user toggled a row's check box: toggles it, records it as a group of its own when recording,
@@ -120,8 +121,8 @@ public:
     void SelAll();
     void SelNone();
     void SelReverse();
-    /// Reverts the newest group and removes it. Returns the row to select and scroll to (the group's last
-    /// position), or -1 when there is none.
+    /// Reverts the newest group and removes it. Returns the row to select and scroll to (the row of the
+    /// group's last record), or -1 when there is none.
     int SelUndo();
     /// Back to the empty store (slot 0 only), undo disabled.
     void resetUndo();
@@ -178,7 +179,7 @@ private:
     QStringList m_captions;
     QString m_sortOrderTag;
 
-    // Slot 0 always exists and never holds a group; slots 1..m are the groups, newest last.
+    // Slot 0 always exists and never holds a group; slots 1..m are the groups (record indices), newest last.
     QList<QList<int>> m_undoStore;
     bool m_undoEnabled = false;
     bool m_undoRecording = false;

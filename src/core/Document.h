@@ -59,6 +59,14 @@ public:
         m_choice = id;
     }
     bool detectsEncoding() const { return m_detect; }
+
+    /// Most lines a novel may have: line numbers are 32-bit, and the line after the last one
+    /// (where the last chapter ends) must still be one.
+    static constexpr qint64 MaxLineCount = 2147483646;
+    /// The limit the analysis holds a novel to; lowered only by tests, which cannot write a file
+    /// that long.
+    qint64 lineLimit() const { return m_lineLimit; }
+    void setLineLimit(qint64 limit) { m_lineLimit = limit; }
     ChapterModel& model() { return m_model; }
     const ChapterModel& model() const { return m_model; }
 
@@ -80,4 +88,5 @@ private:
     TextCodec::Id m_choice = TextCodec::Gbk;
     const TextCodec* m_codec = nullptr; // none yet: GBK, whose tables are built only when needed
     int m_bom = 0;
+    qint64 m_lineLimit = MaxLineCount;
 };

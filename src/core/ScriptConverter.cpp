@@ -34,7 +34,7 @@ const ScriptConverter& ScriptConverter::simplifiedToTraditional()
 }
 
 ScriptConverter::ScriptConverter(const char* phrases, const char* characters)
-    : m_phraseFirst(0x10000, 0), m_starts(0x10000, 0), m_single(0x10000, 0)
+    : m_phraseFirst(0x10000, 0), m_starts(0x10000, 0), m_single(0x10000, 0), m_contextFree(0x10000, 0)
 {
     const QDir dir(dataDir());
     m_available = load(dir.filePath(QString::fromLatin1(phrases)), true)
@@ -60,6 +60,29 @@ ScriptConverter::ScriptConverter(const char* phrases, const char* characters)
         }
     }
     m_changing.clear();
+    // A phrase that gives what its characters give one by one changes nothing by matching.
+    // A mapped character that no other phrase holds is converted the same in any text whose
+    // flagged characters are all of this kind: a phrase matched there either holds such a
+    // character or holds no flagged one, and then changes nothing (or it would be watched).
+    std::vector<quint8> bound(0x10000, 0);
+    for (const Phrase& p : m_phraseList) {
+        bool same = true;
+        for (qsizetype k = 0; same && k < p.key.size(); ++k) {
+            const char16_t c = p.key.at(k).unicode();
+            same = !QChar::isSurrogate(c) && p.value.at(k).unicode() == (m_single[c] ? m_single[c] : c);
+        }
+        if (!same) {
+            for (QChar c : p.key) {
+                bound[c.unicode()] = 1;
+            }
+        }
+    }
+    m_contextFree.assign(0x10000, 0);
+    for (size_t c = 0; c < 0x10000; ++c) {
+        if (m_single[c] && !bound[c]) {
+            m_contextFree[c] = m_single[c];
+        }
+    }
     // Group the phrases by first unit, longest first, so a position tries only its own.
     std::stable_sort(m_phraseList.begin(), m_phraseList.end(), [](const Phrase& a, const Phrase& b) {
         if (a.key.at(0) != b.key.at(0)) {

@@ -28,6 +28,11 @@ public:
     /// 1 for every BMP unit whose presence may let conversion change a text (65536 entries).
     const quint8* changeTable() const { return m_starts.data(); }
 
+    /// For each BMP unit that changeTable() flags: what it becomes when every flagged unit of a
+    /// text has an entry here, for then no phrase changes the text otherwise than character by
+    /// character; 0 for a unit whose result depends on its neighbours.
+    const char16_t* contextFreeTable() const { return m_contextFree.data(); }
+
     bool isAvailable() const { return m_available; }
     QString errorString() const { return m_error; }
 
@@ -47,6 +52,7 @@ private:
     std::vector<Phrase> m_phraseList;      // grouped by first unit, longest key first
     std::vector<quint8> m_starts;          // BMP unit -> some mapping changes it
     std::vector<char16_t> m_single;        // BMP character -> its mapping, 0 when none
+    std::vector<char16_t> m_contextFree;   // BMP character -> its mapping in any context, 0 when none
     QHash<char32_t, char32_t> m_wide;      // supplementary character -> same-length mapping
     QStringList m_changing;                // phrases whose value differs, while loading
     QString m_error;

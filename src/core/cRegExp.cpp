@@ -291,20 +291,64 @@ qint16 cRegExp::ParseChaptorNum(QStringView text)
     return result > Limit ? 0 : qint16(result);
 }
 
+namespace {
+
+// Index just past the character class that opens at `open`, or -1 when the class holds
+// something this reading does not follow (quoting, control escapes, a broken POSIX name).
+qsizetype classEnd(const QString& p, qsizetype open)
+{
+    const qsizetype n = p.size();
+    qsizetype i = open + 1;
+    if (i < n && p[i] == u'^') {
+        ++i;
+    }
+    if (i < n && p[i] == u']') {
+        ++i; // a "]" first in the class is one of its characters
+    }
+    while (i < n) {
+        const QChar c = p[i];
+        if (c == u']') {
+            return i + 1;
+        }
+        if (c == u'\\') {
+            if (i + 1 >= n || p[i + 1] == u'Q' || p[i + 1] == u'E' || p[i + 1] == u'c') {
+                return -1; // "\c]" is a character, "\Q]\E" quotes one
+            }
+            i += 2;
+            continue;
+        }
+        if (c == u'[' && i + 1 < n && (p[i + 1] == u':' || p[i + 1] == u'.' || p[i + 1] == u'=')) {
+            // "[:space:]" and its kin end at their own ":]"; "]" inside one ends nothing.
+            const QChar kind = p[i + 1];
+            qsizetype j = i + 2;
+            while (j < n && (p[j].isLetter() || p[j] == u'^' || p[j] == u'<' || p[j] == u'>')) {
+                ++j;
+            }
+            if (j + 1 >= n || p[j] != kind || p[j + 1] != u']') {
+                return -1;
+            }
+            i = j + 2;
+            continue;
+        }
+        ++i;
+    }
+    return -1;
+}
+
+// Escapes that stand for one character of a set or for a position, with no argument.
+bool isPlainEscape(QChar e)
+{
+    return QStringView(u"dDsSwWhHvVRXbBAzZGKtnrfae").contains(e);
+}
+
+} // namespace
+
 QString cRegExp::requiredLiteralOf(const QString& pattern)
 {
-    // Only the plain top-level sequence is read; anything this reading does not understand
-    // (alternation at the top, option settings, quoting) gives no literal at all.
-    if (pattern.contains(QLatin1String("\\Q"))) {
-        return QString();
-    }
-    for (qsizetype i = pattern.indexOf(QLatin1String("(?")); i >= 0;
-         i = pattern.indexOf(QLatin1String("(?"), i + 1)) {
-        const QChar c = i + 2 < pattern.size() ? pattern[i + 2] : QChar();
-        if (c != u':' && c != u'=' && c != u'!' && c != u'<') {
-            return QString();
-        }
-    }
+    // Only the plain top-level sequence is read. Whatever this reading does not follow
+    // (alternation at the top, option settings, verbs, quoting, escapes with an argument,
+    // a brace that may or may not be a repeat) gives no literal at all: a missing shortcut
+    // costs time, a wrong one loses titles.
     auto caseless = [](QChar c) {
         return !c.isSurrogate() && c.toLower() == c && c.toUpper() == c && c.toCaseFolded() == c;
     };
@@ -320,7 +364,7 @@ QString cRegExp::requiredLiteralOf(const QString& pattern)
     qsizetype i = 0;
     while (i < n) {
         const QChar c = pattern[i];
-        // The atom just read, if it is a literal character at the top level.
+        // The atom just read, if it is a literal character.
         QChar literal;
         bool isLiteral = false;
         if (c == u'\\') {
@@ -329,44 +373,50 @@ QString cRegExp::requiredLiteralOf(const QString& pattern)
             }
             const QChar e = pattern[i + 1];
             i += 2;
-            if (!e.isLetterOrNumber() && e.unicode() < 0x80) {
+            if (e.unicode() < 0x80 && !e.isLetterOrNumber()) {
                 literal = e;
                 isLiteral = true;
+            } else if (!isPlainEscape(e)) {
+                return QString(); // \x{..}, \Q..\E, \p{..}, \1, \cX, \N{..}, \g{..} and the like
             }
         } else if (c == u'[') {
-            ++i;
-            if (i < n && pattern[i] == u'^') {
-                ++i;
+            i = classEnd(pattern, i);
+            if (i < 0) {
+                return QString();
             }
-            if (i < n && pattern[i] == u']') {
-                ++i;
-            }
-            while (i < n && pattern[i] != u']') {
-                i += (pattern[i] == u'\\') ? 2 : 1;
-            }
-            ++i;
         } else if (c == u'(') {
+            if (i + 1 < n && pattern[i + 1] == u'*') {
+                return QString(); // (*ACCEPT) and other verbs
+            }
+            if (i + 1 < n && pattern[i + 1] == u'?') {
+                const QChar k = i + 2 < n ? pattern[i + 2] : QChar();
+                const QChar k2 = i + 3 < n ? pattern[i + 3] : QChar();
+                const bool plain = k == u':' || k == u'=' || k == u'!' || k == u'>'
+                                   || (k == u'<' && (k2 == u'=' || k2 == u'!' || k2.isLetter()));
+                if (!plain) {
+                    return QString(); // option settings, comments, recursion, conditions
+                }
+            }
             ++depth;
             ++i;
             flush();
             continue;
         } else if (c == u')') {
-            --depth;
+            if (--depth < 0) {
+                return QString();
+            }
             ++i;
             flush();
-            continue;
         } else if (c == u'|') {
             if (depth == 0) {
                 return QString();
             }
             ++i;
             continue;
-        } else if (c == u'.' || c == u'^' || c == u'$') {
-            ++i;
-        } else if (c == u'*' || c == u'+' || c == u'?') {
-            ++i; // a quantifier of a group or class; literal quantifiers are handled below
-            flush();
-            continue;
+        } else if (c == u'{') {
+            return QString(); // a literal brace or a repeat, depending on what follows
+        } else if (c == u'.' || c == u'^' || c == u'$' || c == u'*' || c == u'+' || c == u'?') {
+            ++i; // quantifiers here follow a quantifier: the pattern would not compile
         } else {
             literal = c;
             isLiteral = true;
@@ -440,22 +490,32 @@ bool cRegExp::leadingLiteralAndClass(const QString& pattern, QString* literal, Q
             return false; // lookaround, named group or option setting
         }
         int depth = 1;
-        bool inClass = false;
-        for (qsizetype k = j; k < n && depth > 0; ++k) {
+        qsizetype k = j;
+        while (k < n && depth > 0) {
             const QChar c = pattern[k];
             if (c == u'\\') {
-                ++k;
-            } else if (inClass) {
-                inClass = c != u']';
-            } else if (c == u'[') {
-                inClass = true;
-            } else if (c == u'(') {
+                k += 2;
+                continue;
+            }
+            if (c == u'[') {
+                k = classEnd(pattern, k);
+                if (k < 0) {
+                    return false;
+                }
+                continue;
+            }
+            if (c == u'(') {
                 ++depth;
             } else if (c == u')') {
                 --depth;
             } else if (c == u'|' && depth == 1) {
                 return false;
             }
+            ++k;
+        }
+        // The group may be left out as a whole ("第([0-9]+)?章" matches "第章").
+        if (depth > 0 || (k < n && (pattern[k] == u'?' || pattern[k] == u'*' || pattern[k] == u'{'))) {
+            return false;
         }
         i = j;
     }
@@ -467,6 +527,12 @@ bool cRegExp::leadingLiteralAndClass(const QString& pattern, QString* literal, Q
     qsizetype k = i + 1;
     QChar prev;
     bool havePrev = false;
+    if (k < n && pattern[k] == u']') {
+        set += u']'; // first in the class, "]" is one of its characters
+        prev = u']';
+        havePrev = true;
+        ++k;
+    }
     while (k < n && pattern[k] != u']') {
         QChar c = pattern[k];
         if (c == u'\\') {

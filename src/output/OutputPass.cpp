@@ -15,6 +15,7 @@
 #include <QSet>
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 #if defined(__SSE2__)
@@ -67,27 +68,42 @@ private:
     QSet<QString> m_madeFolders; // folders this pass created: nothing in them but its own files
     bool m_reported = false; // an error has gone to the report
     // What decoding a line reports about its characters (see copyLines).
-    enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8 };
+    enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8, Swapped = 16 };
     std::vector<quint8> m_flags;     // by character
     std::vector<quint8> m_pairFlags; // by pairIndex of a GBK pair, both bytes 0xA1 or above
+    std::vector<quint8> m_codeFlags; // by the two bytes of any pair (lead 0x81 or above)
+    std::vector<quint16> m_pairSwap; // by the two bytes: the pair a Swapped pair converts to
     // Both bytes are 0xA1 or above, so their low seven bits tell them apart: a 16 KB table,
     // small enough to stay in the first-level cache while every pair of a line is looked up.
     static size_t pairIndex(unsigned char lead, unsigned char trail) { return size_t(lead & 0x7F) << 7 | (trail & 0x7F); }
     void buildFlags();
-    bool isPlain(QByteArrayView line, bool convert) const;
+    bool isPlain(QByteArrayView line, bool convert, bool* swap) const;
 };
 
 // Most lines of a Chinese novel are double-byte characters and full-width punctuation only,
 // every byte 0xA1 or above. Such a line is read pair by pair from its first byte, so its
 // characters can be judged from the raw bytes without decoding: it goes out unchanged when
 // no filter can start in it, conversion cannot change it and it cannot be blank.
-bool Pass::isPlain(QByteArrayView line, bool convert) const
+bool Pass::isPlain(QByteArrayView line, bool convert, bool* swap) const
 {
     const qsizetype n = line.size();
     if (n == 0 || n % 2 != 0 || m_pairFlags.empty()) {
         return false;
     }
     const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    // Traditional characters mostly lie outside GB2312, with bytes below 0xA1: when converting,
+    // a line that is pairs only is walked pair by pair instead.
+    auto walk = [&] {
+        quint8 seen = 0;
+        for (qsizetype k = 0; k < n; k += 2) {
+            if (p[k] < 0x81) {
+                return false;
+            }
+            seen |= m_codeFlags[size_t(p[k]) << 8 | p[k + 1]];
+        }
+        *swap = seen & Swapped;
+        return !(seen & (FilterStart | NotAPair | Convertible)) && (!m_s.DelSpaceLine || (seen & Solid));
+    };
     qsizetype i = 0;
 #if defined(__SSE2__)
     // Every byte 0xA1 or above, sixteen at a time (as signed bytes after flipping the top bit).
@@ -96,13 +112,13 @@ bool Pass::isPlain(QByteArrayView line, bool convert) const
     for (; i + 16 <= n; i += 16) {
         const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), flip);
         if (_mm_movemask_epi8(_mm_cmplt_epi8(v, low))) {
-            return false;
+            return convert && walk();
         }
     }
 #endif
     for (; i < n; ++i) {
         if (p[i] < 0xA1) {
-            return false;
+            return convert && walk();
         }
     }
     quint8 seen = 0;
@@ -111,6 +127,7 @@ bool Pass::isPlain(QByteArrayView line, bool convert) const
         seen |= table[pairIndex(p[i], p[i + 1])];
     }
     const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
+    *swap = convert && (seen & Swapped);
     return !(seen & stop) && (!m_s.DelSpaceLine || (seen & Solid));
 }
 
@@ -137,10 +154,30 @@ void Pass::buildFlags()
         return;
     }
     m_pairFlags.assign(1 << 14, NotAPair);
-    for (int lead = 0xA1; lead <= 0xFF; ++lead) {
-        for (int trail = 0xA1; trail <= 0xFF; ++trail) {
+    m_codeFlags.assign(1 << 16, NotAPair);
+    m_pairSwap.assign(1 << 16, 0);
+    // A character converted the same in any context becomes another pair in place, when the
+    // code page holds its result as a pair (else it keeps its original form, as below).
+    const char16_t* contextFree = ScriptConverter::traditionalToSimplified().contextFreeTable();
+    QByteArray to;
+    for (int lead = 0x81; lead <= 0xFF; ++lead) {
+        for (int trail = 0x40; trail <= 0xFF; ++trail) {
             if (const char16_t c = dbcs->pairAt(uchar(lead), uchar(trail))) {
-                m_pairFlags[pairIndex(uchar(lead), uchar(trail))] = m_flags[c];
+                const size_t code = size_t(lead) << 8 | size_t(trail);
+                quint8 f = m_flags[c];
+                if ((f & Convertible) && contextFree[c]) {
+                    to.clear();
+                    if (!codec.canEncode(contextFree[c])) {
+                        f &= ~Convertible;
+                    } else if (codec.encode(QStringView(&contextFree[c], 1), to); to.size() == 2) {
+                        f = (f & ~Convertible) | Swapped;
+                        m_pairSwap[code] = quint16(uchar(to[0]) << 8 | uchar(to[1]));
+                    }
+                }
+                m_codeFlags[code] = f;
+                if (lead >= 0xA1 && trail >= 0xA1) {
+                    m_pairFlags[pairIndex(uchar(lead), uchar(trail))] = f;
+                }
             }
         }
     }
@@ -300,7 +337,20 @@ bool Pass::copyLines(qint64 count, bool convert)
                  r == LineReader::Error ? PathFile : PastEnd);
             return false;
         }
-        if (isPlain(line, convert)) {
+        bool swap = false;
+        if (isPlain(line, convert, &swap)) {
+            if (swap && m_writeThis) {
+                m_bytes.resize(line.size());
+                std::memcpy(m_bytes.data(), line.data(), size_t(line.size()));
+                auto* p = reinterpret_cast<unsigned char*>(m_bytes.data());
+                for (qsizetype i = 0; i < m_bytes.size(); i += 2) {
+                    if (const quint16 to = m_pairSwap[size_t(p[i]) << 8 | p[i + 1]]) {
+                        p[i] = uchar(to >> 8);
+                        p[i + 1] = uchar(to);
+                    }
+                }
+                line = m_bytes;
+            }
             if (m_writeThis && !m_out.writeLine(line, terminator)) {
                 failWriting();
                 return false;

@@ -3,7 +3,10 @@
 #include "config/Settings.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
+#include "core/cRegExp.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +31,37 @@ class tst_Analysis : public QObject {
         f.open(QIODevice::WriteOnly);
         f.write(bytes);
         return path;
+    }
+
+    // Line numbers of the titles the analysis finds with `pattern`, and of the lines the
+    // pattern itself matches: the quick tests before the pattern must not make them differ.
+    QPair<QList<int>, QList<int>> foundAndMatching(const QString& pattern, const QStringList& lines)
+    {
+        QByteArray bytes;
+        QList<int> matching;
+        const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption);
+        for (int i = 0; i < lines.size(); ++i) {
+            bytes += GbkCodec::instance().encode(lines.at(i)) + "\r\n";
+            if (re.match(lines.at(i)).hasMatch()) {
+                matching << i + 1;
+            }
+        }
+        const QString path = m_dir.filePath(QStringLiteral("p%1.txt").arg(++m_files));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        f.close();
+        Settings s = Settings::defaults();
+        s.TitleText = pattern;
+        Document doc;
+        FakeHost host(&doc);
+        QList<int> found;
+        if (doc.OpenTextFile(path, nullptr) && RunAnalysis(doc, s, host)) {
+            for (int row = 0; row < doc.model().rowCount(); ++row) {
+                found << doc.model().chapline().at(doc.model().tag(row));
+            }
+        }
+        return {found, matching};
     }
 
     static QList<int> checkedLines(Document& doc)
@@ -133,6 +167,46 @@ private slots:
         QCOMPARE(host.statuses.last(), u"文件为空文件..."_qs);
     }
 
+    // Line numbers are 32-bit: a longer novel is refused, never cut short. The limit is
+    // lowered for the test; counted at opening or by the pass itself.
+    void tooManyLines_isRefusedAndNothingAnalysed_data()
+    {
+        QTest::addColumn<bool>("countFirst");
+        QTest::addColumn<QList<int>>("titles");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<bool>("refused");
+        using L = QList<int>;
+        QTest::newRow("counted, one line too many") << true << L{10, 20} << qint64(49) << true;
+        QTest::newRow("counted, exactly the limit") << true << L{10, 20} << qint64(50) << false;
+        QTest::newRow("by the pass, title past the limit") << false << L{10, 40} << qint64(30) << true;
+        QTest::newRow("by the pass, only text past it") << false << L{10, 20} << qint64(30) << true;
+        QTest::newRow("by the pass, exactly the limit") << false << L{10, 20} << qint64(50) << false;
+    }
+
+    void tooManyLines_isRefusedAndNothingAnalysed()
+    {
+        QFETCH(bool, countFirst);
+        QFETCH(QList<int>, titles);
+        QFETCH(qint64, limit);
+        QFETCH(bool, refused);
+        Document doc;
+        doc.setLineLimit(limit);
+        QVERIFY(doc.OpenTextFile(novel(titles, 50), nullptr, countFirst));
+        doc.SetState(Opened);
+        FakeHost host(&doc);
+        QCOMPARE(RunAnalysis(doc, Settings::defaults(), host), !refused);
+        if (!refused) {
+            QCOMPARE(doc.model().rowCount(), titles.size());
+            return;
+        }
+        QCOMPARE(host.errors.size(), 1);
+        QVERIFY(host.errors.first().startsWith(u"文件行数超过 %1 行，无法处理。"_qs.arg(limit)));
+        QCOMPARE(doc.model().rowCount(), 0);
+        QCOMPARE(doc.DocState, int(Opened));
+        QVERIFY(!doc.IsAnalysed);
+        QVERIFY(host.listVisible);
+    }
+
     void stop_noGoesOn_yesClears()
     {
         Document doc;
@@ -220,6 +294,72 @@ private slots:
     // A novel large enough to be read in two parts at once: titles on both sides of where the
     // second part starts give the same rows, line numbers, offsets and too-close marks as one
     // reading would. Every line has the same length, so where the parts meet is known.
+    void prefilter_findsWhatThePatternFinds_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("posix class before the literal") << u"第([0-9]+)[[:space:]]章(.*)"_qs
+                                                        << QStringList{u"第12 章 风起"_qs, u"正文"_qs};
+        QTest::newRow("bracket first in class") << u"第[]一]章"_qs << QStringList{u"第]章"_qs, u"第一章"_qs};
+        QTest::newRow("escaped bracket") << u"第[\\]一]章"_qs << QStringList{u"第]章"_qs};
+        QTest::newRow("quoted text") << u"\\Q第]\\E章"_qs << QStringList{u"第]章"_qs};
+        QTest::newRow("hex escape") << u"\\x{7B2C}1章"_qs << QStringList{u"第1章"_qs};
+        QTest::newRow("short hex escape") << u"\\x41章"_qs << QStringList{u"A章"_qs};
+        QTest::newRow("counted group") << u"第(一){2}章"_qs << QStringList{u"第一一章"_qs};
+        QTest::newRow("optional number group") << u"第([0-9]+)?章"_qs << QStringList{u"第章"_qs, u"第1章"_qs};
+        QTest::newRow("accept verb") << u"(*ACCEPT)章章"_qs << QStringList{u"第一"_qs};
+    }
+
+    void prefilter_findsWhatThePatternFinds()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, lines);
+        const auto [found, matching] = foundAndMatching(pattern, lines);
+        QVERIFY(!matching.isEmpty());
+        QCOMPARE(found, matching);
+    }
+
+    // Random patterns made of the constructs a quick reading of a pattern can get wrong, over
+    // random lines made of their characters: the analysis finds exactly the matching lines.
+    void prefilter_randomPatterns_findWhatThePatternFinds()
+    {
+        const QStringList atoms = {
+            u"第"_qs, u"章"_qs, u"一"_qs, u"1"_qs, u"a"_qs, u" "_qs, u"]"_qs, u"}"_qs, u"{"_qs, u"-"_qs, u"#"_qs,
+            u"[0-9]"_qs, u"[[:space:]]"_qs, u"[[:digit:]一]"_qs, u"[]章]"_qs, u"[^章]"_qs, u"[\\]章]"_qs,
+            u"[一二]"_qs, u"[a-c]"_qs, u"[\\s　]"_qs, u"[\\d十]"_qs, u"\\]"_qs, u"\\Q章]\\E"_qs,
+            u"\\x{7AE0}"_qs, u"\\x31"_qs, u"\\s"_qs, u"\\d"_qs, u"\\061"_qs, u"\\p{Han}"_qs, u"\\N"_qs,
+            u"\\."_qs, u"\\E"_qs, u"\\cA"_qs, u"\\w"_qs, u"\\b"_qs, u"("_qs, u")"_qs, u"(?:"_qs,
+            u"(?="_qs, u"(?!"_qs, u"(?x)"_qs, u"(?-i)"_qs, u"(*ACCEPT)"_qs, u"|"_qs, u"?"_qs, u"*"_qs,
+            u"+"_qs, u"{2}"_qs, u"{0}"_qs, u"{,2}"_qs, u"{1,}"_qs, u"."_qs, u"^"_qs, u"$"_qs};
+        const QStringList bits = {u"第"_qs, u"章"_qs, u"一"_qs, u"二"_qs, u"十"_qs, u"1"_qs, u"a"_qs, u"A"_qs,
+                                  u" "_qs, u"]"_qs, u"["_qs, u"{"_qs, u"}"_qs, u"-"_qs, u"#"_qs, u"　"_qs,
+                                  u"\t"_qs, u"Ｏ"_qs, u":"_qs, u"."_qs, u"\x01"_qs, u"x"_qs};
+        QRandomGenerator rng(20261208);
+        auto pick = [&](const QStringList& from) { return from.at(rng.bounded(int(from.size()))); };
+        int tried = 0;
+        for (int n = 0; n < 20000 && tried < 500; ++n) {
+            QString pattern;
+            for (int k = 1 + rng.bounded(7); k > 0; --k) {
+                pattern += pick(atoms);
+            }
+            if (!QRegularExpression(pattern).isValid() || cRegExp::requiredLiteralOf(pattern).isEmpty()) {
+                continue; // the cases without a shortcut are not what this is about
+            }
+            ++tried;
+            QStringList lines;
+            for (int l = 0; l < 40; ++l) {
+                QString line;
+                for (int k = rng.bounded(9); k > 0; --k) {
+                    line += pick(bits);
+                }
+                lines << line;
+            }
+            const auto [found, matching] = foundAndMatching(pattern, lines);
+            QVERIFY2(found == matching, qPrintable(pattern));
+        }
+        QCOMPARE(tried, 500);
+    }
+
     void largeNovel_readInTwoParts_data()
     {
         QTest::addColumn<QByteArray>("codec");

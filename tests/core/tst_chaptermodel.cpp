@@ -48,7 +48,8 @@ private slots:
     void sortItem_equalKeysKeepOrder();
     void undo_restoresGroupByGroup();
     void undo_emptyGroupRemovedWithoutChange();
-    void undo_positionsNotRemappedAfterSort();
+    void undo_afterSort_restoresTheRowsChanged_data();
+    void undo_afterSort_restoresTheRowsChanged();
     void updateChapItem_rewritesPreviewAndRecord();
     void checkCount_text();
     void anomalies_markTheirRecordsChapNumCell();
@@ -254,15 +255,52 @@ void tst_ChapterModel::undo_emptyGroupRemovedWithoutChange() {
     QCOMPARE(empty.undoGroupCount(), 0);
 }
 
-void tst_ChapterModel::undo_positionsNotRemappedAfterSort() {
+void tst_ChapterModel::undo_afterSort_restoresTheRowsChanged_data() {
+    QTest::addColumn<QList<int>>("toggled"); // rows the user toggles one by one, in ID order
+    QTest::addColumn<bool>("selNone");       // then Select none as one more group
+    QTest::addColumn<int>("sortColumn");
+    QTest::addColumn<int>("sortOrder");
+    QTest::newRow("one toggle, ID descending") << QList<int>{0} << false << 1 << 1;
+    QTest::newRow("two toggles, chapter number descending") << QList<int>{1, 3} << false << 4 << 1;
+    QTest::newRow("select none, ID descending") << QList<int>{0, 2, 4} << true << 1 << 1;
+    QTest::newRow("title ascending reorders t10 before t2") << QList<int>{1, 9} << false << 5 << 0;
+}
+
+void tst_ChapterModel::undo_afterSort_restoresTheRowsChanged() {
+    QFETCH(QList<int>, toggled);
+    QFETCH(bool, selNone);
+    QFETCH(int, sortColumn);
+    QFETCH(int, sortOrder);
     ChapterModel m;
-    fill(m, 5);
+    fill(m, 12);
     m.setUndoRecording(true);
-    m.userToggle(0);
-    m.SortByColumn(1, 1); // ID descending: record 0 moves to the bottom
-    QCOMPARE(m.SelUndo(), 0);
-    QCOMPARE(checkedRows(m), (QList<int>{0, 4}));
-    QCOMPARE(m.tag(0), 4);
+    auto checkedRecords = [&m] {
+        QList<int> records;
+        for (int r : checkedRows(m))
+            records.append(m.tag(r));
+        std::sort(records.begin(), records.end());
+        return records;
+    };
+    QList<QList<int>> before; // the checked records before each group
+    QList<int> lastRecord;    // and the group's last record, whose row Undo selects
+    for (int row : toggled) {
+        before.append(checkedRecords());
+        lastRecord.append(row);
+        m.userToggle(row);
+    }
+    if (selNone) {
+        before.append(checkedRecords());
+        lastRecord.append(before.last().last());
+        m.SelNone();
+    }
+    m.SortByColumn(sortColumn, sortOrder);
+    QVERIFY(m.tag(1) != 1); // the sort has moved rows
+    while (!before.isEmpty()) {
+        const int selected = m.SelUndo();
+        QCOMPARE(checkedRecords(), before.takeLast());
+        QCOMPARE(m.tag(selected), lastRecord.takeLast());
+    }
+    QVERIFY(!m.canUndo());
 }
 
 void tst_ChapterModel::updateChapItem_rewritesPreviewAndRecord() {

@@ -43,5 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!any.isValid() && any.errorString().isEmpty()) {
         abort();
     }
+    // The text the analysis looks for before it runs the pattern is in every line it matches.
+    const QString rest = line.mid(64);
+    if (any.isValid() && any.GetMatch(rest) && !rest.contains(any.requiredLiteral())) {
+        abort();
+    }
     return 0;
 }

@@ -3,11 +3,13 @@
 #include "config/Settings.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
+#include "core/ScriptConverter.h"
 #include "output/OutputPass.h"
 
 #include "FileSizeLimit.h"
 
 #include <QDirIterator>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -316,6 +318,36 @@ private slots:
             };
             QCOMPARE(tree(r.root), expected);
         }
+    }
+
+    // Characters that convert alone and ones whose result depends on a phrase around them,
+    // inside GB2312 and outside it, in random lines: each line comes out as converting the
+    // whole line gives.
+    void conversion_eachLineAsTheConverterGivesIt()
+    {
+        const QStringList pieces = {u"的"_qs, u"一"_qs, u"是"_qs, u"了"_qs, u"我"_qs, u"人"_qs, u"这"_qs, u"，"_qs,
+                                    u"。"_qs, u"　"_qs, u"稜"_qs, u"國"_qs, u"說"_qs, u"個"_qs, u"們"_qs, u"會"_qs,
+                                    u"乾"_qs, u"著"_qs, u"髮"_qs, u"發"_qs, u"於"_qs, u"隻"_qs, u"麵"_qs, u"乾隆"_qs,
+                                    u"乾淨"_qs, u"頭髮"_qs, u"著作"_qs, u"看著"_qs, u"會計"_qs, u"於是"_qs};
+        QRandomGenerator rng(20261208);
+        QStringList lines = {u"第1章 甲"_qs};
+        for (int i = 0; i < 3000; ++i) {
+            QString line;
+            for (int k = 1 + rng.bounded(20); k > 0; --k) {
+                line += pieces.at(rng.bounded(int(pieces.size())));
+            }
+            lines << line;
+        }
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.ConvertToSimple = true;
+        Run r;
+        run(r, writeNovel(text(lines)), s);
+        QStringList expected;
+        for (const QString& line : std::as_const(lines)) {
+            expected << ScriptConverter::traditionalToSimplified().convert(line);
+        }
+        QCOMPARE(tree(r.root).value(u"001-甲.txt"_qs), text(expected));
     }
 
     void roundTrip_isByteExact()
