@@ -34,12 +34,22 @@ QSystemTrayIcon::MessageIcon balloonIcon(qint32 flag) {
 } // namespace
 
 QtTrayBackend::QtTrayBackend(QObject* parent) : TrayBackend(parent), m_tray(new QSystemTrayIcon(this)) {
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
-            emit doubleClicked();
-        else if (reason == QSystemTrayIcon::Context)
-            emit contextRequested(QCursor::pos());
-    });
+    // StatusNotifier desktops report every left click as Trigger and never DoubleClick, so a
+    // click must bring the window back too. Elsewhere a double click arrives as Trigger (per
+    // press) and then DoubleClick; the first one restores the window and takes the icon away,
+    // and what is still on its way for an icon no longer shown is dropped. Queued, so that
+    // taking the icon away never deletes the tray's widget inside its own mouse handler.
+    connect(
+        m_tray, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            if (!m_tray->isVisible())
+                return;
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                emit doubleClicked();
+            else if (reason == QSystemTrayIcon::Context)
+                emit contextRequested(QCursor::pos());
+        },
+        Qt::QueuedConnection);
     connect(m_tray, &QSystemTrayIcon::messageClicked, this, &TrayBackend::balloonClicked);
 }
 

@@ -43,6 +43,7 @@ public:
     virtual qint32 lastError() const = 0;
 
 signals:
+    /// A double click on the icon, or a single one where the desktop reports only clicks.
     void doubleClicked();
     void contextRequested(const QPoint& globalPos);
     void balloonClicked();

@@ -6,7 +6,7 @@
 
 #include "config/Settings.h"
 #include "config/StartUp.h"
-#include "core/GbkCodec.h"
+#include "core/TextCodec.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -105,16 +105,14 @@ void frmAbout::btnCopy_Click() {
 }
 
 QString frmAbout::decodeNotes(const QByteArray& bytes) {
-    QString text;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        text = QString::fromUtf8(bytes.mid(3));
-    } else {
-        text = GbkCodec::instance().decode(bytes);
-        // Bytes that are not GBK show as the replacement mark, not as invisible characters.
-        for (QChar& c : text) {
-            if (GbkCodec::isEscape(c.unicode()))
-                c = QChar::ReplacementCharacter;
-        }
+    // Edited by hand, so in whatever encoding the editor chose: detected as a novel's is.
+    int bom = 0;
+    const TextCodec& codec = TextCodec::forId(TextCodec::detect(bytes, &bom));
+    QString text = codec.decode(QByteArrayView(bytes).sliced(bom));
+    // Bytes that are no text show as the replacement mark, not as invisible characters.
+    for (QChar& c : text) {
+        if (TextCodec::isEscape(c.unicode()))
+            c = QChar::ReplacementCharacter;
     }
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));

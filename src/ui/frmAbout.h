@@ -21,7 +21,8 @@ public:
     /// The text shown when there is no "说明.txt": its first line says so, then a line of
     /// "=", then our release notes.
     static QString builtInNotes();
-    /// Notes file bytes as text: GBK, or UTF-8 when the file starts with its byte-order mark.
+    /// Notes file bytes as text, the encoding detected as for a novel (byte-order mark, UTF-8,
+    /// else GBK/GB18030).
     static QString decodeNotes(const QByteArray& bytes);
 
 protected:

@@ -612,16 +612,34 @@ void frmMain::Form_Activate()
         ApplyFont();
         SetState(Closed);
 
-        // Saved sizes are outer sizes; the frame is known only now that the window is shown.
-        const QSize frame = frameGeometry().size() - size();
-        if (m_savedSize.isValid() && !frame.isNull()) {
-            resize(m_savedSize - frame);
-        }
-        setMinimumSize((MinimumTrackingSize - frame).expandedTo(QSize(0, 0)));
+        m_framePending = true;
+        fitToFrame();
     });
     if (!m_openAfterActivation.isEmpty()) {
         const QString path = std::exchange(m_openAfterActivation, QString());
         QMetaObject::invokeMethod(this, [this, path] { OpenTextFile(path); }, Qt::QueuedConnection);
+    }
+}
+
+QSize frmMain::frameExtent() const
+{
+    return frameGeometry().size() - size();
+}
+
+// Saved sizes and the minimum size are outer sizes, but the frame is known only once the
+// desktop has framed the window: at the first activation, or later with the move that framing
+// causes. Until then the window keeps its outer size as its inner one, and sizing it before
+// would save a size larger by the frame at every start.
+void frmMain::fitToFrame()
+{
+    const QSize frame = frameExtent();
+    setMinimumSize((MinimumTrackingSize - frame).expandedTo(QSize(0, 0)));
+    if (frame.width() <= 0 && frame.height() <= 0) {
+        return;
+    }
+    m_framePending = false;
+    if (m_savedSize.isValid()) {
+        resize(m_savedSize - frame);
     }
 }
 
@@ -654,6 +672,9 @@ bool frmMain::event(QEvent* e)
 {
     if (e->type() == QEvent::WindowActivate) {
         Form_Activate();
+    }
+    if (m_framePending && (e->type() == QEvent::Move || e->type() == QEvent::Resize)) {
+        fitToFrame();
     }
     // Hovering a menu entry would clear a drag message; the status bar shows only our texts.
     if (e->type() == QEvent::StatusTip) {

@@ -115,6 +115,9 @@ protected:
     void changeEvent(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
+    /// How much the desktop's frame adds to the window's size; empty until the desktop has
+    /// framed the window, which an X11 window manager may do only after the first activation.
+    virtual QSize frameExtent() const;
 
 private:
     /// A notification-area balloon (`kind` as ShowNotice's); false when no icon is shown to
@@ -135,6 +138,7 @@ private:
 
     void Form_Load();
     void Form_Activate();
+    void fitToFrame();
     void Form_Unload();
 
     void buildMenus();
@@ -175,6 +179,7 @@ private:
     bool m_closePending = false;
     bool m_passRunning = false;
     QSize m_savedSize;
+    bool m_framePending = false; // sizes wait for the desktop's frame (fitToFrame)
     QString m_openAfterActivation;
     TrayBackendFactory m_trayBackend;
     std::unique_ptr<cTrayIcon> g_SysTray;

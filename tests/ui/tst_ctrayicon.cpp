@@ -1,5 +1,6 @@
 #include "FakeTray.h"
 
+#include <QPixmap>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -132,6 +133,37 @@ private slots:
             icon.ShowIcon();
         }
         QVERIFY(removed);
+    }
+
+    // StatusNotifier desktops report every left click as Trigger and never DoubleClick; an
+    // XEmbed double click comes as Trigger, Trigger, DoubleClick. The window comes back once.
+    void qtBackend_clickOrDoubleClick_restoresOnce_data() {
+        QTest::addColumn<QList<int>>("reasons");
+        QTest::addColumn<int>("restores");
+        using R = QSystemTrayIcon;
+        QTest::newRow("single click") << QList<int>{R::Trigger} << 1;
+        QTest::newRow("double click as presses") << QList<int>{R::Trigger, R::Trigger, R::DoubleClick} << 1;
+        QTest::newRow("double click alone") << QList<int>{R::DoubleClick} << 1;
+        QTest::newRow("context menu") << QList<int>{R::Context} << 0;
+    }
+
+    void qtBackend_clickOrDoubleClick_restoresOnce() {
+        QFETCH(QList<int>, reasons);
+        QFETCH(int, restores);
+        QtTrayBackend backend;
+        auto* tray = backend.findChild<QSystemTrayIcon*>();
+        QVERIFY(tray);
+        tray->setIcon(QIcon(QPixmap(16, 16)));
+        tray->show(); // as add() does where there is a notification area
+        int restored = 0;
+        connect(&backend, &TrayBackend::doubleClicked, this, [&] {
+            ++restored;
+            backend.remove(); // what the window does when it comes back
+        });
+        for (int reason : std::as_const(reasons))
+            emit tray->activated(QSystemTrayIcon::ActivationReason(reason));
+        QCoreApplication::processEvents();
+        QCOMPARE(restored, restores);
     }
 
     void realNotificationArea_sayWhetherItExists() {

@@ -90,11 +90,24 @@ private slots:
         QCOMPARE(shownNotes(next), u"new"_s);
     }
 
+    // The notes file is read like a novel: whatever its encoding, the text shows as written.
+    void notesDecoding_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+        const QString notes = u"维洛玛说明\r\n第一行"_s;
+        const QString shown = u"维洛玛说明\n第一行"_s;
+        QStringEncoder utf16("UTF-16LE");
+        QTest::newRow("UTF-8 with mark") << "\xEF\xBB\xBF" + notes.toUtf8() << shown;
+        QTest::newRow("UTF-8 without mark") << notes.toUtf8() << shown;
+        QTest::newRow("UTF-16 with mark") << "\xFF\xFE" + QByteArray(utf16.encode(notes)) << shown;
+        QTest::newRow("GBK") << QByteArray(QStringEncoder("GBK").encode(notes)) << shown;
+        QTest::newRow("bytes that are no text") << QByteArray("a\rb\x81") << u"a\nb\uFFFD"_s;
+    }
+
     void notesDecoding() {
-        QCOMPARE(frmAbout::decodeNotes("\xEF\xBB\xBF"
-                                       "\xE8\xAF\xB4\xE6\x98\x8E\r\n"),
-                 u"说明\n"_s);
-        QCOMPARE(frmAbout::decodeNotes("a\rb\x81"), u"a\nb\uFFFD"_s);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        QCOMPARE(frmAbout::decodeNotes(bytes), expected);
     }
 
     void unreadableNotes_reportedOnceAndBoxLeftEmpty() {

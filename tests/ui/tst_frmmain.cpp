@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QMoveEvent>
 #include <QProgressBar>
 #include <QPaintEvent>
 #include <QScreen>
@@ -44,6 +45,25 @@ struct PaintSpy : QObject {
     }
 };
 
+// A desktop that frames the window only after its first activation, as X11 window managers may:
+// until then the window knows no frame; the frame's arrival moves the window.
+class LateFramedMain : public frmMain {
+public:
+    using frmMain::frmMain;
+    void frameArrives()
+    {
+        m_framed = true;
+        QMoveEvent move(pos(), pos());
+        QCoreApplication::sendEvent(this, &move);
+    }
+
+protected:
+    QSize frameExtent() const override { return m_framed ? frmMain::frameExtent() : QSize(0, 0); }
+
+private:
+    bool m_framed = false;
+};
+
 class tst_FrmMain : public QObject {
     Q_OBJECT
 
@@ -52,6 +72,7 @@ class tst_FrmMain : public QObject {
     std::unique_ptr<frmMain> m_w;
     FakeTray* m_tray = nullptr; // the window's notification area, made at its first activation
     bool m_trayAvailable = true;
+    bool m_frameLate = false; // the next window is a LateFramedMain
 
     QString path(const QString& name) const { return m_dir->filePath(name); }
     QString configPath() const { return path(QStringLiteral("config.ini")); }
@@ -59,12 +80,17 @@ class tst_FrmMain : public QObject {
     // Creates and shows the window and lets its first activation run; the log starts empty.
     void showWindow(bool clearLog = true)
     {
-        m_w = std::make_unique<frmMain>(m_settings, configPath(), [this] {
+        auto tray = [this] {
             auto tray = std::make_unique<FakeTray>();
             tray->available = m_trayAvailable;
             m_tray = tray.get();
             return tray;
-        });
+        };
+        if (std::exchange(m_frameLate, false)) {
+            m_w = std::make_unique<LateFramedMain>(m_settings, configPath(), tray);
+        } else {
+            m_w = std::make_unique<frmMain>(m_settings, configPath(), tray);
+        }
         m_w->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_w.get()));
         QCoreApplication::processEvents();
@@ -823,6 +849,36 @@ private slots:
         m_settings = loaded;
         showWindow();
         QCOMPARE(m_w->frameGeometry(), frame);
+    }
+
+    // Each start reads the position that the previous one wrote; the window must not creep,
+    // also where the desktop frames the window only after its first activation (X11).
+    void savedPosition_sameAfterEveryStart_data()
+    {
+        QTest::addColumn<bool>("framedLate");
+        QTest::newRow("framed at once") << false;
+        QTest::newRow("framed after activation") << true;
+    }
+
+    void savedPosition_sameAfterEveryStart()
+    {
+        QFETCH(bool, framedLate);
+        QVERIFY(WriteDefaultConfig(Settings::defaults(), configPath()));
+        QVERIFY(SavePosition(configPath(), 1500, 1200, 9000, 6750));
+        QList<QRect> stored;
+        for (int start = 0; start < 3; ++start) {
+            m_settings = Settings::defaults();
+            m_frameLate = framedLate;
+            showWindow();
+            if (framedLate) {
+                static_cast<LateFramedMain*>(m_w.get())->frameArrives();
+            }
+            m_w->close();
+            Settings loaded = Settings::defaults();
+            LoadConfig(loaded, configPath());
+            stored << QRect(loaded.PositionLeft, loaded.PositionTop, loaded.PositionWidth, loaded.PositionHeight);
+        }
+        QCOMPARE(stored, QList<QRect>(3, QRect(1500, 1200, 9000, 6750)));
     }
 
     void viewToggles_keepMenuAndButtonsInStep()
