@@ -5,40 +5,49 @@
 #include <cerrno>
 #include <sys/stat.h>
 
-QString systemErrorText(int errnum)
-{
+QString systemErrorText(int errnum) {
     switch (errnum) {
-    case ENOENT: return QStringLiteral(u"文件或文件夹不存在");
+    case ENOENT:
+        return QStringLiteral(u"文件或文件夹不存在");
     case EACCES:
-    case EPERM: return QStringLiteral(u"没有权限");
-    case EISDIR: return QStringLiteral(u"这是一个文件夹");
-    case ENOTDIR: return QStringLiteral(u"路径中有一项不是文件夹");
+    case EPERM:
+        return QStringLiteral(u"没有权限");
+    case EISDIR:
+        return QStringLiteral(u"这是一个文件夹");
+    case ENOTDIR:
+        return QStringLiteral(u"路径中有一项不是文件夹");
     case ENOSPC:
-    case EDQUOT: return QStringLiteral(u"磁盘已满");
-    case EROFS: return QStringLiteral(u"只读文件系统");
-    case EFBIG: return QStringLiteral(u"文件过大");
+    case EDQUOT:
+        return QStringLiteral(u"磁盘已满");
+    case EROFS:
+        return QStringLiteral(u"只读文件系统");
+    case EFBIG:
+        return QStringLiteral(u"文件过大");
     case EMFILE:
-    case ENFILE: return QStringLiteral(u"打开的文件过多");
-    case ENAMETOOLONG: return QStringLiteral(u"文件名过长");
-    case EEXIST: return QStringLiteral(u"已存在");
-    case EIO: return QStringLiteral(u"读写设备出错");
-    default: return qt_error_string(errnum);
+    case ENFILE:
+        return QStringLiteral(u"打开的文件过多");
+    case ENAMETOOLONG:
+        return QStringLiteral(u"文件名过长");
+    case EEXIST:
+        return QStringLiteral(u"已存在");
+    case EIO:
+        return QStringLiteral(u"读写设备出错");
+    default:
+        return qt_error_string(errnum);
     }
 }
 
-QString fileErrorText(const QString& what, const QString& path, int errnum)
-{
+QString fileErrorText(const QString& what, const QString& path, int errnum) {
     return QStringLiteral(u"%1: %2（%3）").arg(what, path, systemErrorText(errnum));
 }
 
-QString notRegularFileText(const QString& path)
-{
-    return entryKind(path) == EntryKind::Directory ? QStringLiteral(u"%1 是一个文件夹，不是普通文件").arg(path)
-                                                   : QStringLiteral(u"%1 不是普通文件").arg(path);
+QString notRegularFileText(const QString& path) {
+    return entryKind(path) == EntryKind::Directory
+               ? QStringLiteral(u"%1 是一个文件夹，不是普通文件").arg(path)
+               : QStringLiteral(u"%1 不是普通文件").arg(path);
 }
 
-EntryKind entryKind(const QString& path)
-{
+EntryKind entryKind(const QString& path) {
     struct stat st;
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
         return EntryKind::None;

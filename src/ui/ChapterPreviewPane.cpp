@@ -1,6 +1,9 @@
 #include "ChapterPreviewPane.h"
 
+#include "config/Settings.h"
 #include "core/ChapterPreview.h"
+#include "core/Document.h"
+#include "core/cRegExp.h"
 
 #include <QTextBlock>
 #include <QTextCursor>
@@ -79,4 +82,27 @@ void ChapterPreviewPane::showPreview(const ChapterPreview& preview)
         c.insertText(CutMark, note);
     }
     moveCursor(QTextCursor::Start);
+}
+
+void ChapterPreviewPane::showChapter(const Document& doc, int row, const Settings& settings)
+{
+    const ChapterModel& model = doc.model();
+    const int r = row < 0 ? -1 : model.tag(row);
+    if (!doc.isOpen() || r < 0 || r >= doc.TitleOffsets.size()) {
+        clear();
+        return;
+    }
+    // The chapter runs to the next title that is kept: an ignored title's lines go with it.
+    const QVector<bool> ignored = model.ignoredRecords();
+    qint64 end = -1;
+    for (qsizetype next = r + 1; next < doc.TitleOffsets.size(); ++next) {
+        if (next >= ignored.size() || !ignored.at(next)) {
+            end = doc.TitleOffsets.at(next);
+            break;
+        }
+    }
+    cRegExp filters;
+    filters.SetFilters(QString(), settings.TextFilters);
+    showPreview(readChapterPreview(doc.FilePath, doc.TitleOffsets.at(r), end, doc.codec(), filters,
+                                   settings.DelSpaceLine));
 }

@@ -3,6 +3,8 @@
 #include <QPlainTextEdit>
 
 struct ChapterPreview;
+struct Settings;
+class Document;
 
 /// The selected chapter as the output will hold it, read-only: filter strings struck out and
 /// dimmed, blank lines that the output leaves out marked, a "…" line when the chapter goes on.
@@ -12,6 +14,9 @@ public:
     explicit ChapterPreviewPane(QWidget* parent = nullptr);
 
     void showPreview(const ChapterPreview& preview);
+    /// Shows the chapter of list row `row` (none when -1) as the output would hold it, read
+    /// from the open file: up to the next title that is kept.
+    void showChapter(const Document& doc, int row, const Settings& settings);
 
     /// Follows a line the output leaves out.
     static const QString DroppedMark;

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "core/Document.h"
-#include "core/PassHost.h"
+#include "main/ListCommands.h"
+#include "main/PassFrontEnd.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -16,6 +17,7 @@ struct Settings;
 class cTrayIcon;
 class TrayBackend;
 class ChapterPreviewPane;
+class MainMenus;
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -26,10 +28,11 @@ class QStatusBar;
 class QToolBar;
 class QTreeView;
 
-/// The main window: the open novel, its chapter list, and every command of the program.
-/// The analysis and output passes run inside their command handlers on this thread; the
-/// window is their front end (status panels, progress bar, questions, error report).
-class frmMain : public QMainWindow, public PassHost {
+/// The main window: it owns the open novel, the widgets and the notification-area icon, and
+/// wires the commands. The menus and toolbar (main/MainMenus), the list commands
+/// (main/ListCommands) and the passes' front end (main/PassFrontEnd) live in rooms of their
+/// own; the passes run inside their command handlers on this thread.
+class frmMain : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -90,20 +93,8 @@ public:
     /// The notification-area icon; null until the first activation and after unload.
     cTrayIcon* SysTray() const { return g_SysTray.get(); }
 
-    // PassHost
-    void setStatusText(const QString& text) override;
-    void setProcessText(const QString& text) override;
-    void progressStart(qint64 maximum) override;
-    void progress(qint64 value, int percent, const QString& balloonText, const QString& balloonTitle) override;
-    void progressEnd() override;
-    void setListVisible(bool visible) override;
-    void processEvents() override;
-    void messageBox(const QString& text, const QString& caption, Icon icon) override;
-    bool askYesNo(const QString& text, const QString& caption) override;
-    void notice(const QString& text, const QString& caption, int kind) override;
-    void balloonIfHidden(const QString& text, const QString& title) override;
-    QString askOverwrite(const QString& path) override;
-    void error(const QString& description, int number, const QString& context) override;
+    /// Status panel "text".
+    void setStatusText(const QString& text);
 
 signals:
     /// The window has unloaded: the program ends.
@@ -114,12 +105,17 @@ protected:
     void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
     /// How much the desktop's frame adds to the window's size; empty until the desktop has
     /// framed the window, which an X11 window manager may do only after the first activation.
     virtual QSize frameExtent() const;
 
 private:
+    friend class PassFrontEnd;
+    friend class ListCommands;
+    friend class MainMenus;
+    friend class ListDropTarget;
+    friend struct MainWidgets;
+
     /// A notification-area balloon (`kind` as ShowNotice's); false when no icon is shown to
     /// carry it or the area refused it, so that the caller can say it another way.
     bool TrayBalloon(const QString& text, const QString& title, int kind);
@@ -129,8 +125,6 @@ private:
     void g_SysTray_RightMouseUp(const QPoint& globalPos);
     void applyListColor();
     void setPreviewShown(bool on);
-    /// Reviews the chapter numbers of an analysed list against the current check marks.
-    void ReviewNumbering();
     /// Shows the selected row's chapter in the preview pane, or nothing.
     void ShowPreview();
     void showEncoding();
@@ -141,15 +135,6 @@ private:
     void fitToFrame();
     void Form_Unload();
 
-    void buildMenus();
-    void buildToolbar();
-    void buildStatusBar();
-    void buildList();
-    QAction* addMenuEntry(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut,
-                          void (frmMain::*handler)());
-    QAction* addSeparator(QMenu* menu, const char* name);
-    void addToolButton(const char* key, int image, const QString& tip);
-    void addToolSeparator(const char* key);
 
     void applyCommands(int state, bool withStatus);
     /// Re-applies the enabled commands after a pass changed the state behind the window's back.
@@ -157,18 +142,10 @@ private:
     void updateUndoCommand();
     void showAnalysedPosition();
 
-    void toolConfig_ButtonClick(const QString& key);
-    void toolConfig_ButtonMenuClick(const QString& key);
-    void lvwTitles_ColumnClick(int column);
-    void lvwTitles_DblClick();
-    void lvwTitles_MouseUp(const QPoint& globalPos);
-    bool OLEDragOver(QDropEvent* e);
-    void OLEDragDrop(QDropEvent* e);
 
-    int selectedRow() const;
-    void selectRow(int row);
     void ShowErrMsg(const QString& description, int number, const QString& context);
-    template <typename Body> void trap(const QString& context, Body body);
+    /// Runs a command; an exception it throws becomes an error report in `context`.
+    void trap(const QString& context, const std::function<void()>& body);
     void afterPass();
 
     Settings& m_settings;
@@ -185,16 +162,16 @@ private:
     std::unique_ptr<cTrayIcon> g_SysTray;
     bool m_trayRefused = false;
     QTimer m_trayWatch;
-    QString m_lastProgressBalloon;
-    QElapsedTimer m_progressBalloonClock;
+    PassFrontEnd m_host{*this};
+    ListCommands m_list{*this};
+    std::unique_ptr<MainMenus> m_menus;
+    QObject* m_dropTarget = nullptr; // a ListDropTarget, child of the window
 
     QToolBar* toolConfig = nullptr;
     QTreeView* lvwTitles = nullptr;
     QSplitter* splTitles = nullptr;
     ChapterPreviewPane* txtPreview = nullptr;
     bool m_previewShown = true;
-    QMenu* menuEncoding = nullptr;
-    QActionGroup* m_encodingGroup = nullptr;
     bool m_encodingDetect = true;
     TextCodec::Id m_encodingId = TextCodec::Gbk;
     QStatusBar* staStatus = nullptr;
@@ -203,8 +180,4 @@ private:
     QWidget* m_panelProcess = nullptr;
     QLabel* m_panelEncoding = nullptr;
     QProgressBar* prgDone = nullptr;
-    QMenu* menuItem = nullptr;
-    QMenu* menuTray = nullptr;
-    QHash<QString, QAction*> m_menus;
-    QHash<QString, QAction*> m_buttons;
 };

@@ -20,8 +20,7 @@
 
 namespace {
 
-void showColor(QLineEdit* box, qint32 color)
-{
+void showColor(QLineEdit* box, qint32 color) {
     const QColor background = ColorFromNumber(color);
     QPalette palette = box->palette();
     palette.setColor(QPalette::Base, background);
@@ -32,8 +31,7 @@ void showColor(QLineEdit* box, qint32 color)
 
 } // namespace
 
-FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog)
-{
+FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog) {
     grpFavorite = new QGroupBox(QStringLiteral(u"偏好设置(&F)"), this);
     grpFavorite->setObjectName(QStringLiteral("grpFavorite"));
 
@@ -68,7 +66,8 @@ FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog)
         txtColor[i]->setObjectName(QStringLiteral("txtColor_%1").arg(i));
         txtColor[i]->setFixedWidth(120);
         txtColor[i]->installEventFilter(this);
-        btnColor[i] = options::smallButton(QStringLiteral(u"…"), QStringLiteral("btnColor_%1").arg(i), grpFavorite);
+        btnColor[i] =
+            options::smallButton(QStringLiteral(u"…"), QStringLiteral("btnColor_%1").arg(i), grpFavorite);
         grid->addWidget(options::label(QString::fromUtf16(colorLabels[i]), grpFavorite), i, 0);
         grid->addWidget(txtColor[i], i, 1);
         grid->addWidget(btnColor[i], i, 2);
@@ -84,7 +83,8 @@ FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog)
     grid->setColumnStretch(3, 1);
     layout->addLayout(grid);
 
-    lblVellomar = new QLabel(QStringLiteral(u"维洛玛 Vellomar —— 墨川 作品。欢迎把意见和建议告诉我们。"), this);
+    lblVellomar =
+        new QLabel(QStringLiteral(u"维洛玛 Vellomar —— 墨川 作品。欢迎把意见和建议告诉我们。"), this);
     lblVellomar->setObjectName(QStringLiteral("lblVellomar"));
     lblVellomar->setWordWrap(true);
     lblVellomar->setEnabled(false);
@@ -96,8 +96,7 @@ FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog)
     pageLayout->addWidget(lblVellomar);
 }
 
-void FavoritePage::load(const Settings& s)
-{
+void FavoritePage::load(const Settings& s) {
     chkAutoAnalyze->setChecked(s.AutoAnalyze);
     chkMiniToTray->setChecked(s.MiniToTray);
     chkShowBalloon->setChecked(s.ShowBalloonTip);
@@ -141,8 +140,7 @@ void FavoritePage::load(const Settings& s)
     }
 }
 
-void FavoritePage::apply(Settings& s)
-{
+void FavoritePage::apply(Settings& s) {
     s.AutoAnalyze = chkAutoAnalyze->isChecked();
     s.AppendText = chkAppendText->isChecked();
     s.MiniToTray = chkMiniToTray->isChecked();
@@ -157,8 +155,7 @@ void FavoritePage::apply(Settings& s)
     }
 }
 
-bool FavoritePage::eventFilter(QObject* watched, QEvent* event)
-{
+bool FavoritePage::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         for (int i = 0; i < 2; ++i) {
             if (watched == txtColor[i]) {
@@ -169,13 +166,11 @@ bool FavoritePage::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void FavoritePage::txtColor_LostFocus(int index)
-{
+void FavoritePage::txtColor_LostFocus(int index) {
     showColor(txtColor[index], ParseColor(txtColor[index]->text()));
 }
 
-void FavoritePage::btnColor_Click(int index)
-{
+void FavoritePage::btnColor_Click(int index) {
     const qint32 color = cCommonDialog().sShowColor(m_dialog);
     if (color == -1) {
         return;

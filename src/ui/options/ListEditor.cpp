@@ -5,34 +5,26 @@
 #include <QComboBox>
 #include <QListWidget>
 
-int shownIndex(const QComboBox* combo)
-{
+int shownIndex(const QComboBox* combo) {
     const int k = combo->currentIndex();
     return k >= 0 && combo->itemText(k) == combo->currentText() ? k : -1;
 }
 
 ListEditor::ListEditor(QComboBox* combo, Texts texts, QWidget* dialog)
-    : QObject(dialog), m_combo(combo), m_texts(std::move(texts)), m_dialog(dialog)
-{
-}
+    : QObject(dialog), m_combo(combo), m_texts(std::move(texts)), m_dialog(dialog) {}
 
 ListEditor::ListEditor(QListWidget* list, Texts texts, QWidget* dialog)
-    : QObject(dialog), m_list(list), m_texts(std::move(texts)), m_dialog(dialog)
-{
-}
+    : QObject(dialog), m_list(list), m_texts(std::move(texts)), m_dialog(dialog) {}
 
-int ListEditor::count() const
-{
+int ListEditor::count() const {
     return m_combo ? m_combo->count() : m_list->count();
 }
 
-QString ListEditor::text(int index) const
-{
+QString ListEditor::text(int index) const {
     return m_combo ? m_combo->itemText(index) : m_list->item(index)->text();
 }
 
-int ListEditor::findExact(const QString& wanted) const
-{
+int ListEditor::findExact(const QString& wanted) const {
     for (int i = 0; i < count(); ++i) {
         if (text(i) == wanted) {
             return i;
@@ -41,13 +33,11 @@ int ListEditor::findExact(const QString& wanted) const
     return -1;
 }
 
-void ListEditor::warn(const QString& text, const QString& caption)
-{
+void ListEditor::warn(const QString& text, const QString& caption) {
     Prompts::messageBox(m_dialog, text, caption, QMessageBox::Warning);
 }
 
-bool ListEditor::ask(const QString& caption, const QString& initial, QString* answer)
-{
+bool ListEditor::ask(const QString& caption, const QString& initial, QString* answer) {
     QString text;
     if (!Prompts::inputBox(m_dialog, m_texts.prompt, caption, initial, &text)) {
         return false;
@@ -56,16 +46,14 @@ bool ListEditor::ask(const QString& caption, const QString& initial, QString* an
     return !answer->isEmpty();
 }
 
-void ListEditor::addTyped(const QString& initial)
-{
+void ListEditor::addTyped(const QString& initial) {
     QString answer;
     if (ask(m_texts.askCaption, initial, &answer)) {
         add(answer);
     }
 }
 
-bool ListEditor::add(const QString& entry)
-{
+bool ListEditor::add(const QString& entry) {
     if (findExact(entry) >= 0) {
         warn(m_texts.repeated + entry, m_texts.repeatedCaption);
         return false;
@@ -82,8 +70,7 @@ bool ListEditor::add(const QString& entry)
     return true;
 }
 
-void ListEditor::removeChosen(bool keepShownText)
-{
+void ListEditor::removeChosen(bool keepShownText) {
     if (m_list) {
         bool removed = false;
         for (int i = m_list->count() - 1; i >= 0; --i) {
@@ -115,8 +102,7 @@ void ListEditor::removeChosen(bool keepShownText)
     emit edited();
 }
 
-void ListEditor::editChosen()
-{
+void ListEditor::editChosen() {
     QListWidgetItem* item = m_list->currentItem();
     if (!item || !item->isSelected()) {
         const QList<QListWidgetItem*> selected = m_list->selectedItems();

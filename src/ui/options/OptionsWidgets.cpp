@@ -8,8 +8,7 @@
 
 namespace options {
 
-QPushButton* smallButton(const QString& text, const QString& name, QWidget* parent)
-{
+QPushButton* smallButton(const QString& text, const QString& name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
     button->setFixedWidth(28);
@@ -17,8 +16,7 @@ QPushButton* smallButton(const QString& text, const QString& name, QWidget* pare
     return button;
 }
 
-QLineEdit* numberBox(const QString& name, QWidget* parent)
-{
+QLineEdit* numberBox(const QString& name, QWidget* parent) {
     auto* box = new QLineEdit(parent);
     box->setObjectName(name);
     box->setFixedWidth(56);
@@ -26,8 +24,7 @@ QLineEdit* numberBox(const QString& name, QWidget* parent)
     return box;
 }
 
-QComboBox* listCombo(const QString& name, QWidget* parent)
-{
+QComboBox* listCombo(const QString& name, QWidget* parent) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(name);
     combo->setEditable(true);
@@ -40,13 +37,11 @@ QComboBox* listCombo(const QString& name, QWidget* parent)
     return combo;
 }
 
-QLabel* label(const QString& text, QWidget* parent)
-{
+QLabel* label(const QString& text, QWidget* parent) {
     return new QLabel(text, parent);
 }
 
-void repairNumberBox(QLineEdit* box, const QString& emptyValue, bool stripZeros)
-{
+void repairNumberBox(QLineEdit* box, const QString& emptyValue, bool stripZeros) {
     QString text = box->text();
     if (text.isEmpty()) {
         text = emptyValue;

@@ -30,8 +30,7 @@ const QString CrLf = QStringLiteral("\r\n");
 // Writes one of the two single-choice lists back into the settings. Returns the list text,
 // which begins with CR LF and has every entry followed by CR LF.
 QString applyList(QComboBox* combo, const QString& current, const QString& builtIn, qint16& selection,
-                  QString& value)
-{
+                  QString& value) {
     QString list = CrLf;
     int selected = -1;
     const QString typed = combo->currentText();
@@ -73,8 +72,7 @@ QString applyList(QComboBox* combo, const QString& current, const QString& built
 
 // An index that names no entry (a hand-edited config.ini) selects nothing; the field then
 // shows the value in use.
-void fillChoice(QComboBox* combo, const QString& list, qint16 index, const QString& value)
-{
+void fillChoice(QComboBox* combo, const QString& list, qint16 index, const QString& value) {
     combo->addItems(splitList(list));
     if (index >= 0 && index < combo->count()) {
         combo->setCurrentIndex(index);
@@ -86,8 +84,7 @@ void fillChoice(QComboBox* combo, const QString& list, qint16 index, const QStri
 
 } // namespace
 
-TextPage::TextPage(const Settings& settings, QWidget* dialog) : m_dialog(dialog)
-{
+TextPage::TextPage(const Settings& settings, QWidget* dialog) : m_dialog(dialog) {
     grpText = new QGroupBox(QStringLiteral(u"文本选项(&T)"), this);
     grpText->setObjectName(QStringLiteral("grpText"));
     m_rules = new TitleRuleEditor(settings, grpText);
@@ -202,19 +199,22 @@ TextPage::TextPage(const Settings& settings, QWidget* dialog) : m_dialog(dialog)
     layout->addStretch();
 
     m_paths = new ListEditor(cmbOutPaths,
-                             {QString(), QString(), QStringLiteral(u"已经包含目录："), QStringLiteral(u"选择目录"),
-                              QStringLiteral(u"请选择一项!"), QStringLiteral(u"删除路径"), QString(), QString(), QString()},
+                             {QString(), QString(), QStringLiteral(u"已经包含目录："),
+                              QStringLiteral(u"选择目录"), QStringLiteral(u"请选择一项!"),
+                              QStringLiteral(u"删除路径"), QString(), QString(), QString()},
                              dialog);
     m_filters = new ListEditor(lstFilters,
                                {QStringLiteral(u"请写出要过滤的字符串:"), QStringLiteral(u"添加过滤字符串"),
                                 QStringLiteral(u"以下字符串已经存在!\n"), QStringLiteral(u"添加过滤字符串"),
                                 QStringLiteral(u"请选择一项或多项!"), QStringLiteral(u"删除字符串"),
-                                QStringLiteral(u"请先选择一项!"), QStringLiteral(u"编辑过滤字符串"), QStringLiteral(u"编辑")},
+                                QStringLiteral(u"请先选择一项!"), QStringLiteral(u"编辑过滤字符串"),
+                                QStringLiteral(u"编辑")},
                                dialog);
     m_files = new ListEditor(cmbFileNames,
                              {QStringLiteral(u"请写出要输出的格式："), QStringLiteral(u"输出文件格式"),
                               QStringLiteral(u"以下格式已经存在!\n"), QStringLiteral(u"添加格式"),
-                              QStringLiteral(u"请选择一项!"), QStringLiteral(u"删除格式"), QString(), QString(), QString()},
+                              QStringLiteral(u"请选择一项!"), QStringLiteral(u"删除格式"), QString(),
+                              QString(), QString()},
                              dialog);
     for (ListEditor* editor : {m_paths, m_filters, m_files}) {
         connect(editor, &ListEditor::edited, this, &TextPage::listEdited);
@@ -231,8 +231,7 @@ TextPage::TextPage(const Settings& settings, QWidget* dialog) : m_dialog(dialog)
     }
 }
 
-void TextPage::load(const Settings& s)
-{
+void TextPage::load(const Settings& s) {
     m_rules->load(s.TitleText);
     fillChoice(cmbOutPaths, s.OutPaths, s.PathDefaultSelect, s.OutPath);
     lstFilters->addItems(splitList(s.TextFilters));
@@ -268,8 +267,7 @@ void TextPage::load(const Settings& s)
     });
 }
 
-void TextPage::apply(Settings& s)
-{
+void TextPage::apply(Settings& s) {
     // Enter and the Alt shortcuts apply without the focus leaving a number box.
     for (QLineEdit* box : {txtChapsInFile, txtFilesInDir, txtInvalidLines}) {
         repairNumberBox(box);
@@ -296,22 +294,19 @@ void TextPage::apply(Settings& s)
     s.FilterAfterLine = cmbFilterAfterLine->currentIndex() != 0;
 }
 
-void TextPage::activate()
-{
+void TextPage::activate() {
     txtInvalidLines->setEnabled(chkSetInvalidTitle->isChecked());
 }
 
-bool TextPage::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::FocusOut
-        && (watched == txtChapsInFile || watched == txtFilesInDir || watched == txtInvalidLines)) {
+bool TextPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut &&
+        (watched == txtChapsInFile || watched == txtFilesInDir || watched == txtInvalidLines)) {
         repairNumberBox(static_cast<QLineEdit*>(watched));
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void TextPage::repairNumberBox(QLineEdit* box)
-{
+void TextPage::repairNumberBox(QLineEdit* box) {
     if (box == txtFilesInDir) {
         options::repairNumberBox(box, QStringLiteral("0"), true);
     } else {
@@ -319,31 +314,39 @@ void TextPage::repairNumberBox(QLineEdit* box)
     }
 }
 
-void TextPage::chkSetInvalidTitle_Click()
-{
+void TextPage::chkSetInvalidTitle_Click() {
     txtInvalidLines->setEnabled(chkSetInvalidTitle->isChecked());
 }
 
-void TextPage::btnPathEdit_Click()
-{
-    const QString folder = cCommonDialog().sBrowseForFolder(m_dialog, QCoreApplication::applicationDirPath()).trimmed();
+void TextPage::btnPathEdit_Click() {
+    const QString folder =
+        cCommonDialog().sBrowseForFolder(m_dialog, QCoreApplication::applicationDirPath()).trimmed();
     if (!folder.isEmpty()) {
         m_paths->add(folder);
     }
 }
 
-void TextPage::btnPathSub_Click() { m_paths->removeChosen(true); }
+void TextPage::btnPathSub_Click() {
+    m_paths->removeChosen(true);
+}
 
-void TextPage::btnFilterAdd_Click()
-{
+void TextPage::btnFilterAdd_Click() {
     QListWidgetItem* current = lstFilters->currentItem();
     m_filters->addTyped(current && current->isSelected() ? current->text() : QString());
 }
 
-void TextPage::btnFilterEdit_Click() { m_filters->editChosen(); }
+void TextPage::btnFilterEdit_Click() {
+    m_filters->editChosen();
+}
 
-void TextPage::btnFilterSub_Click() { m_filters->removeChosen(false); }
+void TextPage::btnFilterSub_Click() {
+    m_filters->removeChosen(false);
+}
 
-void TextPage::btnFileAdd_Click() { m_files->addTyped(cmbFileNames->currentText()); }
+void TextPage::btnFileAdd_Click() {
+    m_files->addTyped(cmbFileNames->currentText());
+}
 
-void TextPage::btnFileSub_Click() { m_files->removeChosen(false); }
+void TextPage::btnFileSub_Click() {
+    m_files->removeChosen(false);
+}

@@ -27,8 +27,8 @@ public:
     TitleRuleEditor* rules() const { return m_rules; }
 
 signals:
-    void changed();     ///< an edit that makes the dialog's settings differ
-    void listEdited();  ///< an entry added, removed or edited in one of the lists
+    void changed();    ///< an edit that makes the dialog's settings differ
+    void listEdited(); ///< an entry added, removed or edited in one of the lists
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

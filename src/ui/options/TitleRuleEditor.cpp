@@ -284,8 +284,8 @@ void TitleRuleEditor::btnImportRules_Click() {
 
 void TitleRuleEditor::btnExportRules_Click() {
     const QString caption = QStringLiteral(u"导出规则");
-    const QString file = cCommonDialog().sGetSaveFileName(m_parent, caption, QStringLiteral("titlerules.json"),
-                                                          RuleFilter, QStringLiteral("json"));
+    const QString file = cCommonDialog().sGetSaveFileName(
+        m_parent, caption, QStringLiteral("titlerules.json"), RuleFilter, QStringLiteral("json"));
     if (file.isEmpty())
         return;
     QSaveFile out(file);

@@ -1,0 +1,193 @@
+#include "ListCommands.h"
+
+#include "MainMenus.h"
+#include "Prompts.h"
+#include "frmMain.h"
+
+#include "config/Settings.h"
+#include "core/NumberingReview.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMenu>
+#include <QTreeView>
+
+#include <cmath>
+
+namespace {
+
+// Error numbers as the classic run-time library numbers them; users quote them in reports.
+enum ErrorNumber { Overflow = 6, TypeMismatch = 13 };
+
+const QString NoSelection = QStringLiteral(u"请先选择一项！");
+const QString EditCaption = QStringLiteral(u"编辑");
+
+QString trimSpaces(const QString& s) {
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && s.at(b) == u' ') {
+        ++b;
+    }
+    while (e > b && s.at(e - 1) == u' ') {
+        --e;
+    }
+    return s.mid(b, e - b);
+}
+
+} // namespace
+
+int ListCommands::selectedRow() const {
+    const QModelIndexList rows = m_w.lvwTitles->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ListCommands::selectRow(int row) {
+    const QModelIndex index = m_w.m_doc.model().index(row, 0);
+    m_w.lvwTitles->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                QItemSelectionModel::Rows);
+    m_w.lvwTitles->scrollTo(index);
+}
+
+void ListCommands::lvwTitles_ColumnClick(int column) {
+    if (m_w.m_doc.DocState != Analysed) {
+        return;
+    }
+    m_w.trap(QStringLiteral("frmMain::SortItem()"), [&] {
+        ChapterModel& model = m_w.m_doc.model();
+        model.SortByColumn(column + 1, model.sortOrderTag().toInt());
+    });
+}
+
+void ListCommands::mnuI_SelAll_Click() {
+    m_w.m_doc.model().SelAll();
+}
+void ListCommands::mnuI_SelNone_Click() {
+    m_w.m_doc.model().SelNone();
+}
+void ListCommands::mnuI_SelReverse_Click() {
+    m_w.m_doc.model().SelReverse();
+}
+
+void ListCommands::mnuI_SelUndo_Click() {
+    m_w.trap(QStringLiteral("frmMain::mnuI_SelUndo_Click()"), [this] {
+        const int row = m_w.m_doc.model().SelUndo();
+        if (row >= 0) {
+            selectRow(row);
+        }
+    });
+}
+
+void ListCommands::mnuIE_Title_Click() {
+    m_w.trap(QStringLiteral("frmMain::mnuIE_Title_Click()"), [this] {
+        const int row = selectedRow();
+        if (row < 0) {
+            Prompts::messageBox(&m_w, NoSelection, EditCaption, QMessageBox::Warning);
+            return;
+        }
+        ChapterModel& model = m_w.m_doc.model();
+        const int r = model.tag(row);
+        QString answer;
+        if (!Prompts::inputBox(&m_w, QStringLiteral(u"请输入新的标题："), QStringLiteral(u"编辑章节标题"),
+                               model.title().at(r), &answer)) {
+            return;
+        }
+        answer = trimSpaces(answer);
+        if (answer.isEmpty()) {
+            return;
+        }
+        model.UpdateChapItem(row, model.chapnum().at(r), answer, m_w.m_settings.OutFile);
+    });
+}
+
+void ListCommands::mnuIE_ChapNum_Click() {
+    const QString context = QStringLiteral("frmMain::mnuIE_ChapNum_Click()");
+    m_w.trap(context, [&] {
+        const int row = selectedRow();
+        if (row < 0) {
+            Prompts::messageBox(&m_w, NoSelection, EditCaption, QMessageBox::Warning);
+            return;
+        }
+        ChapterModel& model = m_w.m_doc.model();
+        const int r = model.tag(row);
+        QString answer;
+        // A cancelled box is an answer like any other: nothing changes, nothing is reported.
+        if (!Prompts::inputBox(&m_w, QStringLiteral(u"请输入新的章节序号："), QStringLiteral(u"编辑章节序号"),
+                               QString::number(model.chapnum().at(r)), &answer)) {
+            return;
+        }
+        bool ok = false;
+        const double value = trimSpaces(answer).toDouble(&ok);
+        if (!ok || !std::isfinite(value)) {
+            m_w.ShowErrMsg(QStringLiteral(u"类型不匹配"), TypeMismatch, context);
+            return;
+        }
+        const double number = std::nearbyint(value);
+        if (number < -32768 || number > 32767) {
+            m_w.ShowErrMsg(QStringLiteral(u"溢出"), Overflow, context);
+            return;
+        }
+        model.UpdateChapItem(row, qint16(number), model.title().at(r), m_w.m_settings.OutFile);
+    });
+}
+
+void ListCommands::mnuI_Copy_Click() {
+    const int row = selectedRow();
+    if (row < 0) {
+        return;
+    }
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(m_w.m_doc.model().memo(row));
+    Prompts::messageBox(&m_w, QStringLiteral(u"复制成功，打开记事本即可查找！"), QStringLiteral(u"复制"),
+                        QMessageBox::Information);
+    if (m_w.m_settings.AutoOpenNotepad) {
+        Prompts::openUrl(QUrl::fromLocalFile(m_w.m_doc.FilePath));
+    }
+}
+
+void ListCommands::lvwTitles_DblClick() {
+    // Editing stays with the commands' own state: not while a pass walks the list.
+    if (selectedRow() >= 0 && m_w.m_menus->menu(QStringLiteral("mnuIE_Title"))->isEnabled()) {
+        mnuIE_Title_Click();
+    }
+}
+
+void ListCommands::lvwTitles_MouseUp(const QPoint& globalPos) {
+    if (selectedRow() >= 0) {
+        m_w.m_menus->itemMenu()->popup(globalPos);
+    }
+}
+
+void ListCommands::ReviewNumbering() {
+    ChapterModel& model = m_w.m_doc.model();
+    if (m_w.m_doc.DocState != Analysed || model.rowCount() == 0) {
+        m_w.m_panelText->setToolTip(QString());
+        return;
+    }
+    model.setAnomalies(reviewNumbering(model.chapnum(), model.ignoredRecords()));
+    const int n = model.anomalyCount();
+    // The panel's own text is the chapter count; the review goes into its tool tip.
+    m_w.m_panelText->setToolTip(n > 0 ? QStringLiteral(u"编号异常 %1 处，按 F3 查看").arg(n)
+                                      : QStringLiteral(u"章节编号没有发现异常"));
+}
+
+void ListCommands::mnuI_NextAnomaly_Click() {
+    const ChapterModel& model = m_w.m_doc.model();
+    const int n = model.rowCount();
+    if (m_w.m_doc.DocState != Analysed || n == 0) {
+        return;
+    }
+    const int from = selectedRow(); // -1: start at the top
+    for (int step = 1; step <= n; ++step) {
+        const int row = (from + step) % n;
+        if (model.anomaly(row) != NumberingAnomaly::None) {
+            selectRow(row);
+            // In the middle, with the chapters around it in view to judge it by.
+            m_w.lvwTitles->scrollTo(model.index(row, 0), QAbstractItemView::PositionAtCenter);
+            return;
+        }
+    }
+    QApplication::beep();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QPoint>
+
+class frmMain;
+
+/// The commands that edit the chapter list: check marks and their undo, sorting, title and
+/// number edits, copying a title line, and the walk through numbering anomalies.
+class ListCommands {
+public:
+    explicit ListCommands(frmMain& window) : m_w(window) {}
+
+    void mnuI_SelAll_Click();
+    void mnuI_SelReverse_Click();
+    void mnuI_SelNone_Click();
+    void mnuI_SelUndo_Click();
+    void mnuIE_Title_Click();
+    void mnuIE_ChapNum_Click();
+    void mnuI_Copy_Click();
+    void mnuI_NextAnomaly_Click();
+    void lvwTitles_ColumnClick(int column);
+    void lvwTitles_DblClick();
+    void lvwTitles_MouseUp(const QPoint& globalPos);
+    /// Reviews the chapter numbers of an analysed list against the current check marks.
+    void ReviewNumbering();
+
+    int selectedRow() const;
+    void selectRow(int row);
+
+private:
+    frmMain& m_w;
+};

@@ -1,0 +1,120 @@
+#include "PassFrontEnd.h"
+
+#include "Prompts.h"
+#include "cTrayIcon.h"
+#include "frmMain.h"
+#include "frmYesAllNo.h"
+
+#include "config/Settings.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSplitter>
+
+namespace {
+
+// Balloons are cut short or rebuilt by the next one, and on some desktops each one is a
+// notification of its own: progress goes out at most this often, and only when it changed.
+constexpr qint64 ProgressBalloonInterval = 1000; // ms
+
+} // namespace
+
+void PassFrontEnd::setStatusText(const QString& text) {
+    m_w.setStatusText(text);
+}
+
+void PassFrontEnd::setProcessText(const QString& text) {
+    m_w.m_panelPercent->setText(text);
+}
+
+void PassFrontEnd::progressStart(qint64 maximum) {
+    m_w.syncCommands();
+    m_lastProgressBalloon.clear();
+    m_progressBalloonClock.invalidate();
+    m_w.prgDone->setRange(0, int(std::clamp<qint64>(maximum, 1, INT_MAX)));
+    m_w.prgDone->setValue(0);
+    m_w.prgDone->show();
+}
+
+void PassFrontEnd::progress(qint64 value, int percent, const QString& balloonText,
+                            const QString& balloonTitle) {
+    if (m_w.outOfSight() && m_w.m_settings.ShowBalloonTip && m_w.g_SysTray && m_w.g_SysTray->Visible()) {
+        // Out of sight the bar is left alone; a skipped step is shown by a later balloon.
+        const bool due =
+            !m_progressBalloonClock.isValid() || m_progressBalloonClock.hasExpired(ProgressBalloonInterval);
+        if (balloonText == m_lastProgressBalloon || !due) {
+            return;
+        }
+        if (m_w.TrayBalloon(balloonText, balloonTitle, 0)) {
+            m_lastProgressBalloon = balloonText;
+            m_progressBalloonClock.start();
+            return;
+        }
+    }
+    m_w.prgDone->setValue(int(std::clamp<qint64>(value, 0, m_w.prgDone->maximum())));
+    setProcessText(QString::number(percent) + u'%');
+}
+
+void PassFrontEnd::progressEnd() {
+    m_w.prgDone->setValue(0);
+    m_w.prgDone->hide();
+}
+
+void PassFrontEnd::setListVisible(bool visible) {
+    // The preview goes with the list: while a pass rebuilds the list it has nothing to show.
+    // Hiding the splitter as a whole keeps the sizes of its panes.
+    m_w.splTitles->setVisible(visible);
+}
+
+void PassFrontEnd::processEvents() {
+    m_w.syncCommands();
+    QCoreApplication::processEvents();
+}
+
+void PassFrontEnd::messageBox(const QString& text, const QString& caption, Icon icon) {
+    m_w.syncCommands();
+    QMessageBox::Icon i = QMessageBox::NoIcon;
+    switch (icon) {
+    case Information:
+        i = QMessageBox::Information;
+        break;
+    case Warning:
+        i = QMessageBox::Warning;
+        break;
+    case Critical:
+        i = QMessageBox::Critical;
+        break;
+    case Question:
+        i = QMessageBox::Question;
+        break;
+    }
+    Prompts::messageBox(&m_w, text, caption, i);
+}
+
+bool PassFrontEnd::askYesNo(const QString& text, const QString& caption) {
+    m_w.syncCommands();
+    return Prompts::askYesNo(&m_w, text, caption);
+}
+
+void PassFrontEnd::notice(const QString& text, const QString& caption, int kind) {
+    m_w.syncCommands();
+    m_w.ShowNotice(text, caption, kind);
+}
+
+void PassFrontEnd::balloonIfHidden(const QString& text, const QString& title) {
+    if (!m_w.isVisible() && m_w.m_settings.ShowBalloonTip) {
+        m_w.TrayBalloon(text, title, 0);
+    }
+}
+
+QString PassFrontEnd::askOverwrite(const QString& path) {
+    m_w.syncCommands();
+    return frmYesAllNo::ShowMsg(path, &m_w, m_w.m_settings,
+                                [this](const QString& p) { return pathTaken(p); });
+}
+
+void PassFrontEnd::error(const QString& description, int number, const QString& context) {
+    m_w.syncCommands();
+    m_w.ShowErrMsg(description, number, context);
+}
