@@ -79,20 +79,26 @@ void ListCommands::mnuI_SelUndo_Click() {
     });
 }
 
+bool ListCommands::askForSelected(const QString& prompt, const QString& caption,
+                                  const std::function<QString(int)>& current, int* row, QString* answer) {
+    *row = selectedRow();
+    if (*row < 0) {
+        Prompts::messageBox(&m_w, NoSelection, EditCaption, QMessageBox::Warning);
+        return false;
+    }
+    return Prompts::inputBox(&m_w, prompt, caption, current(m_w.m_doc.model().tag(*row)), answer);
+}
+
 void ListCommands::mnuIE_Title_Click() {
     m_w.trap(QStringLiteral("frmMain::mnuIE_Title_Click()"), [this] {
-        const int row = selectedRow();
-        if (row < 0) {
-            Prompts::messageBox(&m_w, NoSelection, EditCaption, QMessageBox::Warning);
-            return;
-        }
         ChapterModel& model = m_w.m_doc.model();
-        const int r = model.tag(row);
+        int row = -1;
         QString answer;
-        if (!Prompts::inputBox(&m_w, QStringLiteral(u"请输入新的标题："), QStringLiteral(u"编辑章节标题"),
-                               model.title().at(r), &answer)) {
+        if (!askForSelected(QStringLiteral(u"请输入新的标题："), QStringLiteral(u"编辑章节标题"),
+                            [&](int r) { return model.title().at(r); }, &row, &answer)) {
             return;
         }
+        const int r = model.tag(row);
         answer = trimSpaces(answer);
         if (answer.isEmpty()) {
             return;
@@ -104,19 +110,15 @@ void ListCommands::mnuIE_Title_Click() {
 void ListCommands::mnuIE_ChapNum_Click() {
     const QString context = QStringLiteral("frmMain::mnuIE_ChapNum_Click()");
     m_w.trap(context, [&] {
-        const int row = selectedRow();
-        if (row < 0) {
-            Prompts::messageBox(&m_w, NoSelection, EditCaption, QMessageBox::Warning);
-            return;
-        }
         ChapterModel& model = m_w.m_doc.model();
-        const int r = model.tag(row);
+        int row = -1;
         QString answer;
         // A cancelled box is an answer like any other: nothing changes, nothing is reported.
-        if (!Prompts::inputBox(&m_w, QStringLiteral(u"请输入新的章节序号："), QStringLiteral(u"编辑章节序号"),
-                               QString::number(model.chapnum().at(r)), &answer)) {
+        if (!askForSelected(QStringLiteral(u"请输入新的章节序号："), QStringLiteral(u"编辑章节序号"),
+                            [&](int r) { return QString::number(model.chapnum().at(r)); }, &row, &answer)) {
             return;
         }
+        const int r = model.tag(row);
         bool ok = false;
         const double value = trimSpaces(answer).toDouble(&ok);
         if (!ok || !std::isfinite(value)) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QPoint>
+#include <QString>
+
+#include <functional>
 
 class frmMain;
 
@@ -28,5 +31,10 @@ public:
     void selectRow(int row);
 
 private:
+    /// Asks for a new value of the selected row's field, starting from `current(record)`;
+    /// false when no row is selected (the user is told) or the box was cancelled.
+    bool askForSelected(const QString& prompt, const QString& caption, const std::function<QString(int)>& current,
+                        int* row, QString* answer);
+
     frmMain& m_w;
 };
