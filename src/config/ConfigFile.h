@@ -12,7 +12,8 @@ void LoadConfig(Settings& settings, const QString& configPath);
 
 /// Writes every setting except the window position into config.ini, key by key, keeping
 /// comments, key order and other sections. The three list sections are rewritten with dense
-/// keys (filter0, filter1, ...). Stops at the first write that fails and reports it.
+/// keys (filter0, filter1, ...). The file is written once, whole or not at all; false with
+/// the reason when it cannot be read or written.
 bool SaveConfig(const Settings& settings, const QString& configPath, QString* error = nullptr);
 
 /// Replaces config.ini with the complete commented text built from `settings`.

@@ -104,6 +104,11 @@ void tst_cInifile::read_data() {
     QTest::newRow("GBK names and value")
         << gbk(QStringLiteral(u"[中文]\r\n键=维洛玛\r\n")) << QStringLiteral(u"中文") << QStringLiteral(u"键")
         << none << QStringLiteral(u"维洛玛");
+    QTest::newRow("GB18030 four-byte value") << bytes("[a]\r\nk=\x95\x32\x82\x36\x80") << a << k << none
+                                             << QString::fromUcs4(U"\U00020000\u20AC");
+    QTest::newRow("UTF-8 file with its mark")
+        << "\xEF\xBB\xBF" + u"[中文]\r\n键=维洛玛\r\n"_s.toUtf8() << QStringLiteral(u"中文")
+        << QStringLiteral(u"键") << none << QStringLiteral(u"维洛玛");
     QTest::newRow("binary noise and a 100 KB line")
         << bytes("\xff\xfe\x00\x81[bad\r\n") + QByteArray(100 * 1024, 'x') + bytes("\r\n[a]\r\nk=1") << a << k
         << none << QStringLiteral("1");
@@ -184,6 +189,12 @@ void tst_cInifile::write_data() {
     QTest::newRow("writes GBK") << QByteArray() << set << QStringLiteral(u"中文") << QStringLiteral(u"键")
                                 << QStringLiteral(u"维洛玛")
                                 << gbk(QStringLiteral(u"[中文]\r\n键=维洛玛\r\n"));
+    QTest::newRow("writes GB18030 where GBK has no character")
+        << QByteArray() << set << a << k << QString::fromUcs4(U"\u01F9\U00020000\u20AC")
+        << bytes("[a]\r\nk=\xA8\xBF\x95\x32\x82\x36\x80\r\n");
+    QTest::newRow("UTF-8 file stays UTF-8")
+        << "\xEF\xBB\xBF" + u"[a]\r\nk=旧\r\n"_s.toUtf8() << set << a << k << QStringLiteral(u"维洛玛")
+        << "\xEF\xBB\xBF" + u"[a]\r\nk=维洛玛\r\n"_s.toUtf8();
     QTest::newRow("keeps binary noise")
         << bytes("\xff\x80\x00noise\r\n[a]\r\nk=1\r\n") << set << a << k << QStringLiteral("2")
         << bytes("\xff\x80\x00noise\r\n[a]\r\nk=2\r\n");
