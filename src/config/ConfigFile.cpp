@@ -139,11 +139,15 @@ QStringList allPieces(const QString& list) {
 
 } // namespace
 
-void LoadConfig(Settings& settings, const QString& configPath) {
+bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     cInifile ini;
     ini.setPath(configPath);
     // One reading of the file for every key below, however large a damaged file has grown.
-    ini.holdFile();
+    if (QString why; !ini.holdFile(&why)) {
+        if (error)
+            *error = QStringLiteral(u"无法读取配置文件 %1: %2").arg(configPath, why);
+        return false;
+    }
     auto read = [&ini](const QString& section, const QString& key) {
         ini.setSection(section);
         ini.setKey(key);
@@ -230,6 +234,7 @@ void LoadConfig(Settings& settings, const QString& configPath) {
     readInt(position, QStringLiteral("Width"), settings.PositionWidth);
     readInt(position, QStringLiteral("Height"), settings.PositionHeight);
     ini.releaseFile(); // the corrected folders; like every settings write, a failure is passed over
+    return true;
 }
 
 bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {

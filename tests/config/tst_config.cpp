@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,6 +97,7 @@ private slots:
     void load_selectsOutPathAndOutFile();
     void load_hostileFile_readsWhatItCan();
     void save_writesDenseListsAndKeepsTheRest();
+    void load_unreadableFile_changesNothing();
     void writers_keepCharactersGbkLacks_data();
     void writers_keepCharactersGbkLacks();
     void writers_reportFailedWrite_data();
@@ -292,6 +294,19 @@ void tst_Config::save_writesDenseListsAndKeepsTheRest() {
     saved.OutPath = u"/x/"_s;
     saved.OutFiles += u"\r\n"_s;
     QCOMPARE(differences(loaded, saved).join(u", "_s), QString());
+}
+
+void tst_Config::load_unreadableFile_changesNothing() {
+    QVERIFY(QDir(m_dir->path()).mkdir(u"config.ini"_s)); // there, but nothing to read
+    Settings loaded = unlikeDefaults();
+    QString error;
+    QVERIFY(!LoadConfig(loaded, m_path, &error));
+    QVERIFY2(error.contains(m_path), qPrintable(error));
+    QCOMPARE(differences(loaded, unlikeDefaults()).join(u", "_s), QString());
+    // Nor is it replaced by a write.
+    QVERIFY(!SaveConfig(loaded, m_path));
+    QVERIFY(!SavePosition(m_path, 1, 2, 3, 4));
+    QVERIFY(QFileInfo(m_path).isDir());
 }
 
 void tst_Config::writers_keepCharactersGbkLacks_data() {
