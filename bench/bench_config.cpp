@@ -38,6 +38,14 @@ QByteArray manyKeys(const char* section, const char* prefix, qsizetype keys, con
     return text;
 }
 
+QByteArray chineseLines(const QByteArray& line, qsizetype lines) {
+    QByteArray text;
+    text.reserve(lines * (line.size() + 2));
+    for (qsizetype i = 0; i < lines; ++i)
+        text += line + "\r\n";
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -69,6 +77,8 @@ int main(int argc, char** argv) {
         {"2M keys in [text]", manyKeys("text", "Key", keys, "1") + base},
         {"2M keys in [textfilter]", base + manyKeys("textfilter", "filter", keys, "x")},
         {"2M keys in [outpath] lacking '/'", base + manyKeys("outpath", "path", keys, "/books")},
+        {"2M Chinese lines in [text]", "[text]\r\n" + chineseLines(chinese, keys) + base},
+        {"50 MB entry in [textfilter]", "[textfilter]\r\nfilter0=" + huge + "\r\n" + base},
     };
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("config.ini"));

@@ -9,6 +9,17 @@ constexpr auto Stateless = QStringConverter::Flag::Stateless;
 constexpr char16_t Euro = 0x20AC;
 constexpr char EuroByte = '\x80';
 
+// Opening a converter costs more than converting a short line: each thread keeps its own.
+QStringEncoder& encoder() {
+    thread_local QStringEncoder gb18030("GB18030", Stateless);
+    return gb18030;
+}
+
+QStringDecoder& decoder() {
+    thread_local QStringDecoder gb18030("GB18030", Stateless);
+    return gb18030;
+}
+
 bool isAscii(QStringView text) {
     for (QChar c : text) {
         if (c.unicode() >= 0x80)
@@ -43,7 +54,7 @@ qsizetype characterSize(const unsigned char* p, const unsigned char* end) {
 QByteArray toAnsi(QStringView text) {
     if (isAscii(text))
         return text.toLatin1();
-    QStringEncoder gb18030("GB18030", Stateless);
+    QStringEncoder& gb18030 = encoder();
     QByteArray bytes;
     for (qsizetype start = 0;;) {
         const qsizetype euro = text.indexOf(QChar(Euro), start);
@@ -58,7 +69,7 @@ QByteArray toAnsi(QStringView text) {
 QString fromAnsi(QByteArrayView bytes) {
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
-    QStringDecoder gb18030("GB18030", Stateless);
+    QStringDecoder& gb18030 = decoder();
     if (!bytes.contains(EuroByte))
         return gb18030.decode(bytes);
     // 0x80 is also a trail byte: only one where a character starts is GBK's euro sign.
