@@ -75,7 +75,7 @@ bool sameName(QStringView a, QStringView b) {
 // The longest head of `text` whose ANSI form fits into maxBytes; a character that would only
 // partly fit is left out entirely.
 QString cutToAnsiBytes(const QString& text, qsizetype maxBytes) {
-    if (text.size() * 2 <= maxBytes)
+    if (text.size() <= maxBytes && ansiSize(text) <= maxBytes)
         return text;
     qsizetype used = 0;
     qsizetype pos = 0;

@@ -141,12 +141,15 @@ void tst_cInifile::read_cutsValueOnCharacterBoundary_data() {
     QTest::newRow("128 Chinese characters") << chinese << chinese.left(127);
     QTest::newRow("odd byte left over")
         << QLatin1Char('a') + chinese.left(127) << QLatin1Char('a') + chinese.left(126);
+    const QString fourBytes(64, QChar(0x0100)); // not GBK: four bytes each in GB18030
+    QTest::newRow("64 four-byte characters") << fourBytes << fourBytes.left(63);
 }
 
 void tst_cInifile::read_cutsValueOnCharacterBoundary() {
     QFETCH(QString, value);
     QFETCH(QString, expected);
-    writeFile(m_path, gbk(QStringLiteral("[a]\r\nk=") + value + QStringLiteral("\r\n")));
+    QStringEncoder gb18030("GB18030");
+    writeFile(m_path, gb18030.encode(QStringLiteral("[a]\r\nk=") + value + QStringLiteral("\r\n")));
 
     cInifile ini;
     ini.setPath(m_path);
