@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,6 +58,7 @@ private slots:
     void enumerate_dropsNamesBeyondListBuffer();
     void success_followsLastWriteOnly();
     void failedWrite_leavesOldFileIntact();
+    void held_readsOnceAndWritesAtRelease();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -354,6 +356,34 @@ void tst_cInifile::failedWrite_leavesOldFileIntact() {
     QCOMPARE(ini.LastReturnCode(), 0);
     QCOMPARE(readFile(m_path), old);
     QCOMPARE(files, QStringList{QStringLiteral("test.ini")});
+}
+
+void tst_cInifile::held_readsOnceAndWritesAtRelease() {
+    writeFile(m_path, bytes("[a]\r\nk=1\r\n"));
+    cInifile ini;
+    ini.setPath(m_path);
+    ini.setSection(QStringLiteral("a"));
+    ini.setKey(QStringLiteral("k"));
+    QVERIFY(ini.holdFile());
+    writeFile(m_path, bytes("[a]\r\nk=other\r\n")); // another writer, unseen while held
+    QCOMPARE(ini.Value(), QStringLiteral("1"));
+    ini.setValue(QStringLiteral("2"));
+    QVERIFY(ini.Success());
+    QCOMPARE(ini.Value(), QStringLiteral("2"));
+    QCOMPARE(readFile(m_path), bytes("[a]\r\nk=other\r\n"));
+    QVERIFY(ini.releaseFile());
+    QCOMPARE(readFile(m_path), bytes("[a]\r\nk=2\r\n"));
+
+    // A file that is there but cannot be read is not held, nor written.
+    const QString folder = m_dir->filePath(QStringLiteral("folder.ini"));
+    QVERIFY(QDir().mkdir(folder));
+    ini.setPath(folder);
+    QString error;
+    QVERIFY(!ini.holdFile(&error));
+    QVERIFY(!error.isEmpty());
+    ini.setValue(QStringLiteral("3"));
+    QVERIFY(!ini.Success());
+    QVERIFY(QFileInfo(folder).isDir());
 }
 
 QTEST_GUILESS_MAIN(tst_cInifile)
