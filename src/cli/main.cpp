@@ -214,8 +214,8 @@ int main(int argc, char** argv)
         err << "vellomar-cli: no such settings file: " << o.config << Qt::endl;
         return Usage;
     }
-    if (QFileInfo(configPath).isFile()) {
-        LoadConfig(settings, configPath);
+    if (QString why; QFileInfo(configPath).isFile() && !LoadConfig(settings, configPath, &why)) {
+        err << "vellomar-cli: " << why << " (using the default settings)" << Qt::endl;
     }
     if (!o.out.isEmpty()) {
         settings.OutPath = QFileInfo(o.out).absoluteFilePath();

@@ -1,9 +1,9 @@
 #include "ConfigFile.h"
 
+#include "AnsiText.h"
 #include "cInifile.h"
 
 #include <QSaveFile>
-#include <QStringEncoder>
 
 #include <algorithm>
 #include <cmath>
@@ -94,10 +94,15 @@ std::optional<qint32> rgbToInt32(QStringView text) {
     return color;
 }
 
-// Writes key by key and keeps the first failure: the writes after it would fail the same way.
+// Writes key by key into one reading of the file and saves it once at the end, so that a
+// file that cannot be read is never replaced and a failure leaves the old file whole.
 class ConfigWriter {
 public:
-    explicit ConfigWriter(const QString& path) { m_ini.setPath(path); }
+    explicit ConfigWriter(const QString& path) {
+        m_ini.setPath(path);
+        if (QString why; !m_ini.holdFile(&why))
+            m_error = QStringLiteral(u"无法读取配置文件 %1: %2").arg(path, why);
+    }
 
     void write(const QString& section, const QString& key, const QString& value) {
         if (!m_error.isEmpty())
@@ -105,7 +110,6 @@ public:
         m_ini.setSection(section);
         m_ini.setKey(key);
         m_ini.setValue(value);
-        check(section, key);
     }
 
     void deleteSection(const QString& section) {
@@ -113,25 +117,17 @@ public:
             return;
         m_ini.setSection(section);
         m_ini.DeleteSection();
-        check(section, QString());
     }
 
-    bool finish(QString* error) const {
+    bool finish(QString* error) {
+        if (QString why; m_error.isEmpty() && !m_ini.releaseFile(&why))
+            m_error = QStringLiteral(u"无法写入配置文件 %1: %2").arg(m_ini.Path(), why);
         if (error && !m_error.isEmpty())
             *error = m_error;
         return m_error.isEmpty();
     }
 
 private:
-    void check(const QString& section, const QString& key) {
-        if (m_ini.Success())
-            return;
-        const QString where =
-            key.isEmpty() ? QStringLiteral("[%1]").arg(section) : QStringLiteral("[%1] %2").arg(section, key);
-        m_error =
-            QStringLiteral(u"无法写入配置文件 %1 (%2): %3").arg(m_ini.Path(), where, m_ini.errorString());
-    }
-
     cInifile m_ini;
     QString m_error;
 };
@@ -143,9 +139,15 @@ QStringList allPieces(const QString& list) {
 
 } // namespace
 
-void LoadConfig(Settings& settings, const QString& configPath) {
+bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     cInifile ini;
     ini.setPath(configPath);
+    // One reading of the file for every key below, however large a damaged file has grown.
+    if (QString why; !ini.holdFile(&why)) {
+        if (error)
+            *error = QStringLiteral(u"无法读取配置文件 %1: %2").arg(configPath, why);
+        return false;
+    }
     auto read = [&ini](const QString& section, const QString& key) {
         ini.setSection(section);
         ini.setKey(key);
@@ -231,6 +233,8 @@ void LoadConfig(Settings& settings, const QString& configPath) {
     readInt(position, QStringLiteral("Top"), settings.PositionTop);
     readInt(position, QStringLiteral("Width"), settings.PositionWidth);
     readInt(position, QStringLiteral("Height"), settings.PositionHeight);
+    ini.releaseFile(); // the corrected folders; like every settings write, a failure is passed over
+    return true;
 }
 
 bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
@@ -326,8 +330,7 @@ bool WriteDefaultConfig(const Settings& s, const QString& configPath, QString* e
     list(u"[outfile]", u"file", s.OutFiles);
     text += CrLf;
 
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(text);
+    const QByteArray bytes = toAnsi(text);
     QSaveFile file(configPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)

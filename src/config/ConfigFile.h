@@ -7,12 +7,14 @@
 /// Reads config.ini over `settings`. Every key is taken on its own: a key that is missing or
 /// cannot be converted leaves its field as it was, except the two colours (0 when unreadable)
 /// and FontName ("Tahoma" when empty). Output folders lacking their final "/" are corrected
-/// in the file as well.
-void LoadConfig(Settings& settings, const QString& configPath);
+/// in the file as well. A file that is there but cannot be read changes nothing and gives
+/// false: an empty reading would turn the list black on black and empty every list.
+bool LoadConfig(Settings& settings, const QString& configPath, QString* error = nullptr);
 
 /// Writes every setting except the window position into config.ini, key by key, keeping
 /// comments, key order and other sections. The three list sections are rewritten with dense
-/// keys (filter0, filter1, ...). Stops at the first write that fails and reports it.
+/// keys (filter0, filter1, ...). The file is written once, whole or not at all; false with
+/// the reason when it cannot be read or written.
 bool SaveConfig(const Settings& settings, const QString& configPath, QString* error = nullptr);
 
 /// Replaces config.ini with the complete commented text built from `settings`.

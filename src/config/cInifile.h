@@ -3,21 +3,25 @@
 #include <QString>
 #include <QStringList>
 
-/// Accessor for one INI file in the ANSI code page (GBK), with the habits of the Windows
-/// private-profile functions that the settings code relies on:
+#include <memory>
+
+/// Accessor for one INI file in the ANSI code page (GBK, and GB18030 for characters GBK lacks,
+/// see AnsiText.h; a file that starts with a UTF-8 byte-order mark is UTF-8 throughout), with
+/// the habits of the Windows private-profile functions that the settings code relies on:
 /// - section and key names match without regard to letter case, blanks around them ignored;
 /// - a line whose first non-blank character is ";" is a comment, never a key;
 /// - reads return `Default` when the file, the section or the key is absent; a value read
-///   is cut to 254 GBK bytes, key and section lists to an 8192-byte buffer (a name that does
-///   not fit completely is dropped), never inside a double-byte character;
+///   is cut to 254 ANSI bytes, key and section lists to an 8192-byte buffer (a name that does
+///   not fit completely is dropped), never inside a multi-byte character;
 /// - when a name occurs twice, the first section and the first key win;
 /// - writes change only the lines concerned: a value is replaced in place, a missing key goes
 ///   to the end of its section, a missing section to the end of the file, and every other
 ///   byte (comments, order, other sections, line ends) stays as it was.
 ///
 /// Set `Path`, `Section` and `Key` (and `Default`), then read or assign `Value`. The file is
-/// read again by every call, so another writer's changes are always seen. A write never
-/// leaves a half-written file: the new text goes to a temporary file that replaces the old.
+/// read again by every call, so another writer's changes are always seen, unless the caller
+/// holds it (holdFile) to take many keys in a row. A write never leaves a half-written file:
+/// the new text goes to a temporary file that replaces the old.
 class cInifile {
 public:
     /// Result of the last write or delete: non-zero on success, 0 on failure. Reads leave it.
@@ -55,12 +59,26 @@ public:
     /// Section names of the file; empty names are skipped.
     void EnumerateAllSections(QStringList& sSections, qint32& iCount) const;
 
+    /// Reads `Path` once; until releaseFile() every call answers from that copy, and writes
+    /// change the copy and reach the file at releaseFile(). Reading many keys then costs one
+    /// reading of the file, however large a damaged file has grown. False, holding nothing,
+    /// when the file exists but cannot be read; a missing file is held as an empty one.
+    bool holdFile(QString* error = nullptr);
+    /// Ends holdFile(), writing the file if a write changed the copy. False when that fails.
+    bool releaseFile(QString* error = nullptr);
+
     /// Byte limits of the read buffers, terminating NUL included.
     static constexpr qsizetype ValueBufferSize = 255;
     static constexpr qsizetype ListBufferSize = 8192;
 
 private:
+    class Document;
+
     void setResult(bool ok, const QString& error);
+    /// The held copy, or the file read afresh; null when it cannot be read.
+    std::shared_ptr<Document> document(QString* error) const;
+    /// Writes a changed document, or marks the held copy as changed.
+    void commit(const std::shared_ptr<Document>& doc);
 
     QString m_path;
     QString m_key;
@@ -68,4 +86,6 @@ private:
     QString m_default;
     qint32 m_lastReturnCode = 0;
     QString m_error;
+    std::shared_ptr<Document> m_held;
+    QString m_heldPath;
 };

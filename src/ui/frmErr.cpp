@@ -2,9 +2,9 @@
 
 #include "Prompts.h"
 #include "WindowStyle.h"
+#include "config/AnsiText.h"
 #include "config/Settings.h"
 #include "config/StartUp.h"
-#include "core/GbkCodec.h"
 
 #include <QApplication>
 #include <QFile>
@@ -137,7 +137,7 @@ QByteArray frmErr::LogRecord(const QString& summary, const QString& memo, const 
     const QString stars(20, u'*');
     const QString text = stars + CrLf + formatTime(when) + CrLf + summary + CrLf + QString(5, u'-') + CrLf + note +
                          CrLf + stars + CrLf;
-    return GbkCodec::instance().encode(text);
+    return toAnsi(text);
 }
 
 void frmErr::btnSave_Click()

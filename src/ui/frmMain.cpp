@@ -129,7 +129,8 @@ void frmMain::Form_Load()
     trap(QStringLiteral("frmMain::Form_Load()"), [this] {
         ActivatedOnce = false;
         if (QFileInfo::exists(m_configPath)) {
-            LoadConfig(m_settings, m_configPath);
+            // Told at the first activation, when there is a window to stand over.
+            m_configUnreadable = !LoadConfig(m_settings, m_configPath, &m_configError);
         }
         setWindowTitle(AppTitle());
 
@@ -164,7 +165,13 @@ void frmMain::Form_Activate()
     trap(QStringLiteral("frmMain::Form_Activate()"), [this] {
         m_doc.model().resetUndo();
         updateUndoCommand();
-        if (!QFileInfo::exists(m_configPath)) {
+        if (m_configUnreadable) {
+            // Left as it is: whatever is in it is the user's, and it may be readable again later.
+            Prompts::messageBox(this,
+                                QStringLiteral(u"配置文件 config.ini 无法读取,本次使用默认设置,退出时不保存窗口位置。\r\n") +
+                                    m_configError,
+                                QStringLiteral(u"初始化"), QMessageBox::Warning);
+        } else if (!QFileInfo::exists(m_configPath)) {
             Prompts::messageBox(this, QStringLiteral(u"配置文件 config.ini 丢失,即将重建!"),
                                 QStringLiteral(u"初始化"), QMessageBox::Warning);
             QString error;
@@ -223,7 +230,7 @@ void frmMain::fitToFrame()
 void frmMain::Form_Unload()
 {
     const Qt::WindowStates special = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
-    if (!(windowState() & special) && m_settings.LogPosition) {
+    if (!(windowState() & special) && m_settings.LogPosition && !m_configUnreadable) {
         const QRect f = frameGeometry();
         QString error;
         if (!SavePosition(m_configPath, f.x() * TwipsPerPixel, f.y() * TwipsPerPixel, f.width() * TwipsPerPixel,

@@ -152,6 +152,8 @@ private:
     QString m_configPath;
     Document m_doc;
     bool ActivatedOnce = false;
+    bool m_configUnreadable = false; // config.ini is there but could not be read at start
+    QString m_configError;
     int m_appliedState = -1;
     bool m_closePending = false;
     bool m_passRunning = false;

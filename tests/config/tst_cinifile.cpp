@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,6 +58,7 @@ private slots:
     void enumerate_dropsNamesBeyondListBuffer();
     void success_followsLastWriteOnly();
     void failedWrite_leavesOldFileIntact();
+    void held_readsOnceAndWritesAtRelease();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -104,6 +106,11 @@ void tst_cInifile::read_data() {
     QTest::newRow("GBK names and value")
         << gbk(QStringLiteral(u"[中文]\r\n键=维洛玛\r\n")) << QStringLiteral(u"中文") << QStringLiteral(u"键")
         << none << QStringLiteral(u"维洛玛");
+    QTest::newRow("GB18030 four-byte value") << bytes("[a]\r\nk=\x95\x32\x82\x36\x80") << a << k << none
+                                             << QString::fromUcs4(U"\U00020000\u20AC");
+    QTest::newRow("UTF-8 file with its mark")
+        << "\xEF\xBB\xBF" + u"[中文]\r\n键=维洛玛\r\n"_s.toUtf8() << QStringLiteral(u"中文")
+        << QStringLiteral(u"键") << none << QStringLiteral(u"维洛玛");
     QTest::newRow("binary noise and a 100 KB line")
         << bytes("\xff\xfe\x00\x81[bad\r\n") + QByteArray(100 * 1024, 'x') + bytes("\r\n[a]\r\nk=1") << a << k
         << none << QStringLiteral("1");
@@ -136,12 +143,15 @@ void tst_cInifile::read_cutsValueOnCharacterBoundary_data() {
     QTest::newRow("128 Chinese characters") << chinese << chinese.left(127);
     QTest::newRow("odd byte left over")
         << QLatin1Char('a') + chinese.left(127) << QLatin1Char('a') + chinese.left(126);
+    const QString fourBytes(64, QChar(0x0100)); // not GBK: four bytes each in GB18030
+    QTest::newRow("64 four-byte characters") << fourBytes << fourBytes.left(63);
 }
 
 void tst_cInifile::read_cutsValueOnCharacterBoundary() {
     QFETCH(QString, value);
     QFETCH(QString, expected);
-    writeFile(m_path, gbk(QStringLiteral("[a]\r\nk=") + value + QStringLiteral("\r\n")));
+    QStringEncoder gb18030("GB18030");
+    writeFile(m_path, gb18030.encode(QStringLiteral("[a]\r\nk=") + value + QStringLiteral("\r\n")));
 
     cInifile ini;
     ini.setPath(m_path);
@@ -184,6 +194,12 @@ void tst_cInifile::write_data() {
     QTest::newRow("writes GBK") << QByteArray() << set << QStringLiteral(u"中文") << QStringLiteral(u"键")
                                 << QStringLiteral(u"维洛玛")
                                 << gbk(QStringLiteral(u"[中文]\r\n键=维洛玛\r\n"));
+    QTest::newRow("writes GB18030 where GBK has no character")
+        << QByteArray() << set << a << k << QString::fromUcs4(U"\u01F9\U00020000\u20AC")
+        << bytes("[a]\r\nk=\xA8\xBF\x95\x32\x82\x36\x80\r\n");
+    QTest::newRow("UTF-8 file stays UTF-8")
+        << "\xEF\xBB\xBF" + u"[a]\r\nk=旧\r\n"_s.toUtf8() << set << a << k << QStringLiteral(u"维洛玛")
+        << "\xEF\xBB\xBF" + u"[a]\r\nk=维洛玛\r\n"_s.toUtf8();
     QTest::newRow("keeps binary noise")
         << bytes("\xff\x80\x00noise\r\n[a]\r\nk=1\r\n") << set << a << k << QStringLiteral("2")
         << bytes("\xff\x80\x00noise\r\n[a]\r\nk=2\r\n");
@@ -340,6 +356,34 @@ void tst_cInifile::failedWrite_leavesOldFileIntact() {
     QCOMPARE(ini.LastReturnCode(), 0);
     QCOMPARE(readFile(m_path), old);
     QCOMPARE(files, QStringList{QStringLiteral("test.ini")});
+}
+
+void tst_cInifile::held_readsOnceAndWritesAtRelease() {
+    writeFile(m_path, bytes("[a]\r\nk=1\r\n"));
+    cInifile ini;
+    ini.setPath(m_path);
+    ini.setSection(QStringLiteral("a"));
+    ini.setKey(QStringLiteral("k"));
+    QVERIFY(ini.holdFile());
+    writeFile(m_path, bytes("[a]\r\nk=other\r\n")); // another writer, unseen while held
+    QCOMPARE(ini.Value(), QStringLiteral("1"));
+    ini.setValue(QStringLiteral("2"));
+    QVERIFY(ini.Success());
+    QCOMPARE(ini.Value(), QStringLiteral("2"));
+    QCOMPARE(readFile(m_path), bytes("[a]\r\nk=other\r\n"));
+    QVERIFY(ini.releaseFile());
+    QCOMPARE(readFile(m_path), bytes("[a]\r\nk=2\r\n"));
+
+    // A file that is there but cannot be read is not held, nor written.
+    const QString folder = m_dir->filePath(QStringLiteral("folder.ini"));
+    QVERIFY(QDir().mkdir(folder));
+    ini.setPath(folder);
+    QString error;
+    QVERIFY(!ini.holdFile(&error));
+    QVERIFY(!error.isEmpty());
+    ini.setValue(QStringLiteral("3"));
+    QVERIFY(!ini.Success());
+    QVERIFY(QFileInfo(folder).isDir());
 }
 
 QTEST_GUILESS_MAIN(tst_cInifile)

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,6 +97,9 @@ private slots:
     void load_selectsOutPathAndOutFile();
     void load_hostileFile_readsWhatItCan();
     void save_writesDenseListsAndKeepsTheRest();
+    void load_unreadableFile_changesNothing();
+    void writers_keepCharactersGbkLacks_data();
+    void writers_keepCharactersGbkLacks();
     void writers_reportFailedWrite_data();
     void writers_reportFailedWrite();
     void savePosition_readsBackWhatFits();
@@ -290,6 +294,39 @@ void tst_Config::save_writesDenseListsAndKeepsTheRest() {
     saved.OutPath = u"/x/"_s;
     saved.OutFiles += u"\r\n"_s;
     QCOMPARE(differences(loaded, saved).join(u", "_s), QString());
+}
+
+void tst_Config::load_unreadableFile_changesNothing() {
+    QVERIFY(QDir(m_dir->path()).mkdir(u"config.ini"_s)); // there, but nothing to read
+    Settings loaded = unlikeDefaults();
+    QString error;
+    QVERIFY(!LoadConfig(loaded, m_path, &error));
+    QVERIFY2(error.contains(m_path), qPrintable(error));
+    QCOMPARE(differences(loaded, unlikeDefaults()).join(u", "_s), QString());
+    // Nor is it replaced by a write.
+    QVERIFY(!SaveConfig(loaded, m_path));
+    QVERIFY(!SavePosition(m_path, 1, 2, 3, 4));
+    QVERIFY(QFileInfo(m_path).isDir());
+}
+
+void tst_Config::writers_keepCharactersGbkLacks_data() {
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("SaveConfig") << false;
+    QTest::newRow("WriteDefaultConfig") << true;
+}
+
+void tst_Config::writers_keepCharactersGbkLacks() {
+    QFETCH(bool, whole);
+    // ǹ and 𠀀 are not GBK; € is GBK's single byte 0x80.
+    const QString folder = QString::fromUcs4(U"/书/\u01F9\U00020000\u20AC/");
+    Settings s = Settings::defaults();
+    s.OutPaths = folder;
+    s.FontName = QString::fromUcs4(U"\U00020000");
+    QVERIFY(whole ? WriteDefaultConfig(s, m_path) : SaveConfig(s, m_path));
+    Settings loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+    QCOMPARE(loaded.OutPaths, folder + u"\r\n"_s);
+    QCOMPARE(loaded.FontName, s.FontName);
 }
 
 void tst_Config::writers_reportFailedWrite_data() {

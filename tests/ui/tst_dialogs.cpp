@@ -153,6 +153,8 @@ private slots:
         // An empty note leaves an empty line between the hyphens and the closing stars.
         QVERIFY(frmErr::LogRecord(summary, QString(), when).endsWith("-----\r\n\r\n********************\r\n"));
         QVERIFY(frmErr::formatTime(when).contains(QStringLiteral("14:03:22")));
+        // A character GBK lacks is kept in its GB18030 form, not saved as "?".
+        QVERIFY(frmErr::LogRecord(summary, QString::fromUcs4(U"\U00020000"), when).contains("\x95\x32\x82\x36"));
     }
 
     void save_appendsRecordsAndKeepsWhatWasThere()

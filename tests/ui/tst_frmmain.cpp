@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMenu>
@@ -879,6 +880,23 @@ private slots:
             stored << QRect(loaded.PositionLeft, loaded.PositionTop, loaded.PositionWidth, loaded.PositionHeight);
         }
         QCOMPARE(stored, QList<QRect>(3, QRect(1500, 1200, 9000, 6750)));
+    }
+
+    void unreadableConfig_keepsDefaultsAndSaysSo()
+    {
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("config.ini"))); // there, but nothing to read
+        m_settings = Settings::defaults();
+        m_settings.TopMost = false;
+        showWindow(false);
+        QCOMPARE(Prompts::log().size(), 1);
+        QVERIFY2(Prompts::log().first().startsWith(u"初始化|配置文件 config.ini 无法读取"_qs), qPrintable(Prompts::log().first()));
+        Settings expected = Settings::defaults();
+        expected.TopMost = false;
+        QCOMPARE(m_settings.ListBackColor, expected.ListBackColor);
+        QCOMPARE(m_settings.OutPaths, expected.OutPaths);
+        m_w->close();
+        QVERIFY(QFileInfo(configPath()).isDir());
+        QCOMPARE(Prompts::log().size(), 1); // no write was tried on the way out
     }
 
     void viewToggles_keepMenuAndButtonsInStep()

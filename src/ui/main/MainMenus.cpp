@@ -90,7 +90,7 @@ void MainMenus::buildMenus() {
         w->setPreviewShown(on);
         w->m_settings.ShowPreview = on;
         // Kept at once, like the window position: a view choice is not worth a trip to the options.
-        if (QFileInfo::exists(w->m_configPath)) {
+        if (QFileInfo::exists(w->m_configPath) && !w->m_configUnreadable) {
             cInifile ini;
             ini.setPath(w->m_configPath);
             ini.setSection(QStringLiteral("favorite"));
