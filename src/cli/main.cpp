@@ -1,6 +1,7 @@
 // vellomar-cli: the engine for scripts and batch jobs, with the window's settings and messages.
 #include "CliHost.h"
 
+#include "config/SystemError.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "config/StartUp.h"
@@ -16,6 +17,8 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QTextStream>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <unistd.h>
@@ -159,8 +162,10 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
     if (!o.rules.isEmpty()) {
         QFile f(o.rules);
         QString error;
+        errno = 0;
         if (!f.open(QIODevice::ReadOnly)) {
-            err << "vellomar-cli: " << f.errorString() << ": " << o.rules << Qt::endl;
+            err << "vellomar-cli: " << QStringLiteral(u"无法读取文件: %1（%2）").arg(o.rules, fileFailureReason(o.rules, errno, f.errorString()))
+                << Qt::endl;
             return Failed;
         }
         if (!importTitleRules(f.readAll(), &rules, &error)) {

@@ -1,9 +1,13 @@
 #include "ConfigFile.h"
 
+#include "SystemError.h"
+
 #include "AnsiText.h"
 #include "cInifile.h"
 
 #include <QSaveFile>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cmath>
@@ -332,9 +336,11 @@ bool WriteDefaultConfig(const Settings& s, const QString& configPath, QString* e
 
     const QByteArray bytes = toAnsi(text);
     QSaveFile file(configPath);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)
-            *error = QStringLiteral(u"无法写入配置文件 %1: %2").arg(configPath, file.errorString());
+            *error = QStringLiteral(u"无法写入配置文件 %1: %2")
+                         .arg(configPath, fileFailureReason(configPath, errno, file.errorString()));
         return false;
     }
     return true;

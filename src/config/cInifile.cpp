@@ -1,6 +1,7 @@
 #include "cInifile.h"
 
 #include "AnsiText.h"
+#include "SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <QList>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -208,13 +210,14 @@ bool cInifile::Document::load(const QString& path, QString* error) {
     if (path.isEmpty() || !QFileInfo::exists(path))
         return true;
     QFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
+        *error = fileFailureReason(path, errno, file.errorString());
         return false;
     }
     m_data = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
+        *error = fileFailureReason(path, errno, file.errorString());
         m_data.clear();
         return false;
     }
@@ -255,13 +258,14 @@ bool cInifile::Document::save(const QString& path, QString* error) const {
         data += line.eol();
     }
     QSaveFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
+        *error = fileFailureReason(path, errno, file.errorString());
         return false;
     }
     file.write(data);
     if (!file.commit()) {
-        *error = file.errorString();
+        *error = fileFailureReason(path, errno, file.errorString());
         return false;
     }
     return true;

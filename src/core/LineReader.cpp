@@ -1,7 +1,7 @@
 #include "LineReader.h"
 
 #include "ByteSearch.h"
-#include "SystemError.h"
+#include "config/SystemError.h"
 
 #include <QCoreApplication>
 

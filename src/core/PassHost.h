@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SystemError.h"
+#include "config/SystemError.h"
 
 #include <QString>
 

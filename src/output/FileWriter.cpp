@@ -1,6 +1,6 @@
 #include "FileWriter.h"
 
-#include "core/SystemError.h"
+#include "config/SystemError.h"
 
 #include <QFile>
 

@@ -3,7 +3,7 @@
 #include "core/Document.h"
 #include "core/PassHost.h"
 #include "core/ScriptConverter.h"
-#include "core/SystemError.h"
+#include "config/SystemError.h"
 #include "core/cRegExp.h"
 #include "core/FileName.h"
 #include "output/FileWriter.h"

@@ -4,6 +4,7 @@
 #include "Prompts.h"
 #include "WindowStyle.h"
 
+#include "config/SystemError.h"
 #include "config/Settings.h"
 #include "config/StartUp.h"
 #include "core/TextCodec.h"
@@ -17,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cerrno>
 
 frmAbout::frmAbout(const Settings& settings, QWidget* owner, const QString& programFolder)
     : QDialog(owner), m_programFolder(programFolder) {
@@ -88,10 +91,12 @@ void frmAbout::Form_Activate() {
     }
     QFile file(path);
     QByteArray bytes;
+    errno = 0;
     if (file.open(QIODevice::ReadOnly))
         bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        reportError(file.errorString(), FileAccessError,
+        reportError(QStringLiteral(u"无法读取文件: %1（%2）").arg(path, fileFailureReason(path, errno, file.errorString())),
+                    FileAccessError,
                     QStringLiteral("frmAbout::Form_Activate() - txtAbout"), this);
         return;
     }

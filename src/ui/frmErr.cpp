@@ -2,6 +2,7 @@
 
 #include "Prompts.h"
 #include "WindowStyle.h"
+#include "config/SystemError.h"
 #include "config/AnsiText.h"
 #include "config/Settings.h"
 #include "config/StartUp.h"
@@ -16,6 +17,8 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <cerrno>
 
 namespace {
 
@@ -145,10 +148,11 @@ void frmErr::btnSave_Click()
     const QByteArray record =
         LogRecord(lblAppTitle->text(), txtMemo->toPlainText(), QDateTime::currentDateTime());
     QFile log(logFile());
+    errno = 0;
     bool ok = log.open(QIODevice::WriteOnly | QIODevice::Append);
     ok = ok && log.write(record) == record.size();
     ok = log.flush() && ok;
-    const QString why = log.errorString();
+    const QString why = fileFailureReason(logFile(), errno, log.errorString());
     log.close();
     if (!ok) {
         // The report stays open so that its text can still be copied from it.

@@ -301,7 +301,7 @@ void tst_Config::load_unreadableFile_changesNothing() {
     Settings loaded = unlikeDefaults();
     QString error;
     QVERIFY(!LoadConfig(loaded, m_path, &error));
-    QVERIFY2(error.contains(m_path), qPrintable(error));
+    QVERIFY2(error.contains(m_path) && error.contains(u"这是一个文件夹"_s), qPrintable(error));
     QCOMPARE(differences(loaded, unlikeDefaults()).join(u", "_s), QString());
     // Nor is it replaced by a write.
     QVERIFY(!SaveConfig(loaded, m_path));

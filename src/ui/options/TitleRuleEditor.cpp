@@ -4,6 +4,7 @@
 #include "Prompts.h"
 #include "cCommonDialog.h"
 
+#include "config/SystemError.h"
 #include "config/Settings.h"
 #include "core/cRegExp.h"
 
@@ -18,6 +19,8 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+
+#include <cerrno>
 
 #include <algorithm>
 
@@ -243,8 +246,9 @@ void TitleRuleEditor::btnImportRules_Click() {
                                            QString(), caption, QString(), m_parent, flags))
         return;
     QFile in(file);
+    errno = 0;
     if (!in.open(QIODevice::ReadOnly)) {
-        warn(QStringLiteral(u"无法读取文件：%1\n%2").arg(file, in.errorString()), caption);
+        warn(QStringLiteral(u"无法读取文件：%1\n%2").arg(file, fileFailureReason(file, errno, in.errorString())), caption);
         return;
     }
     QList<TitleRule> rules;
@@ -289,8 +293,9 @@ void TitleRuleEditor::btnExportRules_Click() {
     if (file.isEmpty())
         return;
     QSaveFile out(file);
+    errno = 0;
     if (!out.open(QIODevice::WriteOnly) || out.write(exportTitleRules(m_rules)) < 0 || !out.commit()) {
-        warn(QStringLiteral(u"无法写入文件：%1\n%2").arg(file, out.errorString()), caption);
+        warn(QStringLiteral(u"无法写入文件：%1\n%2").arg(file, fileFailureReason(file, errno, out.errorString())), caption);
         return;
     }
     showTitleNote(QStringLiteral(u"已导出 %1 条规则").arg(m_rules.size()), true);

@@ -9,6 +9,11 @@ QString systemErrorText(int errnum);
 /// "<what>: <path>（<reason>）", the form every file error of the program takes.
 QString fileErrorText(const QString& what, const QString& path, int errnum);
 
+/// The reason a file operation on `path` failed: a folder where a file was wanted, or the
+/// errno the failing call left (`savedErrno`, read right after it, 0 when none), in the
+/// words above; the library's own text (`fallback`) when neither says more.
+QString fileFailureReason(const QString& path, int savedErrno, const QString& fallback);
+
 /// The reason given when a path names something that is not a regular file (a folder, a named
 /// pipe, a device): reading or replacing it would hang, fail or destroy it.
 QString notRegularFileText(const QString& path);

@@ -41,6 +41,17 @@ QString fileErrorText(const QString& what, const QString& path, int errnum) {
     return QStringLiteral(u"%1: %2（%3）").arg(what, path, systemErrorText(errnum));
 }
 
+QString fileFailureReason(const QString& path, int savedErrno, const QString& fallback)
+{
+    if (entryKind(path) == EntryKind::Directory) {
+        return systemErrorText(EISDIR);
+    }
+    if (savedErrno != 0 && systemErrorText(savedErrno) != qt_error_string(savedErrno)) {
+        return systemErrorText(savedErrno);
+    }
+    return fallback;
+}
+
 QString notRegularFileText(const QString& path) {
     return entryKind(path) == EntryKind::Directory
                ? QStringLiteral(u"%1 是一个文件夹，不是普通文件").arg(path)
