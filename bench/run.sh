@@ -75,16 +75,14 @@ m_list=$(peak_kb "$cli" list "$work/novel.txt")
 m_split=$(peak_kb "$cli" split --yes --out "$out/run" "$work/novel.txt")
 m_list_big=$(peak_kb "$cli" list "$work/big.txt")
 # One run each: the split writes a million files.
-loose_list() { "$cli" list --config "$work/loose.ini" "$work/loose.txt"; }
-loose_split() { "$cli" split --yes --config "$work/loose.ini" --out "$RUN" "$work/loose.txt"; }
 one_run() {
     export RUN="$out/run"
     rm -rf "$RUN"; mkdir -p "$RUN"
     /usr/bin/time -f '%e %M' -o "$work/one" "$@" >/dev/null 2>&1
     tail -n 1 "$work/one"
 }
-read -r t_loose_list m_loose_list <<<"$(one_run loose_list)"
-read -r t_loose_split m_loose_split <<<"$(one_run loose_split)"
+read -r t_loose_list m_loose_list <<<"$(one_run "$cli" list --config "$work/loose.ini" "$work/loose.txt")"
+read -r t_loose_split m_loose_split <<<"$(one_run "$cli" split --yes --config "$work/loose.ini" --out "$out/run" "$work/loose.txt")"
 rm -rf "$out/run"
 loose_titles=$("$cli" list --config "$work/loose.ini" "$work/loose.txt" 2>/dev/null | wc -l)
 m_split_big=$(peak_kb "$cli" split --yes --out "$out/run" "$work/big.txt")
