@@ -30,6 +30,9 @@ trap 'rm -rf "$work" "$out"' EXIT
 "$gen" --chapters "$chapters" --traditional "$work/trad.txt"
 "$gen" --chapters "$chapters" --convertible "$work/conv.txt"
 "$gen" --chapters $((chapters * 4)) "$work/big.txt"
+# About 20 MB of short lines and a pattern that takes nearly every one: a million titles.
+"$gen" --short-lines 1200000 "$work/loose.txt"
+printf '[text]\r\nTitleText=^(.)(.+)\r\nSetInvalidTitle=0\r\n' > "$work/loose.ini"
 mb() { echo "scale=1; $(stat -c %s "$1") / 1048576" | bc; }
 size=$(mb "$work/novel.txt")
 bigsize=$(mb "$work/big.txt")
@@ -71,6 +74,17 @@ t_conv=$(median_time split_default "$work/conv.txt")
 m_list=$(peak_kb "$cli" list "$work/novel.txt")
 m_split=$(peak_kb "$cli" split --yes --out "$out/run" "$work/novel.txt")
 m_list_big=$(peak_kb "$cli" list "$work/big.txt")
+# One run each: the split writes a million files.
+one_run() {
+    export RUN="$out/run"
+    rm -rf "$RUN"; mkdir -p "$RUN"
+    /usr/bin/time -f '%e %M' -o "$work/one" "$@" >/dev/null 2>&1
+    tail -n 1 "$work/one"
+}
+read -r t_loose_list m_loose_list <<<"$(one_run "$cli" list --config "$work/loose.ini" "$work/loose.txt")"
+read -r t_loose_split m_loose_split <<<"$(one_run "$cli" split --yes --config "$work/loose.ini" --out "$out/run" "$work/loose.txt")"
+rm -rf "$out/run"
+loose_titles=$("$cli" list --config "$work/loose.ini" "$work/loose.txt" 2>/dev/null | wc -l)
 m_split_big=$(peak_kb "$cli" split --yes --out "$out/run" "$work/big.txt")
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
@@ -88,6 +102,10 @@ if [ -x "$build/bench/bench_window" ]; then
     printf '7. window analysis           %6.3f s\n' "$t_win"
 fi
 
+printf '8. %d titles (%s MB, loose pattern): list %.2f s %d KB (%d B/title), split %.2f s %d KB (%d B/title)\n' \
+    "$loose_titles" "$(mb "$work/loose.txt")" "$t_loose_list" "$m_loose_list" $((m_loose_list * 1024 / loose_titles)) \
+    "$t_loose_split" "$m_loose_split" $((m_loose_split * 1024 / loose_titles))
+
 missed=0
 check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1; fi; }
 check "$(rate "$size" "$t_list") >= 500" "analysis at 500 MB/s or more"
@@ -96,4 +114,6 @@ check "$(rate "$size" "$t_trad") >= 50" "traditional split at 50 MB/s or more"
 check "$t_conv <= 0.5 * $t_csplit" "split with some traditional lines at most half the time of csplit"
 check "$m_list < 65536 && $m_split < 65536 && $m_list_big < 65536 && $m_split_big < 65536" "peak memory under 64 MB"
 [ -n "${t_win:-}" ] && check "$t_win < 1.5" "window analysis under 1.5 s"
+check "$m_loose_list * 1024 < 150 * $loose_titles" "list under 150 bytes per title"
+check "$t_loose_split < 10" "split of a million titles under 10 s"
 exit $missed

@@ -302,12 +302,20 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     const double lineCount = double(byBytes ? std::max<qint64>(1, doc.textSize()) : doc.LineCount);
     // One turn of the event loop with the progress and the stop question; false when the
     // user chose to stop (the pass has then been wound up).
+    // The balloon text changes a hundred times at most, not once per title.
+    int shownPercent = -1;
+    QString percentText;
+    const QString progressTitle = QStringLiteral(u"正在分析...");
     auto turn = [&](qint64 i) {
         if (byBytes) {
             i = offset - doc.bomLength();
         }
         const int p = std::clamp(int(double(i) * 100.0 / lineCount), 0, 100);
-        host.progress(i, p, QStringLiteral(u"已经分析：%1%").arg(p), QStringLiteral(u"正在分析..."));
+        if (p != shownPercent) {
+            shownPercent = p;
+            percentText = QStringLiteral(u"已经分析：%1%").arg(p);
+        }
+        host.progress(i, p, percentText, progressTitle);
         host.processEvents();
         if (doc.DocState != StopRequested) {
             return true;

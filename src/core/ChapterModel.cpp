@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <vector>
 
 namespace {
 
@@ -43,10 +44,32 @@ QString ChapterModel::sortKey(const QString& text) {
 }
 
 ChapterModel::ChapterModel(QObject* parent) : QAbstractTableModel(parent), m_captions(ColumnCaptions) {
-    m_chapline = {0};
-    m_chapnum = {0};
-    m_title = {QString()};
+    resetTable();
     m_undoStore = {{}};
+}
+
+QString ChapterModel::cellText(int row, int column) const {
+    const qint32 r = m_rows.at(row).tag;
+    if (r < 0 || r >= m_chapnum.size())
+        return QString();
+    switch (column) {
+    case IdColumn:
+        return QString::number(r + 1);
+    case PreviewColumn:
+        if (const auto it = m_otherPreviews.constFind(r); it != m_otherPreviews.cend())
+            return *it;
+        return previewName(m_outFile, r + 1, m_chapnum.at(r), m_title.at(r));
+    case MemoColumn:
+        return m_memo.value(r);
+    case ChapNumColumn:
+        return ZeroFill(m_chapnum.at(r), ChapNumWidth);
+    case TitleColumn:
+        return m_title.at(r);
+    case ChapLineColumn:
+        return QString::number(m_chapline.at(r));
+    default:
+        return QString();
+    }
 }
 
 int ChapterModel::rowCount(const QModelIndex& parent) const {
@@ -62,7 +85,7 @@ QVariant ChapterModel::data(const QModelIndex& index, int role) const {
         return {};
     const Row& row = m_rows.at(index.row());
     if (role == Qt::DisplayRole)
-        return row.cells[index.column()];
+        return cellText(index.row(), index.column());
     if (role == Qt::CheckStateRole && index.column() == IdColumn)
         return row.checked ? Qt::Checked : Qt::Unchecked;
     if (index.column() == ChapNumColumn && (role == AnomalyRole || role == Qt::ToolTipRole)) {
@@ -104,7 +127,11 @@ void ChapterModel::resetTable() {
     clearRows();
     m_chapline = {0};
     m_chapnum = {0};
-    m_title = {QString()};
+    m_title = TextColumn();
+    m_title.resize(1);
+    m_memo = TextColumn();
+    m_memo.resize(1);
+    m_otherPreviews.clear();
 }
 
 void ChapterModel::clearRows() {
@@ -125,8 +152,15 @@ void ChapterModel::beginBatch() {
 }
 
 void ChapterModel::endBatch() {
-    if (m_batchDepth > 0 && --m_batchDepth == 0)
+    if (m_batchDepth > 0 && --m_batchDepth == 0) {
+        // The analysis is over: the table stops growing, and its spare room goes back.
+        m_chapline.squeeze();
+        m_chapnum.squeeze();
+        m_title.squeeze();
+        m_memo.squeeze();
+        m_rows.squeeze();
         endResetModel();
+    }
 }
 
 int ChapterModel::AddChapItem(qint32 id, qint16 chapNum, const QString& title, const QString& lineText,
@@ -138,18 +172,22 @@ int ChapterModel::AddChapItem(qint32 id, qint16 chapNum, const QString& title, c
     m_chapline.resize(id);
     m_chapnum.resize(id);
     m_title.resize(id);
+    m_memo.resize(id);
     m_chapline[record] = lineNo;
     m_chapnum[record] = chapNum;
-    m_title[record] = title;
+    m_title.set(record, title);
+    m_memo.set(record, lineText);
+    if (m_rows.isEmpty()) {
+        m_outFile = outFile;
+        m_otherPreviews.clear();
+    }
+    if (outFile != m_outFile)
+        m_otherPreviews.insert(record, previewName(outFile, id, chapNum, title));
+    else
+        m_otherPreviews.remove(record);
 
     Row row;
     row.tag = record;
-    row.cells[IdColumn] = QString::number(id);
-    row.cells[PreviewColumn] = previewName(outFile, id, chapNum, title);
-    row.cells[MemoColumn] = lineText;
-    row.cells[ChapNumColumn] = ZeroFill(chapNum, ChapNumWidth);
-    row.cells[TitleColumn] = title;
-    row.cells[ChapLineColumn] = QString::number(lineNo);
 
     const int position = int(m_rows.size());
     if (m_batchDepth == 0)
@@ -163,12 +201,13 @@ int ChapterModel::AddChapItem(qint32 id, qint16 chapNum, const QString& title, c
 void ChapterModel::UpdateChapItem(int row, qint16 chapNum, const QString& title, const QString& outFile) {
     if (row < 0 || row >= m_rows.size())
         return;
-    Row& r = m_rows[row];
-    m_chapnum[r.tag] = chapNum;
-    m_title[r.tag] = title;
-    r.cells[PreviewColumn] = previewName(outFile, r.tag + 1, chapNum, title);
-    r.cells[ChapNumColumn] = ZeroFill(chapNum, ChapNumWidth);
-    r.cells[TitleColumn] = title;
+    const qint32 r = m_rows.at(row).tag;
+    m_chapnum[r] = chapNum;
+    m_title.set(r, title);
+    if (outFile != m_outFile)
+        m_otherPreviews.insert(r, previewName(outFile, r + 1, chapNum, title));
+    else
+        m_otherPreviews.remove(r);
     if (m_batchDepth == 0)
         emit dataChanged(index(row, PreviewColumn), index(row, TitleColumn), {Qt::DisplayRole});
 }
@@ -201,15 +240,36 @@ void ChapterModel::SortItem(int column, int order) {
     if (column < 1 || column > ColumnCount || m_rows.isEmpty())
         return;
     const int cell = column - 1;
+    const bool descending = order == 1;
+    // The number columns sort by their values, which is what their ten-digit keys give for
+    // values that are not negative; other columns (and negative numbers) sort by key texts.
+    std::vector<qint64> numbers;
+    if (cell == IdColumn || cell == ChapNumColumn || cell == ChapLineColumn) {
+        numbers.reserve(size_t(m_rows.size()));
+        for (const Row& r : std::as_const(m_rows)) {
+            const qint64 v = cell == IdColumn ? r.tag + 1
+                             : r.tag < 0 || r.tag >= m_chapnum.size() ? -1
+                             : cell == ChapNumColumn ? m_chapnum.at(r.tag)
+                                                     : m_chapline.at(r.tag);
+            if (v < 0) {
+                numbers.clear();
+                break;
+            }
+            numbers.push_back(v);
+        }
+    }
     QStringList keys;
-    keys.reserve(m_rows.size());
-    for (const Row& r : std::as_const(m_rows))
-        keys.append(sortKey(r.cells[cell]));
+    if (numbers.empty()) {
+        keys.reserve(m_rows.size());
+        for (int row = 0; row < m_rows.size(); ++row)
+            keys.append(sortKey(cellText(row, cell)));
+    }
 
     QList<int> newOrder(m_rows.size());
     std::iota(newOrder.begin(), newOrder.end(), 0);
-    const bool descending = order == 1;
     auto precedes = [&](int a, int b) {
+        if (!numbers.empty())
+            return descending ? numbers[size_t(a)] > numbers[size_t(b)] : numbers[size_t(a)] < numbers[size_t(b)];
         const int c = keys.at(a).compare(keys.at(b), Qt::CaseInsensitive);
         return descending ? c > 0 : c < 0;
     };

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/NumberingReview.h"
+#include "core/TextColumn.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -13,8 +15,10 @@ QString ChapCountText(int found, int ignored);
 
 /// The chapter table and its rows.
 ///
-/// Records (chapline, chapnum, title) are kept in file order; a record's index is its row's Tag and
-/// never changes. Rows are kept in display order, which sorting changes. A checked row is an ignored
+/// Records (chapline, chapnum, title, and the title line as read) are kept in file order; a record's
+/// index is its row's Tag and never changes. Rows are kept in display order, which sorting changes; a
+/// row holds only its Tag and check mark, and its cells are made from its record when asked for, so
+/// that a million titles fit in little memory. A checked row is an ignored
 /// title. Check toggles made by the user, and the bulk selection commands, are recorded in an undo
 /// store as groups of record indices, so that an undo after a sort restores the rows that changed.
 class ChapterModel : public QAbstractTableModel {
@@ -57,7 +61,7 @@ public:
 
     const QVector<qint32>& chapline() const { return m_chapline; }
     const QVector<qint16>& chapnum() const { return m_chapnum; }
-    const QVector<QString>& title() const { return m_title; }
+    const TextColumn& title() const { return m_title; }
     /// Number of records (upper bound + 1); 1 for a closed document.
     int recordCount() const { return int(m_chapnum.size()); }
 
@@ -85,9 +89,9 @@ public:
     qint32 tag(int row) const { return m_rows.at(row).tag; }
     bool isChecked(int row) const { return m_rows.at(row).checked; }
     /// The whole title line as read.
-    QString memo(int row) const { return m_rows.at(row).cells[MemoColumn]; }
+    QString memo(int row) const { return m_memo.value(m_rows.at(row).tag); }
     /// Text of a cell, as shown.
-    QString cellText(int row, int column) const { return m_rows.at(row).cells[column]; }
+    QString cellText(int row, int column) const;
     int checkedCount() const { return m_checkedCount; }
 
     /// Sets a check mark without recording it for undo (the analysis marks invalid titles with it).
@@ -154,7 +158,6 @@ private:
     struct Row {
         qint32 tag = 0;
         bool checked = false;
-        QString cells[ColumnCount];
     };
 
     void toggleRow(int row);
@@ -165,7 +168,12 @@ private:
 
     QVector<qint32> m_chapline;
     QVector<qint16> m_chapnum;
-    QVector<QString> m_title;
+    TextColumn m_title;
+    TextColumn m_memo;
+    // The output-name template of the previews; a record whose preview was made with another one
+    // keeps it here.
+    QString m_outFile;
+    QHash<qint32, QString> m_otherPreviews;
 
     QList<Row> m_rows;
     int m_checkedCount = 0;

@@ -100,9 +100,12 @@ bool Pass::isPlain(QByteArrayView line, bool convert, bool* swap) const
                 return false;
             }
             seen |= m_codeFlags[size_t(p[k]) << 8 | p[k + 1]];
+            if (seen & (FilterStart | NotAPair | Convertible)) {
+                return false;
+            }
         }
         *swap = seen & Swapped;
-        return !(seen & (FilterStart | NotAPair | Convertible)) && (!m_s.DelSpaceLine || (seen & Solid));
+        return !m_s.DelSpaceLine || (seen & Solid);
     };
     qsizetype i = 0;
 #if defined(__SSE2__)

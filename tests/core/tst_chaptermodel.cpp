@@ -126,7 +126,8 @@ void tst_ChapterModel::newAnalysis_overwritesRecordsFromZero() {
     m.resetTable();
     QCOMPARE(m.rowCount(), 0);
     QCOMPARE(m.chapline(), QVector<qint32>{0});
-    QCOMPARE(m.title(), QVector<QString>{QString()});
+    QCOMPARE(m.title().size(), 1);
+    QCOMPARE(m.title().at(0), QString());
 }
 
 void tst_ChapterModel::sortByColumn_alternatesOrderAndArrows_data() {
@@ -317,6 +318,12 @@ void tst_ChapterModel::updateChapItem_rewritesPreviewAndRecord() {
     QCOMPARE(m.chapnum().at(2), qint16(12));
     QCOMPARE(m.title().at(2), u"新题?"_s);
     QVERIFY(m.isChecked(0));
+    // A longer title for the first record leaves the next one alone.
+    m.UpdateChapItem(2, 5, u"很长很长的标题"_s, Template);
+    QCOMPARE(m.title().at(0), u"很长很长的标题"_s);
+    QCOMPARE(m.title().at(1), u"t2"_s);
+    QCOMPARE(m.cellText(2, ChapterModel::PreviewColumn), u"005-很长很长的标题"_s);
+    QCOMPARE(m.cellText(0, ChapterModel::PreviewColumn), u"003-012_新题"_s);
 }
 
 void tst_ChapterModel::checkCount_text() {
