@@ -54,13 +54,15 @@ void FileWriter::setEncoding(const QByteArray& eol, const QByteArray& bom)
     m_bom = bom;
 }
 
-bool FileWriter::open(const QString& path, bool append)
+bool FileWriter::open(const QString& path, bool append, bool checked)
 {
     if (failed()) {
         return false;
     }
     m_batch.paths.push_back(path);
-    m_batch.ops.push_back({Op::Open, qsizetype(m_batch.paths.size() - 1), 0, append});
+    Op op{Op::Open, qsizetype(m_batch.paths.size() - 1), 0, append};
+    op.checked = checked;
+    m_batch.ops.push_back(op);
     m_open = true;
     return true;
 }
@@ -178,15 +180,31 @@ void FileWriter::recycle(Batch&& batch)
     }
 }
 
-// Creates an empty file with a name of its own beside `path`, for the text to go to until it
-// is complete. The name starts with a dot so that file managers hide a left-over one.
-int FileWriter::createTemporary(const QString& path, QString& temp)
+// The folder of `path`, opened once for all the files that go there, so that each file's
+// system calls name it relative to the folder instead of walking the whole path again.
+bool FileWriter::enterFolder(const QString& path, Current& cur)
 {
     const qsizetype slash = path.lastIndexOf(u'/');
-    const QString folder = path.left(slash + 1);
+    const QString folder = slash < 0 ? QStringLiteral(".") : path.left(slash + 1);
+    cur.name = QFile::encodeName(path.mid(slash + 1));
+    if (m_dirFd >= 0 && folder == m_dirPath) {
+        return true;
+    }
+    if (m_dirFd >= 0) {
+        ::close(m_dirFd);
+    }
+    m_dirPath = folder;
+    m_dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return m_dirFd >= 0;
+}
+
+// Creates an empty file with a name of its own in the current folder, for the text to go to
+// until it is complete. The name starts with a dot so that file managers hide a left-over one.
+int FileWriter::createTemporary(Current& cur)
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = folder + QStringLiteral(".vellomar-%1.part").arg(m_random(), 8, 16, QLatin1Char('0'));
-        const int fd = ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        cur.temp = ".vellomar-" + QByteArray::number(quint32(m_random()), 16) + ".part";
+        const int fd = ::openat(m_dirFd, cur.temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
         }
@@ -208,7 +226,7 @@ void FileWriter::discard(Current& cur)
     }
     ::close(cur.fd);
     if (!cur.temp.isEmpty()) {
-        ::unlink(QFile::encodeName(cur.temp).constData());
+        ::unlinkat(m_dirFd, cur.temp.constData(), 0);
     }
     cur = Current();
 }
@@ -223,44 +241,49 @@ bool FileWriter::run(const Batch& batch, Current& cur, QString& error, int& numb
         discard(cur);
         return false;
     };
+    auto refuse = [&] {
+        error = QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(cur.path));
+        number = 75;
+        cur = Current();
+        return false;
+    };
     for (const Op& op : batch.ops) {
         switch (op.kind) {
         case Op::Open: {
             discard(cur);
             cur.path = batch.paths[size_t(op.from)];
-            const QByteArray native = QFile::encodeName(cur.path);
+            if (!enterFolder(cur.path, cur)) {
+                const int err = errno;
+                error = fileErrorText(QStringLiteral(u"无法写入文件"), cur.path, err);
+                number = 75;
+                cur = Current();
+                return false;
+            }
+            const char* name = cur.name.constData();
             struct stat st;
             // Only a regular file is written: a folder, a pipe or a device at the name is
             // refused (a pipe would hang the open). A link is replaced, never written through,
             // unless a file it leads to is added to.
-            if (::lstat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
-                error = QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(cur.path));
-                number = 75;
-                cur = Current();
-                return false;
+            if (!op.checked && ::fstatat(m_dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)
+                && !S_ISLNK(st.st_mode)) {
+                return refuse();
             }
-            const bool append = op.append && ::stat(native.constData(), &st) == 0;
+            const bool append = op.append && ::fstatat(m_dirFd, name, &st, 0) == 0;
             if (append && !S_ISREG(st.st_mode)) {
-                error = QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(cur.path));
-                number = 75;
-                cur = Current();
-                return false;
+                return refuse();
             }
             if (append) {
-                cur.fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+                cur.fd = ::openat(m_dirFd, name, O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
                 if (cur.fd >= 0 && (::fstat(cur.fd, &st) != 0 || !S_ISREG(st.st_mode))) {
                     ::close(cur.fd);
-                    error = QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(cur.path));
-                    number = 75;
-                    cur = Current();
-                    return false;
+                    return refuse();
                 }
                 if (cur.fd >= 0) {
                     ::fcntl(cur.fd, F_SETFL, ::fcntl(cur.fd, F_GETFL) & ~O_NONBLOCK);
                     cur.appendFrom = st.st_size;
                 }
             } else {
-                cur.fd = createTemporary(cur.path, cur.temp);
+                cur.fd = createTemporary(cur);
             }
             if (cur.fd < 0) {
                 const int err = errno;
@@ -287,19 +310,22 @@ bool FileWriter::run(const Batch& batch, Current& cur, QString& error, int& numb
             break;
         case Op::Close:
             if (cur.fd >= 0) {
-                const int rc = ::close(cur.fd);
-                cur.fd = -1;
-                const int closeErr = errno;
-                const QByteArray temp = QFile::encodeName(cur.temp);
+                const bool fresh = !cur.temp.isEmpty(); // not a file added to
                 // Only a complete file takes the chapter's name.
-                const bool ok = (rc == 0 || closeErr == EINTR)
-                                && (temp.isEmpty() || ::rename(temp.constData(), QFile::encodeName(cur.path).constData()) == 0);
-                if (!ok) {
-                    const int err = rc == 0 || closeErr == EINTR ? errno : closeErr;
-                    if (!temp.isEmpty()) {
-                        ::unlink(temp.constData());
+                const bool named =
+                    !fresh || ::renameat(m_dirFd, cur.temp.constData(), m_dirFd, cur.name.constData()) == 0;
+                const int nameErr = errno;
+                const int rc = ::close(cur.fd);
+                const int closeErr = errno;
+                cur.fd = -1;
+                const bool closed = rc == 0 || closeErr == EINTR;
+                if (!named || !closed) {
+                    if (!named && !cur.temp.isEmpty()) {
+                        ::unlinkat(m_dirFd, cur.temp.constData(), 0);
+                    } else if (named && fresh) {
+                        ::unlinkat(m_dirFd, cur.name.constData(), 0);
                     }
-                    error = fileErrorText(QStringLiteral(u"写入文件失败"), cur.path, err);
+                    error = fileErrorText(QStringLiteral(u"写入文件失败"), cur.path, named ? closeErr : nameErr);
                     number = 61;
                     cur = Current();
                     return false;
@@ -353,4 +379,8 @@ void FileWriter::work()
     }
     // A file never closed was not complete.
     discard(cur);
+    if (m_dirFd >= 0) {
+        ::close(m_dirFd);
+        m_dirFd = -1;
+    }
 }

@@ -34,8 +34,9 @@ public:
     /// Line ends in the novel's encoding, and the byte-order mark a new file starts with.
     void setEncoding(const QByteArray& eol, const QByteArray& bom);
     /// Starts a file (replacing any file of that name, or appended to when `append` and a file
-    /// is there); false when an earlier write failed.
-    bool open(const QString& path, bool append);
+    /// is there); false when an earlier write failed. `checked`: the caller has made sure that
+    /// nothing but a regular file or a link is at the path, so the thread need not look.
+    bool open(const QString& path, bool append, bool checked = false);
     /// Adds a line and the line end. A line given with its own terminator that is already
     /// the output's line end goes in with one copy.
     bool writeLine(QByteArrayView bytes, QByteArrayView terminator = {});
@@ -56,7 +57,8 @@ private:
         qsizetype from = 0; // Open: index in paths; Write: range in the batch's data
         qsizetype to = 0;
         bool append = false;
-        QByteArrayView view = {}; // bytes owned by the caller, who waits (see writeLine)
+        QByteArrayView view = {};
+        bool checked = false; // Open: the caller looked at what is at the path // bytes owned by the caller, who waits (see writeLine)
     };
     struct Batch {
         std::string data;
@@ -68,7 +70,8 @@ private:
     struct Current { // the file the thread is writing
         int fd = -1;
         QString path;
-        QString temp;         // where a new file's text goes until it is complete
+        QByteArray name;       // its name in the folder
+        QByteArray temp;       // a new file's text goes here until it is complete
         qint64 appendFrom = 0; // an appended file's length before
     };
 
@@ -76,7 +79,8 @@ private:
     void push(Batch&& batch);
     void work();
     bool run(const Batch& batch, Current& cur, QString& error, int& number);
-    int createTemporary(const QString& path, QString& temp);
+    bool enterFolder(const QString& path, Current& cur);
+    int createTemporary(Current& cur);
     void discard(Current& cur);
     void recycle(Batch&& batch);
 
@@ -96,6 +100,9 @@ private:
     std::atomic<bool> m_failed{false};
     QString m_error;
     int m_errorNumber = 0;
-    std::minstd_rand m_random; // temporary names; used by the thread only
+    // Used by the thread only: temporary names, and the folder of the files being written.
+    std::minstd_rand m_random;
+    int m_dirFd = -1;
+    QString m_dirPath;
     std::thread m_thread;
 };

@@ -32,8 +32,20 @@ enum ErrorNumber { BadCall = 5, DivisionByZero = 11, PastEnd = 62, DiskFull = 61
 struct Entry {
     qint64 start;
     qint16 chapnum;
-    QString title;
+    int record; // -1 for the end marker
 };
+
+// How a path is known in the pass's sets: a 64-bit hash of its clean absolute form. Two paths
+// that collide would only make the pass ask (or pick a free name) once too often.
+quint64 pathKey(const QString& cleanPath)
+{
+    return quint64(qHash(cleanPath, size_t(0x9E3779B97F4A7C15ull)));
+}
+
+QString cleanAbsolute(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
 
 class Pass {
 public:
@@ -43,7 +55,8 @@ public:
 private:
     enum Answer { Write, Skip, Cancel, Fail };
     Answer ask(QString& target);
-    QStringList plannedTargets(const QList<Entry>& entries, int n, const QString& root) const;
+    QString folderOf(int fileNo) const;
+    QString plannedPath(int fileNo) const;
     bool taken(const QString& path) const;
     bool makeFolder(const QString& path);
     bool copyLines(qint64 count, bool convert);
@@ -64,8 +77,11 @@ private:
     bool m_overwriteAll = false;
     QString m_text;
     QByteArray m_bytes;
-    QSet<QString> m_written; // files this pass has written or is about to, by absolute path
+    QSet<quint64> m_written;     // files this pass has written or is about to, by pathKey
     QSet<QString> m_madeFolders; // folders this pass created: nothing in them but its own files
+    QList<Entry> m_entries;      // the output chapters in file order, then the end marker
+    int m_chapters = 0;
+    QString m_root;              // the output folder, clean and absolute, with a final "/"
     bool m_reported = false; // an error has gone to the report
     // What decoding a line reports about its characters (see copyLines).
     enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8, Swapped = 16 };
@@ -216,17 +232,11 @@ void Pass::end()
     m_doc.reader().rewind();
 }
 
-// The key a path is known by in m_written: the same file named two ways is one file.
-QString absoluteKey(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
 // Something is at the path already, or will be: a file this pass has written or queued, or
 // any directory entry (a link to nothing included).
 bool Pass::taken(const QString& path) const
 {
-    return m_written.contains(absoluteKey(path)) || entryKind(path) != EntryKind::None;
+    return m_written.contains(pathKey(cleanAbsolute(path))) || entryKind(path) != EntryKind::None;
 }
 
 Pass::Answer Pass::ask(QString& target)
@@ -236,7 +246,7 @@ Pass::Answer Pass::ask(QString& target)
         // A folder this pass made holds only the pass's own files: nothing there to look at.
         const bool fresh = m_madeFolders.contains(target.left(target.lastIndexOf(u'/') + 1));
         const EntryKind kind = fresh ? EntryKind::None : entryKind(target);
-        if (!fresh && m_doc.reader().isSameFile(target)) {
+        if (kind != EntryKind::None && m_doc.reader().isSameFile(target)) {
             fail(QStringLiteral(u"不能写入文件: %1（这就是正在处理的小说本身）").arg(target), PathFile);
             return Fail;
         }
@@ -244,7 +254,7 @@ Pass::Answer Pass::ask(QString& target)
             fail(QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(target)), PathFile);
             return Fail;
         }
-        const bool ours = m_written.contains(absoluteKey(target));
+        const bool ours = m_written.contains(pathKey(target));
         QString answer = QStringLiteral(":Yes");
         if (!confirmed && (ours || (!m_overwriteAll && kind != EntryKind::None))) {
             // A failure among the files before ends the pass before any further question.
@@ -269,31 +279,34 @@ Pass::Answer Pass::ask(QString& target)
                 fail(QStringLiteral(u"文件夹不存在: %1").arg(info.absolutePath()), PathNotFound);
                 return Fail;
             }
-            target = answer;
+            target = cleanAbsolute(answer);
             confirmed = true;
             continue; // the new path is checked like any other
         }
-        m_written.insert(absoluteKey(target));
+        m_written.insert(pathKey(target));
         return Write;
     }
 }
 
-// Every path this pass would write to, in order, with no answer changing them.
-QStringList Pass::plannedTargets(const QList<Entry>& entries, int n, const QString& root) const
+// The folder file `fileNo` (from 1) goes to: its sub-folder, or the output folder.
+QString Pass::folderOf(int fileNo) const
 {
-    QStringList paths;
-    if (entries.first().start >= 2) {
-        paths << root + QStringLiteral("Index.txt");
+    if (m_s.FilesInDir < 1) {
+        return m_root;
     }
-    QString folder = root;
-    for (int i = 0, fileNo = 1; i < n; i += m_s.ChapsInFile, ++fileNo) {
-        const Entry& e = entries.at(i);
-        if (m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
-            folder = root + SubFolderName(fileNo, m_s.FilesInDir, n, e.chapnum);
-        }
-        paths << folder + MakeFileName(m_s.OutFile, fileNo, e.chapnum, e.title);
+    const int firstFile = (fileNo - 1) / m_s.FilesInDir * m_s.FilesInDir + 1;
+    const Entry& first = m_entries.at((firstFile - 1) * m_s.ChapsInFile);
+    return m_root + SubFolderName(fileNo, m_s.FilesInDir, m_chapters, first.chapnum);
+}
+
+// Where file `fileNo` goes when no answer changes it; 0 is the front matter.
+QString Pass::plannedPath(int fileNo) const
+{
+    if (fileNo == 0) {
+        return m_root + QStringLiteral("Index.txt");
     }
-    return paths;
+    const Entry& e = m_entries.at((fileNo - 1) * m_s.ChapsInFile);
+    return folderOf(fileNo) + MakeFileName(m_s.OutFile, fileNo, e.chapnum, m_doc.model().title().at(e.record));
 }
 
 // Creates a folder and any missing folders above it; false when that failed (reported).
@@ -409,7 +422,8 @@ bool Pass::copyLines(qint64 count, bool convert)
 // Starts the output file, unless it was declined; false when that failed (reported).
 bool Pass::startFile(const QString& target)
 {
-    if (m_writeThis && !m_out.open(target, m_s.AppendText)) {
+    // ask() has looked at what is at the target (or it lies in a folder this pass made).
+    if (m_writeThis && !m_out.open(target, m_s.AppendText, true)) {
         failWriting();
         return false;
     }
@@ -474,25 +488,42 @@ OutputResult Pass::run()
         return result;
     }
 
-    const QString root = OutputRoot(m_doc.FilePath, m_s.OutPath);
-    QList<Entry> entries;
+    // Every path of the pass is built on a clean absolute folder, so that it is its own key.
+    m_root = cleanAbsolute(OutputRoot(m_doc.FilePath, m_s.OutPath)) + u'/';
+    const QString& root = m_root;
     for (int row = 0; row < model.rowCount(); ++row) {
         if (!model.isChecked(row)) {
             const int r = model.tag(row);
-            entries.append({model.chapline().at(r), model.chapnum().at(r), model.title().at(r)});
+            m_entries.append({model.chapline().at(r), model.chapnum().at(r), r});
         }
     }
-    const int n = int(entries.size());
-    entries.append({m_doc.LineCount + 1, 0, QString()});
+    const int n = m_chapters = int(m_entries.size());
+    m_entries.append({m_doc.LineCount + 1, 0, -1});
+    const QList<Entry>& entries = m_entries;
 
-    const QStringList planned = plannedTargets(entries, n, root);
-    QHash<QString, int> seen;
+    // Before anything is written: the names that repeat, and whether any is the novel itself.
+    QHash<quint64, int> seen; // pathKey -> the first file with that path
+    QSet<QString> repeated;
     QStringList same;
-    for (const QString& path : planned) {
-        if (++seen[path] == 2) {
+    QString lastFolder;
+    bool folderThere = false;
+    const int files = (n + m_s.ChapsInFile - 1) / m_s.ChapsInFile;
+    for (int k = entries.first().start >= 2 ? 0 : 1; k <= files; ++k) {
+        const QString path = plannedPath(k);
+        const quint64 key = pathKey(path);
+        const auto first = seen.constFind(key);
+        if (first == seen.cend()) {
+            seen.insert(key, k);
+        } else if (plannedPath(first.value()) == path && !repeated.contains(path)) {
+            repeated.insert(path);
             same << path;
         }
-        if (m_doc.reader().isSameFile(path)) {
+        const QString folder = path.left(path.lastIndexOf(u'/') + 1);
+        if (folder != lastFolder) {
+            lastFolder = folder;
+            folderThere = QFileInfo(folder).isDir();
+        }
+        if (folderThere && m_doc.reader().isSameFile(path)) {
             return refuse(QStringLiteral(u"输出文件“%1”就是正在处理的小说本身，写入会毁掉小说。\r\n"
                                          u"请换一个输出文件夹或文件名模板后再输出。")
                               .arg(path));
@@ -586,9 +617,9 @@ OutputResult Pass::run()
                 return result;
             }
             ++fileNo;
-            const QString name = MakeFileName(m_s.OutFile, fileNo, e.chapnum, e.title);
+            const QString name = MakeFileName(m_s.OutFile, fileNo, e.chapnum, model.title().at(e.record));
             if (m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
-                folder = root + SubFolderName(fileNo, m_s.FilesInDir, n, e.chapnum);
+                folder = folderOf(fileNo);
                 if (m_out.failed()) {
                     failWriting();
                     result.kind = OutputResult::Failed;
