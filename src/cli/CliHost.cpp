@@ -166,23 +166,15 @@ QString CliHost::askOverwrite(const QString& path)
     }
 }
 
-QString CliHost::askOverwriteWrittenThisPass(const QString& path)
+bool CliHost::freeNamesForRepeats() const
 {
-    if (interactive && overwrite == Ask) {
-        return askOverwrite(path);
-    }
-    // Without a person to ask, text written by this run is never replaced: the later file
-    // gets a free name beside it ("name (2).txt").
-    const QFileInfo info(path);
-    for (int k = 2;; ++k) {
-        const QString other = info.absolutePath() + u'/' + info.completeBaseName() + QStringLiteral(" (%1).").arg(k)
-                              + info.suffix();
-        if (!pathTaken(other)) {
-            clearProgress();
-            m_err << QStringLiteral(u"文件名重复，改写到: ") << other << Qt::endl;
-            return other;
-        }
-    }
+    return !(interactive && overwrite == Ask);
+}
+
+void CliHost::renamedRepeat(const QString&, const QString& to)
+{
+    clearProgress();
+    m_err << QStringLiteral(u"文件名重复，改写到: ") << to << Qt::endl;
 }
 
 void CliHost::error(const QString& description, int number, const QString& context)

@@ -31,7 +31,8 @@ public:
     bool askYesNo(const QString& text, const QString& caption) override;
     void notice(const QString& text, const QString& caption, int kind) override;
     QString askOverwrite(const QString& path) override;
-    QString askOverwriteWrittenThisPass(const QString& path) override;
+    bool freeNamesForRepeats() const override;
+    void renamedRepeat(const QString& from, const QString& to) override;
     void error(const QString& description, int number, const QString& context) override;
 
     /// Installs the Ctrl+C handler: the pass stops at its next title or chapter.

@@ -38,6 +38,11 @@ public:
     /// names coincide): asked even after ":All", since the answer decides whether text of
     /// this run is replaced.
     virtual QString askOverwriteWrittenThisPass(const QString& path) { return askOverwrite(path); }
+    /// Without a person to ask, a file whose name this pass has already used goes beside it
+    /// under a free name ("name (2).txt") instead: text of this run is never replaced. The
+    /// pass then reports the new path through `renamedRepeat`.
+    virtual bool freeNamesForRepeats() const { return false; }
+    virtual void renamedRepeat(const QString& from, const QString& to) { (void)from, (void)to; }
     /// The error report: description, number and the context "form::procedure()".
     virtual void error(const QString& description, int number, const QString& context) = 0;
 

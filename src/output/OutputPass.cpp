@@ -58,6 +58,7 @@ private:
     QString folderOf(int fileNo) const;
     QString plannedPath(int fileNo) const;
     bool taken(const QString& path) const;
+    QString freeNameBeside(const QString& path) const;
     bool makeFolder(const QString& path);
     bool copyLines(qint64 count, bool convert);
     bool startFile(const QString& target);
@@ -239,6 +240,22 @@ bool Pass::taken(const QString& path) const
     return m_written.contains(pathKey(cleanAbsolute(path))) || entryKind(path) != EntryKind::None;
 }
 
+// "name (2).txt", "name (3).txt" … beside `path`: the first that nothing is at yet.
+QString Pass::freeNameBeside(const QString& path) const
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const bool hasSuffix = dot > slash + 1;
+    const QString stem = hasSuffix ? path.left(dot) : path;
+    const QString suffix = hasSuffix ? path.mid(dot) : QString();
+    for (int k = 2;; ++k) {
+        const QString other = stem + QStringLiteral(" (%1)").arg(k) + suffix;
+        if (!taken(other)) {
+            return other;
+        }
+    }
+}
+
 Pass::Answer Pass::ask(QString& target)
 {
     bool confirmed = false; // the front end has already asked about the path it chose
@@ -256,6 +273,13 @@ Pass::Answer Pass::ask(QString& target)
         }
         const bool ours = m_written.contains(pathKey(target));
         QString answer = QStringLiteral(":Yes");
+        if (!confirmed && ours && m_host.freeNamesForRepeats()) {
+            const QString from = target;
+            target = freeNameBeside(target);
+            m_host.renamedRepeat(from, target);
+            confirmed = true;
+            continue;
+        }
         if (!confirmed && (ours || (!m_overwriteAll && kind != EntryKind::None))) {
             // A failure among the files before ends the pass before any further question.
             if (!m_out.finish()) {
