@@ -56,7 +56,7 @@ private:
     enum Answer { Write, Skip, Cancel, Fail };
     Answer ask(QString& target);
     QString folderOf(int fileNo) const;
-    QString plannedPath(int fileNo) const;
+    QString plannedPath(int fileNo, const QString& folder = QString()) const;
     bool taken(const QString& path) const;
     QString freeNameBeside(const QString& path) const;
     bool makeFolder(const QString& path);
@@ -323,14 +323,16 @@ QString Pass::folderOf(int fileNo) const
     return m_root + SubFolderName(fileNo, m_s.FilesInDir, m_chapters, first.chapnum);
 }
 
-// Where file `fileNo` goes when no answer changes it; 0 is the front matter.
-QString Pass::plannedPath(int fileNo) const
+// Where file `fileNo` goes when no answer changes it (0 is the front matter), in `folder` when
+// the caller knows it.
+QString Pass::plannedPath(int fileNo, const QString& folder) const
 {
     if (fileNo == 0) {
         return m_root + QStringLiteral("Index.txt");
     }
     const Entry& e = m_entries.at((fileNo - 1) * m_s.ChapsInFile);
-    return folderOf(fileNo) + MakeFileName(m_s.OutFile, fileNo, e.chapnum, m_doc.model().title().at(e.record));
+    return (folder.isNull() ? folderOf(fileNo) : folder)
+           + MakeFileName(m_s.OutFile, fileNo, e.chapnum, m_doc.model().title().at(e.record));
 }
 
 // Creates a folder and any missing folders above it; false when that failed (reported).
@@ -532,8 +534,12 @@ OutputResult Pass::run()
     QString lastFolder;
     bool folderThere = false;
     const int files = (n + m_s.ChapsInFile - 1) / m_s.ChapsInFile;
+    QString groupFolder = m_root;
     for (int k = entries.first().start >= 2 ? 0 : 1; k <= files; ++k) {
-        const QString path = plannedPath(k);
+        if (k >= 1 && m_s.FilesInDir >= 1 && (k - 1) % m_s.FilesInDir == 0) {
+            groupFolder = folderOf(k);
+        }
+        const QString path = plannedPath(k, groupFolder);
         const quint64 key = pathKey(path);
         const auto first = seen.constFind(key);
         if (first == seen.cend()) {
