@@ -7,6 +7,7 @@
 #include "core/cRegExp.h"
 #include "core/FileName.h"
 #include "output/FileWriter.h"
+#include "output/RawLineTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,12 +16,7 @@
 #include <QSet>
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -84,124 +80,8 @@ private:
     int m_chapters = 0;
     QString m_root;              // the output folder, clean and absolute, with a final "/"
     bool m_reported = false; // an error has gone to the report
-    // What decoding a line reports about its characters (see copyLines).
-    enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8, Swapped = 16 };
-    std::vector<quint8> m_flags;     // by character
-    std::vector<quint8> m_pairFlags; // by pairIndex of a GBK pair, both bytes 0xA1 or above
-    std::vector<quint8> m_codeFlags; // by the two bytes of any pair (lead 0x81 or above)
-    std::vector<quint16> m_pairSwap; // by the two bytes: the pair a Swapped pair converts to
-    // Both bytes are 0xA1 or above, so their low seven bits tell them apart: a 16 KB table,
-    // small enough to stay in the first-level cache while every pair of a line is looked up.
-    static size_t pairIndex(unsigned char lead, unsigned char trail) { return size_t(lead & 0x7F) << 7 | (trail & 0x7F); }
-    void buildFlags();
-    bool isPlain(QByteArrayView line, bool convert, bool* swap) const;
+    RawLineTest m_lines;
 };
-
-// Most lines of a Chinese novel are double-byte characters and full-width punctuation only,
-// every byte 0xA1 or above. Such a line is read pair by pair from its first byte, so its
-// characters can be judged from the raw bytes without decoding: it goes out unchanged when
-// no filter can start in it, conversion cannot change it and it cannot be blank.
-bool Pass::isPlain(QByteArrayView line, bool convert, bool* swap) const
-{
-    const qsizetype n = line.size();
-    if (n == 0 || n % 2 != 0 || m_pairFlags.empty()) {
-        return false;
-    }
-    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
-    // Traditional characters mostly lie outside GB2312, with bytes below 0xA1: when converting,
-    // a line that is pairs only is walked pair by pair instead.
-    auto walk = [&] {
-        quint8 seen = 0;
-        for (qsizetype k = 0; k < n; k += 2) {
-            if (p[k] < 0x81) {
-                return false;
-            }
-            seen |= m_codeFlags[size_t(p[k]) << 8 | p[k + 1]];
-            if (seen & (FilterStart | NotAPair | Convertible)) {
-                return false;
-            }
-        }
-        *swap = seen & Swapped;
-        return !m_s.DelSpaceLine || (seen & Solid);
-    };
-    qsizetype i = 0;
-#if defined(__SSE2__)
-    // Every byte 0xA1 or above, sixteen at a time (as signed bytes after flipping the top bit).
-    const __m128i flip = _mm_set1_epi8(char(0x80));
-    const __m128i low = _mm_set1_epi8(0x21);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), flip);
-        if (_mm_movemask_epi8(_mm_cmplt_epi8(v, low))) {
-            return convert && walk();
-        }
-    }
-#endif
-    for (; i < n; ++i) {
-        if (p[i] < 0xA1) {
-            return convert && walk();
-        }
-    }
-    quint8 seen = 0;
-    const quint8* table = m_pairFlags.data();
-    for (i = 0; i < n; i += 2) {
-        seen |= table[pairIndex(p[i], p[i + 1])];
-    }
-    const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
-    *swap = convert && (seen & Swapped);
-    return !(seen & stop) && (!m_s.DelSpaceLine || (seen & Solid));
-}
-
-void Pass::buildFlags()
-{
-    const quint8* change = ScriptConverter::traditionalToSimplified().changeTable();
-    m_flags.assign(0x10000, 0);
-    for (int c = 0; c < 0x10000; ++c) {
-        quint8 f = change[c] ? Convertible : 0;
-        if (m_re.isFilterFirst(char16_t(c))) {
-            f |= FilterStart;
-        }
-        // A character that neither the blank-line test nor a filter can take away.
-        if (c != u' ' && c != u'\r' && c != u'\n' && c != 0x3000 && !m_re.isFilterChar(char16_t(c))) {
-            f |= Solid;
-        }
-        m_flags[size_t(c)] = f;
-    }
-    const TextCodec& codec = m_doc.codec();
-    // The raw-byte shortcut is for the double-byte code pages only.
-    m_pairFlags.clear();
-    const GbkCodec* dbcs = dynamic_cast<const GbkCodec*>(&codec);
-    if (!dbcs) {
-        return;
-    }
-    m_pairFlags.assign(1 << 14, NotAPair);
-    m_codeFlags.assign(1 << 16, NotAPair);
-    m_pairSwap.assign(1 << 16, 0);
-    // A character converted the same in any context becomes another pair in place, when the
-    // code page holds its result as a pair (else it keeps its original form, as below).
-    const char16_t* contextFree = ScriptConverter::traditionalToSimplified().contextFreeTable();
-    QByteArray to;
-    for (int lead = 0x81; lead <= 0xFF; ++lead) {
-        for (int trail = 0x40; trail <= 0xFF; ++trail) {
-            if (const char16_t c = dbcs->pairAt(uchar(lead), uchar(trail))) {
-                const size_t code = size_t(lead) << 8 | size_t(trail);
-                quint8 f = m_flags[c];
-                if ((f & Convertible) && contextFree[c]) {
-                    to.clear();
-                    if (!codec.canEncode(contextFree[c])) {
-                        f &= ~Convertible;
-                    } else if (codec.encode(QStringView(&contextFree[c], 1), to); to.size() == 2) {
-                        f = (f & ~Convertible) | Swapped;
-                        m_pairSwap[code] = quint16(uchar(to[0]) << 8 | uchar(to[1]));
-                    }
-                }
-                m_codeFlags[code] = f;
-                if (lead >= 0xA1 && trail >= 0xA1) {
-                    m_pairFlags[pairIndex(uchar(lead), uchar(trail))] = f;
-                }
-            }
-        }
-    }
-}
 
 void Pass::fail(const QString& description, int number)
 {
@@ -380,17 +260,9 @@ bool Pass::copyLines(qint64 count, bool convert)
             return false;
         }
         bool swap = false;
-        if (isPlain(line, convert, &swap)) {
+        if (m_lines.isPlain(line, convert, &swap)) {
             if (swap && m_writeThis) {
-                m_bytes.resize(line.size());
-                std::memcpy(m_bytes.data(), line.data(), size_t(line.size()));
-                auto* p = reinterpret_cast<unsigned char*>(m_bytes.data());
-                for (qsizetype i = 0; i < m_bytes.size(); i += 2) {
-                    if (const quint16 to = m_pairSwap[size_t(p[i]) << 8 | p[i + 1]]) {
-                        p[i] = uchar(to >> 8);
-                        p[i + 1] = uchar(to);
-                    }
-                }
+                m_lines.swapPairs(line, m_bytes);
                 line = m_bytes;
             }
             if (m_writeThis && !m_out.writeLine(line, terminator)) {
@@ -401,20 +273,20 @@ bool Pass::copyLines(qint64 count, bool convert)
         }
         // One decoding pass says whether a filter may apply, whether conversion may change
         // the line and whether it can be blank; most lines need none of the later steps.
-        const quint8 flags = codec.decode(line.data(), line.size(), m_text, m_flags.data());
+        const quint8 flags = codec.decode(line.data(), line.size(), m_text, m_lines.characterFlags());
         bool changed = false;
-        if (flags & FilterStart) {
+        if (flags & RawLineTest::FilterStart) {
             const qsizetype before = m_text.size();
             m_re.FilterString(m_text);
             changed = m_text.size() != before;
         }
-        if (m_s.DelSpaceLine && !(flags & Solid) && m_re.IsSpaceLine(m_text)) {
+        if (m_s.DelSpaceLine && !(flags & RawLineTest::Solid) && m_re.IsSpaceLine(m_text)) {
             continue;
         }
         if (!m_writeThis) {
             continue;
         }
-        if (convert && (flags & Convertible)) {
+        if (convert && (flags & RawLineTest::Convertible)) {
             QString simple = t2s.convert(m_text);
             if (!simple.isSharedWith(m_text)) {
                 // A character the file's code page cannot hold keeps its original form.
@@ -597,7 +469,7 @@ OutputResult Pass::run()
     }
     m_host.progressStart(n);
     m_re.SetFilters(QString(), m_s.TextFilters);
-    buildFlags();
+    m_lines.build(m_doc.codec(), m_re, m_s.DelSpaceLine);
     m_out.setEncoding(m_doc.codec().encode(u"\r\n"),
                       m_doc.bomLength() > 0 ? m_doc.codec().byteOrderMark() : QByteArray());
     m_overwriteAll = false;

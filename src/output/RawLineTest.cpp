@@ -1,0 +1,128 @@
+#include "RawLineTest.h"
+
+#include "core/GbkCodec.h"
+#include "core/ScriptConverter.h"
+#include "core/TextCodec.h"
+#include "core/cRegExp.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Most lines of a Chinese novel are double-byte characters and full-width punctuation only,
+// every byte 0xA1 or above. Such a line is read pair by pair from its first byte, so its
+// characters can be judged from the raw bytes without decoding: it goes out unchanged when
+// no filter can start in it, conversion cannot change it and it cannot be blank.
+bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
+    const qsizetype n = line.size();
+    if (n == 0 || n % 2 != 0 || m_pairFlags.empty()) {
+        return false;
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    // Traditional characters mostly lie outside GB2312, with bytes below 0xA1: when converting,
+    // a line that is pairs only is walked pair by pair instead.
+    auto walk = [&] {
+        quint8 seen = 0;
+        for (qsizetype k = 0; k < n; k += 2) {
+            if (p[k] < 0x81) {
+                return false;
+            }
+            seen |= m_codeFlags[size_t(p[k]) << 8 | p[k + 1]];
+            if (seen & (FilterStart | NotAPair | Convertible)) {
+                return false;
+            }
+        }
+        *swap = seen & Swapped;
+        return !m_delSpaceLine || (seen & Solid);
+    };
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Every byte 0xA1 or above, sixteen at a time (as signed bytes after flipping the top bit).
+    const __m128i flip = _mm_set1_epi8(char(0x80));
+    const __m128i low = _mm_set1_epi8(0x21);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), flip);
+        if (_mm_movemask_epi8(_mm_cmplt_epi8(v, low))) {
+            return convert && walk();
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (p[i] < 0xA1) {
+            return convert && walk();
+        }
+    }
+    quint8 seen = 0;
+    const quint8* table = m_pairFlags.data();
+    for (i = 0; i < n; i += 2) {
+        seen |= table[pairIndex(p[i], p[i + 1])];
+    }
+    const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
+    *swap = convert && (seen & Swapped);
+    return !(seen & stop) && (!m_delSpaceLine || (seen & Solid));
+}
+
+void RawLineTest::build(const TextCodec& codec, const cRegExp& re, bool delSpaceLine) {
+    m_delSpaceLine = delSpaceLine;
+    const quint8* change = ScriptConverter::traditionalToSimplified().changeTable();
+    m_flags.assign(0x10000, 0);
+    for (int c = 0; c < 0x10000; ++c) {
+        quint8 f = change[c] ? Convertible : 0;
+        if (re.isFilterFirst(char16_t(c))) {
+            f |= FilterStart;
+        }
+        // A character that neither the blank-line test nor a filter can take away.
+        if (c != u' ' && c != u'\r' && c != u'\n' && c != 0x3000 && !re.isFilterChar(char16_t(c))) {
+            f |= Solid;
+        }
+        m_flags[size_t(c)] = f;
+    }
+    // The raw-byte shortcut is for the double-byte code pages only.
+    m_pairFlags.clear();
+    const GbkCodec* dbcs = dynamic_cast<const GbkCodec*>(&codec);
+    if (!dbcs) {
+        return;
+    }
+    m_pairFlags.assign(1 << 14, NotAPair);
+    m_codeFlags.assign(1 << 16, NotAPair);
+    m_pairSwap.assign(1 << 16, 0);
+    // A character converted the same in any context becomes another pair in place, when the
+    // code page holds its result as a pair (else it keeps its original form, as below).
+    const char16_t* contextFree = ScriptConverter::traditionalToSimplified().contextFreeTable();
+    QByteArray to;
+    for (int lead = 0x81; lead <= 0xFF; ++lead) {
+        for (int trail = 0x40; trail <= 0xFF; ++trail) {
+            if (const char16_t c = dbcs->pairAt(uchar(lead), uchar(trail))) {
+                const size_t code = size_t(lead) << 8 | size_t(trail);
+                quint8 f = m_flags[c];
+                if ((f & Convertible) && contextFree[c]) {
+                    to.clear();
+                    if (!codec.canEncode(contextFree[c])) {
+                        f &= ~Convertible;
+                    } else if (codec.encode(QStringView(&contextFree[c], 1), to); to.size() == 2) {
+                        f = (f & ~Convertible) | Swapped;
+                        m_pairSwap[code] = quint16(uchar(to[0]) << 8 | uchar(to[1]));
+                    }
+                }
+                m_codeFlags[code] = f;
+                if (lead >= 0xA1 && trail >= 0xA1) {
+                    m_pairFlags[pairIndex(uchar(lead), uchar(trail))] = f;
+                }
+            }
+        }
+    }
+}
+
+void RawLineTest::swapPairs(QByteArrayView line, QByteArray& out) const {
+    out.resize(line.size());
+    std::memcpy(out.data(), line.data(), size_t(line.size()));
+    auto* p = reinterpret_cast<unsigned char*>(out.data());
+    for (qsizetype i = 0; i < out.size(); i += 2) {
+        if (const quint16 to = m_pairSwap[size_t(p[i]) << 8 | p[i + 1]]) {
+            p[i] = uchar(to >> 8);
+            p[i + 1] = uchar(to);
+        }
+    }
+}

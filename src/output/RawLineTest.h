@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <vector>
+
+class TextCodec;
+class cRegExp;
+
+/// Judges a line of the novel from its raw bytes where it can: whether a filter may start in
+/// it, whether conversion may change it, whether it can be blank. Most lines of a Chinese
+/// novel need none of the later steps and go out unchanged, without being decoded.
+class RawLineTest {
+public:
+    /// What decoding a line reports about its characters (see TextCodec::decode).
+    enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8, Swapped = 16 };
+
+    /// Builds the tables for the novel's code page, the filters of `re` and the blank-line rule.
+    void build(const TextCodec& codec, const cRegExp& re, bool delSpaceLine);
+    /// The flags of every UTF-16 unit, for the decoder (65536 entries).
+    const quint8* characterFlags() const { return m_flags.data(); }
+    /// True when the line goes out as it is (or, with `*swap`, with some pairs swapped for their
+    /// simplified form by swapPairs()).
+    bool isPlain(QByteArrayView line, bool convert, bool* swap) const;
+    void swapPairs(QByteArrayView line, QByteArray& out) const;
+
+private:
+    // Both bytes are 0xA1 or above, so their low seven bits tell them apart: a 16 KB table,
+    // small enough to stay in the first-level cache while every pair of a line is looked up.
+    static size_t pairIndex(unsigned char lead, unsigned char trail) {
+        return size_t(lead & 0x7F) << 7 | (trail & 0x7F);
+    }
+
+    bool m_delSpaceLine = false;
+    std::vector<quint8> m_flags;     // by character
+    std::vector<quint8> m_pairFlags; // by pairIndex of a GBK pair, both bytes 0xA1 or above
+    std::vector<quint8> m_codeFlags; // by the two bytes of any pair (lead 0x81 or above)
+    std::vector<quint16> m_pairSwap; // by the two bytes: the pair a Swapped pair converts to
+};
