@@ -57,8 +57,8 @@ private:
         qsizetype from = 0; // Open: index in paths; Write: range in the batch's data
         qsizetype to = 0;
         bool append = false;
-        QByteArrayView view = {};
-        bool checked = false; // Open: the caller looked at what is at the path // bytes owned by the caller, who waits (see writeLine)
+        QByteArrayView view = {}; // bytes owned by the caller, who waits (see writeLine)
+        bool checked = false;     // Open: the caller looked at what is at the path
     };
     struct Batch {
         std::string data;
