@@ -23,7 +23,7 @@ elif [ "${1:-}" = "--threads" ]; then
     cmake -S "$root" -B "$root/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLOMAR_TSAN=ON -DVELLOMAR_GUI=OFF >/dev/null
     cmake --build "$root/build-tsan" --parallel "$(nproc)" --target vellomar-cli "${threaded[@]}"
     cd "$root/build-tsan"
-    export TSAN_OPTIONS="halt_on_error=1"
+    export TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/tsan.supp"
     set -- -R "^($(IFS='|'; echo "${threaded[*]}"))\$" "$@"
 else
     vellomar_build "$root"
