@@ -363,6 +363,15 @@ template <typename Pred> void ChapterModel::selectWhere(Pred shouldToggle) {
     UpdateChapCount();
 }
 
+void ChapterModel::setRowsChecked(const QList<int>& rows, bool checked) {
+    QSet<int> chosen(rows.cbegin(), rows.cend());
+    chosen.removeIf([this](int row) { return row < 0 || row >= m_rows.size(); });
+    if (chosen.isEmpty())
+        return;
+    int row = 0;
+    selectWhere([&](const Row& r) { return chosen.contains(row++) && r.checked != checked; });
+}
+
 void ChapterModel::SelAll() {
     selectWhere([](const Row& r) { return !r.checked; });
 }

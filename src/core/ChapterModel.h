@@ -125,6 +125,8 @@ public:
     void SelAll();
     void SelNone();
     void SelReverse();
+    /// Checks (or unchecks) the given rows; the rows that change make one undo group.
+    void setRowsChecked(const QList<int>& rows, bool checked);
     /// Reverts the newest group and removes it. Returns the row to select and scroll to (the row of the
     /// group's last record), or -1 when there is none.
     int SelUndo();

@@ -5,6 +5,7 @@
 #include "core/Document.h"
 #include "core/cRegExp.h"
 
+#include <QKeyEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -105,4 +106,13 @@ void ChapterPreviewPane::showChapter(const Document& doc, int row, const Setting
     filters.SetFilters(QString(), settings.TextFilters);
     showPreview(readChapterPreview(doc.FilePath, doc.TitleOffsets.at(r), end, doc.codec(), filters,
                                    settings.DelSpaceLine));
+}
+
+bool ChapterPreviewPane::event(QEvent* e)
+{
+    if (e->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(e)->matches(QKeySequence::SelectAll)) {
+        e->accept();
+        return true;
+    }
+    return QPlainTextEdit::event(e);
 }

@@ -18,6 +18,11 @@ public:
     /// from the open file: up to the next title that is kept.
     void showChapter(const Document& doc, int row, const Settings& settings);
 
+protected:
+    /// The window's shortcuts do not take the pane's own editing keys (Ctrl+A selects its text).
+    bool event(QEvent* e) override;
+
+public:
     /// Follows a line the output leaves out.
     static const QString DroppedMark;
     /// The last line when the chapter is longer than what is shown.

@@ -520,6 +520,41 @@ private slots:
         QVERIFY(!menu(QStringLiteral("mnuI_SelUndo"))->isEnabled());
     }
 
+    // Review by keyboard: Shift+Down widens the selection, Space checks every selected row as
+    // one undo group, the right-click entries set them, and Ctrl+A in the preview selects its
+    // text instead of checking the whole list.
+    void keyboardRangeReview()
+    {
+        m_settings.SetInvalidTitle = false;
+        showWindow();
+        openNovel(novel(5, 2));
+        m_w->mnuO_Analyze_Click();
+        list()->setFocus();
+        selectRow(1);
+        QTest::keyClick(list(), Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(list(), Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(list(), Qt::Key_Space);
+        QCOMPARE(model().checkedCount(), 3);
+        QVERIFY(!model().isChecked(0) && model().isChecked(1) && model().isChecked(3) && !model().isChecked(4));
+        menu(QStringLiteral("mnuI_SelUndo"))->trigger(); // selects the group's last row alone
+        QCOMPARE(model().checkedCount(), 0);
+        list()->selectionModel()->select(QItemSelection(model().index(1, 0), model().index(3, 0)),
+                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        menu(QStringLiteral("mnuI_CheckSelected"))->trigger();
+        QCOMPARE(model().checkedCount(), 3);
+        QTest::keyClick(list(), Qt::Key_Space); // the current row is checked: all go off
+        QCOMPARE(model().checkedCount(), 0);
+        QTest::keyClick(list(), Qt::Key_Space);
+        menu(QStringLiteral("mnuI_UncheckSelected"))->trigger();
+        QCOMPARE(model().checkedCount(), 0);
+        QCOMPARE(model().undoGroupCount(), 4);
+
+        preview()->setFocus();
+        QTest::keyClick(preview(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(model().checkedCount(), 0);
+        QVERIFY(preview()->textCursor().hasSelection());
+    }
+
     void checkedRows_arePaintedWithItemBackColor()
     {
         m_settings.ItemBackColor = 0x0000FF; // red, as 0x00BBGGRR

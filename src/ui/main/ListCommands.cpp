@@ -39,8 +39,45 @@ QString trimSpaces(const QString& s) {
 } // namespace
 
 int ListCommands::selectedRow() const {
-    const QModelIndexList rows = m_w.lvwTitles->selectionModel()->selectedRows();
+    // Of several selected rows, the current one is the one edited, copied and previewed.
+    const QItemSelectionModel* selection = m_w.lvwTitles->selectionModel();
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isRowSelected(current.row(), QModelIndex())) {
+        return current.row();
+    }
+    const QModelIndexList rows = selection->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+QList<int> ListCommands::selectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& index : m_w.lvwTitles->selectionModel()->selectedRows()) {
+        rows << index.row();
+    }
+    return rows;
+}
+
+void ListCommands::setSelectedChecks(bool checked) {
+    // Checks are the user's review of an analysed list; a pass owns the list while it runs.
+    if (m_w.m_doc.DocState != Analysed) {
+        return;
+    }
+    m_w.m_doc.model().setRowsChecked(selectedRows(), checked);
+}
+
+void ListCommands::mnuI_CheckSelected_Click() {
+    setSelectedChecks(true);
+}
+
+void ListCommands::mnuI_UncheckSelected_Click() {
+    setSelectedChecks(false);
+}
+
+void ListCommands::toggleSelectedChecks() {
+    const int row = selectedRow();
+    if (row >= 0) {
+        setSelectedChecks(!m_w.m_doc.model().isChecked(row));
+    }
 }
 
 void ListCommands::selectRow(int row) {
@@ -94,8 +131,9 @@ void ListCommands::mnuIE_Title_Click() {
         ChapterModel& model = m_w.m_doc.model();
         int row = -1;
         QString answer;
-        if (!askForSelected(QStringLiteral(u"请输入新的标题："), QStringLiteral(u"编辑章节标题"),
-                            [&](int r) { return model.title().at(r); }, &row, &answer)) {
+        if (!askForSelected(
+                QStringLiteral(u"请输入新的标题："), QStringLiteral(u"编辑章节标题"),
+                [&](int r) { return model.title().at(r); }, &row, &answer)) {
             return;
         }
         const int r = model.tag(row);
@@ -114,8 +152,9 @@ void ListCommands::mnuIE_ChapNum_Click() {
         int row = -1;
         QString answer;
         // A cancelled box is an answer like any other: nothing changes, nothing is reported.
-        if (!askForSelected(QStringLiteral(u"请输入新的章节序号："), QStringLiteral(u"编辑章节序号"),
-                            [&](int r) { return QString::number(model.chapnum().at(r)); }, &row, &answer)) {
+        if (!askForSelected(
+                QStringLiteral(u"请输入新的章节序号："), QStringLiteral(u"编辑章节序号"),
+                [&](int r) { return QString::number(model.chapnum().at(r)); }, &row, &answer)) {
             return;
         }
         const int r = model.tag(row);

@@ -21,6 +21,11 @@ public:
     void mnuIE_ChapNum_Click();
     void mnuI_Copy_Click();
     void mnuI_NextAnomaly_Click();
+    /// "勾选所选" / "取消勾选所选": the checks of every selected row, as one undo group.
+    void mnuI_CheckSelected_Click();
+    void mnuI_UncheckSelected_Click();
+    /// Space: the selected rows all take the opposite of the current row's check.
+    void toggleSelectedChecks();
     void lvwTitles_ColumnClick(int column);
     void lvwTitles_DblClick();
     void lvwTitles_MouseUp(const QPoint& globalPos);
@@ -33,8 +38,10 @@ public:
 private:
     /// Asks for a new value of the selected row's field, starting from `current(record)`;
     /// false when no row is selected (the user is told) or the box was cancelled.
-    bool askForSelected(const QString& prompt, const QString& caption, const std::function<QString(int)>& current,
-                        int* row, QString* answer);
+    QList<int> selectedRows() const;
+    void setSelectedChecks(bool checked);
+    bool askForSelected(const QString& prompt, const QString& caption,
+                        const std::function<QString(int)>& current, int* row, QString* answer);
 
     frmMain& m_w;
 };

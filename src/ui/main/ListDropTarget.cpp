@@ -3,6 +3,7 @@
 #include "frmMain.h"
 
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QStatusBar>
 #include <QTreeView>
@@ -53,6 +54,13 @@ void ListDropTarget::OLEDragDrop(QDropEvent* e) {
 }
 
 bool ListDropTarget::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == m_w.lvwTitles && e->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            m_w.m_list.toggleSelectedChecks();
+            return true;
+        }
+    }
     if (watched == m_w.lvwTitles->viewport()) {
         switch (e->type()) {
         case QEvent::DragEnter:

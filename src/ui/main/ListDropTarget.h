@@ -5,8 +5,8 @@
 class frmMain;
 class QDropEvent;
 
-/// The chapter list's surface: one dropped .txt file is opened (once the drop is over), and a
-/// right click brings the chapter menu.
+/// The chapter list's surface: one dropped .txt file is opened (once the drop is over), a
+/// right click brings the chapter menu, and Space checks or unchecks the selected rows.
 class ListDropTarget : public QObject {
 public:
     explicit ListDropTarget(frmMain& window);

@@ -156,6 +156,11 @@ void MainMenus::buildMenus() {
     addSeparator(m_menuItem, "mnuI_Bar2");
     addMenuEntry(m_menuItem, "mnuI_NextAnomaly", QStringLiteral(u"下一个异常(&X)"), QKeySequence(Qt::Key_F3),
                  [w] { w->mnuI_NextAnomaly_Click(); });
+    addSeparator(m_menuItem, "mnuI_Bar3");
+    addMenuEntry(m_menuItem, "mnuI_CheckSelected", QStringLiteral(u"勾选所选(&K)"), none,
+                 [w] { w->m_list.mnuI_CheckSelected_Click(); });
+    addMenuEntry(m_menuItem, "mnuI_UncheckSelected", QStringLiteral(u"取消勾选所选(&J)"), none,
+                 [w] { w->m_list.mnuI_UncheckSelected_Click(); });
 
     QMenu* menuHelp = menu("menuHelp", QStringLiteral(u"帮助(&H)"));
     addMenuEntry(menuHelp, "mnuH_HomePage", QStringLiteral(u"我的主页(&H)"), none,
@@ -265,7 +270,9 @@ void MainMenus::enableFor(int state) {
     }
     // Not in the command table: reviewing needs an analysed list, and a new encoding means a
     // new open, which waits for any pass to end.
-    m_menus.value(QStringLiteral("mnuI_NextAnomaly"))->setEnabled(state == Analysed);
+    for (const char* name : {"mnuI_NextAnomaly", "mnuI_CheckSelected", "mnuI_UncheckSelected"}) {
+        m_menus.value(QString::fromLatin1(name))->setEnabled(state == Analysed);
+    }
     m_menuEncoding->menuAction()->setEnabled(state == Opened || state == Analysed || state == Closed);
 }
 

@@ -29,7 +29,7 @@ void MainWidgets::buildList(frmMain& w) {
     w.lvwTitles->setRootIsDecorated(false);
     w.lvwTitles->setUniformRowHeights(true);
     w.lvwTitles->setAllColumnsShowFocus(true);
-    w.lvwTitles->setSelectionMode(QAbstractItemView::SingleSelection);
+    w.lvwTitles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     w.lvwTitles->setSelectionBehavior(QAbstractItemView::SelectRows);
     w.lvwTitles->setEditTriggers(QAbstractItemView::NoEditTriggers);
     w.lvwTitles->setSortingEnabled(false);
@@ -38,6 +38,7 @@ void MainWidgets::buildList(frmMain& w) {
     w.lvwTitles->viewport()->setAcceptDrops(true);
     w.m_dropTarget = new ListDropTarget(w);
     w.lvwTitles->viewport()->installEventFilter(w.m_dropTarget);
+    w.lvwTitles->installEventFilter(w.m_dropTarget);
     QHeaderView* header = w.lvwTitles->header();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(false);
