@@ -177,6 +177,15 @@ void CliHost::renamedRepeat(const QString&, const QString& to)
     m_err << QStringLiteral(u"文件名重复，改写到: ") << to << Qt::endl;
 }
 
+void CliHost::noTitleFound(const QString& notice, const QString& encoding)
+{
+    this->notice(notice
+                     + QStringLiteral(u"\r\n文件是按 %1 编码读取的；编码不对时请用 --encoding 另选，"
+                                      u"或用 vellomar-cli rules 找一条合适的标题规则。")
+                           .arg(encoding),
+                 QStringLiteral(u"分析"), 1);
+}
+
 void CliHost::error(const QString& description, int number, const QString& context)
 {
     clearProgress();

@@ -34,6 +34,7 @@ public:
     bool freeNamesForRepeats() const override;
     void renamedRepeat(const QString& from, const QString& to) override;
     void error(const QString& description, int number, const QString& context) override;
+    void noTitleFound(const QString& notice, const QString& encoding) override;
 
     /// Installs the Ctrl+C handler: the pass stops at its next title or chapter.
     static void installInterruptHandler();

@@ -438,12 +438,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     if (k == 0) {
         doc.SetState(Opened);
         host.setStatusText(QStringLiteral(u"一共: 0/0 章"));
-        // The advice to re-save as ANSI applies to a GBK reading only; otherwise say what was used.
-        const QString advice = doc.codec().isGbkFamily()
-                                   ? QStringLiteral(u"另外非ANSI编码也会导致无法识别，请到记事本里另存为，选择“ANSI”编码方式再试")
-                                   : QStringLiteral(u"文件是按 %1 编码读取的；如果编码不对，请另选编码后再试").arg(doc.codec().name());
-        host.notice(QStringLiteral(u"未发现章节标题，请检查“章节标题”正则表达式是否符合\r\n") + advice,
-                    QStringLiteral(u"分析"), 1);
+        host.noTitleFound(QStringLiteral(u"未发现章节标题，请检查“章节标题”正则表达式是否符合"), doc.codec().name());
     } else {
         doc.SetState(Analysed);
         host.setStatusText(ChapCountText(model.recordCount(), j));

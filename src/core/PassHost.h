@@ -43,6 +43,13 @@ public:
     /// pass then reports the new path through `renamedRepeat`.
     virtual bool freeNamesForRepeats() const { return false; }
     virtual void renamedRepeat(const QString& from, const QString& to) { (void)from, (void)to; }
+    /// The analysis found no title: `notice` is its first sentence, `encoding` what the novel
+    /// was read as. Each front end adds the advice that fits it (and the window an offer).
+    virtual void noTitleFound(const QString& notice, const QString& encoding)
+    {
+        this->notice(notice + QStringLiteral(u"\r\n文件是按 %1 编码读取的；编码不对时请另选编码，或换一条标题规则再试。").arg(encoding),
+                     QStringLiteral(u"分析"), 1);
+    }
     /// The error report: description, number and the context "form::procedure()".
     virtual void error(const QString& description, int number, const QString& context) = 0;
 

@@ -633,6 +633,36 @@ void frmMain::mnuH_About_Click()
     Prompts::exec(&box);
 }
 
+void frmMain::suggestTitleRule()
+{
+    if (m_passRunning || !m_doc.isOpen()) {
+        return;
+    }
+    const QString caption = QStringLiteral(u"推荐规则");
+    const QList<TitleRule> rules = builtInTitleRules();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QList<RuleTrial> trials = tryTitleRules(m_doc.reader(), m_doc.codec(), rules);
+    QApplication::restoreOverrideCursor();
+    const int best = ::suggestTitleRule(trials);
+    if (best < 0 || best >= rules.size()) {
+        Prompts::messageBox(this, QStringLiteral(u"没有合适的规则。请在“编码”菜单里另选编码，或在“选项”里自己写一条标题规则。"),
+                            caption, QMessageBox::Information);
+        return;
+    }
+    const QString question = QStringLiteral(u"推荐“%1”：前 512 KB 中找到 %2 个标题。\r\n是否使用这条规则并重新分析？")
+                                 .arg(rules[best].name)
+                                 .arg(trials[best].titles);
+    if (!Prompts::askYesNo(this, question, caption)) {
+        return;
+    }
+    m_settings.TitleText = rules[best].rule;
+    QString error;
+    if (!m_configUnreadable && !SaveConfig(m_settings, m_configPath, &error)) {
+        ShowErrMsg(QStringLiteral(u"规则已生效，但未能保存：") + error, PathFile, QStringLiteral("frmMain::suggestTitleRule()"));
+    }
+    mnuO_Analyze_Click();
+}
+
 void frmMain::mnuH_HomePage_Click() { Prompts::openUrl(HomePage()); }
 
 void frmMain::mnu_T_Show_Click()

@@ -86,6 +86,9 @@ public:
     /// Reads novels in this encoding, or detects it, from now on; an open novel is opened again with it.
     void mnuE_Encoding_Click(bool detect, TextCodec::Id id);
     void mnuH_HomePage_Click();
+    /// "推荐规则" on the open novel: tries every built-in rule on its beginning and, when one
+    /// fits and the user agrees, makes it the title pattern and analyses again.
+    void suggestTitleRule();
     void mnuH_About_Click();
     void mnu_T_Show_Click();
     void mnu_T_Hide_Click();

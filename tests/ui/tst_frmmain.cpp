@@ -389,6 +389,31 @@ private slots:
         QVERIFY(Prompts::log().first().startsWith(QStringLiteral(u"分析|未发现章节标题")));
     }
 
+    // No title found: the notice points to the encoding menu and the rules, and offers the rule
+    // suggestion, which here finds 第…回 and analyses again with it.
+    void noTitle_offersTheRuleSuggestion()
+    {
+        m_settings.AutoAnalyze = false;
+        showWindow();
+        QByteArray text;
+        for (int k = 1; k <= 40; ++k) {
+            text += gbk(QStringLiteral(u"第%1回 回目%1\r\n").arg(k));
+            for (int line = 0; line < 8; ++line) {
+                text += gbk(QStringLiteral(u"　　正文第%1行，说的是这一回里的事情。\r\n").arg(line));
+            }
+        }
+        openNovel(text);
+        clickMessageButton(QMessageBox::Yes); // try the suggestion
+        clickMessageButton(QMessageBox::Yes); // use the rule it suggests
+        m_w->mnuO_Analyze_Click();
+        QTRY_COMPARE(m_w->document().DocState, int(Analysed));
+        QCOMPARE(model().rowCount(), 40);
+        QVERIFY(Prompts::log().value(0).contains(u"“编码”菜单"_qs));
+        QVERIFY(!Prompts::log().value(0).contains(u"记事本"_qs));
+        QVERIFY(Prompts::log().value(1).startsWith(u"推荐规则|推荐“第…回"_qs));
+        QVERIFY(m_settings.TitleText.contains(u"回"_qs));
+    }
+
     // --- Drag and drop ---------------------------------------------------------------------------------
 
     void dragOver_data()

@@ -118,3 +118,22 @@ void PassFrontEnd::error(const QString& description, int number, const QString& 
     m_w.syncCommands();
     m_w.ShowErrMsg(description, number, context);
 }
+
+void PassFrontEnd::noTitleFound(const QString& notice, const QString& encoding) {
+    const QString advice = QStringLiteral(u"\r\n文件是按 %1 编码读取的：编码不对时请在“编码”菜单里另选；"
+                                          u"也可以在“选项 → 标题规则”里换一条规则。")
+                               .arg(encoding);
+    m_w.syncCommands();
+    // Out of sight the notice goes to a balloon; an offer needs the window.
+    if (m_w.outOfSight()) {
+        m_w.ShowNotice(notice + advice, QStringLiteral(u"分析"), 1);
+        return;
+    }
+    const QString question =
+        notice + advice + QStringLiteral(u"\r\n\r\n是否现在用“推荐规则”在这部小说上试一试？");
+    if (Prompts::askYesNo(&m_w, question, QStringLiteral(u"分析"))) {
+        // After this analysis has ended: the suggestion reads the novel and may analyse it again.
+        QMetaObject::invokeMethod(
+            &m_w, [w = &m_w] { w->suggestTitleRule(); }, Qt::QueuedConnection);
+    }
+}

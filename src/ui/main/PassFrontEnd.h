@@ -27,6 +27,7 @@ public:
     void balloonIfHidden(const QString& text, const QString& title) override;
     QString askOverwrite(const QString& path) override;
     void error(const QString& description, int number, const QString& context) override;
+    void noTitleFound(const QString& notice, const QString& encoding) override;
 
 private:
     frmMain& m_w;
