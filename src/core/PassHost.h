@@ -43,6 +43,12 @@ public:
     /// pass then reports the new path through `renamedRepeat`.
     virtual bool freeNamesForRepeats() const { return false; }
     virtual void renamedRepeat(const QString& from, const QString& to) { (void)from, (void)to; }
+    /// The output pass ended well: `text` says how many files, `folder` where they are.
+    virtual void outputDone(const QString& text, const QString& folder)
+    {
+        (void)folder;
+        notice(text, QStringLiteral(u"输出"), 0);
+    }
     /// The analysis found no title: `notice` is its first sentence, `encoding` what the novel
     /// was read as. Each front end adds the advice that fits it (and the window an offer).
     virtual void noTitleFound(const QString& notice, const QString& encoding)

@@ -565,7 +565,7 @@ OutputResult Pass::run()
         result.kind = OutputResult::Failed;
         return result;
     }
-    m_host.notice(QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo), QStringLiteral(u"输出"), 0);
+    m_host.outputDone(QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo), m_root);
     m_host.setStatusText(QStringLiteral(u"输出完毕！"));
     m_host.setProcessText(QString());
     m_host.progressEnd();

@@ -189,7 +189,12 @@ void frmMain::Form_Activate()
         g_SysTray = std::make_unique<cTrayIcon>(m_trayBackend ? m_trayBackend() : std::make_unique<QtTrayBackend>());
         g_SysTray->Initialize(windowIcon(), AppTitle());
         connect(g_SysTray.get(), &cTrayIcon::DblClick, this, &frmMain::mnu_T_Show_Click);
-        connect(g_SysTray.get(), &cTrayIcon::BalloonClick, this, &frmMain::mnu_T_Show_Click);
+        connect(g_SysTray.get(), &cTrayIcon::BalloonClick, this, [this] {
+            if (!m_balloonFolder.isEmpty()) {
+                Prompts::openUrl(QUrl::fromLocalFile(std::exchange(m_balloonFolder, QString())));
+            }
+            mnu_T_Show_Click();
+        });
         connect(g_SysTray.get(), &cTrayIcon::RightMouseUp, this, &frmMain::g_SysTray_RightMouseUp);
         connect(g_SysTray.get(), &cTrayIcon::NIError, this, [this] { m_trayRefused = true; });
 
@@ -492,6 +497,7 @@ void frmMain::setStatusText(const QString& text) { m_panelText->setText(text); }
 
 bool frmMain::TrayBalloon(const QString& text, const QString& title, int kind)
 {
+    m_balloonFolder.clear(); // a newer balloon is about something else
     // A balloon for an icon that is not shown would be seen by no one.
     if (!g_SysTray || !g_SysTray->Visible()) {
         return false;

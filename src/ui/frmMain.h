@@ -156,6 +156,7 @@ private:
     Document m_doc;
     bool ActivatedOnce = false;
     bool m_configUnreadable = false; // config.ini is there but could not be read at start
+    QString m_balloonFolder;         // the output folder a click on the last balloon opens
     QString m_configError;
     int m_appliedState = -1;
     bool m_closePending = false;

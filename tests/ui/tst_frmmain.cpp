@@ -745,9 +745,11 @@ private slots:
         const QStringList names = {u"Index.txt"_qs, u"001-标题1.txt"_qs, u"002-标题2.txt"_qs, u"003-标题3.txt"_qs};
 
         clickMessageButton(QMessageBox::Yes); // create the folder
+        Prompts::queue([](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("btnOpenFolder"))->click(); });
         QTest::keyClick(m_w.get(), Qt::Key_S, Qt::ControlModifier);
-        QCOMPARE(Prompts::log(), (QStringList{u"输出|文件夹: "_qs + root + u" 不存在,是否创建?"_qs,
-                                              u"输出|输出完成，共: 3 个文件!"_qs}));
+        const QString done = u"输出|输出完成，共: 3 个文件!\r\n文件夹: "_qs + root;
+        QCOMPARE(Prompts::log(), (QStringList{u"输出|文件夹: "_qs + root + u" 不存在,是否创建?"_qs, done}));
+        QCOMPARE(Prompts::openedUrls(), QList<QUrl>{QUrl::fromLocalFile(root)}); // "打开文件夹"
         QCOMPARE(status(), QStringLiteral(u"输出完毕！"));
         QByteArray chapter[4];
         for (int i = 0; i < 4; ++i) {
@@ -765,7 +767,7 @@ private slots:
         QCOMPARE(Prompts::log(), (QStringList{u"确认文件替换|此文件夹已经包含一个名为“Index.txt”的文件。"_qs,
                                               u"确认文件替换|此文件夹已经包含一个名为“001-标题1.txt”的文件。"_qs,
                                               u"确认文件替换|此文件夹已经包含一个名为“002-标题2.txt”的文件。"_qs,
-                                              u"输出|输出完成，共: 3 个文件!"_qs}));
+                                              done}));
         QCOMPARE(readFile(root + names[0]), QByteArray("old\r\n"));
         QCOMPARE(readFile(root + names[1]), QByteArray("old\r\n"));
         QCOMPARE(readFile(renamed), chapter[1]);
@@ -1245,6 +1247,10 @@ private slots:
         QVERIFY(sent.contains(QStringLiteral(u"正在输出|已经输出：0%")));
         QCOMPARE(sent.last(), QStringLiteral(u"输出|输出完成，共: 300 个文件!"));
         QVERIFY2(sent.size() < 20, qPrintable(QString::number(sent.size()))); // not one per title
+        emit m_tray->balloonClicked(); // the output's balloon: its folder opens, the window returns
+        QTRY_VERIFY(m_w->isVisible());
+        QCOMPARE(Prompts::openedUrls(), QList<QUrl>{QUrl::fromLocalFile(path(QStringLiteral(u"小说/")))});
+        menu(QStringLiteral("mnu_T_Hide"))->trigger();
 
         m_tray->available = false; // the notification area goes: the window comes back
         QTRY_VERIFY_WITH_TIMEOUT(m_w->isVisible(), 5000);

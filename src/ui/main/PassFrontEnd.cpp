@@ -8,8 +8,10 @@
 #include "config/Settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 
 namespace {
@@ -135,5 +137,25 @@ void PassFrontEnd::noTitleFound(const QString& notice, const QString& encoding) 
         // After this analysis has ended: the suggestion reads the novel and may analyse it again.
         QMetaObject::invokeMethod(
             &m_w, [w = &m_w] { w->suggestTitleRule(); }, Qt::QueuedConnection);
+    }
+}
+
+void PassFrontEnd::outputDone(const QString& text, const QString& folder) {
+    m_w.syncCommands();
+    const QString where = QDir::toNativeSeparators(folder);
+    // Out of sight, a click on the balloon opens the folder (and brings the window back).
+    if (m_w.outOfSight() && m_w.m_settings.ShowBalloonTip &&
+        m_w.TrayBalloon(text, QStringLiteral(u"输出"), 0)) {
+        m_w.m_balloonFolder = folder;
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QStringLiteral(u"输出"),
+                    text + QStringLiteral(u"\r\n文件夹: ") + where, QMessageBox::Ok, &m_w);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral(u"确定"));
+    QPushButton* open = box.addButton(QStringLiteral(u"打开文件夹"), QMessageBox::ActionRole);
+    open->setObjectName(QStringLiteral("btnOpenFolder"));
+    Prompts::exec(&box);
+    if (box.clickedButton() == open) {
+        Prompts::openUrl(QUrl::fromLocalFile(folder));
     }
 }

@@ -28,6 +28,7 @@ public:
     QString askOverwrite(const QString& path) override;
     void error(const QString& description, int number, const QString& context) override;
     void noTitleFound(const QString& notice, const QString& encoding) override;
+    void outputDone(const QString& text, const QString& folder) override;
 
 private:
     frmMain& m_w;
