@@ -138,6 +138,7 @@ void ChapterModel::clearRows() {
     if (m_batchDepth == 0)
         beginResetModel();
     m_rows.clear();
+    m_edited = false;
     m_checkedCount = 0;
     m_anomalies.clear();
     m_anomalyPrevious.clear();
@@ -202,6 +203,7 @@ void ChapterModel::UpdateChapItem(int row, qint16 chapNum, const QString& title,
     if (row < 0 || row >= m_rows.size())
         return;
     const qint32 r = m_rows.at(row).tag;
+    m_edited = true;
     m_chapnum[r] = chapNum;
     m_title.set(r, title);
     if (outFile != m_outFile)

@@ -82,6 +82,8 @@ public:
 
     /// Rewrites the row's record number and title with its preview, chapter number and title cells.
     void UpdateChapItem(int row, qint16 chapNum, const QString& title, const QString& outFile);
+    /// Whether a title or chapter number was edited since the table was last filled.
+    bool hasEdits() const { return m_edited; }
 
     // --- Rows, in display order -----------------------------------------------------------------------
 
@@ -179,6 +181,7 @@ private:
 
     QList<Row> m_rows;
     int m_checkedCount = 0;
+    bool m_edited = false;
 
     // By record index; empty until a review. The previous kept number is what a tool tip names.
     QVector<NumberingAnomaly> m_anomalies;

@@ -553,7 +553,8 @@ void frmMain::mnuE_Encoding_Click(bool detect, TextCodec::Id id)
     m_encodingId = id;
     m_doc.setEncodingChoice(detect, id);
     syncEncodingMenu();
-    if (m_doc.isOpen()) {
+    // An analysed list read in another encoding would be out of date: ask before reading again.
+    if (m_doc.isOpen() && (!m_doc.IsAnalysed || askAgain(QStringLiteral(u"编码已改变，是否按新编码重新打开并分析？")))) {
         // As a fresh open, so that analysing on open and every status text behave the same.
         const QString path = m_doc.FilePath;
         OpenTextFile(path);
@@ -601,6 +602,7 @@ void frmMain::ShowPreview()
 
 void frmMain::mnuO_Option_Click()
 {
+    const QString pattern = m_settings.TitleText;
     {
         frmConfig dialog(m_settings, m_configPath, this);
         // "推荐规则" tries the rules on the open novel; the dialog is modal, so no pass is
@@ -619,6 +621,18 @@ void frmMain::mnuO_Option_Click()
     SetTopMost(this, m_settings.TopMost);
     // The filters and the blank-line choice may have changed what the output would hold.
     ShowPreview();
+    if (m_settings.TitleText != pattern && m_doc.IsAnalysed && askAgain(QStringLiteral(u"标题规则已改变，是否重新分析？"))) {
+        mnuO_Analyze_Click();
+    }
+}
+
+// Whether to analyse again after a change that outdates the list; edits it would lose are named.
+bool frmMain::askAgain(const QString& question)
+{
+    const QString loss = m_doc.model().hasEdits()
+                             ? QStringLiteral(u"\r\n（列表中修改过的标题和章节号会丢失。）")
+                             : QString();
+    return Prompts::askYesNo(this, question + loss, QStringLiteral(u"分析"));
 }
 
 void frmMain::applyListColor()

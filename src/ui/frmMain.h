@@ -147,6 +147,7 @@ private:
 
 
     void ShowErrMsg(const QString& description, int number, const QString& context);
+    bool askAgain(const QString& question);
     /// Runs a command; an exception it throws becomes an error report in `context`.
     void trap(const QString& context, const std::function<void()>& body);
     void afterPass();

@@ -1019,11 +1019,37 @@ private slots:
         selectRow(1);
         QCOMPARE(previewLines(), (QStringList{u"第2章 标题2"_qs, u"正文2"_qs}));
 
+        // An analysed list is read again only when the user agrees.
+        Prompts::reset();
+        menu(QStringLiteral("mnuE_GBK"))->trigger();
+        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
+        QVERIFY(Prompts::log().value(0).startsWith(u"分析|编码已改变"_qs));
+        clickMessageButton(QMessageBox::Yes);
         menu(QStringLiteral("mnuE_Auto"))->trigger(); // detected, and the tool tip says so
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
         QVERIFY(m_w->panelToolTip(QStringLiteral("encoding")).contains(u"检测"));
         m_w->CloseTextFile();
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QString());
+    }
+
+    // A new title pattern from the options offers a new analysis, and says what it would undo.
+    void newTitlePattern_offersAnalysisAgain()
+    {
+        showWindow();
+        openNovel(novel(3, 1));
+        m_w->mnuO_Analyze_Click();
+        selectRow(0);
+        typeInput(u"改过的标题"_qs);
+        m_w->mnuIE_Title_Click();
+        Prompts::reset();
+        Prompts::queue([](QDialog* d) {
+            d->findChild<QLineEdit*>(QStringLiteral("txtTitle"))->setText(u"第([0-9]+)章(.*)"_qs);
+            d->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+        });
+        clickMessageButton(QMessageBox::Yes);
+        m_w->mnuO_Option_Click();
+        QCOMPARE(Prompts::log().value(1), u"分析|标题规则已改变，是否重新分析？\r\n（列表中修改过的标题和章节号会丢失。）"_qs);
+        QCOMPARE(model().title().at(0), u"标题1"_qs); // analysed again: the edit is gone
     }
 
     void numberingReview_marksJumpsAndFollowsChanges()
