@@ -14,6 +14,7 @@ struct State {
     QList<Prompts::Answer> answers;
     QStringList log;
     QList<QUrl> urls;
+    bool openFails = false;
 };
 
 State& state()
@@ -63,12 +64,15 @@ int pendingAnswers() { return int(state().answers.size()); }
 QStringList& log() { return state().log; }
 QList<QUrl>& openedUrls() { return state().urls; }
 
+void setOpenUrlFails(bool fails) { state().openFails = fails; }
+
 void reset()
 {
     State& s = state();
     s.answers.clear();
     s.log.clear();
     s.urls.clear();
+    s.openFails = false;
 }
 
 QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text, const QString& caption,
@@ -129,7 +133,7 @@ bool openUrl(const QUrl& url)
 {
     if (testMode()) {
         state().urls << url;
-        return true;
+        return !state().openFails;
     }
     return QDesktopServices::openUrl(url);
 }

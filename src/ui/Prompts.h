@@ -32,6 +32,8 @@ int pendingAnswers();
 QStringList& log();
 /// Addresses the program asked the desktop to open while in test mode.
 QList<QUrl>& openedUrls();
+/// In test mode, whether the desktop fails to open addresses (reset() makes it succeed again).
+void setOpenUrlFails(bool fails);
 /// Forgets queued answers, the log and the opened addresses.
 void reset();
 

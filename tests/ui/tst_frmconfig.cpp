@@ -99,6 +99,23 @@ private:
     void click(QWidget* dialog, const QString& button) { get<QPushButton>(dialog, button)->click(); }
 
 private slots:
+    // Alt+O is OK's alone and Alt+P 窗口置顶's: no other control takes the same letter.
+    void altLetters_reachTheirOwnControl() {
+        auto dialog = open();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        dialog->ShowPage(2);
+        auto* topMost = get<QCheckBox>(dialog.get(), u"chkTopMost"_s);
+        const bool before = topMost->isChecked();
+        QTest::keyClick(dialog.get(), Qt::Key_P, Qt::AltModifier);
+        QTRY_COMPARE(topMost->isChecked(), !before); // a mnemonic clicks after its animation
+        QTest::keyClick(dialog.get(), Qt::Key_O, Qt::AltModifier);
+        QTRY_VERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(m_settings.TopMost, !before);
+    }
+
     void init() {
         QVERIFY(m_dir.isValid());
         m_config = m_dir.filePath(u"config.ini"_s);

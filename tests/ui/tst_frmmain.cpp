@@ -715,21 +715,29 @@ private slots:
     void copy_data()
     {
         QTest::addColumn<bool>("openNovel");
-        QTest::newRow("and open the novel") << true;
-        QTest::newRow("clipboard only") << false;
+        QTest::addColumn<bool>("openFails");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("and open the novel") << true << false << u"复制|复制成功：已用文本编辑器打开小说，粘贴即可查找！"_qs;
+        QTest::newRow("clipboard only") << false << false << u"复制|复制成功：标题行已在剪贴板上，可在文本编辑器里粘贴查找。"_qs;
+        // No editor promised when none opened.
+        QTest::newRow("opener fails") << true << true
+                                      << u"复制|复制成功：标题行已在剪贴板上（无法用文本编辑器打开小说，请自行打开查找）。"_qs;
     }
 
     void copy()
     {
         QFETCH(bool, openNovel);
+        QFETCH(bool, openFails);
+        QFETCH(QString, said);
         m_settings.AutoOpenNotepad = openNovel;
         showWindow();
+        Prompts::setOpenUrlFails(openFails);
         this->openNovel(gbk(u"　　第2章　离别  \r\n正文\r\n"_qs));
         m_w->mnuO_Analyze_Click();
         selectRow(0);
         buttonWidget(QStringLiteral("copy"))->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral(u"　　第2章　离别  "));
-        QCOMPARE(Prompts::log(), QStringList{u"复制|复制成功，打开记事本即可查找！"_qs});
+        QCOMPARE(Prompts::log(), QStringList{said});
         QCOMPARE(Prompts::openedUrls(),
                  openNovel ? QList<QUrl>{QUrl::fromLocalFile(m_w->document().FilePath)} : QList<QUrl>());
     }

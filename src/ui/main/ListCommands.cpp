@@ -181,11 +181,14 @@ void ListCommands::mnuI_Copy_Click() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(m_w.m_doc.model().memo(row));
-    Prompts::messageBox(&m_w, QStringLiteral(u"复制成功，打开记事本即可查找！"), QStringLiteral(u"复制"),
-                        QMessageBox::Information);
+    // The message promises an open editor only when the desktop has opened one.
+    QString text = QStringLiteral(u"复制成功：标题行已在剪贴板上，可在文本编辑器里粘贴查找。");
     if (m_w.m_settings.AutoOpenNotepad) {
-        Prompts::openUrl(QUrl::fromLocalFile(m_w.m_doc.FilePath));
+        text = Prompts::openUrl(QUrl::fromLocalFile(m_w.m_doc.FilePath))
+                   ? QStringLiteral(u"复制成功：已用文本编辑器打开小说，粘贴即可查找！")
+                   : QStringLiteral(u"复制成功：标题行已在剪贴板上（无法用文本编辑器打开小说，请自行打开查找）。");
     }
+    Prompts::messageBox(&m_w, text, QStringLiteral(u"复制"), QMessageBox::Information);
 }
 
 void ListCommands::lvwTitles_DblClick() {

@@ -46,7 +46,8 @@ FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog) {
     chkAutoOpenNotepad = check(u"复制到剪贴板后自动打开记事本(&N)", "chkAutoOpenNotepad");
     chkTopMost = check(u"窗口置顶(&P)", "chkTopMost");
     chkLogPosition = check(u"记录窗口位置大小(&L)", "chkLogPosition");
-    chkAppendText = check(u"重名文件不替换直接添加到文件尾(&P)", "chkAppendText");
+    // Alt+P belongs to 窗口置顶; the letter stays in the caption as the user knows it.
+    chkAppendText = check(u"重名文件不替换直接添加到文件尾(P)", "chkAppendText");
 
     auto* layout = new QVBoxLayout(grpFavorite);
     layout->setContentsMargins(10, 8, 10, 10);

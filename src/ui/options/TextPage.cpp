@@ -159,7 +159,8 @@ TextPage::TextPage(const Settings& settings, QWidget* dialog) : m_dialog(dialog)
     numbers->setColumnStretch(2, 1);
     grid->addLayout(numbers, row++, 0, 1, 3);
 
-    grpOther = new QGroupBox(QStringLiteral(u"其他(&O)"), this);
+    // Alt+O belongs to 确定; the letter stays in the caption as the user knows it.
+    grpOther = new QGroupBox(QStringLiteral(u"其他(O)"), this);
     grpOther->setObjectName(QStringLiteral("grpOther"));
     chkDelSpaceLine = new QCheckBox(QStringLiteral(u"删除空行"), grpOther);
     chkDelSpaceLine->setObjectName(QStringLiteral("chkDelSpaceLine"));
