@@ -3,9 +3,13 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QInputDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPushButton>
 
 #include <utility>
+
+#include <algorithm>
 
 namespace {
 
@@ -122,6 +126,12 @@ bool inputBox(QWidget* owner, const QString& prompt, const QString& title, const
     dialog.setTextValue(defaultText);
     dialog.setOkButtonText(QStringLiteral(u"确定"));
     dialog.setCancelButtonText(QStringLiteral(u"取消"));
+    // Wide enough for the text it edits (a long chapter title), within the screen.
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() * 3 / 4 : 1024;
+    const int wanted = dialog.fontMetrics().horizontalAdvance(defaultText) + 80;
+    dialog.resize(std::clamp(wanted, dialog.sizeHint().width(), std::max(room, dialog.sizeHint().width())),
+                  dialog.sizeHint().height());
     if (exec(&dialog) != QDialog::Accepted) {
         return false;
     }
