@@ -310,22 +310,20 @@ bool FileWriter::run(const Batch& batch, Current& cur, QString& error, int& numb
             break;
         case Op::Close:
             if (cur.fd >= 0) {
-                const bool fresh = !cur.temp.isEmpty(); // not a file added to
-                // Only a complete file takes the chapter's name.
-                const bool named =
-                    !fresh || ::renameat(m_dirFd, cur.temp.constData(), m_dirFd, cur.name.constData()) == 0;
-                const int nameErr = errno;
                 const int rc = ::close(cur.fd);
-                const int closeErr = errno;
                 cur.fd = -1;
-                const bool closed = rc == 0 || closeErr == EINTR;
-                if (!named || !closed) {
-                    if (!named && !cur.temp.isEmpty()) {
+                int err = errno;
+                bool ok = rc == 0 || err == EINTR;
+                // Only a complete file takes the chapter's name; a file it replaces stays until then.
+                if (ok && !cur.temp.isEmpty()) {
+                    ok = ::renameat(m_dirFd, cur.temp.constData(), m_dirFd, cur.name.constData()) == 0;
+                    err = errno;
+                }
+                if (!ok) {
+                    if (!cur.temp.isEmpty()) {
                         ::unlinkat(m_dirFd, cur.temp.constData(), 0);
-                    } else if (named && fresh) {
-                        ::unlinkat(m_dirFd, cur.name.constData(), 0);
                     }
-                    error = fileErrorText(QStringLiteral(u"写入文件失败"), cur.path, named ? closeErr : nameErr);
+                    error = fileErrorText(QStringLiteral(u"写入文件失败"), cur.path, err);
                     number = 61;
                     cur = Current();
                     return false;
