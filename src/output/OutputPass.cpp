@@ -151,7 +151,8 @@ Pass::Answer Pass::ask(QString& target)
             fail(QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(target)), PathFile);
             return Fail;
         }
-        const bool ours = m_written.contains(pathKey(target));
+        const quint64 key = pathKey(target);
+        const bool ours = m_written.contains(key);
         QString answer = QStringLiteral(":Yes");
         if (!confirmed && ours && m_host.freeNamesForRepeats()) {
             const QString from = target;
@@ -187,7 +188,7 @@ Pass::Answer Pass::ask(QString& target)
             confirmed = true;
             continue; // the new path is checked like any other
         }
-        m_written.insert(pathKey(target));
+        m_written.insert(key); // target is unchanged since the key was made
         return Write;
     }
 }
