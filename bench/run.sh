@@ -12,8 +12,8 @@ VELLOMAR_PACKAGES+=(time bc)
 vellomar_install_packages
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" --target vellomar-cli gen_novel bench_window 2>/dev/null \
-    || cmake --build "$build" --target vellomar-cli gen_novel
+cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_window 2>/dev/null \
+    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy
 cli="$build/src/cli/vellomar-cli"
 gen="$build/bench/gen_novel"
 
@@ -115,6 +115,9 @@ printf '8. %d titles (%s MB, loose pattern): list %.2f s %d KB (%d B/title), spl
 
 printf '9. batch of 20 x %s MB: one by one %.2f s, in one run %.2f s (%.2f x)\n' \
     "$(mb "$work/batch/n01.txt")" "$t_seq" "$t_batch" "$(echo "$t_batch / $t_seq" | bc -l)"
+read -r tidy_titles tidy_read tidy_seq <<<"$("$build/bench/bench_tidy" "$work/novel.txt")"
+printf '10. tidy by numbers, %d titles: reading around them %.2f ms, the sequence %.2f ms\n' \
+    "$tidy_titles" "$tidy_read" "$tidy_seq"
 
 missed=0
 check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1; fi; }
@@ -126,5 +129,6 @@ check "$m_list < 65536 && $m_split < 65536 && $m_list_big < 65536 && $m_split_bi
 [ -n "${t_win:-}" ] && check "$t_win < 1.5" "window analysis under 1.5 s"
 check "$m_loose_list * 1024 < 150 * $loose_titles" "list under 150 bytes per title"
 check "$t_loose_split < 10" "split of a million titles under 10 s"
+check "$tidy_read + $tidy_seq < 10" "tidying 3,000 titles under 10 ms"
 check "$t_batch <= 0.6 * $t_seq" "batch at most 0.6 x the novels split one by one"
 exit $missed

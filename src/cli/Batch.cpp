@@ -2,6 +2,8 @@
 
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
+#include "core/TidyTitles.h"
+#include "core/TitleRules.h"
 #include "output/OutputPass.h"
 
 #include <QDir>
@@ -15,28 +17,52 @@
 #include <atomic>
 #include <thread>
 
-SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host,
-                        QTextStream& err)
+int analyseNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host, QTextStream& err)
 {
-    SplitOutcome outcome;
     QString error;
     doc.setEncodingChoice(request.detect, request.encoding);
     // The analysis counts the lines as it reads; no separate pass for it.
     if (!doc.OpenTextFile(novel, &error, false)) {
         host.error(error, 53, QStringLiteral("frmMain::OpenTextFile()"));
-        return outcome;
+        return Failed;
     }
     doc.SetState(Opened);
-    outcome.encoding = doc.codec().name();
-    if (!RunAnalysis(doc, request.settings, host)) {
-        outcome.code = host.reportedError ? Failed : (doc.LineCount == 0 ? NoTitle : Interrupted);
+    Settings settings = request.settings;
+    if (request.autoRule) {
+        const QList<TitleRule> rules = builtInTitleRules();
+        const int best = suggestTitleRule(tryTitleRules(doc.reader(), doc.codec(), rules));
+        if (best < 0) {
+            host.noTitleFound(QStringLiteral(u"没有合适的标题规则"), doc.codec().name());
+            return NoTitle;
+        }
+        settings.TitleText = rules[best].rule;
+        if (!host.quietNotices) {
+            err << QStringLiteral(u"标题规则: ") << rules[best].name << Qt::endl;
+        }
+    }
+    if (!RunAnalysis(doc, settings, host)) {
+        return host.reportedError ? Failed : (doc.LineCount == 0 ? NoTitle : Interrupted);
+    }
+    if (doc.DocState != Analysed) {
+        return NoTitle;
+    }
+    if (request.tidy) {
+        ChapterModel& model = doc.model();
+        model.applyTidy(tidyTitles(tidyInput(doc, model.handTouched())));
+    }
+    return Ok;
+}
+
+SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host,
+                        QTextStream& err)
+{
+    SplitOutcome outcome;
+    outcome.code = analyseNovel(novel, request, doc, host, err);
+    outcome.encoding = doc.isOpen() ? doc.codec().name() : QString();
+    if (outcome.code != Ok) {
         return outcome;
     }
     ChapterModel& model = doc.model();
-    if (doc.DocState != Analysed) {
-        outcome.code = NoTitle;
-        return outcome;
-    }
     const QSet<int> ignore(request.ignore.cbegin(), request.ignore.cend());
     for (int id : ignore) {
         if (id > model.recordCount()) {

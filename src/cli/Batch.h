@@ -21,6 +21,8 @@ struct SplitRequest {
     QList<int> ignore; ///< chapter IDs (1-based); one novel only
     CliHost::Overwrite overwrite = CliHost::Ask;
     bool yes = false;
+    bool autoRule = false; ///< the suggested title rule instead of TitleText
+    bool tidy = false;     ///< tidy the titles by their numbers after the analysis
 };
 
 /// How one novel's split ended, for the batch's summary.
@@ -31,6 +33,10 @@ struct SplitOutcome {
     int kept = 0;
     int files = 0;
 };
+
+/// Opens and analyses one novel (with the suggested rule and tidied when asked). Returns Ok, or
+/// the exit code when there is nothing to go on with.
+int analyseNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host, QTextStream& err);
 
 /// Opens, analyses and writes one novel through `host`; the count line goes to `err`.
 SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host,

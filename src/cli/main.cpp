@@ -10,6 +10,7 @@
 #include "core/Document.h"
 #include "core/NumberingReview.h"
 #include "core/TextCodec.h"
+#include "core/TidyTitles.h"
 #include "core/TitleRules.h"
 #include "output/OutputPass.h"
 
@@ -28,12 +29,14 @@
 namespace {
 
 const char* const HelpText = R"(Usage:
-  vellomar-cli list  [--config PATH] [--encoding E] NOVEL
+  vellomar-cli list  [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
       title, line number, output-name preview, numbering review (gap, duplicate, back,
-      zero or empty). The count line goes to stderr.
+      zero or empty; with --tidy, why tidying changed the title: toc, quoted,
+      repeated-title, too-close). The count line goes to stderr.
   vellomar-cli split [--config PATH] [--encoding E] [--out DIR] [--ignore ID[,ID...]]
-                     [--overwrite ask|all|none|cancel] [--yes] [--jobs N] NOVEL|FOLDER...
+                     [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
+                     [--title-rule auto] [--tidy] NOVEL|FOLDER...
       Analyses the novel and writes its chapter files with the configured settings.
       Several novels, or folders (every *.txt inside, recursively), make a batch: N novels
       at a time (default: one per core), one tab-separated line per novel as it ends
@@ -57,6 +60,11 @@ Options:
   --yes           create a missing output folder without asking
   --import FILE   a JSON rule list (name, rule, example, enable) for the rules command
   --jobs N        novels split at the same time in a batch
+  --title-rule auto  find the titles with the rule the rules command suggests for each
+                  novel instead of the configured pattern
+  --tidy          after the analysis, tidy the titles by their numbers: ignore contents
+                  entries, titles quoted in running text and repeated titles, keep real
+                  chapters the too-close rule ignored (the window's 按编号整理)
 
 Exit status: 0 done, 1 error, 2 usage error, 3 no title found, 4 cancelled or stopped.
 A batch exits with its worst: stopped, then usage error, then error, then no title.
@@ -87,6 +95,8 @@ struct Options {
     QString out;
     QStringList novels;
     int jobs = 0;
+    bool autoRule = false;
+    bool tidy = false;
     QList<int> ignore;
     CliHost::Overwrite overwrite = CliHost::Ask;
     bool yes = false;
@@ -139,6 +149,14 @@ QString parse(const QStringList& args, Options& o)
             if (!value(v) || (o.jobs = v.toInt(&ok), !ok || o.jobs < 1)) {
                 return QStringLiteral("--jobs needs a number of novels, 1 or more");
             }
+        } else if (a == QLatin1String("--title-rule")) {
+            QString v;
+            if (!value(v) || v != QLatin1String("auto")) {
+                return QStringLiteral("--title-rule takes auto");
+            }
+            o.autoRule = true;
+        } else if (a == QLatin1String("--tidy")) {
+            o.tidy = true;
         } else if (a == QLatin1String("--yes")) {
             o.yes = true;
         } else if (a.startsWith(QLatin1String("--"))) {
@@ -165,7 +183,7 @@ QString parse(const QStringList& args, Options& o)
     if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("list takes only --config");
     }
-    if (o.command == QLatin1String("rules") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes)) {
+    if (o.command == QLatin1String("rules") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || o.tidy || o.autoRule)) {
         return QStringLiteral("rules takes only --import");
     }
     if (o.command == QLatin1String("split") && !o.rules.isEmpty()) {
@@ -253,6 +271,8 @@ int main(int argc, char** argv)
     request.ignore = o.ignore;
     request.overwrite = o.overwrite;
     request.yes = o.yes;
+    request.autoRule = o.autoRule;
+    request.tidy = o.tidy;
 
     if (o.command == QLatin1String("split") && (o.novels.size() > 1 || QFileInfo(o.novels[0]).isDir())) {
         if (!o.ignore.isEmpty()) {
@@ -288,25 +308,20 @@ int main(int argc, char** argv)
         return splitNovel(novel, request, doc, host, err).code;
     }
 
-    QString error;
-    doc.setEncodingChoice(o.detect, o.encoding);
-    // The analysis counts the lines as it reads; no separate pass for it.
-    if (!doc.OpenTextFile(novel, &error, false)) {
-        host.error(error, 53, QStringLiteral("frmMain::OpenTextFile()"));
-        return Failed;
-    }
-    doc.SetState(Opened);
     if (o.command == QLatin1String("rules")) {
+        QString error;
+        doc.setEncodingChoice(o.detect, o.encoding);
+        if (!doc.OpenTextFile(novel, &error, false)) {
+            host.error(error, 53, QStringLiteral("frmMain::OpenTextFile()"));
+            return Failed;
+        }
+        doc.SetState(Opened);
         return runRules(o, doc, out, err);
     }
-    if (!RunAnalysis(doc, settings, host)) {
-        return host.reportedError ? Failed : (doc.LineCount == 0 ? NoTitle : Interrupted);
+    if (const int code = analyseNovel(novel, request, doc, host, err); code != Ok) {
+        return code;
     }
     ChapterModel& model = doc.model();
-    if (doc.DocState != Analysed) {
-        return NoTitle;
-    }
-
     QVector<bool> ignored(model.recordCount(), false);
     for (int row = 0; row < model.rowCount(); ++row) {
         ignored[model.tag(row)] = model.isChecked(row);
@@ -316,7 +331,9 @@ int main(int argc, char** argv)
         const int r = model.tag(row);
         out << (r + 1) << '\t' << (model.isChecked(row) ? 1 : 0) << '\t' << model.chapnum().at(r) << '\t'
             << escapeField(model.title().at(r)) << '\t' << model.chapline().at(r) << '\t'
-            << escapeField(model.cellText(row, 1)) << '\t' << anomalyKey(review.at(r)) << '\n';
+            << escapeField(model.cellText(row, 1)) << '\t';
+        const TidyReason why = model.tidyReason(row);
+        out << (why != TidyReason::None ? tidyReasonKey(why) : anomalyKey(review.at(r))) << '\n';
     }
     out.flush();
     err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;
