@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QGuiApplication>
 #include <QScreen>
@@ -36,6 +37,18 @@ QString dialogText(QDialog* dialog)
         return input->labelText();
     }
     return dialog->property("promptText").toString();
+}
+
+// How wide a dialog must be for the desktop's title bar to show its whole caption: the caption
+// in a bold face somewhat larger than ours (title bars use one), beside the window's icon and
+// its three buttons. Qt's own allowance counts no buttons, and X11 window managers then cut
+// a short box's caption to "初…".
+int captionWidth(const QWidget* dialog, const QString& caption)
+{
+    QFont font = dialog->font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(caption) * 6 / 5 + 9 * metrics.height();
 }
 
 } // namespace
@@ -95,6 +108,12 @@ QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text, cons
             b->setText(label);
         }
     }
+    // The box sizes itself to its layout when shown: a row as wide as the caption needs holds it open.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(captionWidth(&box, caption), 0), grid->rowCount(), 0, 1, grid->columnCount());
+    } else {
+        box.setMinimumWidth(captionWidth(&box, caption));
+    }
     exec(&box);
     if (QAbstractButton* clicked = box.clickedButton()) {
         const QMessageBox::StandardButton b = box.standardButton(clicked);
@@ -129,7 +148,7 @@ bool inputBox(QWidget* owner, const QString& prompt, const QString& title, const
     // Wide enough for the text it edits (a long chapter title), within the screen.
     const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
     const int room = screen ? screen->availableGeometry().width() * 3 / 4 : 1024;
-    const int wanted = dialog.fontMetrics().horizontalAdvance(defaultText) + 80;
+    const int wanted = std::max(dialog.fontMetrics().horizontalAdvance(defaultText) + 80, captionWidth(&dialog, title));
     dialog.resize(std::clamp(wanted, dialog.sizeHint().width(), std::max(room, dialog.sizeHint().width())),
                   dialog.sizeHint().height());
     if (exec(&dialog) != QDialog::Accepted) {
