@@ -51,12 +51,27 @@ int captionWidth(const QWidget* dialog, const QString& caption)
     return metrics.horizontalAdvance(caption) * 6 / 5 + 9 * metrics.height();
 }
 
+// Message and input boxes size themselves to their text; our own dialogs have sizes of their own.
+void fitCaption(QDialog* dialog)
+{
+    const int width = captionWidth(dialog, dialog->windowTitle());
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+        // A message box fixes its size to its layout when shown: a row that wide holds it open.
+        if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+            grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    } else if (qobject_cast<QInputDialog*>(dialog)) {
+        dialog->setMinimumWidth(std::max(dialog->minimumWidth(), width));
+    }
+}
+
 } // namespace
 
 namespace Prompts {
 
 int exec(QDialog* dialog)
 {
+    fitCaption(dialog);
     State& s = state();
     if (!s.testMode) {
         return dialog->exec();
@@ -108,12 +123,6 @@ QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text, cons
             b->setText(label);
         }
     }
-    // The box sizes itself to its layout when shown: a row as wide as the caption needs holds it open.
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-        grid->addItem(new QSpacerItem(captionWidth(&box, caption), 0), grid->rowCount(), 0, 1, grid->columnCount());
-    } else {
-        box.setMinimumWidth(captionWidth(&box, caption));
-    }
     exec(&box);
     if (QAbstractButton* clicked = box.clickedButton()) {
         const QMessageBox::StandardButton b = box.standardButton(clicked);
@@ -148,7 +157,7 @@ bool inputBox(QWidget* owner, const QString& prompt, const QString& title, const
     // Wide enough for the text it edits (a long chapter title), within the screen.
     const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
     const int room = screen ? screen->availableGeometry().width() * 3 / 4 : 1024;
-    const int wanted = std::max(dialog.fontMetrics().horizontalAdvance(defaultText) + 80, captionWidth(&dialog, title));
+    const int wanted = dialog.fontMetrics().horizontalAdvance(defaultText) + 80;
     dialog.resize(std::clamp(wanted, dialog.sizeHint().width(), std::max(room, dialog.sizeHint().width())),
                   dialog.sizeHint().height());
     if (exec(&dialog) != QDialog::Accepted) {
