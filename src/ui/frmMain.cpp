@@ -10,8 +10,8 @@
 #include "frmAbout.h"
 #include "frmConfig.h"
 #include "frmErr.h"
-#include "main/MainMenus.h"
 #include "main/ListColumns.h"
+#include "main/MainMenus.h"
 #include "main/MainWidgets.h"
 #include "main/RecentFilesMenu.h"
 
@@ -206,7 +206,9 @@ void frmMain::Form_Activate()
     if (placed()) {
         startNotices();
     } else {
-        windowHandle()->installEventFilter(this);
+        if (windowHandle()) {
+            windowHandle()->installEventFilter(this);
+        }
         QTimer::singleShot(StartNoticeWait, this, &frmMain::startNotices);
     }
 }
@@ -216,10 +218,17 @@ bool frmMain::placed() const
     return !m_framePending && windowHandle() && windowHandle()->isExposed();
 }
 
+void frmMain::startNoticesIfPlaced()
+{
+    if (placed()) {
+        startNotices();
+    }
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* e)
 {
     if (m_startNoticesPending && watched == windowHandle() && e->type() == QEvent::Expose) {
-        QMetaObject::invokeMethod(this, [this] { if (placed()) startNotices(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &frmMain::startNoticesIfPlaced, Qt::QueuedConnection);
     }
     return QMainWindow::eventFilter(watched, e);
 }
@@ -249,7 +258,8 @@ void frmMain::startNotices()
         }
     });
     if (!m_openAfterActivation.isEmpty()) {
-        OpenTextFile(std::exchange(m_openAfterActivation, QString()));
+        const QString path = std::exchange(m_openAfterActivation, QString());
+        QMetaObject::invokeMethod(this, [this, path] { OpenTextFile(path); }, Qt::QueuedConnection);
     }
 }
 
@@ -265,7 +275,6 @@ QSize frmMain::frameExtent() const
 void frmMain::fitToFrame()
 {
     const QSize frame = frameExtent();
-
     setMinimumSize((MinimumTrackingSize - frame).expandedTo(QSize(0, 0)));
     if (frame.width() <= 0 && frame.height() <= 0) {
         return;
@@ -275,7 +284,7 @@ void frmMain::fitToFrame()
         resize(m_savedSize - frame);
     }
     if (m_startNoticesPending) {
-        QMetaObject::invokeMethod(this, [this] { if (placed()) startNotices(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &frmMain::startNoticesIfPlaced, Qt::QueuedConnection);
     }
 }
 

@@ -143,6 +143,7 @@ private:
     void startNotices();
     /// Whether the desktop has framed the window and shows it.
     bool placed() const;
+    void startNoticesIfPlaced();
     void fitToFrame();
     void Form_Unload();
 

@@ -1175,8 +1175,13 @@ private slots:
         LoadConfig(stored, configPath());
         QCOMPARE(stored.RecentFiles, (QList<RecentFile>{{gbkNovel, u"auto"_qs}, {utf8, u"utf-8"_qs}}));
 
-        menu(QStringLiteral("mnuF_Recent1"))->trigger();
-        QCOMPARE(m_w->document().FilePath, utf8);
+        // Alt+F, R, 2: the second novel.
+        QTest::keyClick(m_w.get(), Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_R);
+        QTRY_COMPARE(QApplication::activePopupWidget(), m_w->findChild<QMenu*>(QStringLiteral("mnuF_Recent")));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_2);
+        QTRY_COMPARE(m_w->document().FilePath, utf8);
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
         QVERIFY(menu(QStringLiteral("mnuE_UTF8"))->isChecked());
         QVERIFY(menu(QStringLiteral("mnuF_Recent0"))->text().contains(u"u.txt"));

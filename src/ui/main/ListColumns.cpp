@@ -34,11 +34,13 @@ ListColumns::ListColumns(QTreeView* view, const ChapterModel& model)
     // Fitted widths follow the widest ID, number and line, which only a new list or an edit changes.
     connect(&model, &QAbstractItemModel::modelReset, this, &ListColumns::refit);
     connect(&model, &QAbstractItemModel::rowsInserted, this, &ListColumns::refit);
-    connect(&model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
-        if (from.column() <= ChapterModel::ChapNumColumn && to.column() >= ChapterModel::ChapNumColumn) {
-            refit();
-        }
-    });
+    connect(&model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
+                if ((roles.isEmpty() || roles.contains(Qt::DisplayRole)) &&
+                    from.column() <= ChapterModel::ChapNumColumn && to.column() >= ChapterModel::ChapNumColumn) {
+                    refit();
+                }
+            });
     view->installEventFilter(this);
     view->viewport()->installEventFilter(this);
     refit();
