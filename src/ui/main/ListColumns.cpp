@@ -17,13 +17,14 @@ constexpr std::array<int, ChapterModel::ColumnCount> DefaultShare = {0, 150, 190
 // The numbering marker drawn before a 章节号 (ChapterRowDelegate).
 const QSize MarkerSize(6, 14);
 
-int digits(qint64 n) { return int(QString::number(n).size()); }
+int digits(qint64 n) {
+    return int(QString::number(n).size());
+}
 
 } // namespace
 
 ListColumns::ListColumns(QTreeView* view, const ChapterModel& model)
-    : QObject(view), m_view(view), m_model(model)
-{
+    : QObject(view), m_view(view), m_model(model) {
     QHeaderView* header = view->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
@@ -37,7 +38,8 @@ ListColumns::ListColumns(QTreeView* view, const ChapterModel& model)
     connect(&model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
                 if ((roles.isEmpty() || roles.contains(Qt::DisplayRole)) &&
-                    from.column() <= ChapterModel::ChapNumColumn && to.column() >= ChapterModel::ChapNumColumn) {
+                    from.column() <= ChapterModel::ChapNumColumn &&
+                    to.column() >= ChapterModel::ChapNumColumn) {
                     refit();
                 }
             });
@@ -46,21 +48,18 @@ ListColumns::ListColumns(QTreeView* view, const ChapterModel& model)
     refit();
 }
 
-bool ListColumns::shares(int column)
-{
+bool ListColumns::shares(int column) {
     return DefaultShare[column] > 0;
 }
 
-QList<int> ListColumns::userWidths() const
-{
+QList<int> ListColumns::userWidths() const {
     if (std::all_of(m_user.begin(), m_user.end(), [](int w) { return w == 0; })) {
         return {};
     }
     return QList<int>(m_user.begin(), m_user.end());
 }
 
-void ListColumns::setUserWidths(const QList<int>& widths)
-{
+void ListColumns::setUserWidths(const QList<int>& widths) {
     for (int c = 0; c < Count; ++c) {
         m_user[c] = std::max(0, widths.value(c));
     }
@@ -68,18 +67,17 @@ void ListColumns::setUserWidths(const QList<int>& widths)
     layout();
 }
 
-bool ListColumns::eventFilter(QObject* watched, QEvent* event)
-{
+bool ListColumns::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
         layout();
-    } else if (watched == m_view && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)) {
+    } else if (watched == m_view &&
+               (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)) {
         refit();
     }
     return QObject::eventFilter(watched, event);
 }
 
-void ListColumns::refit()
-{
+void ListColumns::refit() {
     const ChapterModel& m = m_model;
     qint32 lastLine = 0;
     for (qint32 line : m.chapline()) {
@@ -98,7 +96,8 @@ void ListColumns::refit()
         caption.initFrom(header);
         caption.section = c;
         caption.text = ChapterModel::ColumnCaptions.at(c) + u'▼';
-        int width = header->style()->sizeFromContents(QStyle::CT_HeaderSection, &caption, QSize(), header).width();
+        int width =
+            header->style()->sizeFromContents(QStyle::CT_HeaderSection, &caption, QSize(), header).width();
         if (!shares(c)) {
             QStyleOptionViewItem cell;
             cell.initFrom(m_view);
@@ -113,7 +112,8 @@ void ListColumns::refit()
                 cell.features |= QStyleOptionViewItem::HasDecoration;
                 cell.decorationSize = MarkerSize;
             }
-            const int content = m_view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), m_view).width();
+            const int content =
+                m_view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), m_view).width();
             width = std::max(width, content + 2);
         }
         m_fit[c] = width;
@@ -121,14 +121,19 @@ void ListColumns::refit()
     layout();
 }
 
-int ListColumns::minimum(int column) const { return m_fit[column]; }
+int ListColumns::minimum(int column) const {
+    return m_fit[column];
+}
 
-int ListColumns::fitted(int column) const { return m_user[column] > 0 ? m_user[column] : m_fit[column]; }
+int ListColumns::fitted(int column) const {
+    return m_user[column] > 0 ? m_user[column] : m_fit[column];
+}
 
-int ListColumns::available() const { return m_view->viewport()->width(); }
+int ListColumns::available() const {
+    return m_view->viewport()->width();
+}
 
-void ListColumns::layout()
-{
+void ListColumns::layout() {
     std::array<int, Count> widths{};
     int rest = available();
     int weights = 0;
@@ -157,8 +162,7 @@ void ListColumns::layout()
     apply(widths);
 }
 
-void ListColumns::apply(const std::array<int, Count>& widths)
-{
+void ListColumns::apply(const std::array<int, Count>& widths) {
     QHeaderView* header = m_view->header();
     m_applying = true;
     for (int c = 0; c < Count; ++c) {
@@ -169,8 +173,7 @@ void ListColumns::apply(const std::array<int, Count>& widths)
     m_applying = false;
 }
 
-void ListColumns::dragged(int column, int oldWidth, int newWidth)
-{
+void ListColumns::dragged(int column, int oldWidth, int newWidth) {
     if (m_applying) {
         return;
     }
@@ -241,8 +244,7 @@ void ListColumns::dragged(int column, int oldWidth, int newWidth)
     emit userWidthsChanged();
 }
 
-void ListColumns::reset(int column)
-{
+void ListColumns::reset(int column) {
     for (int c = 0; c < Count; ++c) {
         if (c == column || (shares(column) && shares(c))) {
             m_user[c] = 0;

@@ -17,8 +17,7 @@ namespace {
 constexpr int PathFile = 75;
 
 // The command-line name of an encoding choice, as config.ini keeps it.
-QString encodingName(bool detect, TextCodec::Id id)
-{
+QString encodingName(bool detect, TextCodec::Id id) {
     const QStringList names = TextCodec::names();
     for (const QString& name : names) {
         TextCodec::Id named = TextCodec::Gbk;
@@ -32,13 +31,11 @@ QString encodingName(bool detect, TextCodec::Id id)
 
 } // namespace
 
-RecentFilesMenu::RecentFilesMenu(frmMain& window, QMenu* menu) : m_w(window), m_menu(menu)
-{
+RecentFilesMenu::RecentFilesMenu(frmMain& window, QMenu* menu) : m_w(window), m_menu(menu) {
     m_menu->setToolTipsVisible(true);
 }
 
-void RecentFilesMenu::rebuild()
-{
+void RecentFilesMenu::rebuild() {
     m_menu->clear();
     const QList<RecentFile>& files = m_w.m_settings.RecentFiles;
     QStringList names;
@@ -53,7 +50,8 @@ void RecentFilesMenu::rebuild()
         if (TextCodec::fromName(files[i].encoding, &id, &detect) && !detect) {
             label += QStringLiteral("  [") + TextCodec::forId(id).name() + u']';
         }
-        QAction* a = m_menu->addAction(QStringLiteral("&%1 ").arg(i + 1) + label.replace(u'&', QStringLiteral("&&")));
+        QAction* a =
+            m_menu->addAction(QStringLiteral("&%1 ").arg(i + 1) + label.replace(u'&', QStringLiteral("&&")));
         a->setObjectName(QStringLiteral("mnuF_Recent%1").arg(i));
         a->setToolTip(files[i].path);
         QObject::connect(a, &QAction::triggered, &m_w, [this, i] { open(int(i)); });
@@ -61,22 +59,20 @@ void RecentFilesMenu::rebuild()
     m_menu->menuAction()->setEnabled(m_openable && !files.isEmpty());
 }
 
-void RecentFilesMenu::enableFor(int state)
-{
+void RecentFilesMenu::enableFor(int state) {
     m_openable = state == Opened || state == Analysed || state == Closed;
     m_menu->menuAction()->setEnabled(m_openable && !m_w.m_settings.RecentFiles.isEmpty());
 }
 
-void RecentFilesMenu::opened(const QString& path)
-{
-    addRecentFile(m_w.m_settings.RecentFiles,
-                  RecentFile{QFileInfo(path).absoluteFilePath(), encodingName(m_w.m_encodingDetect, m_w.m_encodingId)});
+void RecentFilesMenu::opened(const QString& path) {
+    addRecentFile(
+        m_w.m_settings.RecentFiles,
+        RecentFile{QFileInfo(path).absoluteFilePath(), encodingName(m_w.m_encodingDetect, m_w.m_encodingId)});
     save();
     rebuild();
 }
 
-void RecentFilesMenu::open(int index)
-{
+void RecentFilesMenu::open(int index) {
     QList<RecentFile>& files = m_w.m_settings.RecentFiles;
     if (m_w.m_passRunning || index < 0 || index >= files.size()) {
         return;
@@ -86,7 +82,8 @@ void RecentFilesMenu::open(int index)
         files.removeAt(index);
         save();
         rebuild();
-        Prompts::messageBox(&m_w, QStringLiteral(u"文件已不存在，已从“最近打开的文件”中移除：\r\n") + file.path,
+        Prompts::messageBox(&m_w,
+                            QStringLiteral(u"文件已不存在，已从“最近打开的文件”中移除：\r\n") + file.path,
                             QStringLiteral(u"打开"), QMessageBox::Warning);
         return;
     }
@@ -103,8 +100,7 @@ void RecentFilesMenu::open(int index)
     m_w.OpenTextFile(file.path);
 }
 
-void RecentFilesMenu::save()
-{
+void RecentFilesMenu::save() {
     // Like every quick save of the window: not into a file that is missing or was unreadable.
     if (!QFileInfo::exists(m_w.m_configPath) || m_w.m_configUnreadable) {
         return;
