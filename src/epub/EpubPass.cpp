@@ -62,17 +62,20 @@ bool isXmlChar(char16_t c)
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c != 0xFFFE && c != 0xFFFF);
 }
 
+// Appends the text with &, <, > and " escaped, copying the runs between them whole.
 void appendEscaped(QString& out, QStringView text)
 {
-    for (QChar c : text) {
-        switch (c.unicode()) {
-        case u'&': out += QLatin1String("&amp;"); break;
-        case u'<': out += QLatin1String("&lt;"); break;
-        case u'>': out += QLatin1String("&gt;"); break;
-        case u'"': out += QLatin1String("&quot;"); break;
-        default: out += c;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c > u'>' || (c != u'&' && c != u'<' && c != u'>' && c != u'"')) {
+            continue;
         }
+        out += text.mid(from, i - from);
+        out += c == u'&' ? QLatin1String("&amp;") : c == u'<' ? QLatin1String("&lt;") : c == u'>' ? QLatin1String("&gt;") : QLatin1String("&quot;");
+        from = i + 1;
     }
+    out += text.mid(from);
 }
 
 QString escaped(QStringView text)
@@ -89,7 +92,7 @@ bool isIndent(QChar c)
 
 // The text of a line as a paragraph: indentation and trailing blanks dropped, bytes that are
 // no text (and characters XML cannot hold) replaced by U+FFFD and counted.
-QString paragraphText(const QString& line, qint64* replaced)
+QStringView trimmedParagraph(const QString& line)
 {
     qsizetype start = 0;
     qsizetype end = line.size();
@@ -99,7 +102,28 @@ QString paragraphText(const QString& line, qint64* replaced)
     while (end > start && isIndent(line[end - 1])) {
         --end;
     }
-    QString text = line.mid(start, end - start);
+    return QStringView(line).mid(start, end - start);
+}
+
+// Whether a paragraph holds something that must become U+FFFD; most lines do not.
+bool needsReplacing(QStringView text)
+{
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0xD800 && u <= 0xDFFF) || (u >= TextCodec::EscapeBase && u <= TextCodec::EscapeBase + 0xFF)
+            || u >= 0xFFFE) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString paragraphText(const QString& line, qint64* replaced)
+{
+    QString text = trimmedParagraph(line).toString();
+    if (!needsReplacing(text)) {
+        return text;
+    }
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
@@ -112,6 +136,19 @@ QString paragraphText(const QString& line, qint64* replaced)
         }
     }
     return text;
+}
+
+// Appends "<p>text</p>" for a line, without copying it when it needs no replacing.
+void appendParagraph(QString& page, const QString& line, qint64* replaced)
+{
+    const QStringView text = trimmedParagraph(line);
+    page += QLatin1String("<p>");
+    if (needsReplacing(text)) {
+        appendEscaped(page, paragraphText(line, replaced));
+    } else {
+        appendEscaped(page, text);
+    }
+    page += QLatin1String("</p>\n");
 }
 
 QString xhtmlHead(const QString& title, const QString& lang, const QString& css)
@@ -509,9 +546,7 @@ bool Pass::writeChapter(Book& book, int i, const QString& id)
         if (convert) {
             text = t2s.convert(text);
         }
-        page += QLatin1String("<p>");
-        appendEscaped(page, paragraphText(text, &m_result.replaced));
-        page += QLatin1String("</p>\n");
+        appendParagraph(page, text, &m_result.replaced);
         if (page.size() > FlushSize) {
             if (!book.write(page)) {
                 return false;
