@@ -59,7 +59,8 @@ const char* const HelpText = R"(Usage:
       the configured output folder). Several novels or folders make a batch as for split.
   vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
-      first 512 KB of the novel: count of titles, score and name per rule, then the
+      whole novel (its first 512 KB when it is over 8 MB): count of titles, score (the
+      length of the chapter sequence the titles make) and name per rule, then the
       suggested rule and its pattern.
   vellomar-cli --help | --version
 

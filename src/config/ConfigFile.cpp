@@ -213,6 +213,11 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     readBool(favorite, QStringLiteral("TopMost"), settings.TopMost);
     readBool(favorite, QStringLiteral("LogPosition"), settings.LogPosition);
     readBool(favorite, QStringLiteral("ShowPreview"), settings.ShowPreview);
+    readBool(favorite, QStringLiteral("AutoTidy"), settings.AutoTidy);
+    readInt(QStringLiteral("epub"), QStringLiteral("ChapsInBook"), settings.EpubChapsInBook);
+    if (settings.EpubChapsInBook < 0)
+        settings.EpubChapsInBook = 0;
+    settings.EpubFolder = read(QStringLiteral("epub"), QStringLiteral("Folder")).trimmed();
     if (const auto widths = toWidths(read(favorite, QStringLiteral("ColumnWidths"))))
         settings.ColumnWidths = *widths;
     settings.ListBackColor = ParseColor(read(favorite, QStringLiteral("ListBackColor")));
@@ -306,6 +311,9 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
     out.write(favorite, QStringLiteral("ItemBackColor"), FormatColor(s.ItemBackColor));
     out.write(favorite, QStringLiteral("FontName"), s.FontName);
     out.write(favorite, QStringLiteral("ShowPreview"), boolText(s.ShowPreview));
+    out.write(favorite, QStringLiteral("AutoTidy"), boolText(s.AutoTidy));
+    out.write(QStringLiteral("epub"), QStringLiteral("ChapsInBook"), QString::number(s.EpubChapsInBook));
+    out.write(QStringLiteral("epub"), QStringLiteral("Folder"), s.EpubFolder);
     // Absent until the user first drags a column: the default file stays as it is.
     if (!s.ColumnWidths.isEmpty())
         out.write(favorite, QStringLiteral("ColumnWidths"), widthsText(s.ColumnWidths));

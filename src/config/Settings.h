@@ -52,6 +52,12 @@ struct Settings {
     QList<int> ColumnWidths;
     /// The novels opened last, newest first; the section "recent", written by the window only.
     QList<RecentFile> RecentFiles;
+    /// Tidy the titles by their numbers right after each analysis. `[favorite] AutoTidy`.
+    bool AutoTidy = false;
+    /// Chapters per EPUB book (0: one book) and the folder books went to last (empty: the
+    /// output folder). `[epub] ChapsInBook`, `[epub] Folder`.
+    qint16 EpubChapsInBook = 0;
+    QString EpubFolder;
 
     /// The built-in defaults that the program starts with when no config.ini exists.
     static Settings defaults();

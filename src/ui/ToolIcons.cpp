@@ -188,6 +188,18 @@ void drawImage(QPainter& p, int index)
         p.drawRect(QRectF(7, 6.8, 2, 5.5));
         break;
     }
+    case 16: { // saveepub: a closed book with its spine
+        p.setPen(QPen(QColor(20, 90, 60), 1));
+        p.setBrush(QColor(50, 160, 110));
+        p.drawRoundedRect(QRectF(3.5, 1.5, 10, 13), 1, 1);
+        p.setBrush(QColor(20, 110, 70));
+        p.drawRect(QRectF(2.5, 1.5, 2.5, 13));
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(6.5, 4.5, 5, 1.2));
+        p.drawRect(QRectF(6.5, 7, 5, 1.2));
+        break;
+    }
     default:
         break;
     }

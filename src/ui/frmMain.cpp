@@ -9,6 +9,7 @@
 #include "cTrayIcon.h"
 #include "frmAbout.h"
 #include "frmConfig.h"
+#include "frmEpub.h"
 #include "frmErr.h"
 #include "main/ListColumns.h"
 #include "main/MainMenus.h"
@@ -19,12 +20,14 @@
 #include "config/Settings.h"
 #include "config/StartUp.h"
 #include "core/AnalysisPass.h"
+#include "core/FileName.h"
 #include "core/TitleRules.h"
 #include "output/OutputPass.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -533,6 +536,7 @@ void frmMain::mnuO_Analyze_Click()
     }
     m_passRunning = true;
     trap(QStringLiteral("frmMain::mnuO_Analyze_Click()"), [this] { RunAnalysis(m_doc, m_settings, m_host); });
+    m_list.analysisDone();
     m_list.ReviewNumbering();
     afterPass();
 }
@@ -544,6 +548,36 @@ void frmMain::mnuO_SaveOut_Click()
     }
     m_passRunning = true;
     trap(QStringLiteral("frmMain::mnuO_SaveOut_Click()"), [this] { RunOutput(m_doc, m_settings, m_host); });
+    afterPass();
+}
+
+void frmMain::mnuO_SaveEpub_Click()
+{
+    if (m_passRunning || !m_doc.IsAnalysed) {
+        return;
+    }
+    const BookMeta meta = proposedBookMeta(m_doc);
+    const QString folder = m_settings.EpubFolder.isEmpty() ? defaultEpubFolder(m_doc.FilePath, m_settings.OutPath)
+                                                           : m_settings.EpubFolder + u'/';
+    QString name = StripIllegalChars(meta.title).left(80).trimmed();
+    if (name.isEmpty()) {
+        name = NovelBaseName(m_doc.FilePath);
+    }
+    frmEpub dialog(meta, m_settings.EpubChapsInBook, QDir::cleanPath(folder + name) + QStringLiteral(".epub"), this);
+    if (Prompts::exec(&dialog) != QDialog::Accepted) {
+        return;
+    }
+    const EpubOptions options = dialog.options();
+    m_settings.EpubChapsInBook = qint16(std::min(options.chapsInBook, 32767));
+    m_settings.EpubFolder = QFileInfo(options.target).absolutePath();
+    QString error;
+    if (!m_configUnreadable && !SaveConfig(m_settings, m_configPath, &error)) {
+        setStatusText(QStringLiteral(u"EPUB 设置未能保存：") + error);
+    }
+    m_passRunning = true;
+    m_bookPass = true;
+    trap(QStringLiteral("frmMain::mnuO_SaveEpub_Click()"), [this, &options] { RunEpub(m_doc, m_settings, options, m_host); });
+    m_bookPass = false;
     afterPass();
 }
 
@@ -736,8 +770,9 @@ void frmMain::suggestTitleRule()
                             caption, QMessageBox::Information);
         return;
     }
-    const QString question = QStringLiteral(u"推荐“%1”：前 512 KB 中找到 %2 个标题。\r\n是否使用这条规则并重新分析？")
-                                 .arg(rules[best].name)
+    const bool whole = QFileInfo(m_doc.FilePath).size() <= WholeNovelLimit;
+    const QString question = QStringLiteral(u"推荐“%1”：%2找到 %3 个标题。\r\n是否使用这条规则并重新分析？")
+                                 .arg(rules[best].name, whole ? QStringLiteral(u"全文中") : QStringLiteral(u"前 512 KB 中"))
                                  .arg(trials[best].titles);
     if (!Prompts::askYesNo(this, question, caption)) {
         return;
@@ -799,5 +834,6 @@ void frmMain::mnuIE_Title_Click() { m_list.mnuIE_Title_Click(); }
 void frmMain::mnuIE_ChapNum_Click() { m_list.mnuIE_ChapNum_Click(); }
 void frmMain::mnuI_Copy_Click() { m_list.mnuI_Copy_Click(); }
 void frmMain::mnuI_NextAnomaly_Click() { m_list.mnuI_NextAnomaly_Click(); }
+void frmMain::mnuI_Tidy_Click() { m_list.mnuI_Tidy_Click(); }
 void frmMain::mnuV_Toolbar_Click() { m_menus->mnuV_Toolbar_Click(); }
 void frmMain::mnuV_Statusbar_Click() { m_menus->mnuV_Statusbar_Click(); }

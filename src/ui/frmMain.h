@@ -23,6 +23,7 @@ class MainMenus;
 class QAction;
 class QActionGroup;
 class QLabel;
+class QToolButton;
 class QMenu;
 class QProgressBar;
 class QSplitter;
@@ -74,6 +75,8 @@ public:
     void mnuV_Statusbar_Click();
     void mnuO_Analyze_Click();
     void mnuO_SaveOut_Click();
+    void mnuO_SaveEpub_Click();
+    void mnuI_Tidy_Click();
     void mnuO_Stop_Click();
     void mnuO_Option_Click();
     void mnuI_SelAll_Click();
@@ -195,6 +198,8 @@ private:
     TextCodec::Id m_encodingId = TextCodec::Gbk;
     QStatusBar* staStatus = nullptr;
     QLabel* m_panelText = nullptr;
+    bool m_bookPass = false;        ///< the pass running writes a book (its notice names the folder so)
+    QToolButton* btnTidy = nullptr; ///< "可整理: …", shown while tidying would change titles
     QLabel* m_panelPercent = nullptr;
     QWidget* m_panelProcess = nullptr;
     QLabel* m_panelEncoding = nullptr;

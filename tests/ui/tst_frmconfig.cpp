@@ -617,7 +617,7 @@ private slots:
         suggest->click();
         QCOMPARE(combo->currentText(), hui.name);
         QCOMPARE(get<QLineEdit>(dialog.get(), u"txtTitle"_s)->text(), hui.rule);
-        QCOMPARE(note->text(), u"推荐“"_s + hui.name + u"”：前 512 KB 中找到 40 个标题"_s);
+        QCOMPARE(note->text(), u"推荐“"_s + hui.name + u"”：找到 40 个标题"_s);
 
         wanted = -1;
         suggest->click();

@@ -29,6 +29,8 @@
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -838,6 +840,79 @@ private slots:
                  openNovel ? QList<QUrl>{QUrl::fromLocalFile(m_w->document().FilePath)} : QList<QUrl>());
     }
 
+    // 按编号整理 from the keyboard: the status bar offers it, one undo group applies it, each
+    // changed row says why, and with 分析后自动整理 the list comes tidied.
+    void tidy_fromTheMenuAndAfterAnalysis()
+    {
+        showWindow();
+        QByteArray bytes = gbk(u"目录\r\n"_qs);
+        for (int n = 1; n <= 4; ++n) {
+            bytes += gbk(QStringLiteral(u"第%1章 标题%1\r\n").arg(n));
+        }
+        bytes += gbk(u"前言一\r\n前言二\r\n前言三\r\n前言四\r\n前言五\r\n前言六\r\n"_qs);
+        for (int n = 1; n <= 4; ++n) {
+            bytes += gbk(QStringLiteral(u"第%1章 标题%1\r\n一\r\n二\r\n三\r\n四\r\n五\r\n六\r\n").arg(n));
+        }
+        openNovel(bytes);
+        m_w->mnuO_Analyze_Click();
+        auto* offer = m_w->findChild<QToolButton*>(QStringLiteral("btnTidy"));
+        QVERIFY(offer->isVisible());
+        QCOMPARE(offer->text(), QStringLiteral(u"可整理: 忽略 4 个、恢复 0 个")); // the contents list
+        const QVector<bool> before = model().ignoredRecords();
+        QCOMPARE(before, QVector<bool>(8, false));
+
+        QTest::keyClick(m_w.get(), Qt::Key_I, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_B);
+        QTRY_VERIFY(model().isChecked(0));
+        QCOMPARE(model().ignoredRecords(), (QVector<bool>{true, true, true, true, false, false, false, false}));
+        QVERIFY(!offer->isVisible());
+        QCOMPARE(model().index(0, ChapterModel::TitleColumn).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral(u"按编号整理时忽略：目录中的标题"));
+        QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(model().ignoredRecords(), before);
+        QVERIFY(offer->isVisible());
+
+        m_w->settings().AutoTidy = true;
+        QTest::keyClick(m_w.get(), Qt::Key_L, Qt::ControlModifier); // 重新分析
+        QTRY_VERIFY(model().isChecked(0));
+        QVERIFY(!offer->isVisible());
+    }
+
+    // 输出 EPUB (Ctrl+E): the dialog's choices make the book, the notice opens its folder, and
+    // the folder and chapters per book are remembered.
+    void epub_fromTheDialogToTheFolder()
+    {
+        showWindow();
+        openNovel(novel(3, 2));
+        m_w->mnuO_Analyze_Click();
+        QVERIFY(button(QStringLiteral("saveepub"))->isEnabled());
+        const QString folder = path(QStringLiteral(u"书架"));
+        QVERIFY(QDir().mkpath(folder));
+        Prompts::queue([&](QDialog* d) {
+            QCOMPARE(d->findChild<QLineEdit*>(QStringLiteral("txtTitle"))->text(), QStringLiteral(u"小说"));
+            d->findChild<QLineEdit*>(QStringLiteral("txtTitle"))->setText(QStringLiteral(u"我的书"));
+            d->findChild<QLineEdit*>(QStringLiteral("txtAuthor"))->setText(QStringLiteral(u"某人"));
+            d->findChild<QSpinBox*>(QStringLiteral("spnChaps"))->setValue(2);
+            d->findChild<QLineEdit*>(QStringLiteral("txtTarget"))->setText(folder + QStringLiteral(u"/我的书.epub"));
+            d->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+        });
+        Prompts::queue([](QDialog* d) {
+            auto* open = d->findChild<QPushButton*>(QStringLiteral("btnOpenFolder"));
+            QCOMPARE(open->text(), QStringLiteral(u"打开所在文件夹"));
+            open->click();
+        });
+        QTest::keyClick(m_w.get(), Qt::Key_E, Qt::ControlModifier);
+        QTRY_VERIFY(QFileInfo::exists(folder + QStringLiteral(u"/我的书 (3-3).epub")));
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral(u"/我的书 (1-2).epub")));
+        QCOMPARE(Prompts::pendingAnswers(), 0);
+        QCOMPARE(Prompts::openedUrls(), QList<QUrl>{QUrl::fromLocalFile(folder)});
+        Settings stored = Settings::defaults();
+        LoadConfig(stored, configPath());
+        QCOMPARE(stored.EpubFolder, folder);
+        QCOMPARE(stored.EpubChapsInBook, qint16(2));
+    }
+
     // --- Output ----------------------------------------------------------------------------------------
 
     void output_withOverwritePrompts()
@@ -1093,7 +1168,7 @@ private slots:
             keys << a->objectName();
         }
         QCOMPARE(keys, (QStringList{u"holder1"_qs, u"open"_qs,    u"close"_qs,      u"bar1"_qs,    u"analyze"_qs,
-                                    u"saveout"_qs, u"stop"_qs,    u"bar2"_qs,       u"tool"_qs,    u"status"_qs,
+                                    u"saveout"_qs, u"saveepub"_qs, u"stop"_qs,    u"bar2"_qs,       u"tool"_qs,    u"status"_qs,
                                     u"bar3"_qs,    u"selall"_qs,  u"selreverse"_qs, u"selnone"_qs, u"selundo"_qs,
                                     u"bar4"_qs,    u"edit"_qs,    u"copy"_qs,       u"config"_qs,  u"bar5"_qs,
                                     u"about"_qs}));

@@ -11,6 +11,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QToolButton>
+
+#include <algorithm>
 #include <QMenu>
 #include <QTreeView>
 
@@ -215,6 +218,56 @@ void ListCommands::ReviewNumbering() {
     // The panel's own text is the chapter count; the review goes into its tool tip.
     m_w.m_panelText->setToolTip(n > 0 ? QStringLiteral(u"编号异常 %1 处，按 F3 查看").arg(n)
                                       : QStringLiteral(u"章节编号没有发现异常"));
+    reviewTidy();
+}
+
+QVector<TidyChange> ListCommands::tidyProposal() {
+    ChapterModel& model = m_w.m_doc.model();
+    if (m_tidyInput.size() != model.recordCount()) {
+        m_tidyInput = tidyInput(m_w.m_doc, {});
+    }
+    // The checks and the user's own changes are taken as they stand now.
+    const QVector<bool> ignored = model.ignoredRecords();
+    const QVector<bool> locked = model.handTouched();
+    for (int r = 0; r < m_tidyInput.size(); ++r) {
+        m_tidyInput[r].ignored = r < ignored.size() && ignored[r];
+        m_tidyInput[r].locked = r < locked.size() && locked[r];
+        m_tidyInput[r].number = model.chapnum().at(r);
+    }
+    return tidyTitles(m_tidyInput);
+}
+
+void ListCommands::reviewTidy() {
+    // Past this many titles the proposal waits for the menu, so that a check stays instant.
+    constexpr int QuickTitles = 100000;
+    const ChapterModel& model = m_w.m_doc.model();
+    m_tidyChanges.clear();
+    if (m_w.m_doc.DocState == Analysed && model.rowCount() > 0 && model.recordCount() <= QuickTitles) {
+        m_tidyChanges = tidyProposal();
+    }
+    const qsizetype ignore = std::count_if(m_tidyChanges.cbegin(), m_tidyChanges.cend(), [](const TidyChange& c) { return c.ignore; });
+    const qsizetype keep = m_tidyChanges.size() - ignore;
+    m_w.btnTidy->setText(QStringLiteral(u"可整理: 忽略 %1 个、恢复 %2 个").arg(ignore).arg(keep));
+    m_w.btnTidy->setVisible(!m_tidyChanges.isEmpty());
+}
+
+void ListCommands::mnuI_Tidy_Click() {
+    ChapterModel& model = m_w.m_doc.model();
+    if (m_w.m_doc.DocState != Analysed || model.rowCount() == 0) {
+        return;
+    }
+    const int changed = model.applyTidy(tidyProposal());
+    m_w.setStatusText(changed > 0 ? QStringLiteral(u"按编号整理：改变了 %1 个标题（可撤消）").arg(changed)
+                                  : QStringLiteral(u"按编号整理：没有要改变的标题"));
+    ReviewNumbering();
+}
+
+void ListCommands::analysisDone() {
+    m_tidyInput.clear();
+    m_tidyChanges.clear();
+    if (m_w.m_settings.AutoTidy && m_w.m_doc.DocState == Analysed && m_w.m_doc.model().rowCount() > 0) {
+        m_w.m_doc.model().applyTidy(tidyProposal());
+    }
 }
 
 void ListCommands::mnuI_NextAnomaly_Click() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TidyTitles.h"
+
 #include <QPoint>
 #include <QString>
 
@@ -31,6 +33,11 @@ public:
     void lvwTitles_MouseUp(const QPoint& globalPos);
     /// Reviews the chapter numbers of an analysed list against the current check marks.
     void ReviewNumbering();
+    /// "按编号整理": applies tidying's proposal as one undo group.
+    void mnuI_Tidy_Click();
+    /// A new analysis: what tidying knows of the old one is dropped; with 分析后自动整理 the
+    /// new list is tidied at once.
+    void analysisDone();
 
     int selectedRow() const;
     void selectRow(int row);
@@ -43,5 +50,11 @@ private:
     bool askForSelected(const QString& prompt, const QString& caption,
                         const std::function<QString(int)>& current, int* row, QString* answer);
 
+    /// What tidying would change now (status bar, menu); computed only for lists it is quick on.
+    void reviewTidy();
+    QVector<TidyChange> tidyProposal();
+
     frmMain& m_w;
+    QVector<TidyTitle> m_tidyInput; // the analysis's part of tidying's input, read once
+    QVector<TidyChange> m_tidyChanges;
 };

@@ -132,6 +132,8 @@ void MainMenus::buildMenus() {
                  QKeySequence(Qt::CTRL | Qt::Key_L), [w] { w->mnuO_Analyze_Click(); });
     addMenuEntry(menuOperate, "mnuO_SaveOut", QStringLiteral(u"输出(&T)"), QKeySequence(Qt::CTRL | Qt::Key_S),
                  [w] { w->mnuO_SaveOut_Click(); });
+    addMenuEntry(menuOperate, "mnuO_SaveEpub", QStringLiteral(u"输出 EPUB(&E)..."), QKeySequence(Qt::CTRL | Qt::Key_E),
+                 [w] { w->mnuO_SaveEpub_Click(); });
     addMenuEntry(menuOperate, "mnuO_Stop", QStringLiteral(u"停止(&S)"), QKeySequence(Qt::Key_F11),
                  [w] { w->mnuO_Stop_Click(); });
     addSeparator(menuOperate, "mnuO_Bar");
@@ -159,6 +161,7 @@ void MainMenus::buildMenus() {
     addSeparator(m_menuItem, "mnuI_Bar2");
     addMenuEntry(m_menuItem, "mnuI_NextAnomaly", QStringLiteral(u"下一个异常(&X)"), QKeySequence(Qt::Key_F3),
                  [w] { w->mnuI_NextAnomaly_Click(); });
+    addMenuEntry(m_menuItem, "mnuI_Tidy", QStringLiteral(u"按编号整理(&B)"), none, [w] { w->mnuI_Tidy_Click(); });
     addSeparator(m_menuItem, "mnuI_Bar3");
     addMenuEntry(m_menuItem, "mnuI_CheckSelected", QStringLiteral(u"勾选所选(&K)"), none,
                  [w] { w->m_list.mnuI_CheckSelected_Click(); });
@@ -218,6 +221,7 @@ void MainMenus::buildToolbar() {
     addToolSeparator("bar1");
     addToolButton("analyze", 3, QStringLiteral(u"重新分析"));
     addToolButton("saveout", 4, QStringLiteral(u"输出"));
+    addToolButton("saveepub", 16, QStringLiteral(u"输出 EPUB"));
     addToolButton("stop", 5, QStringLiteral(u"停止"));
     addToolSeparator("bar2");
     addToolButton("tool", 6, QStringLiteral(u"工具栏"));
@@ -273,10 +277,13 @@ void MainMenus::enableFor(int state) {
     }
     // Not in the command table: reviewing needs an analysed list, and a new encoding means a
     // new open, which waits for any pass to end.
-    for (const char* name : {"mnuI_NextAnomaly", "mnuI_CheckSelected", "mnuI_UncheckSelected"}) {
+    for (const char* name : {"mnuI_NextAnomaly", "mnuI_Tidy", "mnuI_CheckSelected", "mnuI_UncheckSelected"}) {
         m_menus.value(QString::fromLatin1(name))->setEnabled(state == Analysed);
     }
     m_menuEncoding->menuAction()->setEnabled(state == Opened || state == Analysed || state == Closed);
+    // A book is written whenever the chapter files could be.
+    m_menus.value(QStringLiteral("mnuO_SaveEpub"))->setEnabled(m_menus.value(QStringLiteral("mnuO_SaveOut"))->isEnabled());
+    m_buttons.value(QStringLiteral("saveepub"))->setEnabled(m_buttons.value(QStringLiteral("saveout"))->isEnabled());
 }
 
 void MainMenus::syncEncoding(bool detect, TextCodec::Id id) {
@@ -294,6 +301,7 @@ void MainMenus::toolConfig_ButtonClick(const QString& key) {
         {QStringLiteral("close"), &frmMain::mnuF_Close_Click},
         {QStringLiteral("analyze"), &frmMain::mnuO_Analyze_Click},
         {QStringLiteral("saveout"), &frmMain::mnuO_SaveOut_Click},
+        {QStringLiteral("saveepub"), &frmMain::mnuO_SaveEpub_Click},
         {QStringLiteral("stop"), &frmMain::mnuO_Stop_Click},
         {QStringLiteral("selall"), &frmMain::mnuI_SelAll_Click},
         {QStringLiteral("selreverse"), &frmMain::mnuI_SelReverse_Click},

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QToolButton>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -100,6 +101,14 @@ void MainWidgets::buildStatusBar(frmMain& w) {
     w.m_panelText->setMinimumWidth(96);
     // Panels are ordinary status-bar widgets, so a drag message (single-text mode) hides both.
     w.staStatus->addWidget(w.m_panelText, 1);
+
+    w.btnTidy = new QToolButton(w.staStatus);
+    w.btnTidy->setObjectName(QStringLiteral("btnTidy"));
+    w.btnTidy->setAutoRaise(true);
+    w.btnTidy->setToolTip(QStringLiteral(u"按编号整理：忽略目录、正文中的引用和重复的标题，恢复被“过近”规则误忽略的章节（可撤消）"));
+    w.btnTidy->hide();
+    QObject::connect(w.btnTidy, &QToolButton::clicked, &w, [&w] { w.mnuI_Tidy_Click(); });
+    w.staStatus->addWidget(w.btnTidy, 0);
 
     w.m_panelProcess = new QWidget(w.staStatus);
     w.m_panelProcess->setObjectName(QStringLiteral("process"));

@@ -152,7 +152,8 @@ void PassFrontEnd::outputDone(const QString& text, const QString& folder) {
     QMessageBox box(QMessageBox::Information, QStringLiteral(u"输出"),
                     text + QStringLiteral(u"\r\n文件夹: ") + where, QMessageBox::Ok, &m_w);
     box.button(QMessageBox::Ok)->setText(QStringLiteral(u"确定"));
-    QPushButton* open = box.addButton(QStringLiteral(u"打开文件夹"), QMessageBox::ActionRole);
+    QPushButton* open = box.addButton(m_w.m_bookPass ? QStringLiteral(u"打开所在文件夹") : QStringLiteral(u"打开文件夹"),
+                                      QMessageBox::ActionRole);
     open->setObjectName(QStringLiteral("btnOpenFolder"));
     Prompts::exec(&box);
     if (box.clickedButton() == open) {

@@ -48,12 +48,14 @@ FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog) {
     chkLogPosition = check(u"记录窗口位置大小(&L)", "chkLogPosition");
     // Alt+P belongs to 窗口置顶; the letter stays in the caption as the user knows it.
     chkAppendText = check(u"重名文件不替换直接添加到文件尾(P)", "chkAppendText");
+    chkAutoTidy = check(u"分析后自动整理(&Z)", "chkAutoTidy");
+    chkAutoTidy->setToolTip(QStringLiteral(u"每次分析后按章节编号整理标题（标题 → 按编号整理）"));
 
     auto* layout = new QVBoxLayout(grpFavorite);
     layout->setContentsMargins(10, 8, 10, 10);
     layout->setSpacing(7);
     for (QCheckBox* box : {chkAutoAnalyze, chkMiniToTray, chkShowBalloon, chkAutoOpenNotepad, chkTopMost,
-                           chkLogPosition, chkAppendText}) {
+                           chkLogPosition, chkAppendText, chkAutoTidy}) {
         layout->addWidget(box);
     }
     layout->addSpacing(6);
@@ -105,6 +107,7 @@ void FavoritePage::load(const Settings& s) {
     chkTopMost->setChecked(s.TopMost);
     chkLogPosition->setChecked(s.LogPosition);
     chkAppendText->setChecked(s.AppendText);
+    chkAutoTidy->setChecked(s.AutoTidy);
 
     const qint32 colors[2] = {s.ListBackColor, s.ItemBackColor};
     for (int i = 0; i < 2; ++i) {
@@ -132,7 +135,7 @@ void FavoritePage::load(const Settings& s) {
     cmbFonts->setCurrentIndex(font);
 
     for (QCheckBox* box : {chkAutoAnalyze, chkMiniToTray, chkShowBalloon, chkAutoOpenNotepad, chkTopMost,
-                           chkLogPosition, chkAppendText}) {
+                           chkLogPosition, chkAppendText, chkAutoTidy}) {
         connect(box, &QCheckBox::clicked, this, &FavoritePage::changed);
     }
     connect(cmbFonts, &QComboBox::activated, this, &FavoritePage::changed);
@@ -149,6 +152,7 @@ void FavoritePage::apply(Settings& s) {
     s.AutoOpenNotepad = chkAutoOpenNotepad->isChecked();
     s.TopMost = chkTopMost->isChecked();
     s.LogPosition = chkLogPosition->isChecked();
+    s.AutoTidy = chkAutoTidy->isChecked();
     s.ListBackColor = ParseColor(txtColor[0]->text());
     s.ItemBackColor = ParseColor(txtColor[1]->text());
     if (cmbFonts->currentIndex() >= 0) {

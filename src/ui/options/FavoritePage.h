@@ -40,6 +40,7 @@ private:
     QCheckBox* chkTopMost;
     QCheckBox* chkLogPosition;
     QCheckBox* chkAppendText;
+    QCheckBox* chkAutoTidy;
     QLineEdit* txtColor[2];
     QPushButton* btnColor[2];
     QComboBox* cmbFonts;

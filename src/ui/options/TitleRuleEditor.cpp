@@ -304,7 +304,7 @@ void TitleRuleEditor::btnExportRules_Click() {
 void TitleRuleEditor::setRuleTrial(RuleTrialFunction trial) {
     m_ruleTrial = std::move(trial);
     btnSuggestRule->setEnabled(bool(m_ruleTrial));
-    btnSuggestRule->setToolTip(m_ruleTrial ? QStringLiteral(u"在小说开头试用每条规则，选出最合适的")
+    btnSuggestRule->setToolTip(m_ruleTrial ? QStringLiteral(u"在小说上试用每条规则，选出最合适的")
                                            : QStringLiteral(u"请先打开小说"));
 }
 
@@ -320,7 +320,7 @@ void TitleRuleEditor::btnSuggestRule_Click() {
         return;
     }
     if (useTitleRule(best)) {
-        showTitleNote(QStringLiteral(u"推荐“%1”：前 512 KB 中找到 %2 个标题")
+        showTitleNote(QStringLiteral(u"推荐“%1”：找到 %2 个标题")
                           .arg(ruleName(m_rules[best]))
                           .arg(trials[best].titles),
                       true);

@@ -1,0 +1,168 @@
+#include "frmEpub.h"
+
+#include "Prompts.h"
+
+#include "core/FileName.h"
+#include "epub/Cover.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner) : QDialog(owner) {
+    setObjectName(QStringLiteral("frmEpub"));
+    setWindowTitle(QStringLiteral(u"输出 EPUB"));
+
+    txtTitle = new QLineEdit(meta.title, this);
+    txtTitle->setObjectName(QStringLiteral("txtTitle"));
+    txtAuthor = new QLineEdit(meta.author, this);
+    txtAuthor->setObjectName(QStringLiteral("txtAuthor"));
+
+    optCoverDrawn = new QRadioButton(QStringLiteral(u"用书名和作者生成(&G)"), this);
+    optCoverDrawn->setObjectName(QStringLiteral("optCoverDrawn"));
+    optCoverDrawn->setChecked(true);
+    optCoverFile = new QRadioButton(QStringLiteral(u"图片(&I):"), this);
+    optCoverFile->setObjectName(QStringLiteral("optCoverFile"));
+    txtCover = new QLineEdit(this);
+    txtCover->setObjectName(QStringLiteral("txtCover"));
+    txtCover->setPlaceholderText(QStringLiteral(u"JPEG 或 PNG"));
+    btnCover = new QPushButton(QStringLiteral(u"浏览..."), this);
+    btnCover->setObjectName(QStringLiteral("btnCover"));
+    picCover = new QLabel(this);
+    picCover->setObjectName(QStringLiteral("picCover"));
+    picCover->setFixedSize(100, 160);
+    picCover->setFrameShape(QFrame::Box);
+    picCover->setAlignment(Qt::AlignCenter);
+
+    spnChaps = new QSpinBox(this);
+    spnChaps->setObjectName(QStringLiteral("spnChaps"));
+    spnChaps->setRange(0, 32767);
+    spnChaps->setValue(chapsInBook);
+    spnChaps->setSpecialValueText(QStringLiteral(u"全部在一本书里"));
+    spnChaps->setSuffix(QStringLiteral(u" 章一本"));
+
+    txtTarget = new QLineEdit(target, this);
+    txtTarget->setObjectName(QStringLiteral("txtTarget"));
+    txtTarget->setMinimumWidth(320);
+    btnTarget = new QPushButton(QStringLiteral(u"浏览..."), this);
+    btnTarget->setObjectName(QStringLiteral("btnTarget"));
+
+    auto* coverRow = new QHBoxLayout;
+    coverRow->addWidget(optCoverFile);
+    coverRow->addWidget(txtCover, 1);
+    coverRow->addWidget(btnCover);
+    auto* coverBox = new QVBoxLayout;
+    coverBox->addWidget(optCoverDrawn);
+    coverBox->addLayout(coverRow);
+    coverBox->addStretch();
+    auto* cover = new QHBoxLayout;
+    cover->addLayout(coverBox, 1);
+    cover->addWidget(picCover);
+    auto* targetRow = new QHBoxLayout;
+    targetRow->addWidget(txtTarget, 1);
+    targetRow->addWidget(btnTarget);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral(u"书名(&T):"), txtTitle);
+    form->addRow(QStringLiteral(u"作者(&A):"), txtAuthor);
+    form->addRow(QStringLiteral(u"封面:"), cover);
+    form->addRow(QStringLiteral(u"分册(&N):"), spnChaps);
+    form->addRow(QStringLiteral(u"保存为(&S):"), targetRow);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral(u"输出(&O)"));
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btnOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral(u"取消"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &frmEpub::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(btnCover, &QPushButton::clicked, this, &frmEpub::chooseCover);
+    connect(btnTarget, &QPushButton::clicked, this, &frmEpub::chooseTarget);
+    connect(txtCover, &QLineEdit::textChanged, this, [this] {
+        optCoverFile->setChecked(!txtCover->text().isEmpty());
+        showCover();
+    });
+    connect(optCoverDrawn, &QRadioButton::toggled, this, &frmEpub::showCover);
+    showCover();
+}
+
+void frmEpub::showCover() {
+    if (optCoverDrawn->isChecked()) {
+        picCover->setPixmap(QPixmap());
+        picCover->setText(QStringLiteral(u"自动生成\n的封面"));
+        return;
+    }
+    const QPixmap image(txtCover->text());
+    if (image.isNull()) {
+        picCover->setPixmap(QPixmap());
+        picCover->setText(QStringLiteral(u"无法显示\n此图片"));
+    } else {
+        picCover->setPixmap(image.scaled(picCover->size() - QSize(2, 2), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
+}
+
+void frmEpub::chooseCover() {
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral(u"选择封面图片"), txtCover->text(),
+                                                      QStringLiteral(u"图片 (*.jpg *.jpeg *.png)"));
+    if (!path.isEmpty()) {
+        txtCover->setText(path);
+    }
+}
+
+void frmEpub::chooseTarget() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral(u"保存 EPUB"), txtTarget->text(),
+                                                      QStringLiteral(u"EPUB 电子书 (*.epub)"), nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
+    if (!path.isEmpty()) {
+        txtTarget->setText(path.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive) ? path : path + QStringLiteral(".epub"));
+    }
+}
+
+void frmEpub::accept() {
+    if (txtTitle->text().trimmed().isEmpty()) {
+        Prompts::messageBox(this, QStringLiteral(u"请填写书名。"), QStringLiteral(u"输出 EPUB"), QMessageBox::Information);
+        txtTitle->setFocus();
+        return;
+    }
+    if (optCoverFile->isChecked()) {
+        const CoverImage cover = loadCover(txtCover->text());
+        if (!cover.error.isEmpty()) {
+            Prompts::messageBox(this, cover.error, QStringLiteral(u"输出 EPUB"), QMessageBox::Warning);
+            txtCover->setFocus();
+            return;
+        }
+    }
+    const QFileInfo target(txtTarget->text().trimmed());
+    if (txtTarget->text().trimmed().isEmpty() || !IsLegalFileName(target.fileName())) {
+        Prompts::messageBox(this, QStringLiteral(u"文件名中有非法字符！"), QStringLiteral(u"输出 EPUB"), QMessageBox::Warning);
+        txtTarget->setFocus();
+        return;
+    }
+    QDialog::accept();
+}
+
+EpubOptions frmEpub::options() const {
+    EpubOptions o;
+    o.title = txtTitle->text().trimmed();
+    o.author = txtAuthor->text().trimmed();
+    o.coverPath = optCoverFile->isChecked() ? txtCover->text() : QString();
+    o.chapsInBook = spnChaps->value();
+    QString target = txtTarget->text().trimmed();
+    if (!target.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive)) {
+        target += QStringLiteral(".epub");
+    }
+    o.target = QFileInfo(target).absoluteFilePath();
+    return o;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "epub/EpubPass.h"
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+
+/// "输出 EPUB": the book's title, author, cover, chapters per book and file, before writing.
+class frmEpub : public QDialog {
+    Q_OBJECT
+
+public:
+    /// Starts from the detected metadata, the remembered chapters per book and folder.
+    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr);
+
+    /// The choices, once accepted.
+    EpubOptions options() const;
+
+    void accept() override;
+
+private:
+    void chooseCover();
+    void chooseTarget();
+    void showCover();
+
+    QLineEdit* txtTitle;
+    QLineEdit* txtAuthor;
+    QRadioButton* optCoverDrawn;
+    QRadioButton* optCoverFile;
+    QLineEdit* txtCover;
+    QPushButton* btnCover;
+    QLabel* picCover;
+    QSpinBox* spnChaps;
+    QLineEdit* txtTarget;
+    QPushButton* btnTarget;
+};
