@@ -2,6 +2,7 @@
 
 #include "core/NumberingReview.h"
 #include "core/TextColumn.h"
+#include "core/Volumes.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -32,15 +33,18 @@ public:
         ChapNumColumn,
         TitleColumn,
         ChapLineColumn,
-        ColumnCount
+        ColumnCount,                ///< the columns every list has
+        VolumeColumn = ColumnCount, ///< "卷", after them while the novel has volumes
     };
 
     /// A 章节号 cell's NumberingAnomaly (as int) for the list's marker; 0 on other columns.
     static constexpr int AnomalyRole = Qt::UserRole + 1;
+    /// On a 卷 cell: true when volumes without a chapter are listed in its tool tip.
+    static constexpr int EmptyVolumeRole = Qt::UserRole + 2;
 
-    /// Column captions without sort arrows, in column order.
+    /// Column captions without sort arrows, in column order (the 卷 column's last).
     static const QStringList ColumnCaptions;
-    /// Column keys: "id", "preview", "memo", "chapnum", "title", "chapline".
+    /// Column keys: "id", "preview", "memo", "chapnum", "title", "chapline", "volume".
     static const QStringList ColumnKeys;
 
     /// Sort key of a cell text: a number becomes its rounded integer zero-filled to ten digits, so that
@@ -84,6 +88,14 @@ public:
     void UpdateChapItem(int row, qint16 chapNum, const QString& title, const QString& outFile);
     /// Whether a title or chapter number was edited since the table was last filled.
     bool hasEdits() const { return m_edited; }
+
+    // --- Volumes ---------------------------------------------------------------------------------------
+
+    /// The volumes the analysis found (emptied with the rows). Volume headings are not rows.
+    void setVolumes(VolumeList volumes);
+    const VolumeList& volumes() const { return m_volumes; }
+    /// The 卷 cell's tool tip: the row's volume, and the volumes without a chapter listed there.
+    QString volumeToolTip(int row) const;
 
     // --- Rows, in display order -----------------------------------------------------------------------
 
@@ -181,6 +193,8 @@ private:
 
     QList<Row> m_rows;
     int m_checkedCount = 0;
+    VolumeList m_volumes;
+    QHash<qint32, QVector<int>> m_emptyVolumesAt; // record -> volumes without a chapter shown there
     bool m_edited = false;
 
     // By record index; empty until a review. The previous kept number is what a tool tip names.
