@@ -4,6 +4,7 @@
 #include "core/GbkCodec.h"
 #include "core/PassHost.h"
 #include "core/ByteSearch.h"
+#include "core/HeadingMatcher.h"
 #include "core/cRegExp.h"
 
 #include <QElapsedTimer>
@@ -147,42 +148,6 @@ struct Prefilter {
     }
 };
 
-// Tells chapter titles and volume headings on a decoded line. A volume heading is looked for
-// in the text before the title (the whole line when there is no title): "第一卷 风起 第一章 少年"
-// is both, the volume first.
-class HeadingMatcher {
-public:
-    HeadingMatcher(const QString& titleText, const QString& volumeText)
-    {
-        title.InitRegexp(titleText);
-        title.setTrustedInput(true);
-        volumesOn = !volumeText.isEmpty();
-        if (volumesOn) {
-            volume.InitRegexp(volumeText);
-            volume.setTrustedInput(true);
-        }
-    }
-
-    bool match(const QString& text)
-    {
-        isTitle = title.GetMatch(text);
-        isVolume = false;
-        if (volumesOn) {
-            const qsizetype before = isTitle ? title.matchStart() : text.size();
-            if (before > 0) {
-                isVolume = volume.GetMatch(isTitle ? text.left(before) : text);
-            }
-        }
-        return isTitle || isVolume;
-    }
-
-    cRegExp title;
-    cRegExp volume;
-    bool volumesOn = false;
-    bool isTitle = false;
-    bool isVolume = false;
-};
-
 /// Reads the second part of a large novel on another core while the pass reads the first,
 /// and keeps only the lines the pattern matches (numbered from the part's first line), for
 /// the pass to take in order once it gets there.
@@ -236,7 +201,7 @@ private:
     {
         LineReader reader;
         reader.setCancelFlag(&m_cancel); // Stop is heard between reads, also in a stretch without the needle
-        HeadingMatcher matcher(m_titleText, m_volumeText);
+        HeadingMatcher matcher(m_titleText, m_volumeText, true);
         QString error;
         QString text;
         QByteArrayView line, terminator;
@@ -342,7 +307,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     host.setListVisible(false);
     model.beginBatch();
 
-    HeadingMatcher matcher(settings.TitleText, settings.VolumeText);
+    HeadingMatcher matcher(settings.TitleText, settings.VolumeText, true);
     cRegExp& re = matcher.title;
     if (!re.isValid()) {
         failPass(doc, host, re.errorString(), 5);

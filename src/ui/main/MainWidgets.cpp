@@ -48,6 +48,12 @@ void MainWidgets::buildList(frmMain& w) {
     for (int c = 0; c < ChapterModel::ColumnCount; ++c) {
         w.lvwTitles->setColumnWidth(c, widths[c]);
     }
+    // The 卷 column comes and goes with the novel's volumes, each time at its own width.
+    QObject::connect(&w.m_doc.model(), &QAbstractItemModel::modelReset, w.lvwTitles, [&w] {
+        if (w.m_doc.model().columnCount() > ChapterModel::VolumeColumn) {
+            w.lvwTitles->setColumnWidth(ChapterModel::VolumeColumn, 130);
+        }
+    });
     QObject::connect(header, &QHeaderView::sectionClicked, &w,
                      [&w](int column) { w.m_list.lvwTitles_ColumnClick(column); });
     // A check mark colours its whole row, not only the cell that holds it.
