@@ -360,6 +360,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     int k = 0;
     int j = 0;
     QVector<Volume> volumes;
+    QString volumeWords; // of the current volume's heading, without its own title
     QString text;
     QByteArrayView line, terminator;
     qint64 offset = 0; // of the line last looked at, for the progress by bytes
@@ -484,10 +485,12 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
             v.line = qint32(i);
             v.offset = offset;
             v.firstRecord = k;
-            // A heading that repeats the current volume's (a running head on every chapter
-            // line, as in "上卷 第一回 …", "上卷 第二回 …") goes on with that volume.
-            if (volumes.isEmpty() || volumes.last().title != v.title) {
+            // A heading that repeats the current volume's words ("上卷" before every chapter
+            // title, "上卷 第一回 …", or before an appendix, "上卷 附录 …") goes on with it.
+            const QString words = matcher.volume.textBeforeTitle();
+            if (volumes.isEmpty() || words != volumeWords) {
                 volumes.append(std::move(v));
+                volumeWords = words;
             }
         }
         if (!matcher.isTitle) {

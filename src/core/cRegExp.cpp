@@ -66,6 +66,16 @@ QString cRegExp::ChaptorTitle() const
     return t.mid(b, e - b).toString();
 }
 
+QString cRegExp::textBeforeTitle() const
+{
+    if (!m_hasMatch) {
+        return QString();
+    }
+    const qsizetype title = m_title.captureCount() >= 2 ? m_current.capturedStart(2) : -1;
+    const qsizetype start = m_current.capturedStart(0);
+    return (title < start ? m_current.captured(0) : m_current.captured(0).left(title - start)).trimmed();
+}
+
 qint16 cRegExp::ChaptorNum() const
 {
     if (!m_hasMatch) {

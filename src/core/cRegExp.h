@@ -27,6 +27,9 @@ public:
     qsizetype matchStart() const { return m_hasMatch ? m_current.capturedStart(0) : 0; }
     /// The whole text of the current match; empty without one.
     QString matchedText() const { return m_hasMatch ? m_current.captured(0) : QString(); }
+    /// The current match up to its title (group 2), blanks trimmed: "第一卷" of "第一卷 风起";
+    /// the whole match when the title group took no part.
+    QString textBeforeTitle() const;
     /// Lines given to GetMatch are known to be valid UTF-16 (decoded text), which saves a check.
     void setTrustedInput(bool on) { m_trusted = on; }
 
