@@ -12,8 +12,8 @@ VELLOMAR_PACKAGES+=(time bc)
 vellomar_install_packages
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" --target vellomar-cli gen_novel bench_window 2>/dev/null \
-    || cmake --build "$build" --target vellomar-cli gen_novel
+cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_window 2>/dev/null \
+    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy
 cli="$build/src/cli/vellomar-cli"
 gen="$build/bench/gen_novel"
 
@@ -84,6 +84,13 @@ one_run() {
 read -r t_loose_list m_loose_list <<<"$(one_run "$cli" list --config "$work/loose.ini" "$work/loose.txt")"
 read -r t_loose_split m_loose_split <<<"$(one_run "$cli" split --yes --config "$work/loose.ini" --out "$out/run" "$work/loose.txt")"
 rm -rf "$out/run"
+# A batch: 20 copies of a 5 MB novel, one by one and then in one run with a worker per core.
+mkdir -p "$work/batch"
+"$gen" --chapters 275 "$work/batch/n01.txt"
+for i in $(seq -w 2 20); do cp "$work/batch/n01.txt" "$work/batch/n$i.txt"; done
+one_by_one() { for f in "$work"/batch/*.txt; do "$cli" split --yes --out "$RUN" "$f" || return 1; done; }
+t_seq=$(median_time one_by_one)
+t_batch=$(median_time "$cli" split --yes --out "$RUN" "$work/batch")
 loose_titles=$("$cli" list --config "$work/loose.ini" "$work/loose.txt" 2>/dev/null | wc -l)
 m_split_big=$(peak_kb "$cli" split --yes --out "$out/run" "$work/big.txt")
 
@@ -106,6 +113,12 @@ printf '8. %d titles (%s MB, loose pattern): list %.2f s %d KB (%d B/title), spl
     "$loose_titles" "$(mb "$work/loose.txt")" "$t_loose_list" "$m_loose_list" $((m_loose_list * 1024 / loose_titles)) \
     "$t_loose_split" "$m_loose_split" $((m_loose_split * 1024 / loose_titles))
 
+printf '9. batch of 20 x %s MB: one by one %.2f s, in one run %.2f s (%.2f x)\n' \
+    "$(mb "$work/batch/n01.txt")" "$t_seq" "$t_batch" "$(echo "$t_batch / $t_seq" | bc -l)"
+read -r tidy_titles tidy_read tidy_seq <<<"$("$build/bench/bench_tidy" "$work/novel.txt")"
+printf '10. tidy by numbers, %d titles: reading around them %.2f ms, the sequence %.2f ms\n' \
+    "$tidy_titles" "$tidy_read" "$tidy_seq"
+
 missed=0
 check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1; fi; }
 check "$(rate "$size" "$t_list") >= 500" "analysis at 500 MB/s or more"
@@ -116,4 +129,6 @@ check "$m_list < 65536 && $m_split < 65536 && $m_list_big < 65536 && $m_split_bi
 [ -n "${t_win:-}" ] && check "$t_win < 1.5" "window analysis under 1.5 s"
 check "$m_loose_list * 1024 < 150 * $loose_titles" "list under 150 bytes per title"
 check "$t_loose_split < 10" "split of a million titles under 10 s"
+check "$tidy_read + $tidy_seq < 10" "tidying 3,000 titles under 10 ms"
+check "$t_batch <= 0.6 * $t_seq" "batch at most 0.6 x the novels split one by one"
 exit $missed

@@ -26,6 +26,16 @@ void CliHost::installInterruptHandler()
     std::signal(SIGINT, onInterrupt);
 }
 
+bool CliHost::interrupted()
+{
+    return g_interrupted != 0;
+}
+
+QTextStream& CliHost::asking()
+{
+    return terminal ? *terminal : m_err;
+}
+
 void CliHost::progressStart(qint64 maximum)
 {
     m_max = maximum;
@@ -66,9 +76,12 @@ void CliHost::processEvents()
     }
 }
 
-void CliHost::messageBox(const QString& text, const QString& caption, Icon)
+void CliHost::messageBox(const QString& text, const QString& caption, Icon icon)
 {
     clearProgress();
+    if (icon == Warning || icon == Critical) {
+        lastProblem = text;
+    }
     m_err << caption << ": " << text << Qt::endl;
 }
 
@@ -81,15 +94,22 @@ bool CliHost::askYesNo(const QString& text, const QString& caption)
         return true;
     }
     if (yes) {
-        m_err << caption << ": " << text << " (--yes)" << Qt::endl;
+        if (!quietNotices) {
+            m_err << caption << ": " << text << " (--yes)" << Qt::endl;
+        }
         return true;
     }
     if (!interactive) {
         m_err << caption << ": " << text << QStringLiteral(u" — 否（不是终端，可用 --yes）") << Qt::endl;
         return false;
     }
-    m_err << caption << ": " << text << " [y/N] ";
-    m_err.flush();
+    QMutexLocker lock(terminalLock);
+    QTextStream& ask = asking();
+    if (!label.isEmpty()) {
+        ask << label << ": ";
+    }
+    ask << caption << ": " << text << " [y/N] ";
+    ask.flush();
     const QString a = readAnswer().toLower();
     return a == QLatin1String("y") || a == QLatin1String("yes") || a == QStringLiteral(u"是");
 }
@@ -98,9 +118,12 @@ void CliHost::notice(const QString& text, const QString& caption, int kind)
 {
     clearProgress();
     if (kind == 0) {
-        m_out << text << Qt::endl;
+        if (!quietNotices) {
+            m_out << text << Qt::endl;
+        }
     } else {
         noticedWarning = true;
+        lastProblem = text;
         m_err << caption << ": " << text << Qt::endl;
     }
 }
@@ -123,10 +146,15 @@ QString CliHost::askOverwrite(const QString& path)
               << Qt::endl;
         return QStringLiteral(":Cancel");
     }
+    QMutexLocker lock(terminalLock);
+    QTextStream& ask = asking();
     for (;;) {
-        m_err << QStringLiteral(u"文件已存在: ") << path << Qt::endl
-              << QStringLiteral(u"  [y] 是  [a] 全是  [n] 否  [c] 取消  [r] 重命名 ? ");
-        m_err.flush();
+        if (!label.isEmpty()) {
+            ask << label << ": ";
+        }
+        ask << QStringLiteral(u"文件已存在: ") << path << Qt::endl
+            << QStringLiteral(u"  [y] 是  [a] 全是  [n] 否  [c] 取消  [r] 重命名 ? ");
+        ask.flush();
         const QString a = readAnswer().toLower();
         if (a == QLatin1String("y")) {
             return QStringLiteral(":Yes");
@@ -141,21 +169,21 @@ QString CliHost::askOverwrite(const QString& path)
             return QStringLiteral(":Cancel");
         }
         if (a == QLatin1String("r")) {
-            m_err << QStringLiteral(u"新的完整路径: ");
-            m_err.flush();
+            ask << QStringLiteral(u"新的完整路径: ");
+            ask.flush();
             const QString p = readAnswer();
             if (p.isEmpty()) {
                 continue;
             }
             const QString name = QFileInfo(p).fileName();
             if (!IsLegalFileName(name)) {
-                m_err << QStringLiteral(u"文件名中有非法字符！") << Qt::endl;
+                ask << QStringLiteral(u"文件名中有非法字符！") << Qt::endl;
                 continue;
             }
             const QString full = QFileInfo(p).absoluteFilePath();
             if (pathTaken(full)) {
-                m_err << QStringLiteral(u"文件: ") << full << QStringLiteral(u" 已存在，是否覆盖？ [y/N] ");
-                m_err.flush();
+                ask << QStringLiteral(u"文件: ") << full << QStringLiteral(u" 已存在，是否覆盖？ [y/N] ");
+                ask.flush();
                 const QString sure = readAnswer().toLower();
                 if (sure != QLatin1String("y") && sure != QLatin1String("yes") && sure != QStringLiteral(u"是")) {
                     continue;
@@ -184,12 +212,14 @@ void CliHost::noTitleFound(const QString& notice, const QString& encoding)
                                       u"或用 vellomar-cli rules 找一条合适的标题规则。")
                            .arg(encoding),
                  QStringLiteral(u"分析"), 1);
+    lastProblem = notice;
 }
 
 void CliHost::error(const QString& description, int number, const QString& context)
 {
     clearProgress();
     reportedError = true;
+    lastProblem = description;
     m_err << QStringLiteral(u"错误 %1: ").arg(number) << description << Qt::endl << "  " << context << Qt::endl;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/PassHost.h"
 
+#include <QMutex>
 #include <QTextStream>
 
 class Document;
@@ -20,6 +21,11 @@ public:
     bool showProgress = false;
     bool reportedError = false;
     bool noticedWarning = false;
+    bool quietNotices = false;          ///< the batch's summary line replaces the completion notice and --yes echoes
+    QString label;                      ///< names the novel in questions when several run at once
+    QTextStream* terminal = nullptr;    ///< where questions go when `err` is a novel's own buffer
+    QMutex* terminalLock = nullptr;     ///< one question on the terminal at a time
+    QString lastProblem;                ///< the last error or warning, for the batch's summary
 
     void setStatusText(const QString&) override {}
     void setProcessText(const QString&) override {}
@@ -38,9 +44,11 @@ public:
 
     /// Installs the Ctrl+C handler: the pass stops at its next title or chapter.
     static void installInterruptHandler();
+    static bool interrupted();
 
 private:
     QString readAnswer();
+    QTextStream& asking();
     void clearProgress();
 
     Document& m_doc;

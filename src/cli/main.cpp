@@ -1,4 +1,5 @@
 // vellomar-cli: the engine for scripts and batch jobs, with the window's settings and messages.
+#include "Batch.h"
 #include "CliHost.h"
 
 #include "config/SystemError.h"
@@ -9,6 +10,7 @@
 #include "core/Document.h"
 #include "core/NumberingReview.h"
 #include "core/TextCodec.h"
+#include "core/TidyTitles.h"
 #include "core/TitleRules.h"
 #include "output/OutputPass.h"
 
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QThread>
 #include <QTextStream>
 
 #include <algorithm>
@@ -26,20 +29,25 @@
 
 namespace {
 
-enum Exit { Ok = 0, Failed = 1, Usage = 2, NoTitle = 3, Interrupted = 4 };
-
 const char* const HelpText = R"(Usage:
-  vellomar-cli list  [--config PATH] [--encoding E] NOVEL
+  vellomar-cli list  [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
       title, line number, output-name preview, numbering review (gap, duplicate, back,
-      zero or empty), and when the novel has volumes the volume's title. The count line
-      goes to stderr.
+      zero or empty; with --tidy, why tidying changed the title: toc, quoted,
+      repeated-title, too-close), and when the novel has volumes the volume's title.
+      The count line goes to stderr.
   vellomar-cli volumes [--config PATH] [--encoding E] NOVEL
       One line per volume heading, tab-separated: volume number, title, line number,
       number of kept chapters (0 for a volume without a chapter).
   vellomar-cli split [--config PATH] [--encoding E] [--out DIR] [--ignore ID[,ID...]]
-                     [--overwrite ask|all|none|cancel] [--yes] NOVEL
+                     [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
+                     [--title-rule auto] [--tidy] NOVEL|FOLDER...
       Analyses the novel and writes its chapter files with the configured settings.
+      Several novels, or folders (every *.txt inside, recursively), make a batch: N novels
+      at a time (default: one per core), one tab-separated line per novel as it ends
+      (完成/无标题/失败/中止, novel, encoding, kept/found chapters, files written or the
+      problem), then a total; the exit status is the worst of the batch. Novels whose
+      files would go to the same folder are named before anything starts and not written.
   vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
       first 512 KB of the novel: count of titles, score and name per rule, then the
@@ -56,8 +64,15 @@ Options:
   --overwrite X   existing files: ask (on a terminal), all, none (keep them), cancel
   --yes           create a missing output folder without asking
   --import FILE   a JSON rule list (name, rule, example, enable) for the rules command
+  --jobs N        novels split at the same time in a batch
+  --title-rule auto  find the titles with the rule the rules command suggests for each
+                  novel instead of the configured pattern
+  --tidy          after the analysis, tidy the titles by their numbers: ignore contents
+                  entries, titles quoted in running text and repeated titles, keep real
+                  chapters the too-close rule ignored (the window's 按编号整理)
 
 Exit status: 0 done, 1 error, 2 usage error, 3 no title found, 4 cancelled or stopped.
+A batch exits with its worst: stopped, then usage error, then error, then no title.
 )";
 
 QString escapeField(const QString& s)
@@ -83,7 +98,10 @@ struct Options {
     bool detect = true;
     TextCodec::Id encoding = TextCodec::Gbk;
     QString out;
-    QString novel;
+    QStringList novels;
+    int jobs = 0;
+    bool autoRule = false;
+    bool tidy = false;
     QList<int> ignore;
     CliHost::Overwrite overwrite = CliHost::Ask;
     bool yes = false;
@@ -130,30 +148,51 @@ QString parse(const QStringList& args, Options& o)
             }
         } else if (a == QLatin1String("--import")) {
             if (!value(o.rules)) return QStringLiteral("--import needs a JSON file");
+        } else if (a == QLatin1String("--jobs")) {
+            QString v;
+            bool ok = false;
+            if (!value(v) || (o.jobs = v.toInt(&ok), !ok || o.jobs < 1)) {
+                return QStringLiteral("--jobs needs a number of novels, 1 or more");
+            }
+        } else if (a == QLatin1String("--title-rule")) {
+            QString v;
+            if (!value(v) || v != QLatin1String("auto")) {
+                return QStringLiteral("--title-rule takes auto");
+            }
+            o.autoRule = true;
+        } else if (a == QLatin1String("--tidy")) {
+            o.tidy = true;
         } else if (a == QLatin1String("--yes")) {
             o.yes = true;
         } else if (a.startsWith(QLatin1String("--"))) {
             return QStringLiteral("unknown option ") + a;
         } else if (o.command.isEmpty()) {
             o.command = a;
-        } else if (o.novel.isEmpty()) {
-            o.novel = a;
         } else {
-            return QStringLiteral("unexpected argument ") + a;
+            o.novels << a;
         }
     }
     if (o.command != QLatin1String("list") && o.command != QLatin1String("split")
         && o.command != QLatin1String("rules") && o.command != QLatin1String("volumes")) {
         return o.command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command ") + o.command;
     }
-    if (o.novel.isEmpty()) {
+    if (o.novels.isEmpty()) {
         return QStringLiteral("no novel given");
     }
-    if ((o.command == QLatin1String("list") || o.command == QLatin1String("volumes"))
-        && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
-        return o.command + QStringLiteral(" takes only --config");
+    if (o.novels.size() > 1 && o.command != QLatin1String("split")) {
+        return QStringLiteral("unexpected argument ") + o.novels[1];
     }
-    if (o.command == QLatin1String("rules") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes)) {
+    if (o.jobs > 0 && o.command != QLatin1String("split")) {
+        return QStringLiteral("--jobs goes with the split command");
+    }
+    if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
+        return QStringLiteral("list takes only --config");
+    }
+    if (o.command == QLatin1String("volumes")
+        && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty() || o.tidy || o.autoRule)) {
+        return QStringLiteral("volumes takes only --config");
+    }
+    if (o.command == QLatin1String("rules") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || o.tidy || o.autoRule)) {
         return QStringLiteral("rules takes only --import");
     }
     if (o.command == QLatin1String("split") && !o.rules.isEmpty()) {
@@ -232,95 +271,96 @@ int main(int argc, char** argv)
         settings.OutPath = QFileInfo(o.out).absoluteFilePath();
     }
 
+    const bool interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+    CliHost::installInterruptHandler();
+    SplitRequest request;
+    request.settings = settings;
+    request.detect = o.detect;
+    request.encoding = o.encoding;
+    request.ignore = o.ignore;
+    request.overwrite = o.overwrite;
+    request.yes = o.yes;
+    request.autoRule = o.autoRule;
+    request.tidy = o.tidy;
+
+    if (o.command == QLatin1String("split") && (o.novels.size() > 1 || QFileInfo(o.novels[0]).isDir())) {
+        if (!o.ignore.isEmpty()) {
+            err << "vellomar-cli: --ignore goes with one novel" << Qt::endl;
+            return Usage;
+        }
+        QStringList problems;
+        int skipped = 0;
+        const QStringList novels = collectNovels(o.novels, settings.OutPath, &problems, &skipped);
+        for (const QString& p : std::as_const(problems)) {
+            err << "vellomar-cli: " << p << Qt::endl;
+        }
+        if (skipped > 0) {
+            err << QStringLiteral(u"跳过 %1 个位于其他小说输出文件夹中的 .txt 文件").arg(skipped) << Qt::endl;
+        }
+        if (novels.isEmpty()) {
+            err << QStringLiteral(u"vellomar-cli: 没有找到小说（*.txt）") << Qt::endl;
+            return Failed;
+        }
+        const int jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
+        const int worst = runBatch(novels, request, jobs, interactive, out, err);
+        return problems.isEmpty() || worst == Interrupted || worst == Usage ? worst : Failed;
+    }
+
     Document doc;
     CliHost host(doc, out, err);
     host.overwrite = o.overwrite;
     host.yes = o.yes;
-    host.interactive = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+    host.interactive = interactive;
     host.showProgress = isatty(STDERR_FILENO);
-    CliHost::installInterruptHandler();
-
-    QString error;
-    const QString novel = QFileInfo(o.novel).absoluteFilePath();
-    doc.setEncodingChoice(o.detect, o.encoding);
-    // The analysis counts the lines as it reads; no separate pass for it.
-    if (!doc.OpenTextFile(novel, &error, false)) {
-        host.error(error, 53, QStringLiteral("frmMain::OpenTextFile()"));
-        return Failed;
+    const QString novel = QFileInfo(o.novels[0]).absoluteFilePath();
+    if (o.command == QLatin1String("split")) {
+        return splitNovel(novel, request, doc, host, err).code;
     }
-    doc.SetState(Opened);
+
     if (o.command == QLatin1String("rules")) {
+        QString error;
+        doc.setEncodingChoice(o.detect, o.encoding);
+        if (!doc.OpenTextFile(novel, &error, false)) {
+            host.error(error, 53, QStringLiteral("frmMain::OpenTextFile()"));
+            return Failed;
+        }
+        doc.SetState(Opened);
         return runRules(o, doc, out, err);
     }
-    if (!RunAnalysis(doc, settings, host)) {
-        return host.reportedError ? Failed : (doc.LineCount == 0 ? NoTitle : Interrupted);
+    if (const int code = analyseNovel(novel, request, doc, host, err); code != Ok) {
+        return code;
     }
     ChapterModel& model = doc.model();
-    if (doc.DocState != Analysed) {
-        return NoTitle;
+    QVector<bool> ignored(model.recordCount(), false);
+    for (int row = 0; row < model.rowCount(); ++row) {
+        ignored[model.tag(row)] = model.isChecked(row);
     }
-
-    if (o.command == QLatin1String("list")) {
-        QVector<bool> ignored(model.recordCount(), false);
-        for (int row = 0; row < model.rowCount(); ++row) {
-            ignored[model.tag(row)] = model.isChecked(row);
-        }
-        const QVector<NumberingAnomaly> review = reviewNumbering(model.chapnum(), ignored, model.volumes().starts());
-        // The volume column is there when the novel has volumes, so that a novel without
-        // them is listed as it always was.
-        const bool volumes = !model.volumes().isEmpty();
-        for (int row = 0; row < model.rowCount(); ++row) {
-            const int r = model.tag(row);
-            out << (r + 1) << '\t' << (model.isChecked(row) ? 1 : 0) << '\t' << model.chapnum().at(r) << '\t'
-                << escapeField(model.title().at(r)) << '\t' << model.chapline().at(r) << '\t'
-                << escapeField(model.cellText(row, 1)) << '\t' << anomalyKey(review.at(r));
-            if (volumes) {
-                out << '\t' << escapeField(model.cellText(row, ChapterModel::VolumeColumn));
-            }
-            out << '\n';
-        }
-        out.flush();
-        err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;
-        return Ok;
-    }
-
     if (o.command == QLatin1String("volumes")) {
-        const VolumeList& volumes = model.volumes();
-        const QVector<bool> ignored = model.ignoredRecords();
-        for (const Volume& v : volumes.all()) {
+        for (const Volume& v : model.volumes().all()) {
             const int kept = int(std::count(ignored.cbegin() + v.firstRecord, ignored.cbegin() + v.endRecord, false));
             out << v.number << '\t' << escapeField(v.title) << '\t' << v.line << '\t' << kept << '\n';
         }
         out.flush();
-        err << QStringLiteral(u"一共: %1 卷").arg(volumes.size()) << Qt::endl;
+        err << QStringLiteral(u"一共: %1 卷").arg(model.volumes().size()) << Qt::endl;
         return Ok;
     }
-
-    const QSet<int> ignore(o.ignore.cbegin(), o.ignore.cend());
+    const QVector<NumberingAnomaly> review = reviewNumbering(model.chapnum(), ignored, model.volumes().starts());
+    // The volume column is there when the novel has volumes, so that a novel without them is
+    // listed as it always was.
+    const bool volumes = !model.volumes().isEmpty();
     for (int row = 0; row < model.rowCount(); ++row) {
-        if (ignore.contains(model.tag(row) + 1)) {
-            model.setChecked(row, true);
+        const int r = model.tag(row);
+        out << (r + 1) << '\t' << (model.isChecked(row) ? 1 : 0) << '\t' << model.chapnum().at(r) << '\t'
+            << escapeField(model.title().at(r)) << '\t' << model.chapline().at(r) << '\t'
+            << escapeField(model.cellText(row, 1)) << '\t';
+        const TidyReason why = model.tidyReason(row);
+        out << (why != TidyReason::None ? tidyReasonKey(why) : anomalyKey(review.at(r)));
+        if (volumes) {
+            out << '\t' << escapeField(model.cellText(row, ChapterModel::VolumeColumn));
         }
+        out << '\n';
     }
-    for (int id : ignore) {
-        if (id > model.recordCount()) {
-            err << "vellomar-cli: --ignore: no chapter with ID " << id << Qt::endl;
-            return Usage;
-        }
-    }
+    out.flush();
     err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;
-    const OutputResult result = RunOutput(doc, settings, host);
-    switch (result.kind) {
-    case OutputResult::Done:
-        return Ok;
-    case OutputResult::Failed:
-        return Failed;
-    case OutputResult::Refused:
-        return Failed;
-    case OutputResult::Declined:
-    case OutputResult::Cancelled:
-    case OutputResult::Stopped:
-        return Interrupted;
-    }
-    return Failed;
+    return Ok;
 }

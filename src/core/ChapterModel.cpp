@@ -92,12 +92,22 @@ QVariant ChapterModel::data(const QModelIndex& index, int role) const {
         return cellText(index.row(), index.column());
     if (role == Qt::CheckStateRole && index.column() == IdColumn)
         return row.checked ? Qt::Checked : Qt::Unchecked;
+    QString tip;
     if (index.column() == ChapNumColumn && (role == AnomalyRole || role == Qt::ToolTipRole)) {
         const NumberingAnomaly a = row.tag < m_anomalies.size() ? m_anomalies.at(row.tag) : NumberingAnomaly::None;
         if (role == AnomalyRole)
             return int(a);
         if (a != NumberingAnomaly::None)
-            return anomalyDescription(a, m_chapnum.value(row.tag), m_anomalyPrevious.value(row.tag));
+            tip = anomalyDescription(a, m_chapnum.value(row.tag), m_anomalyPrevious.value(row.tag));
+    }
+    if (role == Qt::ToolTipRole) {
+        if (const auto it = m_tidyReasons.constFind(row.tag); it != m_tidyReasons.cend()) {
+            const QString why = (row.checked ? QStringLiteral(u"按编号整理时忽略：") : QStringLiteral(u"按编号整理时恢复："))
+                                + tidyReasonText(*it);
+            tip = tip.isEmpty() ? why : why + u'\n' + tip;
+        }
+        if (!tip.isEmpty())
+            return tip;
     }
     if (index.column() == VolumeColumn) {
         if (role == EmptyVolumeRole)
@@ -151,6 +161,8 @@ void ChapterModel::clearRows() {
     m_volumes.clear();
     m_emptyVolumesAt.clear();
     m_edited = false;
+    m_touched.clear();
+    m_tidyReasons.clear();
     m_checkedCount = 0;
     m_anomalies.clear();
     m_anomalyPrevious.clear();
@@ -248,6 +260,7 @@ void ChapterModel::UpdateChapItem(int row, qint16 chapNum, const QString& title,
         return;
     const qint32 r = m_rows.at(row).tag;
     m_edited = true;
+    m_touched.insert(r);
     m_chapnum[r] = chapNum;
     m_title.set(r, title);
     if (outFile != m_outFile)
@@ -393,6 +406,8 @@ void ChapterModel::userToggle(int row) {
     if (row < 0 || row >= m_rows.size())
         return;
     toggleRow(row);
+    m_touched.insert(m_rows.at(row).tag);
+    m_tidyReasons.remove(m_rows.at(row).tag);
     emitCheckChanged(row, row);
     if (m_undoRecording)
         PushUndo(row + 1, false);
@@ -417,7 +432,49 @@ void ChapterModel::setRowsChecked(const QList<int>& rows, bool checked) {
     if (chosen.isEmpty())
         return;
     int row = 0;
-    selectWhere([&](const Row& r) { return chosen.contains(row++) && r.checked != checked; });
+    selectWhere([&](const Row& r) {
+        const bool change = chosen.contains(row++) && r.checked != checked;
+        if (change) {
+            m_touched.insert(r.tag);
+            m_tidyReasons.remove(r.tag);
+        }
+        return change;
+    });
+}
+
+QVector<bool> ChapterModel::handTouched() const {
+    QVector<bool> touched(m_chapnum.size(), false);
+    for (qint32 r : m_touched) {
+        if (r >= 0 && r < touched.size())
+            touched[r] = true;
+    }
+    return touched;
+}
+
+int ChapterModel::applyTidy(const QVector<TidyChange>& changes) {
+    QHash<qint32, TidyChange> byRecord;
+    for (const TidyChange& c : changes)
+        byRecord.insert(c.record, c);
+    const bool any = std::any_of(m_rows.cbegin(), m_rows.cend(), [&](const Row& r) {
+        const auto it = byRecord.constFind(r.tag);
+        return it != byRecord.cend() && r.checked != it->ignore;
+    });
+    if (!any)
+        return 0; // no empty undo group
+    int changed = 0;
+    selectWhere([&](const Row& r) {
+        const auto it = byRecord.constFind(r.tag);
+        if (it == byRecord.cend() || r.checked == it->ignore)
+            return false;
+        m_tidyReasons.insert(r.tag, it->reason);
+        ++changed;
+        return true;
+    });
+    return changed;
+}
+
+TidyReason ChapterModel::tidyReason(int row) const {
+    return m_tidyReasons.value(m_rows.at(row).tag, TidyReason::None);
 }
 
 void ChapterModel::SelAll() {
@@ -437,6 +494,8 @@ int ChapterModel::SelUndo() {
     if (g < 1)
         return -1;
     const QList<int> group = m_undoStore.takeLast();
+    for (int record : group)
+        m_tidyReasons.remove(record);
     QVector<int> rowOf;
     if (!group.isEmpty()) {
         rowOf.fill(-1, m_chapnum.size());

@@ -2,10 +2,12 @@
 
 #include "core/NumberingReview.h"
 #include "core/TextColumn.h"
+#include "core/TidyTitles.h"
 #include "core/Volumes.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -66,6 +68,8 @@ public:
     const QVector<qint32>& chapline() const { return m_chapline; }
     const QVector<qint16>& chapnum() const { return m_chapnum; }
     const TextColumn& title() const { return m_title; }
+    /// The whole title lines as read.
+    const TextColumn& lines() const { return m_memo; }
     /// Number of records (upper bound + 1); 1 for a closed document.
     int recordCount() const { return int(m_chapnum.size()); }
 
@@ -88,6 +92,9 @@ public:
     void UpdateChapItem(int row, qint16 chapNum, const QString& title, const QString& outFile);
     /// Whether a title or chapter number was edited since the table was last filled.
     bool hasEdits() const { return m_edited; }
+    /// By record index: edited, or checked or unchecked by the user row by row, since the table
+    /// was last filled. Tidying leaves these alone.
+    QVector<bool> handTouched() const;
 
     // --- Volumes ---------------------------------------------------------------------------------------
 
@@ -141,6 +148,11 @@ public:
     void SelReverse();
     /// Checks (or unchecks) the given rows; the rows that change make one undo group.
     void setRowsChecked(const QList<int>& rows, bool checked);
+    /// Applies tidying's changes as one undo group; each changed row tells why in its tool tip.
+    /// Returns the number of rows changed.
+    int applyTidy(const QVector<TidyChange>& changes);
+    /// Why tidying last changed the row (None when it did not).
+    TidyReason tidyReason(int row) const;
     /// Reverts the newest group and removes it. Returns the row to select and scroll to (the row of the
     /// group's last record), or -1 when there is none.
     int SelUndo();
@@ -196,6 +208,8 @@ private:
     VolumeList m_volumes;
     QHash<qint32, QVector<int>> m_emptyVolumesAt; // record -> volumes without a chapter shown there
     bool m_edited = false;
+    QSet<qint32> m_touched;                 // records edited or checked by hand
+    QHash<qint32, TidyReason> m_tidyReasons; // records tidying changed, and why
 
     // By record index; empty until a review. The previous kept number is what a tool tip names.
     QVector<NumberingAnomaly> m_anomalies;

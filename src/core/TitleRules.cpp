@@ -3,12 +3,16 @@
 #include "config/Settings.h"
 #include "core/TextCodec.h"
 #include "core/LineReader.h"
+#include "core/TidyTitles.h"
 #include "core/cRegExp.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 
@@ -121,7 +125,13 @@ QByteArray exportTitleRules(const QList<TitleRule>& rules)
 
 QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const QList<TitleRule>& rules, qint64 maxBytes)
 {
-    // The lines are read once and kept: 512 KB of text is small, and every rule sees them.
+    if (maxBytes < 0) {
+        // A whole novel of up to 8 MB: the first 512 KB of a novel with a long preface may
+        // hold too few titles to tell the rules apart.
+        const qint64 size = QFileInfo(reader.openFilePath()).size();
+        maxBytes = size <= WholeNovelLimit ? size + 1 : 512 * 1024;
+    }
+    // The lines are read once and kept, and every rule sees them.
     QStringList lines;
     reader.rewind();
     QByteArrayView line, term;
@@ -129,6 +139,10 @@ QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const
         lines.append(codec.decode(line));
     }
     reader.rewind();
+    QVector<bool> blank(lines.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        blank[i] = lines[i].trimmed().remove(u'\u3000').isEmpty();
+    }
 
     QList<RuleTrial> trials;
     for (const TitleRule& rule : rules) {
@@ -140,31 +154,34 @@ QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const
             continue;
         }
         QList<int> at;
-        QList<int> numbers;
+        QVector<TidyTitle> finds;
         for (int i = 0; i < lines.size(); ++i) {
             if (re.GetMatch(lines[i])) {
                 at.append(i);
-                numbers.append(re.ChaptorNum());
+                TidyTitle f;
+                f.number = re.ChaptorNum();
+                f.standalone = looksLikeHeading(lines[i]);
+                finds.append(f);
             }
         }
         t.titles = int(at.size());
         if (t.titles >= 2) {
-            // Each pair of neighbouring finds is evidence: rising numbers strongly, finds
-            // without numbers weakly, falling or equal numbers not at all.
-            double evidence = 0;
-            int crowded = 0;
-            for (int k = 1; k < t.titles; ++k) {
-                if (numbers[k] > 0 && numbers[k - 1] > 0) {
-                    evidence += numbers[k] > numbers[k - 1] ? 1.0 : 0.0;
-                } else {
-                    evidence += 0.2;
-                }
-                crowded += at[k] - at[k - 1] <= 3 ? 1 : 0;
+            for (int k = 0; k + 1 < t.titles; ++k) {
+                finds[k].textAfter = std::any_of(blank.cbegin() + at[k] + 1, blank.cbegin() + at[k + 1],
+                                                 [](bool b) { return !b; });
             }
-            const double spacing = 1.0 - double(crowded) / (t.titles - 1);
+            // The evidence is the chapter sequence the finds make (numbers rising, headings
+            // rather than sentences, contents lists left out), and weakly the headings
+            // without a number.
+            int numbered = 0;
+            const QVector<bool> sequence = tidySequence(finds, &numbered);
+            double evidence = double(std::count(sequence.cbegin(), sequence.cend(), true));
+            for (const TidyTitle& f : std::as_const(finds)) {
+                evidence += f.number <= 0 && f.standalone ? 0.2 : 0.0;
+            }
             // A pattern that takes a large share of all lines is not finding titles.
             const double share = double(t.titles) / std::max<qsizetype>(1, lines.size());
-            t.score = evidence * spacing * (share > 0.2 ? 0.1 : 1.0);
+            t.score = evidence * (share > 0.2 ? 0.1 : 1.0);
         }
         trials.append(t);
     }

@@ -40,10 +40,14 @@ struct RuleTrial {
     double score = 0; ///< higher is more plausible
 };
 
-/// Runs every rule over the first `maxBytes` of the open novel (rewinding it before and
-/// after) and scores how chapter-like its finds are: many titles, numbers mostly ascending,
-/// titles not crowded together. A rule that does not compile scores 0.
+/// Novels up to this size are tried whole; of longer ones, the first 512 KB.
+constexpr qint64 WholeNovelLimit = 8 * 1024 * 1024;
+
+/// Runs every rule over the first `maxBytes` of the open novel (-1: see WholeNovelLimit),
+/// rewinding it before and after, and scores how chapter-like its finds are: the length of
+/// the chapter sequence they make (see tidySequence), headings without numbers a little.
+/// A rule that does not compile scores 0.
 QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const QList<TitleRule>& rules,
-                               qint64 maxBytes = 512 * 1024);
+                               qint64 maxBytes = -1);
 /// Index of the best-scoring rule, or -1 when none finds anything plausible.
 int suggestTitleRule(const QList<RuleTrial>& trials);

@@ -320,6 +320,42 @@ private slots:
         QCOMPARE(cli({u"rules"_qs, u"--import"_qs, m_dir.filePath(u"none.json"_qs), src}).code, 1);
     }
 
+    // A folder of novels: each gets its summary line, a novel without titles or two novels
+    // bound for one folder do not stop the others, and a second run does not take the chapter
+    // files of the first for novels.
+    void batch_summaryPerNovelAndWorstCode()
+    {
+        const QString dir = m_dir.filePath(u"batch"_qs);
+        QVERIFY(QDir().mkpath(dir + u"/sub"_qs));
+        for (const QString& name : {u"rulinwaishi_gbk.txt"_qs, u"xiyouji_gb.txt"_qs}) {
+            const QString src = QStringLiteral(VELLOMAR_CORPUS "/") + name;
+            if (!QFile::copy(src, dir + u"/sub/"_qs + name)) {
+                QSKIP("corpus not available");
+            }
+        }
+        novel(u"batch/plain.txt"_qs, {u"没有标题的一行"_qs});
+        novel(u"batch/same.1.txt"_qs, {u"第一章 甲"_qs, u"正文"_qs});
+        novel(u"batch/same.2.txt"_qs, {u"第一章 乙"_qs, u"正文"_qs});
+        for (int run = 0; run < 2; ++run) {
+            const Result r = cli({u"split"_qs, u"--config"_qs, huiConfig(), u"--yes"_qs, u"--overwrite"_qs, u"all"_qs,
+                                  u"--jobs"_qs, u"2"_qs, dir});
+            QCOMPARE(r.code, 1); // an error outweighs a novel without titles
+            QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), 6);
+            QVERIFY(lines.last().startsWith(QStringLiteral(u"总计: 5 部小说，完成 2，无标题 1，失败 2，中止 0；章节 156/156；文件 156")));
+            lines.removeLast();
+            lines.sort();
+            QVERIFY(lines[0].startsWith(u"失败\t"_qs + dir + u"/same.1.txt\t"_qs));
+            QVERIFY(lines[1].startsWith(u"失败\t"_qs + dir + u"/same.2.txt\t"_qs));
+            QCOMPARE(lines[2].section(u'\t', 0, 3), u"完成\t"_qs + dir + u"/sub/rulinwaishi_gbk.txt\tGB18030\t"_qs + QStringLiteral(u"56/56 章"));
+            QVERIFY(lines[3].startsWith(u"完成\t"_qs + dir + u"/sub/xiyouji_gb.txt\t"_qs));
+            QVERIFY(lines[4].startsWith(u"无标题\t"_qs + dir + u"/plain.txt\t"_qs));
+            QVERIFY(!QFileInfo::exists(dir + u"/same"_qs));
+            QCOMPARE(fileCount(dir + u"/sub/xiyouji_gb"_qs), 101);
+        }
+        QCOMPARE(cli({u"split"_qs, u"--ignore"_qs, u"1"_qs, dir}).code, 2);
+    }
+
     void corpus_data()
     {
         QTest::addColumn<QString>("file");

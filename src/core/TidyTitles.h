@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVector>
+
+class Document;
+
+/// Why tidying changes a title.
+enum class TidyReason {
+    None,
+    TableOfContents, ///< an entry of a contents list: titles with no text between them
+    QuotedInText,    ///< a title number inside running text
+    RepeatedTitle,   ///< the same title once more
+    WronglyIgnored,  ///< a real chapter the too-close rule ignored
+};
+
+/// What tidying knows of one title record, in file order.
+struct TidyTitle {
+    qint16 number = 0;       ///< 0: no readable number
+    bool ignored = false;
+    bool locked = false;     ///< edited or checked by hand: never changed
+    bool standalone = true;  ///< a short line of its own, not a sentence
+    bool textAfter = true;   ///< some non-blank line stands before the next title
+    int volume = -1;         ///< the volume it belongs to; -1 when the novel has none
+    QString key;             ///< the title line without blanks, to find repeats
+};
+
+struct TidyChange {
+    int record = 0;
+    bool ignore = false; ///< false: keep it again
+    TidyReason reason = TidyReason::None;
+};
+
+/// Finds the best chapter sequence (numbers rising by one, gaps allowed at a cost, restarts
+/// only where a new volume starts), preferring heading lines to sentences and text to contents
+/// lists, and proposes to ignore the kept titles outside it that are contents entries, repeats
+/// or quotes in running text, and to keep the ignored headings inside it. Nothing is proposed
+/// when the numbers do not make a sequence (fewer than three, or less than half of them in it).
+QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles);
+
+/// The titles of the best chapter sequence (see tidyTitles); `numbered` gets the number of
+/// titles with a number.
+QVector<bool> tidySequence(const QVector<TidyTitle>& titles, int* numbered);
+
+/// A heading line rather than a sentence: short, not ending like a sentence.
+bool looksLikeHeading(const QString& line);
+
+/// The tidy input of an analysed document: numbers, check marks and the lines of the title
+/// records, plus whether text follows each title (read from the novel around the titles).
+/// `locked` marks records by index; `volumes` gives each record's volume (empty: none).
+QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked, const QVector<int>& volumes = {});
+
+/// The tool-tip words: "目录中的标题", "正文中的引用", "重复标题", "被“过近”规则误忽略".
+QString tidyReasonText(TidyReason reason);
+/// Stable ASCII names for scripts: "toc", "quoted", "repeated-title", "too-close".
+QString tidyReasonKey(TidyReason reason);
