@@ -68,8 +68,7 @@ QList<TitleRule> builtInTitleRules()
              QStringLiteral(u"12、重逢"), 5),
         make(QStringLiteral(u"【…】括号标题"),
              u"^"_qs + Space + u"【"_qs + Space + u"(?:第("_qs + num + u"+)[章回节])?"_qs + Space + u"([^】]*)】"_qs + Space + u"$"_qs,
-             QStringLiteral(u"【第三章 归来】"), 6,
-             u"^"_qs + Space + u"【"_qs + Space + u"第("_qs + num + u"+)[卷部集]"_qs + Space + u"([^】]{0,30})】"_qs + Space + u"$"_qs),
+             QStringLiteral(u"【第三章 归来】"), 6, volumes),
     };
 }
 
