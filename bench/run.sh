@@ -8,7 +8,7 @@ chapters=3000
 [ "${1:-}" = "--chapters" ] && chapters="$2"
 
 source "$root/scripts/setup.sh"
-VELLOMAR_PACKAGES+=(time bc)
+VELLOMAR_PACKAGES+=(time bc unzip)
 vellomar_install_packages
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
@@ -115,6 +115,15 @@ printf '8. %d titles (%s MB, loose pattern): list %.2f s %d KB (%d B/title), spl
 
 printf '9. batch of 20 x %s MB: one by one %.2f s, in one run %.2f s (%.2f x)\n' \
     "$(mb "$work/batch/n01.txt")" "$t_seq" "$t_batch" "$(echo "$t_batch / $t_seq" | bc -l)"
+t_epub=$(median_time "$cli" epub --overwrite all --out "$RUN" "$work/novel.txt")
+m_epub=$(peak_kb "$cli" epub --overwrite all --out "$out/run" "$work/novel.txt")
+m_epub_big=$(peak_kb "$cli" epub --overwrite all --out "$out/run" "$work/big.txt")
+# What deflate alone costs on the book's text (its pages, at the level the book uses).
+"$cli" epub --overwrite all --out "$out/book.epub" "$work/novel.txt" >/dev/null 2>&1
+unzip -p "$out/book.epub" 'OEBPS/text/*' > "$work/pages.xhtml"
+t_gzip=$(median_time gzip -1 -c "$work/pages.xhtml")
+printf '11. epub: %.3f s (%.2f x split), peak %d KB (%s MB) and %d KB (%s MB); gzip -1 of its pages alone %.3f s\n' \
+    "$t_epub" "$(echo "$t_epub / $t_split" | bc -l)" "$m_epub" "$size" "$m_epub_big" "$bigsize" "$t_gzip"
 read -r tidy_titles tidy_read tidy_seq <<<"$("$build/bench/bench_tidy" "$work/novel.txt")"
 printf '10. tidy by numbers, %d titles: reading around them %.2f ms, the sequence %.2f ms\n' \
     "$tidy_titles" "$tidy_read" "$tidy_seq"
@@ -129,6 +138,8 @@ check "$m_list < 65536 && $m_split < 65536 && $m_list_big < 65536 && $m_split_bi
 [ -n "${t_win:-}" ] && check "$t_win < 1.5" "window analysis under 1.5 s"
 check "$m_loose_list * 1024 < 150 * $loose_titles" "list under 150 bytes per title"
 check "$t_loose_split < 10" "split of a million titles under 10 s"
+check "$t_epub <= 2 * $t_split" "EPUB in at most 2 x the time of the text split"
+check "$m_epub < 65536 && $m_epub_big < 65536" "EPUB peak memory under 64 MB"
 check "$tidy_read + $tidy_seq < 10" "tidying 3,000 titles under 10 ms"
 check "$t_batch <= 0.6 * $t_seq" "batch at most 0.6 x the novels split one by one"
 exit $missed

@@ -4,6 +4,8 @@
 #include "core/Document.h"
 #include "core/TidyTitles.h"
 #include "core/TitleRules.h"
+#include "core/FileName.h"
+#include "epub/BookMeta.h"
 #include "output/OutputPass.h"
 
 #include <QDir>
@@ -82,6 +84,18 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
     outcome.found = model.recordCount();
     outcome.kept = model.recordCount() - model.checkedCount();
     err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;
+    if (request.epub) {
+        const EpubResult book = RunEpub(doc, request.settings, request.epubOptions, host);
+        outcome.files = int(book.books.size());
+        outcome.replaced = book.replaced;
+        switch (book.kind) {
+        case EpubResult::Done: outcome.code = Ok; break;
+        case EpubResult::Failed:
+        case EpubResult::Refused: outcome.code = Failed; break;
+        default: outcome.code = Interrupted; break;
+        }
+        return outcome;
+    }
     const OutputResult result = RunOutput(doc, request.settings, host);
     switch (result.kind) {
     case OutputResult::Done:
@@ -208,14 +222,22 @@ int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, b
     // neither is written, and both are named before anything starts.
     QHash<QString, int> byRoot;
     for (int i = 0; i < n; ++i) {
-        const QString root = QDir::cleanPath(OutputRoot(novels[i], request.settings.OutPath));
+        // A book's name comes from the title, which the file name gives here.
+        const QString root = request.epub
+                                 ? QDir::cleanPath((request.epubOptions.target.isEmpty()
+                                                        ? defaultEpubFolder(novels[i], request.settings.OutPath)
+                                                        : request.epubOptions.target + u'/')
+                                                   + StripIllegalChars(detectBookMeta(novels[i], {}).title))
+                                       + QStringLiteral(".epub")
+                                 : QDir::cleanPath(OutputRoot(novels[i], request.settings.OutPath));
         const auto it = byRoot.constFind(root);
         if (it == byRoot.cend()) {
             byRoot.insert(root, i);
             continue;
         }
         for (int k : {*it, i}) {
-            problems[k] = QStringLiteral(u"与“%1”输出到同一个文件夹 %2，两部都不写")
+            problems[k] = (request.epub ? QStringLiteral(u"与“%1”输出到同一个文件 %2，两部都不写")
+                                        : QStringLiteral(u"与“%1”输出到同一个文件夹 %2，两部都不写"))
                               .arg(novels[k == i ? *it : i], root);
             outcomes[k].code = Failed;
             done[k] = true;
@@ -235,7 +257,16 @@ int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, b
             last += QStringLiteral(u"%1/%2 章").arg(o.kept).arg(o.found);
         }
         last += u'\t';
-        last += o.code == Ok ? QStringLiteral(u"%1 个文件").arg(o.files) : oneLine(problems[i]);
+        if (o.code != Ok) {
+            last += oneLine(problems[i]);
+        } else if (request.epub) {
+            last += QStringLiteral(u"%1 本书").arg(o.files);
+            if (o.replaced > 0) {
+                last += QStringLiteral(u"，%1 处无法解码的字节已替换").arg(o.replaced);
+            }
+        } else {
+            last += QStringLiteral(u"%1 个文件").arg(o.files);
+        }
         out << last << Qt::endl;
     };
     for (int i = 0; i < n; ++i) {
@@ -310,7 +341,8 @@ int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, b
         kept += o.kept;
         files += o.files;
     }
-    out << QStringLiteral(u"总计: %1 部小说，完成 %2，无标题 %3，失败 %4，中止 %5；章节 %6/%7；文件 %8")
+    out << (request.epub ? QStringLiteral(u"总计: %1 部小说，完成 %2，无标题 %3，失败 %4，中止 %5；章节 %6/%7；书 %8")
+                         : QStringLiteral(u"总计: %1 部小说，完成 %2，无标题 %3，失败 %4，中止 %5；章节 %6/%7；文件 %8"))
                .arg(n)
                .arg(counts[Ok])
                .arg(counts[NoTitle])

@@ -4,6 +4,7 @@
 
 #include "config/Settings.h"
 #include "core/TextCodec.h"
+#include "epub/EpubPass.h"
 
 #include <QList>
 #include <QStringList>
@@ -23,6 +24,8 @@ struct SplitRequest {
     bool yes = false;
     bool autoRule = false; ///< the suggested title rule instead of TitleText
     bool tidy = false;     ///< tidy the titles by their numbers after the analysis
+    bool epub = false;     ///< write a book instead of chapter files
+    EpubOptions epubOptions;
 };
 
 /// How one novel's split ended, for the batch's summary.
@@ -31,14 +34,16 @@ struct SplitOutcome {
     QString encoding;
     int found = 0;
     int kept = 0;
-    int files = 0;
+    int files = 0;         ///< chapter files, or books
+    qint64 replaced = 0;   ///< bytes a book could not carry
 };
 
 /// Opens and analyses one novel (with the suggested rule and tidied when asked). Returns Ok, or
 /// the exit code when there is nothing to go on with.
 int analyseNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host, QTextStream& err);
 
-/// Opens, analyses and writes one novel through `host`; the count line goes to `err`.
+/// Opens, analyses and writes one novel (its chapter files, or its book) through `host`; the
+/// count line goes to `err`.
 SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host,
                         QTextStream& err);
 

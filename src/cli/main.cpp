@@ -15,6 +15,8 @@
 #include "output/OutputPass.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -23,8 +25,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +52,16 @@ const char* const HelpText = R"(Usage:
       (完成/无标题/失败/中止, novel, encoding, kept/found chapters, files written or the
       problem), then a total; the exit status is the worst of the batch. Novels whose
       files would go to the same folder are named before anything starts and not written.
+  vellomar-cli epub  [--config PATH] [--encoding E] [--ignore ID[,ID...]] [--title T]
+                     [--author A] [--cover IMG] [--chaps-in-book N] [--out FILE|DIR]
+                     [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
+                     [--title-rule auto] [--tidy] NOVEL|FOLDER...
+      Analyses the novel and writes it as an EPUB 3 book: a cover page (the image given,
+      or one drawn from the title and author), the front matter, one page per kept
+      chapter, the contents. Title and author come from the file name and the front
+      matter unless given. With --chaps-in-book N, one book per N chapters:
+      "书名 (1-500).epub", ... --out names the book, or the folder it goes to (default:
+      the configured output folder). Several novels or folders make a batch as for split.
   vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
       first 512 KB of the novel: count of titles, score and name per rule, then the
@@ -65,6 +79,7 @@ Options:
   --yes           create a missing output folder without asking
   --import FILE   a JSON rule list (name, rule, example, enable) for the rules command
   --jobs N        novels split at the same time in a batch
+  --title T, --author A, --cover IMG (JPEG or PNG), --chaps-in-book N   for epub
   --title-rule auto  find the titles with the rule the rules command suggests for each
                   novel instead of the configured pattern
   --tidy          after the analysis, tidy the titles by their numbers: ignore contents
@@ -102,6 +117,10 @@ struct Options {
     int jobs = 0;
     bool autoRule = false;
     bool tidy = false;
+    QString title;
+    QString author;
+    QString cover;
+    int chapsInBook = -1;
     QList<int> ignore;
     CliHost::Overwrite overwrite = CliHost::Ask;
     bool yes = false;
@@ -160,6 +179,18 @@ QString parse(const QStringList& args, Options& o)
                 return QStringLiteral("--title-rule takes auto");
             }
             o.autoRule = true;
+        } else if (a == QLatin1String("--title")) {
+            if (!value(o.title)) return QStringLiteral("--title needs a title");
+        } else if (a == QLatin1String("--author")) {
+            if (!value(o.author)) return QStringLiteral("--author needs a name");
+        } else if (a == QLatin1String("--cover")) {
+            if (!value(o.cover)) return QStringLiteral("--cover needs an image");
+        } else if (a == QLatin1String("--chaps-in-book")) {
+            QString v;
+            bool ok = false;
+            if (!value(v) || (o.chapsInBook = v.toInt(&ok), !ok || o.chapsInBook < 0)) {
+                return QStringLiteral("--chaps-in-book needs a number of chapters (0: one book)");
+            }
         } else if (a == QLatin1String("--tidy")) {
             o.tidy = true;
         } else if (a == QLatin1String("--yes")) {
@@ -172,18 +203,22 @@ QString parse(const QStringList& args, Options& o)
             o.novels << a;
         }
     }
-    if (o.command != QLatin1String("list") && o.command != QLatin1String("split")
+    const bool epub = o.command == QLatin1String("epub");
+    if (o.command != QLatin1String("list") && o.command != QLatin1String("split") && !epub
         && o.command != QLatin1String("rules") && o.command != QLatin1String("volumes")) {
         return o.command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command ") + o.command;
     }
     if (o.novels.isEmpty()) {
         return QStringLiteral("no novel given");
     }
-    if (o.novels.size() > 1 && o.command != QLatin1String("split")) {
+    if (o.novels.size() > 1 && o.command != QLatin1String("split") && !epub) {
         return QStringLiteral("unexpected argument ") + o.novels[1];
     }
-    if (o.jobs > 0 && o.command != QLatin1String("split")) {
-        return QStringLiteral("--jobs goes with the split command");
+    if (o.jobs > 0 && o.command != QLatin1String("split") && !epub) {
+        return QStringLiteral("--jobs goes with the split and epub commands");
+    }
+    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0)) {
+        return QStringLiteral("--title, --author, --cover and --chaps-in-book go with the epub command");
     }
     if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("list takes only --config");
@@ -195,7 +230,7 @@ QString parse(const QStringList& args, Options& o)
     if (o.command == QLatin1String("rules") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || o.tidy || o.autoRule)) {
         return QStringLiteral("rules takes only --import");
     }
-    if (o.command == QLatin1String("split") && !o.rules.isEmpty()) {
+    if ((o.command == QLatin1String("split") || epub) && !o.rules.isEmpty()) {
         return QStringLiteral("--import goes with the rules command");
     }
     return QString();
@@ -235,11 +270,43 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
     return Ok;
 }
 
+// Whether the command is epub: the first argument that is neither an option nor its value.
+bool wantsGui(int argc, char** argv)
+{
+    static const QSet<QByteArray> withValue{"--config", "--out", "--ignore", "--overwrite", "--encoding", "--import",
+                                            "--jobs", "--title-rule", "--title", "--author", "--cover",
+                                            "--chaps-in-book"};
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (withValue.contains(a)) {
+            ++i;
+        } else if (!a.startsWith("--")) {
+            return a == "epub";
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // A book's drawn cover needs fonts, which come with a GUI application; no display is needed.
+    std::unique_ptr<QCoreApplication> app;
+    if (wantsGui(argc, argv)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            // What Qt would choose itself, without its warning on every run.
+            const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/runtime-" + QByteArray::number(getuid());
+            ::mkdir(dir.constData(), 0700);
+            qputenv("XDG_RUNTIME_DIR", dir);
+        }
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("vellomar"));
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -267,7 +334,7 @@ int main(int argc, char** argv)
     if (QString why; QFileInfo(configPath).isFile() && !LoadConfig(settings, configPath, &why)) {
         err << "vellomar-cli: " << why << " (using the default settings)" << Qt::endl;
     }
-    if (!o.out.isEmpty()) {
+    if (!o.out.isEmpty() && o.command != QLatin1String("epub")) {
         settings.OutPath = QFileInfo(o.out).absoluteFilePath();
     }
 
@@ -282,10 +349,20 @@ int main(int argc, char** argv)
     request.yes = o.yes;
     request.autoRule = o.autoRule;
     request.tidy = o.tidy;
+    request.epub = o.command == QLatin1String("epub");
+    request.epubOptions.title = o.title;
+    request.epubOptions.author = o.author;
+    request.epubOptions.coverPath = o.cover.isEmpty() ? QString() : QFileInfo(o.cover).absoluteFilePath();
+    request.epubOptions.chapsInBook = std::max(0, o.chapsInBook);
+    request.epubOptions.target = o.out.isEmpty() ? QString() : QFileInfo(o.out).absoluteFilePath();
 
-    if (o.command == QLatin1String("split") && (o.novels.size() > 1 || QFileInfo(o.novels[0]).isDir())) {
-        if (!o.ignore.isEmpty()) {
-            err << "vellomar-cli: --ignore goes with one novel" << Qt::endl;
+    if ((o.command == QLatin1String("split") || request.epub) && (o.novels.size() > 1 || QFileInfo(o.novels[0]).isDir())) {
+        if (!o.ignore.isEmpty() || !o.title.isEmpty() || !o.author.isEmpty()) {
+            err << "vellomar-cli: --ignore, --title and --author go with one novel" << Qt::endl;
+            return Usage;
+        }
+        if (request.epub && o.out.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive)) {
+            err << "vellomar-cli: --out names a folder for a batch of books" << Qt::endl;
             return Usage;
         }
         QStringList problems;
@@ -313,7 +390,7 @@ int main(int argc, char** argv)
     host.interactive = interactive;
     host.showProgress = isatty(STDERR_FILENO);
     const QString novel = QFileInfo(o.novels[0]).absoluteFilePath();
-    if (o.command == QLatin1String("split")) {
+    if (o.command == QLatin1String("split") || request.epub) {
         return splitNovel(novel, request, doc, host, err).code;
     }
 

@@ -149,6 +149,31 @@ private:
     QString m_error;
 };
 
+// "64,0,120": widths of 0 to 32767; anything else, or more pieces than a list has columns
+// to speak of, is not a width list.
+std::optional<QList<int>> toWidths(const QString& text) {
+    const QStringList pieces = text.split(QLatin1Char(','));
+    if (text.trimmed().isEmpty() || pieces.size() > 32)
+        return std::nullopt;
+    QList<int> widths;
+    for (const QString& piece : pieces) {
+        const QString digits = piece.trimmed();
+        if (!allOf(digits, isAsciiDigit) || digits.size() > 5 || digits.toInt() > 32767)
+            return std::nullopt;
+        widths << digits.toInt();
+    }
+    return widths;
+}
+
+QString widthsText(const QList<int>& widths) {
+    QStringList pieces;
+    for (int w : widths)
+        pieces << QString::number(std::clamp(w, 0, 32767));
+    return pieces.join(QLatin1Char(','));
+}
+
+const QString RecentSection = QStringLiteral("recent");
+
 // Entries of a list as written by the default file: every piece, empty ones included.
 QStringList allPieces(const QString& list) {
     return list.isEmpty() ? QStringList() : list.split(CrLf);
@@ -208,6 +233,8 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     readBool(favorite, QStringLiteral("TopMost"), settings.TopMost);
     readBool(favorite, QStringLiteral("LogPosition"), settings.LogPosition);
     readBool(favorite, QStringLiteral("ShowPreview"), settings.ShowPreview);
+    if (const auto widths = toWidths(read(favorite, QStringLiteral("ColumnWidths"))))
+        settings.ColumnWidths = *widths;
     settings.ListBackColor = ParseColor(read(favorite, QStringLiteral("ListBackColor")));
     settings.ItemBackColor = ParseColor(read(favorite, QStringLiteral("ItemBackColor")));
     settings.FontName = read(favorite, QStringLiteral("FontName")).trimmed();
@@ -257,6 +284,18 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     readInt(position, QStringLiteral("Top"), settings.PositionTop);
     readInt(position, QStringLiteral("Width"), settings.PositionWidth);
     readInt(position, QStringLiteral("Height"), settings.PositionHeight);
+
+    settings.RecentFiles.clear();
+    for (int n = 0; n < MaxRecentFiles; ++n) {
+        const QString path = read(RecentSection, QStringLiteral("file") + QString::number(n));
+        QString encoding = read(RecentSection, QStringLiteral("encoding") + QString::number(n));
+        if (encoding.isEmpty())
+            encoding = QStringLiteral("auto");
+        if (!path.isEmpty() &&
+            std::none_of(settings.RecentFiles.cbegin(), settings.RecentFiles.cend(),
+                         [&path](const RecentFile& f) { return f.path == path; }))
+            settings.RecentFiles << RecentFile{path, encoding};
+    }
     ini.releaseFile(); // the corrected folders; like every settings write, a failure is passed over
     return true;
 }
@@ -293,6 +332,9 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
     out.write(favorite, QStringLiteral("ItemBackColor"), FormatColor(s.ItemBackColor));
     out.write(favorite, QStringLiteral("FontName"), s.FontName);
     out.write(favorite, QStringLiteral("ShowPreview"), boolText(s.ShowPreview));
+    // Absent until the user first drags a column: the default file stays as it is.
+    if (!s.ColumnWidths.isEmpty())
+        out.write(favorite, QStringLiteral("ColumnWidths"), widthsText(s.ColumnWidths));
 
     const struct {
         const char16_t* section;
@@ -379,6 +421,22 @@ bool SavePosition(const QString& configPath, int left, int top, int width, int h
     out.write(position, QStringLiteral("Top"), QString::number(top));
     out.write(position, QStringLiteral("Width"), QString::number(width));
     out.write(position, QStringLiteral("Height"), QString::number(height));
+    return out.finish(error);
+}
+
+bool SaveColumnWidths(const QString& configPath, const QList<int>& widths, QString* error) {
+    ConfigWriter out(configPath);
+    out.write(QStringLiteral("favorite"), QStringLiteral("ColumnWidths"), widthsText(widths));
+    return out.finish(error);
+}
+
+bool SaveRecentFiles(const QString& configPath, const QList<RecentFile>& files, QString* error) {
+    ConfigWriter out(configPath);
+    out.deleteSection(RecentSection);
+    for (qsizetype n = 0; n < files.size() && n < MaxRecentFiles; ++n) {
+        out.write(RecentSection, QStringLiteral("file") + QString::number(n), files[n].path);
+        out.write(RecentSection, QStringLiteral("encoding") + QString::number(n), files[n].encoding);
+    }
     return out.finish(error);
 }
 

@@ -11,10 +11,10 @@
 /// false: an empty reading would turn the list black on black and empty every list.
 bool LoadConfig(Settings& settings, const QString& configPath, QString* error = nullptr);
 
-/// Writes every setting except the window position into config.ini, key by key, keeping
-/// comments, key order and other sections. The three list sections are rewritten with dense
-/// keys (filter0, filter1, ...). The file is written once, whole or not at all; false with
-/// the reason when it cannot be read or written.
+/// Writes every setting except the window position and the recent novels into config.ini,
+/// key by key, keeping comments, key order and other sections. The three list sections are
+/// rewritten with dense keys (filter0, filter1, ...). The file is written once, whole or not at
+/// all; false with the reason when it cannot be read or written.
 bool SaveConfig(const Settings& settings, const QString& configPath, QString* error = nullptr);
 
 /// Replaces config.ini with the complete commented text built from `settings`.
@@ -23,6 +23,12 @@ bool WriteDefaultConfig(const Settings& settings, const QString& configPath, QSt
 /// Writes the main window's position (twips) to the section "position".
 bool SavePosition(const QString& configPath, int left, int top, int width, int height,
                   QString* error = nullptr);
+
+/// Writes the chapter list's dragged column widths ("ColumnWidths" in "favorite").
+bool SaveColumnWidths(const QString& configPath, const QList<int>& widths, QString* error = nullptr);
+
+/// Rewrites the section "recent" from the list (file0, encoding0, file1, ...).
+bool SaveRecentFiles(const QString& configPath, const QList<RecentFile>& files, QString* error = nullptr);
 
 /// Colour text to a 0x00BBGGRR number: "#RRGGBB"-style text and "&H" hexadecimal take the
 /// digits as written, decimal text is the number itself, "r,g,b" gives r + g*256 + b*65536.

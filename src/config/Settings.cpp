@@ -1,5 +1,8 @@
 #include "Settings.h"
 
+#include "AnsiText.h"
+#include "cInifile.h"
+
 #include <QDir>
 
 QString Settings::defaultTitleText()
@@ -40,4 +43,18 @@ Settings Settings::defaults()
 QStringList splitList(const QString& list)
 {
     return list.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+void addRecentFile(QList<RecentFile>& files, const RecentFile& file)
+{
+    files.removeIf([&file](const RecentFile& f) { return f.path == file.path; });
+    // A value is read back trimmed and cut to the read buffer: such a path would come back as another.
+    if (file.path.isEmpty() || file.path != file.path.trimmed() ||
+        ansiSize(file.path) >= cInifile::ValueBufferSize) {
+        return;
+    }
+    files.prepend(file);
+    if (files.size() > MaxRecentFiles) {
+        files.resize(MaxRecentFiles);
+    }
 }

@@ -1,7 +1,16 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+/// A novel opened lately and how it was read: "auto" or an encoding's command-line name
+/// ("gbk", "utf-8", ...).
+struct RecentFile {
+    QString path;
+    QString encoding;
+    bool operator==(const RecentFile&) const = default;
+};
 
 /// Every user setting, with the start-up defaults. A plain value: copy it into a pass or a test.
 /// Integers are 16-bit as they are stored in config.ini; colours are 0x00BBGGRR numbers;
@@ -43,6 +52,11 @@ struct Settings {
     QString VolumeText;
     /// One sub-folder per volume instead of FilesInDir's groups ([text] FolderPerVolume).
     bool FolderPerVolume = false;
+    /// Widths of the chapter list's columns that the user dragged, in column order; 0 or a
+    /// missing entry leaves a column to its automatic width. `[favorite] ColumnWidths`.
+    QList<int> ColumnWidths;
+    /// The novels opened last, newest first; the section "recent", written by the window only.
+    QList<RecentFile> RecentFiles;
 
     /// The built-in defaults that the program starts with when no config.ini exists.
     static Settings defaults();
@@ -53,6 +67,13 @@ struct Settings {
     /// (or 第…部分), 卷…, or 上卷/中卷/下卷, and has at most 30 characters of its own after it.
     static QString defaultVolumeText();
 };
+
+/// How many novels "最近打开的文件" keeps.
+constexpr int MaxRecentFiles = 8;
+
+/// Puts `file` first in `files` (once, by path), keeping at most MaxRecentFiles. A path that
+/// config.ini cannot give back whole (too long for a value, blanks at its ends) is left out.
+void addRecentFile(QList<RecentFile>& files, const RecentFile& file);
 
 /// Splits a CR LF separated list, skipping empty pieces (how every reader sees the lists).
 QStringList splitList(const QString& list);

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QGuiApplication>
 #include <QScreen>
@@ -38,12 +39,39 @@ QString dialogText(QDialog* dialog)
     return dialog->property("promptText").toString();
 }
 
+// How wide a dialog must be for the desktop's title bar to show its whole caption: the caption
+// in a bold face somewhat larger than ours (title bars use one), beside the window's icon and
+// its three buttons. Qt's own allowance counts no buttons, and X11 window managers then cut
+// a short box's caption to "初…".
+int captionWidth(const QWidget* dialog, const QString& caption)
+{
+    QFont font = dialog->font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(caption) * 6 / 5 + 9 * metrics.height();
+}
+
+// Message and input boxes size themselves to their text; our own dialogs have sizes of their own.
+void fitCaption(QDialog* dialog)
+{
+    const int width = captionWidth(dialog, dialog->windowTitle());
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+        // A message box fixes its size to its layout when shown: a row that wide holds it open.
+        if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+            grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    } else if (qobject_cast<QInputDialog*>(dialog)) {
+        dialog->setMinimumWidth(std::max(dialog->minimumWidth(), width));
+    }
+}
+
 } // namespace
 
 namespace Prompts {
 
 int exec(QDialog* dialog)
 {
+    fitCaption(dialog);
     State& s = state();
     if (!s.testMode) {
         return dialog->exec();

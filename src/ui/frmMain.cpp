@@ -10,8 +10,10 @@
 #include "frmAbout.h"
 #include "frmConfig.h"
 #include "frmErr.h"
+#include "main/ListColumns.h"
 #include "main/MainMenus.h"
 #include "main/MainWidgets.h"
+#include "main/RecentFilesMenu.h"
 
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
@@ -34,6 +36,7 @@
 #include <QStatusBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <new>
 #include <stdexcept>
@@ -47,6 +50,9 @@ const QSize MinimumTrackingSize(532, 400);
 
 // Error numbers as the classic run-time library numbers them; users quote them in reports.
 enum ErrorNumber { BadCall = 5, OutOfMemory = 7, FileNotFound = 53, PathFile = 75 };
+
+// How long the start-up notices wait for a desktop that frames the window late.
+constexpr int StartNoticeWait = 500; // ms
 
 // While the window is hidden, how often to check that the notification area is still there.
 constexpr int TrayWatchInterval = 2000; // ms
@@ -80,6 +86,7 @@ frmMain::frmMain(Settings& settings, const QString& configPath, TrayBackendFacto
 
     m_menus = std::make_unique<MainMenus>(*this);
     toolConfig = m_menus->toolbar();
+    m_recent = std::make_unique<RecentFilesMenu>(*this, m_menus->recentMenu());
     syncEncodingMenu();
     MainWidgets::buildList(*this);
     MainWidgets::buildStatusBar(*this);
@@ -152,6 +159,8 @@ void frmMain::Form_Load()
         }
         m_menus->menu(QStringLiteral("mnuV_Preview"))->setChecked(s.ShowPreview);
         setPreviewShown(s.ShowPreview);
+        m_columns->setUserWidths(s.ColumnWidths);
+        m_recent->rebuild();
     });
 }
 
@@ -160,25 +169,11 @@ void frmMain::Form_Activate()
     if (ActivatedOnce) {
         return;
     }
-    // Set first: a failed set-up is not retried, and the warning box below must not re-enter.
+    // Set first: a failed set-up is not retried, and the warning boxes must not re-enter.
     ActivatedOnce = true;
     trap(QStringLiteral("frmMain::Form_Activate()"), [this] {
         m_doc.model().resetUndo();
         updateUndoCommand();
-        if (m_configUnreadable) {
-            // Left as it is: whatever is in it is the user's, and it may be readable again later.
-            Prompts::messageBox(this,
-                                QStringLiteral(u"配置文件 config.ini 无法读取,本次使用默认设置,退出时不保存窗口位置。\r\n") +
-                                    m_configError,
-                                QStringLiteral(u"初始化"), QMessageBox::Warning);
-        } else if (!QFileInfo::exists(m_configPath)) {
-            Prompts::messageBox(this, QStringLiteral(u"配置文件 config.ini 丢失,即将重建!"),
-                                QStringLiteral(u"初始化"), QMessageBox::Warning);
-            QString error;
-            if (!WriteDefaultConfig(m_settings, m_configPath, &error)) {
-                ShowErrMsg(error, PathFile, QStringLiteral("frmMain::Form_Activate()"));
-            }
-        }
         applyListColor();
 
         prgDone->setValue(0);
@@ -203,6 +198,64 @@ void frmMain::Form_Activate()
 
         m_framePending = true;
         fitToFrame();
+    });
+    // A box shown before the desktop has placed the window stands where the window was before
+    // (X11 window managers frame and place it after it shows): the start-up notices wait until
+    // the window is framed and on screen, or a moment where no frame comes.
+    m_startNoticesPending = true;
+    if (placed()) {
+        startNotices();
+    } else {
+        if (windowHandle()) {
+            windowHandle()->installEventFilter(this);
+        }
+        QTimer::singleShot(StartNoticeWait, this, &frmMain::startNotices);
+    }
+}
+
+bool frmMain::placed() const
+{
+    return !m_framePending && windowHandle() && windowHandle()->isExposed();
+}
+
+void frmMain::startNoticesIfPlaced()
+{
+    if (placed()) {
+        startNotices();
+    }
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* e)
+{
+    if (m_startNoticesPending && watched == windowHandle() && e->type() == QEvent::Expose) {
+        QMetaObject::invokeMethod(this, &frmMain::startNoticesIfPlaced, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void frmMain::startNotices()
+{
+    if (!std::exchange(m_startNoticesPending, false)) {
+        return;
+    }
+    if (windowHandle()) {
+        windowHandle()->removeEventFilter(this);
+    }
+    trap(QStringLiteral("frmMain::Form_Activate()"), [this] {
+        if (m_configUnreadable) {
+            // Left as it is: whatever is in it is the user's, and it may be readable again later.
+            Prompts::messageBox(this,
+                                QStringLiteral(u"配置文件 config.ini 无法读取,本次使用默认设置,退出时不保存窗口位置。\r\n") +
+                                    m_configError,
+                                QStringLiteral(u"初始化"), QMessageBox::Warning);
+        } else if (!QFileInfo::exists(m_configPath)) {
+            Prompts::messageBox(this, QStringLiteral(u"配置文件 config.ini 丢失,即将重建!"),
+                                QStringLiteral(u"初始化"), QMessageBox::Warning);
+            QString error;
+            if (!WriteDefaultConfig(m_settings, m_configPath, &error)) {
+                ShowErrMsg(error, PathFile, QStringLiteral("frmMain::Form_Activate()"));
+            }
+        }
     });
     if (!m_openAfterActivation.isEmpty()) {
         const QString path = std::exchange(m_openAfterActivation, QString());
@@ -230,6 +283,9 @@ void frmMain::fitToFrame()
     if (m_savedSize.isValid()) {
         resize(m_savedSize - frame);
     }
+    if (m_startNoticesPending) {
+        QMetaObject::invokeMethod(this, &frmMain::startNoticesIfPlaced, Qt::QueuedConnection);
+    }
 }
 
 void frmMain::Form_Unload()
@@ -240,6 +296,13 @@ void frmMain::Form_Unload()
         QString error;
         if (!SavePosition(m_configPath, f.x() * TwipsPerPixel, f.y() * TwipsPerPixel, f.width() * TwipsPerPixel,
                           f.height() * TwipsPerPixel, &error)) {
+            ShowErrMsg(error, PathFile, QStringLiteral("frmMain::Form_Unload()"));
+        }
+    }
+    // Dragged column widths are kept like the position: once, when the window goes.
+    if (m_columns->changed() && QFileInfo::exists(m_configPath) && !m_configUnreadable) {
+        QString error;
+        if (!SaveColumnWidths(m_configPath, m_columns->userWidths(), &error)) {
             ShowErrMsg(error, PathFile, QStringLiteral("frmMain::Form_Unload()"));
         }
     }
@@ -283,7 +346,7 @@ void frmMain::showEvent(QShowEvent* e)
 
 void frmMain::OpenAfterActivation(const QString& path)
 {
-    if (ActivatedOnce) {
+    if (ActivatedOnce && !m_startNoticesPending) {
         OpenTextFile(path);
     } else {
         m_openAfterActivation = path;
@@ -337,6 +400,7 @@ void frmMain::applyCommands(int state, bool withStatus)
 {
     const CommandStates c = commandStatesFor(state);
     m_menus->enableFor(state);
+    m_recent->enableFor(state);
     if (withStatus && !c.statusText.isNull()) {
         setStatusText(c.statusText);
     }
@@ -432,6 +496,9 @@ bool frmMain::OpenTextFile(const QString& path)
         setStatusText(QStringLiteral(u"打开完毕,共 %1 行!").arg(m_doc.LineCount));
         opened = true;
     });
+    if (opened) {
+        m_recent->opened(path);
+    }
     if (opened && m_settings.AutoAnalyze) {
         mnuO_Analyze_Click();
     }

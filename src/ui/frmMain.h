@@ -17,6 +17,8 @@ struct Settings;
 class cTrayIcon;
 class TrayBackend;
 class ChapterPreviewPane;
+class ListColumns;
+class RecentFilesMenu;
 class MainMenus;
 class QAction;
 class QActionGroup;
@@ -107,6 +109,7 @@ protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void changeEvent(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     /// How much the desktop's frame adds to the window's size; empty until the desktop has
     /// framed the window, which an X11 window manager may do only after the first activation.
@@ -118,6 +121,7 @@ private:
     friend class MainMenus;
     friend class ListDropTarget;
     friend struct MainWidgets;
+    friend class RecentFilesMenu;
 
     /// A notification-area balloon (`kind` as ShowNotice's); false when no icon is shown to
     /// carry it or the area refused it, so that the caller can say it another way.
@@ -135,6 +139,11 @@ private:
 
     void Form_Load();
     void Form_Activate();
+    /// The first activation's warnings about config.ini, and the novel handed over at start.
+    void startNotices();
+    /// Whether the desktop has framed the window and shows it.
+    bool placed() const;
+    void startNoticesIfPlaced();
     void fitToFrame();
     void Form_Unload();
 
@@ -165,6 +174,7 @@ private:
     QSize m_savedSize;
     bool m_framePending = false; // sizes wait for the desktop's frame (fitToFrame)
     QString m_openAfterActivation;
+    bool m_startNoticesPending = false;
     TrayBackendFactory m_trayBackend;
     std::unique_ptr<cTrayIcon> g_SysTray;
     bool m_trayRefused = false;
@@ -172,10 +182,12 @@ private:
     PassFrontEnd m_host{*this};
     ListCommands m_list{*this};
     std::unique_ptr<MainMenus> m_menus;
+    std::unique_ptr<RecentFilesMenu> m_recent;
     QObject* m_dropTarget = nullptr; // a ListDropTarget, child of the window
 
     QToolBar* toolConfig = nullptr;
     QTreeView* lvwTitles = nullptr;
+    ListColumns* m_columns = nullptr; // sizes lvwTitles' columns; child of the list
     QSplitter* splTitles = nullptr;
     ChapterPreviewPane* txtPreview = nullptr;
     bool m_previewShown = true;

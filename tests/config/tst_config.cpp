@@ -41,7 +41,8 @@ QByteArray readFile(const QString& path) {
         X(SetInvalidTitle) X(InvalidLines) X(PathDefaultSelect) X(FileDefaultSelect) X(OutPath) X(OutFile)   \
             X(AutoAnalyze) X(AppendText) X(MiniToTray) X(ShowBalloonTip) X(AutoOpenNotepad) X(TopMost)       \
                 X(LogPosition) X(ListBackColor) X(ItemBackColor) X(FontName) X(FilterAfterLine)              \
-                    X(PositionLeft) X(PositionTop) X(PositionWidth) X(PositionHeight) X(ShowPreview)
+                    X(PositionLeft) X(PositionTop) X(PositionWidth) X(PositionHeight) X(ShowPreview)             \
+                        X(ColumnWidths) X(RecentFiles)
 
 QStringList differences(const Settings& a, const Settings& b) {
     QStringList fields;
@@ -78,7 +79,9 @@ Settings unlikeDefaults() {
 #define X(f) s.f = u"other"_s;
                     X(TitleText) X(OutPaths) X(TextFilters) X(OutFiles) X(OutPath) X(OutFile) X(FontName)
 #undef X
-                        return s;
+    s.ColumnWidths = {1, 2};
+    s.RecentFiles = {RecentFile{u"/other.txt"_s, u"gbk"_s}};
+    return s;
 }
 
 } // namespace
@@ -105,6 +108,7 @@ private slots:
     void writers_reportFailedWrite_data();
     void writers_reportFailedWrite();
     void savePosition_readsBackWhatFits();
+    void recentFiles_newestFirstAndReadBack();
     void writeDefault_exactText();
     void writeDefault_keepsEmptyPieces();
     void defaults_surviveRoundTrip();
@@ -170,6 +174,9 @@ void tst_Config::load_convertsEachKeyOnItsOwn_data() {
     row("boolean word", u"[favorite]\r\nTopMost=yes"_s, "TopMost", unchanged);
     row("preview hidden", u"[favorite]\r\nShowPreview=0"_s, "ShowPreview", false);
     row("preview unreadable", u"[favorite]\r\nShowPreview=maybe"_s, "ShowPreview", unchanged);
+    row("column widths", u"[favorite]\r\nColumnWidths=40, 0,120"_s, "ColumnWidths", QVariant::fromValue(QList<int>{40, 0, 120}));
+    row("column widths unreadable", u"[favorite]\r\nColumnWidths=40,wide"_s, "ColumnWidths", unchanged);
+    row("column width past 16 bits", u"[favorite]\r\nColumnWidths=40,99999"_s, "ColumnWidths", unchanged);
     row("boolean empty", u"[favorite]\r\nTopMost="_s, "TopMost", unchanged);
     row("colour hash", u"[favorite]\r\nListBackColor=#FF0000"_s, "ListBackColor", 0xFF0000);
     row("colour unreadable", u"[favorite]\r\nItemBackColor=blue"_s, "ItemBackColor", 0);
@@ -406,6 +413,34 @@ void tst_Config::savePosition_readsBackWhatFits() {
     QCOMPARE(loaded.PositionHeight, Settings::defaults().PositionHeight);
 }
 
+void tst_Config::recentFiles_newestFirstAndReadBack() {
+    QList<RecentFile> files;
+    for (int n = 1; n <= MaxRecentFiles + 2; ++n)
+        addRecentFile(files, {u"/书/%1.txt"_s.arg(n), u"auto"_s});
+    addRecentFile(files, {u"/书/5.txt"_s, u"big5"_s}); // opened again: first, with its new encoding
+    // Paths config.ini could not give back whole are not kept.
+    addRecentFile(files, {u"/书/"_s + QString(200, u'长') + u".txt"_s, u"auto"_s});
+    addRecentFile(files, {u"/书/a.txt "_s, u"auto"_s});
+    QStringList paths;
+    for (const RecentFile& f : files)
+        paths << f.path.mid(3);
+    QCOMPARE(paths, (QStringList{u"5.txt"_s, u"10.txt"_s, u"9.txt"_s, u"8.txt"_s, u"7.txt"_s, u"6.txt"_s,
+                                 u"4.txt"_s, u"3.txt"_s}));
+    QCOMPARE(files.first().encoding, u"big5"_s);
+
+    QVERIFY(WriteDefaultConfig(Settings::defaults(), m_path));
+    QVERIFY(SaveRecentFiles(m_path, files));
+    QVERIFY(SaveConfig(Settings::defaults(), m_path)); // the options' save leaves the list alone
+    Settings loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+    QCOMPARE(loaded.RecentFiles, files);
+
+    // A hand-edited section: gaps, a repeated path and a missing encoding.
+    writeFile(m_path, "[recent]\r\nfile1=/b.txt\r\nencoding1=gbk\r\nfile3=/c.txt\r\nfile4=/b.txt\r\n");
+    LoadConfig(loaded, m_path);
+    QCOMPARE(loaded.RecentFiles, (QList<RecentFile>{{u"/b.txt"_s, u"gbk"_s}, {u"/c.txt"_s, u"auto"_s}}));
+}
+
 void tst_Config::writeDefault_exactText() {
     const Settings defaults = Settings::defaults();
     QVERIFY(WriteDefaultConfig(defaults, m_path));
@@ -500,6 +535,8 @@ void tst_Config::defaults_surviveRoundTrip() {
     expected.PositionHeight = loaded.PositionHeight;
     QCOMPARE(loaded.ShowPreview, unlikeDefaults().ShowPreview);
     expected.ShowPreview = loaded.ShowPreview;
+    QCOMPARE(loaded.ColumnWidths, unlikeDefaults().ColumnWidths);
+    expected.ColumnWidths = loaded.ColumnWidths;
     QCOMPARE(differences(loaded, expected).join(u", "_s), QString());
 #define X(f) +1
     QCOMPARE(differences(unlikeDefaults(), defaults).size(), 0 VELLOMAR_SETTINGS_FIELDS(X));

@@ -4,6 +4,7 @@
 #include "frmErr.h"
 #include "frmYesAllNo.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -28,6 +29,33 @@ private slots:
         Prompts::setTestMode(true);
         Prompts::reset();
         m_settings.TopMost = false;
+    }
+
+    // --- Message and input boxes ----------------------------------------------------------------------
+
+    // A desktop's title bar shows the caption beside the window's icon and three buttons, and cuts
+    // what does not fit: a box with a short text must still be that wide.
+    void boxes_areWideEnoughForTheirCaption()
+    {
+        const QString caption = QStringLiteral(u"文件已不存在，已从列表中移除");
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        const int needed = QFontMetrics(bold).horizontalAdvance(caption) + 100;
+        QList<int> widths;
+        for (int i = 0; i < 2; ++i) {
+            Prompts::queue([&widths](QDialog* d) {
+                d->show();
+                widths << d->width();
+                d->reject();
+            });
+        }
+        Prompts::messageBox(nullptr, QStringLiteral(u"好"), caption, QMessageBox::Information);
+        QString answer;
+        Prompts::inputBox(nullptr, QStringLiteral(u"序号："), caption, QStringLiteral("1"), &answer);
+        QCOMPARE(widths.size(), 2);
+        for (int width : std::as_const(widths)) {
+            QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
+        }
     }
 
     // --- Overwrite prompt ---------------------------------------------------------------------------

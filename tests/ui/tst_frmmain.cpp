@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QMoveEvent>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QPaintEvent>
 #include <QScreen>
 #include <QSignalSpy>
@@ -225,6 +226,39 @@ private slots:
         QApplication::sendEvent(m_w.get(), &activate);
         QCOMPARE(Prompts::log().size(), 1);
         QVERIFY(!QFile::exists(configPath()));
+    }
+
+    // The first start's warning waits until the desktop has framed the window (X11 window
+    // managers frame and place it after it shows), or a moment where no frame comes: a box shown
+    // earlier stands where the window was before the desktop placed it.
+    void firstStartWarning_waitsForTheFrame_data()
+    {
+        QTest::addColumn<bool>("framed");
+        QTest::newRow("frame arrives") << true;
+        QTest::newRow("no frame comes") << false;
+    }
+
+    void firstStartWarning_waitsForTheFrame()
+    {
+        QFETCH(bool, framed);
+        m_frameLate = true;
+        showWindow(false);
+        QVERIFY(Prompts::log().isEmpty() && !QFile::exists(configPath()));
+        QPoint boxCentre;
+        Prompts::queue([&](QDialog* d) {
+            d->show();
+            boxCentre = d->frameGeometry().center();
+            d->accept();
+        });
+        if (framed) {
+            static_cast<LateFramedMain*>(m_w.get())->frameArrives();
+            QCoreApplication::processEvents();
+            QCOMPARE(Prompts::log().size(), 1);
+        }
+        QTRY_COMPARE(Prompts::log(), QStringList{u"初始化|配置文件 config.ini 丢失,即将重建!"_qs});
+        QVERIFY(QFile::exists(configPath()));
+        QVERIFY2((boxCentre - m_w->frameGeometry().center()).manhattanLength() < 40,
+                 qPrintable(QStringLiteral("%1,%2").arg(boxCentre.x()).arg(boxCentre.y())));
     }
 
     void existingConfig_isLoadedAndLeftAlone()
@@ -578,6 +612,68 @@ private slots:
         QTest::keyClick(preview(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(model().checkedCount(), 0);
         QVERIFY(preview()->textCursor().hasSelection());
+    }
+
+    // The columns fill the list, 行数 included at the designed size, and no number is cut; a
+    // dragged divider moves alone, and what was dragged comes back at the next start.
+    void columns_fillTheListAndKeepDraggedWidths()
+    {
+        showWindow();
+        openNovel(novel(120, 1));
+        m_w->mnuO_Analyze_Click();
+        QHeaderView* h = list()->header();
+        auto right = [this] {
+            QHeaderView* h = list()->header();
+            return h->sectionPosition(ChapterModel::ChapLineColumn) + h->sectionSize(ChapterModel::ChapLineColumn);
+        };
+        auto widths = [this] {
+            QList<int> w;
+            for (int c = 0; c < ChapterModel::ColumnCount; ++c) {
+                w << list()->header()->sectionSize(c);
+            }
+            return w;
+        };
+        const QList<int> fitted{ChapterModel::IdColumn, ChapterModel::ChapNumColumn, ChapterModel::ChapLineColumn};
+        QCOMPARE(right(), list()->viewport()->width());
+        QCOMPARE(list()->horizontalScrollBar()->maximum(), 0);
+        list()->scrollToBottom(); // the widest IDs and line numbers
+        for (int c : fitted) {
+            QVERIFY2(h->sectionSize(c) >= static_cast<QAbstractItemView*>(list())->sizeHintForColumn(c), qPrintable(QString::number(c)));
+        }
+
+        // A wider window widens only the sharing columns.
+        const QList<int> designed = widths();
+        m_w->resize(m_w->width() + 300, m_w->height());
+        QTRY_COMPARE(right(), list()->viewport()->width());
+        for (int c = 0; c < ChapterModel::ColumnCount; ++c) {
+            QVERIFY(fitted.contains(c) ? widths()[c] == designed[c] : widths()[c] > designed[c]);
+        }
+
+        // Dragging 内容's divider 40 pixels left gives them to the sharing column after it.
+        const QList<int> before = widths();
+        const QPoint at(h->sectionViewportPosition(ChapterModel::MemoColumn) + before[ChapterModel::MemoColumn] - 1,
+                        h->height() / 2);
+        QTest::mousePress(h->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseMove(h->viewport(), at - QPoint(40, 0));
+        QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, at - QPoint(40, 0));
+        QList<int> expected = before;
+        expected[ChapterModel::MemoColumn] -= 40;
+        expected[ChapterModel::TitleColumn] += 40;
+        QCOMPARE(widths(), expected);
+
+        // The next start, at the same size, shows them again.
+        const QSize size = m_w->size();
+        m_w->close();
+        QVERIFY(readFile(configPath()).contains("ColumnWidths="));
+        showWindow();
+        openNovel(novel(120, 1));
+        m_w->mnuO_Analyze_Click();
+        m_w->resize(size);
+        QTRY_COMPARE(widths(), expected);
+
+        // A double click on the divider gives the sharing columns their automatic shares back.
+        QTest::mouseDClick(list()->header()->viewport(), Qt::LeftButton, {}, at - QPoint(40, 0));
+        QCOMPARE(widths(), before);
     }
 
     void checkedRows_arePaintedWithItemBackColor()
@@ -1096,6 +1192,48 @@ private slots:
         m_w->mnuO_Analyze_Click();
         QCOMPARE(header->count(), int(ChapterModel::ColumnCount));
         QCOMPARE(m_w->panelToolTip(QStringLiteral("text")), QStringLiteral(u"章节编号没有发现异常"));
+    }
+
+    // 文件 → 最近打开的文件: newest first, each with the encoding it was read in, kept in
+    // config.ini; a novel that is gone leaves the list with a message when chosen.
+    void recentFiles_reopenWithTheirEncoding()
+    {
+        showWindow();
+        QVERIFY(!menu(QStringLiteral("mnuF_Recent"))->isEnabled());
+        const QString utf8 = writeNovel(u"第1章 一\r\n正文\r\n"_qs.toUtf8(), u"u.txt"_qs);
+        const QString gbkNovel = writeNovel(novel(2, 1), u"g&h.txt"_qs);
+        menu(QStringLiteral("mnuE_UTF8"))->trigger();
+        QVERIFY(m_w->OpenTextFile(utf8));
+        m_w->CloseTextFile();
+        menu(QStringLiteral("mnuE_Auto"))->trigger();
+        QVERIFY(m_w->OpenTextFile(gbkNovel));
+        QCOMPARE(menu(QStringLiteral("mnuF_Recent0"))->text(), u"&1 g&&h.txt"_qs);
+        QCOMPARE(menu(QStringLiteral("mnuF_Recent1"))->text(), u"&2 u.txt  [UTF-8]"_qs);
+        Settings stored = Settings::defaults();
+        LoadConfig(stored, configPath());
+        QCOMPARE(stored.RecentFiles, (QList<RecentFile>{{gbkNovel, u"auto"_qs}, {utf8, u"utf-8"_qs}}));
+
+        // Alt+F, R, 2: the second novel.
+        QTest::keyClick(m_w.get(), Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_R);
+        QTRY_COMPARE(QApplication::activePopupWidget(), m_w->findChild<QMenu*>(QStringLiteral("mnuF_Recent")));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_2);
+        QTRY_COMPARE(m_w->document().FilePath, utf8);
+        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
+        QVERIFY(menu(QStringLiteral("mnuE_UTF8"))->isChecked());
+        QVERIFY(menu(QStringLiteral("mnuF_Recent0"))->text().contains(u"u.txt"));
+
+        QVERIFY(QFile::remove(gbkNovel));
+        menu(QStringLiteral("mnuF_Recent1"))->trigger();
+        QCOMPARE(Prompts::log(), QStringList{u"打开|文件已不存在，已从“最近打开的文件”中移除：\r\n"_qs + gbkNovel});
+        QCOMPARE(m_w->document().FilePath, utf8);
+
+        // The next start finds the list as it was left.
+        m_w.reset();
+        showWindow();
+        QCOMPARE(m_w->findChild<QMenu*>(QStringLiteral("mnuF_Recent"))->actions().size(), 1);
+        QVERIFY(menu(QStringLiteral("mnuF_Recent0"))->toolTip() == utf8 && menu(QStringLiteral("mnuF_Recent"))->isEnabled());
     }
 
     void numberingReview_marksJumpsAndFollowsChanges()

@@ -61,6 +61,9 @@ void MainMenus::buildMenus() {
     addMenuEntry(menuFile, "mnuF_Open", QStringLiteral(u"打开(&O)..."), QKeySequence(Qt::CTRL | Qt::Key_O),
                  [w] { w->mnuF_Open_Click(); });
     addMenuEntry(menuFile, "mnuF_Close", QStringLiteral(u"关闭(&C)"), none, [w] { w->mnuF_Close_Click(); });
+    m_menuRecent = menuFile->addMenu(QStringLiteral(u"最近打开的文件(&R)"));
+    m_menuRecent->setObjectName(QStringLiteral("mnuF_Recent"));
+    m_menuRecent->menuAction()->setObjectName(QStringLiteral("mnuF_Recent"));
     addSeparator(menuFile, "mnuF_Bar");
     addMenuEntry(menuFile, "mnuF_Exit", QStringLiteral(u"退出(&E)"), none, [w] { w->mnuF_Exit_Click(); });
 

@@ -26,6 +26,7 @@ public:
     QMenu* itemMenu() const { return m_menuItem; }
     QMenu* trayMenu() const { return m_menuTray; }
     QMenu* encodingMenu() const { return m_menuEncoding; }
+    QMenu* recentMenu() const { return m_menuRecent; }
     QToolBar* toolbar() const { return m_toolConfig; }
 
     /// Enables exactly the commands of the state's entry in the command table.
@@ -53,6 +54,7 @@ private:
     QMenu* m_menuItem = nullptr;
     QMenu* m_menuTray = nullptr;
     QMenu* m_menuEncoding = nullptr;
+    QMenu* m_menuRecent = nullptr;
     QActionGroup* m_encodingGroup = nullptr;
     QToolBar* m_toolConfig = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "ChapterPreviewPane.h"
 #include "ChapterRowDelegate.h"
+#include "ListColumns.h"
 #include "ListDropTarget.h"
 #include "frmMain.h"
 
@@ -43,17 +44,9 @@ void MainWidgets::buildList(frmMain& w) {
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(false);
     header->setSectionsMovable(false);
-    header->setStretchLastSection(false);
-    const int widths[ChapterModel::ColumnCount] = {64, 150, 190, 64, 150, 60};
-    for (int c = 0; c < ChapterModel::ColumnCount; ++c) {
-        w.lvwTitles->setColumnWidth(c, widths[c]);
-    }
-    // The 卷 column comes and goes with the novel's volumes, each time at its own width.
-    QObject::connect(&w.m_doc.model(), &QAbstractItemModel::modelReset, w.lvwTitles, [&w] {
-        if (w.m_doc.model().columnCount() > ChapterModel::VolumeColumn) {
-            w.lvwTitles->setColumnWidth(ChapterModel::VolumeColumn, 130);
-        }
-    });
+    w.m_columns = new ListColumns(w.lvwTitles, w.m_doc.model());
+    QObject::connect(w.m_columns, &ListColumns::userWidthsChanged, &w,
+                     [&w] { w.m_settings.ColumnWidths = w.m_columns->userWidths(); });
     QObject::connect(header, &QHeaderView::sectionClicked, &w,
                      [&w](int column) { w.m_list.lvwTitles_ColumnClick(column); });
     // A check mark colours its whole row, not only the cell that holds it.

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+/// What the book says about itself.
+struct BookMeta {
+    QString title;
+    QString author;
+    QString language = QStringLiteral("zh-CN");
+    QString identifier;   ///< "urn:uuid:…"
+    QDateTime modified;   ///< UTC, whole seconds
+};
+
+/// Title and author from a novel's file name ("《书名》作者：某人.txt", "书名 作者：某人.txt",
+/// "书名.txt") and from its front matter ("书名：…", "作者：…" lines). A title or author in
+/// the file name's own brackets or after 作者 wins over the front matter; a plain file name
+/// gives the title only when the front matter has none.
+BookMeta detectBookMeta(const QString& filePath, const QStringList& frontLines);
+
+/// A name-based (version 5 style) UUID from a SHA-1 digest: the same digest, the same UUID.
+QString uuidFromDigest(const QByteArray& sha1);

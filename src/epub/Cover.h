@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+/// The image of a book's cover page.
+struct CoverImage {
+    QByteArray bytes;
+    QString mediaType; ///< "image/jpeg" or "image/png"
+    QString extension; ///< "jpg" or "png"
+    int width = 0;
+    int height = 0;
+    QString error;     ///< why the image cannot be used; empty when it can
+};
+
+/// The user's JPEG or PNG, as it is (its size read from it); anything else is refused.
+CoverImage loadCover(const QString& path);
+
+/// A 1600×2560 JPEG: the title and the author in a CJK font on a plain background whose
+/// colour comes from the title (the same title, the same cover). Needs a QGuiApplication.
+CoverImage drawCover(const QString& title, const QString& author);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "config/Settings.h"
+#include "epub/BookMeta.h"
+
+#include <QString>
+#include <QStringList>
+
+class Document;
+class PassHost;
+
+/// What the user chose for the book, beside the text settings.
+struct EpubOptions {
+    QString title;      ///< empty: as detected
+    QString author;     ///< empty: as detected
+    QString coverPath;  ///< a JPEG or PNG; empty: a cover drawn from the title and author
+    int chapsInBook = 0; ///< chapters per book; 0: one book
+    QString target;     ///< a ".epub" file, or a folder; empty: the output folder
+};
+
+struct EpubResult {
+    enum Kind { Done, Refused, Declined, Cancelled, Stopped, Failed };
+    Kind kind = Refused;
+    QStringList books;   ///< the books written
+    int chapters = 0;
+    qint64 replaced = 0; ///< bytes that were not text, each now U+FFFD
+};
+
+/// Title and author as the book would get them: from the novel's file name and the lines
+/// before its first kept title.
+BookMeta proposedBookMeta(Document& doc);
+
+/// The folder a book goes to when no target is given: the configured output folder (the
+/// novel's own folder for "(default)"), with a final "/".
+QString defaultEpubFolder(const QString& novelPath, const QString& outPath);
+
+/// Writes the analysed novel as EPUB 3: a cover page, the front matter, every kept chapter as
+/// one page with its title line as heading, the contents (nav and NCX); filters, blank lines
+/// and conversion as in text output. Streams the text: memory does not grow with the novel.
+/// Each book is written under a temporary name and renamed into place when complete.
+EpubResult RunEpub(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host);
