@@ -38,6 +38,9 @@ int analyseNovel(const QString& novel, const SplitRequest& request, Document& do
             return NoTitle;
         }
         settings.TitleText = rules[best].rule;
+        if (rules[best].volume) {
+            settings.VolumeText = *rules[best].volume;
+        }
         if (!host.quietNotices) {
             err << QStringLiteral(u"标题规则: ") << rules[best].name << Qt::endl;
         }
@@ -50,7 +53,7 @@ int analyseNovel(const QString& novel, const SplitRequest& request, Document& do
     }
     if (request.tidy) {
         ChapterModel& model = doc.model();
-        model.applyTidy(tidyTitles(tidyInput(doc, model.handTouched())));
+        model.applyTidy(tidyTitles(tidyInput(doc, model.handTouched(), model.volumes().volumeOfEach(model.recordCount()))));
     }
     return Ok;
 }

@@ -23,6 +23,7 @@
 #include <QThread>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -37,7 +38,11 @@ const char* const HelpText = R"(Usage:
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
       title, line number, output-name preview, numbering review (gap, duplicate, back,
       zero or empty; with --tidy, why tidying changed the title: toc, quoted,
-      repeated-title, too-close). The count line goes to stderr.
+      repeated-title, too-close), and when the novel has volumes the volume's title.
+      The count line goes to stderr.
+  vellomar-cli volumes [--config PATH] [--encoding E] NOVEL
+      One line per volume heading, tab-separated: volume number, title, line number,
+      number of kept chapters (0 for a volume without a chapter).
   vellomar-cli split [--config PATH] [--encoding E] [--out DIR] [--ignore ID[,ID...]]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
                      [--title-rule auto] [--tidy] NOVEL|FOLDER...
@@ -201,7 +206,7 @@ QString parse(const QStringList& args, Options& o)
     }
     const bool epub = o.command == QLatin1String("epub");
     if (o.command != QLatin1String("list") && o.command != QLatin1String("split") && !epub
-        && o.command != QLatin1String("rules")) {
+        && o.command != QLatin1String("rules") && o.command != QLatin1String("volumes")) {
         return o.command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command ") + o.command;
     }
     if (o.novels.isEmpty()) {
@@ -218,6 +223,10 @@ QString parse(const QStringList& args, Options& o)
     }
     if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("list takes only --config");
+    }
+    if (o.command == QLatin1String("volumes")
+        && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty() || o.tidy || o.autoRule)) {
+        return QStringLiteral("volumes takes only --config");
     }
     if (o.command == QLatin1String("rules") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || o.tidy || o.autoRule)) {
         return QStringLiteral("rules takes only --import");
@@ -404,14 +413,30 @@ int main(int argc, char** argv)
     for (int row = 0; row < model.rowCount(); ++row) {
         ignored[model.tag(row)] = model.isChecked(row);
     }
-    const QVector<NumberingAnomaly> review = reviewNumbering(model.chapnum(), ignored);
+    if (o.command == QLatin1String("volumes")) {
+        for (const Volume& v : model.volumes().all()) {
+            const int kept = int(std::count(ignored.cbegin() + v.firstRecord, ignored.cbegin() + v.endRecord, false));
+            out << v.number << '\t' << escapeField(v.title) << '\t' << v.line << '\t' << kept << '\n';
+        }
+        out.flush();
+        err << QStringLiteral(u"一共: %1 卷").arg(model.volumes().size()) << Qt::endl;
+        return Ok;
+    }
+    const QVector<NumberingAnomaly> review = reviewNumbering(model.chapnum(), ignored, model.volumes().starts());
+    // The volume column is there when the novel has volumes, so that a novel without them is
+    // listed as it always was.
+    const bool volumes = !model.volumes().isEmpty();
     for (int row = 0; row < model.rowCount(); ++row) {
         const int r = model.tag(row);
         out << (r + 1) << '\t' << (model.isChecked(row) ? 1 : 0) << '\t' << model.chapnum().at(r) << '\t'
             << escapeField(model.title().at(r)) << '\t' << model.chapline().at(r) << '\t'
             << escapeField(model.cellText(row, 1)) << '\t';
         const TidyReason why = model.tidyReason(row);
-        out << (why != TidyReason::None ? tidyReasonKey(why) : anomalyKey(review.at(r))) << '\n';
+        out << (why != TidyReason::None ? tidyReasonKey(why) : anomalyKey(review.at(r)));
+        if (volumes) {
+            out << '\t' << escapeField(model.cellText(row, ChapterModel::VolumeColumn));
+        }
+        out << '\n';
     }
     out.flush();
     err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;

@@ -17,6 +17,8 @@ namespace {
 
 const QString CrLf = QStringLiteral("\r\n");
 const QString DefaultOutPath = QStringLiteral("(default)");
+// What a read gives for a key that is not there: no stored value can hold a line feed.
+const QString MissingValue = QStringLiteral("\n");
 
 // Decimal text rounded to the nearest integer, halves to even; blanks, a sign, a fraction and
 // an exponent are accepted. Text beyond 16 bits fails rather than wrapping.
@@ -106,6 +108,17 @@ public:
         m_ini.setPath(path);
         if (QString why; !m_ini.holdFile(&why))
             m_error = QStringLiteral(u"无法读取配置文件 %1: %2").arg(path, why);
+    }
+
+    bool hasKey(const QString& section, const QString& key) {
+        if (!m_error.isEmpty())
+            return false;
+        m_ini.setSection(section);
+        m_ini.setKey(key);
+        m_ini.setDefault(MissingValue);
+        const bool there = m_ini.Value() != MissingValue;
+        m_ini.setDefault(QString());
+        return there;
     }
 
     void write(const QString& section, const QString& key, const QString& value) {
@@ -203,6 +216,13 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     readBool(text, QStringLiteral("ConvertToSimple"), settings.ConvertToSimple);
     readInt(text, QStringLiteral("PathDefaultSelect"), settings.PathDefaultSelect);
     readInt(text, QStringLiteral("FileDefaultSelect"), settings.FileDefaultSelect);
+    // Unlike TitleText, an empty VolumeText is a choice (no volumes); only a missing key
+    // leaves the pattern as it was.
+    ini.setDefault(MissingValue);
+    if (const QString volume = read(text, QStringLiteral("VolumeText")); volume != MissingValue)
+        settings.VolumeText = volume;
+    ini.setDefault(QString());
+    readBool(text, QStringLiteral("FolderPerVolume"), settings.FolderPerVolume);
 
     const QString favorite = QStringLiteral("favorite");
     readBool(favorite, QStringLiteral("AutoAnalyze"), settings.AutoAnalyze);
@@ -298,6 +318,12 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
     out.write(text, QStringLiteral("ConvertToSimple"), boolText(s.ConvertToSimple));
     out.write(text, QStringLiteral("PathDefaultSelect"), QString::number(s.PathDefaultSelect));
     out.write(text, QStringLiteral("FileDefaultSelect"), QString::number(s.FileDefaultSelect));
+    // The volume keys are written once they differ from the built-in values or are there
+    // already: a file that never had them keeps its [text] section as it was.
+    if (s.VolumeText != Settings::defaultVolumeText() || out.hasKey(text, QStringLiteral("VolumeText")))
+        out.write(text, QStringLiteral("VolumeText"), s.VolumeText);
+    if (s.FolderPerVolume || out.hasKey(text, QStringLiteral("FolderPerVolume")))
+        out.write(text, QStringLiteral("FolderPerVolume"), boolText(s.FolderPerVolume));
 
     const QString favorite = QStringLiteral("favorite");
     out.write(favorite, QStringLiteral("AutoAnalyze"), boolText(s.AutoAnalyze));
@@ -311,9 +337,14 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
     out.write(favorite, QStringLiteral("ItemBackColor"), FormatColor(s.ItemBackColor));
     out.write(favorite, QStringLiteral("FontName"), s.FontName);
     out.write(favorite, QStringLiteral("ShowPreview"), boolText(s.ShowPreview));
-    out.write(favorite, QStringLiteral("AutoTidy"), boolText(s.AutoTidy));
-    out.write(QStringLiteral("epub"), QStringLiteral("ChapsInBook"), QString::number(s.EpubChapsInBook));
-    out.write(QStringLiteral("epub"), QStringLiteral("Folder"), s.EpubFolder);
+    // Our own keys appear once they leave their defaults: the default file stays as it is.
+    if (s.AutoTidy || out.hasKey(favorite, QStringLiteral("AutoTidy")))
+        out.write(favorite, QStringLiteral("AutoTidy"), boolText(s.AutoTidy));
+    const QString epub = QStringLiteral("epub");
+    if (s.EpubChapsInBook != 0 || out.hasKey(epub, QStringLiteral("ChapsInBook")))
+        out.write(epub, QStringLiteral("ChapsInBook"), QString::number(s.EpubChapsInBook));
+    if (!s.EpubFolder.isEmpty() || out.hasKey(epub, QStringLiteral("Folder")))
+        out.write(epub, QStringLiteral("Folder"), s.EpubFolder);
     // Absent until the user first drags a column: the default file stays as it is.
     if (!s.ColumnWidths.isEmpty())
         out.write(favorite, QStringLiteral("ColumnWidths"), widthsText(s.ColumnWidths));

@@ -47,6 +47,11 @@ struct Settings {
     qint16 PositionHeight = 0;
     /// The main window's chapter preview pane; a key of our own, absent from the default file.
     bool ShowPreview = true;
+    /// The volume-heading pattern ([text] VolumeText); empty switches volumes off. A key of our
+    /// own: absent from the default file, where its absence means the built-in pattern.
+    QString VolumeText;
+    /// One sub-folder per volume instead of FilesInDir's groups ([text] FolderPerVolume).
+    bool FolderPerVolume = false;
     /// Widths of the chapter list's columns that the user dragged, in column order; 0 or a
     /// missing entry leaves a column to its automatic width. `[favorite] ColumnWidths`.
     QList<int> ColumnWidths;
@@ -64,6 +69,9 @@ struct Settings {
 
     /// The title pattern used when none is configured.
     static QString defaultTitleText();
+    /// The volume pattern used when config.ini names none: a line that begins with 第…卷/部/集/篇
+    /// (or 第…部分), 卷…, or 上卷/中卷/下卷, and has at most 30 characters of its own after it.
+    static QString defaultVolumeText();
 };
 
 /// How many novels "最近打开的文件" keeps.

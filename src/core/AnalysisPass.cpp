@@ -4,6 +4,7 @@
 #include "core/GbkCodec.h"
 #include "core/PassHost.h"
 #include "core/ByteSearch.h"
+#include "core/HeadingMatcher.h"
 #include "core/cRegExp.h"
 
 #include <QElapsedTimer>
@@ -41,50 +42,109 @@ QString tooManyLines(const Document& doc)
     return QStringLiteral(u"文件行数超过 %1 行，无法处理。").arg(doc.lineLimit());
 }
 
-// The quick test a line must pass before it is decoded and matched: it holds the pattern's
-// required text, and (when every match starts with that text and a character of a known
-// class) some occurrence of the text is followed by such a character.
+// The quick test a line must pass before it is decoded and matched: it holds one of the texts
+// every title or volume heading contains, and (where every match starts with that text and a
+// character of a known class) some occurrence of the text is followed by such a character.
+// No needle at all: every line is decoded.
 struct Prefilter {
-    QByteArray needle;
-    std::vector<quint8> follows;
-    qsizetype literalBytes = 0;
+    Prefilter() = default;
+    Prefilter(const Prefilter&) = delete; // the needle set points into the struct
+    Prefilter& operator=(const Prefilter&) = delete;
+
+    struct Needle {
+        QByteArray bytes;
+        std::vector<quint8> follows; // empty: any character may follow
+        const Prefilter* owner = nullptr;
+    };
+    Needle needles[NeedleBytes::MaxNeedles];
+    LineNeedles set;
     const GbkCodec* dbcs = nullptr;
+
+    bool active() const { return set.bytes.count > 0; }
+
+    /// Adds a text with the class that follows it (empty: any); false when it cannot be used.
+    bool add(const TextCodec& codec, const QString& text, const QString& follows)
+    {
+        QByteArray bytes;
+        qsizetype bad = 0;
+        codec.encode(text, bytes, &bad);
+        if (bad || bytes.isEmpty()) {
+            return false;
+        }
+        int k = 0;
+        while (k < set.bytes.count && needles[k].bytes != bytes) {
+            ++k;
+        }
+        const bool fresh = k == set.bytes.count;
+        if (fresh) {
+            if (k == NeedleBytes::MaxNeedles) {
+                return false;
+            }
+            needles[k].bytes = bytes;
+            ++set.bytes.count;
+        }
+        Needle& n = needles[k];
+        // A class is only of use on a double-byte code page, and only while every use of the
+        // text names one.
+        if (!dbcs || follows.isEmpty() || (!fresh && n.follows.empty())) {
+            n.follows.clear();
+        } else {
+            n.follows.resize(0x10000, 0);
+            for (QChar c : follows) {
+                n.follows[c.unicode()] = 1;
+            }
+        }
+        return true;
+    }
+
+    /// Points the reader's needle set at the texts (once all are added).
+    void seal()
+    {
+        for (int k = 0; k < set.bytes.count; ++k) {
+            Needle& n = needles[k];
+            n.owner = this;
+            set.bytes.data[k] = n.bytes.constData();
+            set.bytes.size[k] = size_t(n.bytes.size());
+            set.tests[k] = {};
+            if (!n.follows.empty()) {
+                set.tests[k] = {[](const void* context, const char* after, const char* end) {
+                                    // A character cut off by the end of the buffer is left to the whole line.
+                                    const auto* needle = static_cast<const Needle*>(context);
+                                    return end - after < 4 || needle->owner->followedBy(*needle, after, end);
+                                },
+                                &n};
+            }
+        }
+    }
 
     bool worthDecoding(QByteArrayView line) const
     {
-        if (follows.empty()) {
-            return true;
-        }
         const char* b = line.data();
         const char* e = b + line.size();
-        for (const char* at = b; (at = findBytes(at, size_t(e - at), needle.data(), size_t(literalBytes)));
-             ++at) {
-            if (followedByClass(at + literalBytes, e)) {
-                return true;
+        for (int k = 0; k < set.bytes.count; ++k) {
+            const Needle& n = needles[k];
+            if (n.follows.empty()) {
+                if (set.bytes.count == 1 || findBytes(b, size_t(e - b), n.bytes.data(), size_t(n.bytes.size()))) {
+                    return true;
+                }
+                continue;
+            }
+            const size_t len = size_t(n.bytes.size());
+            for (const char* at = b; (at = findBytes(at, size_t(e - at), n.bytes.data(), len)); ++at) {
+                if (followedBy(n, at + len, e)) {
+                    return true;
+                }
             }
         }
-        return false;
+        return !active();
     }
 
-    /// Whether the character at `after` is one of the class's (none at the end).
-    bool followedByClass(const char* after, const char* end) const
+    /// Whether the character at `after` is one of the needle's class (none at the end).
+    bool followedBy(const Needle& n, const char* after, const char* end) const
     {
         const auto* p = reinterpret_cast<const unsigned char*>(after);
         const auto* e = reinterpret_cast<const unsigned char*>(end);
-        return p < e && follows[dbcs->charAt(p, e)] != 0;
-    }
-
-    /// The same test for one occurrence, from the bytes after it, for the reader's search.
-    LineReader::NeedleTest needleTest() const
-    {
-        if (follows.empty()) {
-            return {};
-        }
-        return {[](const void* context, const char* after, const char* end) {
-                    // A character cut off by the end of the buffer is left to the whole line.
-                    return end - after < 4 || static_cast<const Prefilter*>(context)->followedByClass(after, end);
-                },
-                this};
+        return p < e && n.follows[dbcs->charAt(p, e)] != 0;
     }
 };
 
@@ -100,8 +160,9 @@ public:
     };
     enum Result { Got, Waiting, Done, Failed };
 
-    AheadScan(const QString& path, qint64 from, const QString& pattern, const Prefilter& filter, const TextCodec& codec)
-        : m_path(path), m_from(from), m_pattern(pattern), m_filter(filter), m_codec(codec)
+    AheadScan(const QString& path, qint64 from, const Settings& settings, const Prefilter& filter, const TextCodec& codec)
+        : m_path(path), m_from(from), m_titleText(settings.TitleText), m_volumeText(settings.VolumeText),
+          m_filter(filter), m_codec(codec)
     {
         m_thread = std::thread([this] { run(); });
     }
@@ -140,15 +201,13 @@ private:
     {
         LineReader reader;
         reader.setCancelFlag(&m_cancel); // Stop is heard between reads, also in a stretch without the needle
-        cRegExp re;
-        re.InitRegexp(m_pattern);
-        re.setTrustedInput(true);
+        HeadingMatcher matcher(m_titleText, m_volumeText, true);
         QString error;
         QString text;
         QByteArrayView line, terminator;
         bool ok = reader.open(m_path, &error) && reader.rewindTo(m_from, -1, &error);
         while (ok && !m_cancel.load(std::memory_order_relaxed)) {
-            const LineReader::Result r = reader.nextContaining(m_filter.needle, line, terminator, m_filter.needleTest());
+            const LineReader::Result r = reader.nextContainingAny(m_filter.set, line, terminator);
             if (r != LineReader::Line) {
                 ok = r == LineReader::End;
                 error = reader.errorString();
@@ -158,7 +217,7 @@ private:
                 continue;
             }
             m_codec.decode(line.data(), line.size(), text);
-            if (!re.GetMatch(text)) {
+            if (!matcher.match(text)) {
                 continue;
             }
             std::unique_lock lock(m_mutex);
@@ -183,7 +242,8 @@ private:
 
     const QString m_path;
     const qint64 m_from;
-    const QString m_pattern;
+    const QString m_titleText;
+    const QString m_volumeText;
     const Prefilter& m_filter;
     const TextCodec& m_codec;
     std::mutex m_mutex;
@@ -247,33 +307,36 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     host.setListVisible(false);
     model.beginBatch();
 
-    cRegExp re;
-    re.InitRegexp(settings.TitleText);
-    re.setTrustedInput(true);
+    HeadingMatcher matcher(settings.TitleText, settings.VolumeText, true);
+    cRegExp& re = matcher.title;
     if (!re.isValid()) {
         failPass(doc, host, re.errorString(), 5);
         return false;
     }
-    // Lines without the pattern's required text cannot match and are skipped undecoded.
-    Prefilter filter;
-    if (!re.requiredLiteral().isEmpty()) {
-        qsizetype bad = 0;
-        doc.codec().encode(re.requiredLiteral(), filter.needle, &bad);
-        if (bad) {
-            filter.needle.clear();
-        }
+    if (matcher.volumesOn && !matcher.volume.isValid()) {
+        failPass(doc, host, QStringLiteral(u"分卷标题正则表达式有误: %1").arg(matcher.volume.errorDetail()), 5);
+        return false;
     }
+    // Lines without a text that every title (and every volume heading) contains cannot match
+    // and are skipped undecoded.
+    Prefilter filter;
     filter.dbcs = dynamic_cast<const GbkCodec*>(&doc.codec());
     {
         QString literal, chars;
-        if (!filter.needle.isEmpty() && filter.dbcs
-            && cRegExp::leadingLiteralAndClass(settings.TitleText, &literal, &chars)
-            && literal == re.requiredLiteral()) {
-            filter.follows.assign(0x10000, 0);
-            for (QChar c : std::as_const(chars)) {
-                filter.follows[c.unicode()] = 1;
+        const QString required = re.requiredLiteral();
+        const bool leading = cRegExp::leadingLiteralAndClass(settings.TitleText, &literal, &chars) && literal == required;
+        bool usable = !required.isEmpty() && filter.add(doc.codec(), required, leading ? chars : QString());
+        QList<cRegExp::LeadingText> heads;
+        if (usable && matcher.volumesOn) {
+            usable = cRegExp::leadingTexts(settings.VolumeText, &heads);
+            for (const cRegExp::LeadingText& head : std::as_const(heads)) {
+                usable = usable && filter.add(doc.codec(), head.literal, head.follows);
             }
-            filter.literalBytes = filter.needle.size();
+        }
+        if (usable) {
+            filter.seal();
+        } else {
+            filter.set.bytes.count = 0;
         }
     }
 
@@ -291,11 +354,13 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
             return false;
         }
         // The file the document has open, even if its name now stands for another one.
-        ahead.emplace(reader.openFilePath(), split, settings.TitleText, filter, doc.codec());
+        ahead.emplace(reader.openFilePath(), split, settings, filter, doc.codec());
     }
     qint64 firstPartLines = -1; // lines before the split point, once this thread has read them
     int k = 0;
     int j = 0;
+    QVector<Volume> volumes;
+    QString volumeWords; // of the current volume's heading, without its own title
     QString text;
     QByteArrayView line, terminator;
     qint64 offset = 0; // of the line last looked at, for the progress by bytes
@@ -344,7 +409,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     for (;;) {
         qint64 i = 0;
         if (firstPartLines < 0) {
-            const LineReader::Result r = reader.nextContaining(filter.needle, line, terminator, filter.needleTest());
+            const LineReader::Result r = reader.nextContainingAny(filter.set, line, terminator);
             if (r == LineReader::Error) {
                 failPass(doc, host, reader.errorString(), 57);
                 return false;
@@ -361,7 +426,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
             if (candidate) {
                 doc.codec().decode(line.data(), line.size(), text);
             }
-            if (!candidate || !re.GetMatch(text)) {
+            if (!candidate || !matcher.match(text)) {
                 // The clock is read after every pattern run, and only now and then for lines
                 // the quick check threw out (those cost next to nothing).
                 if ((candidate || (++skipped & 63) == 0) && sinceTurn.elapsed() >= 200) {
@@ -393,21 +458,43 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
                 continue;
             }
             text = std::move(hit.text);
-            // The same pattern matched it over there; this fills in number and title.
-            if (!re.GetMatch(text)) {
+            // The same patterns matched it over there; this fills in numbers and titles.
+            if (!matcher.match(text)) {
                 continue;
             }
             i = firstPartLines + hit.line;
             offset = hit.offset;
         }
         lastLine = i;
-        if (!turn(i)) {
-            return false;
+        // A volume heading alone is no chapter and gets no turn of its own.
+        if (matcher.isTitle || sinceTurn.elapsed() >= 200) {
+            if (!turn(i)) {
+                return false;
+            }
+            sinceTurn.restart();
         }
-        sinceTurn.restart();
         if (i > doc.lineLimit()) {
             failPass(doc, host, tooManyLines(doc), 6);
             return false;
+        }
+        if (matcher.isVolume) {
+            Volume v;
+            v.number = matcher.volume.ChaptorNum();
+            v.title = matcher.volume.matchedText().trimmed();
+            v.name = matcher.volume.ChaptorTitle().trimmed();
+            v.line = qint32(i);
+            v.offset = offset;
+            v.firstRecord = k;
+            // A heading that repeats the current volume's words ("上卷" before every chapter
+            // title, "上卷 第一回 …", or before an appendix, "上卷 附录 …") goes on with it.
+            const QString words = matcher.volume.textBeforeTitle();
+            if (volumes.isEmpty() || words != volumeWords) {
+                volumes.append(std::move(v));
+                volumeWords = words;
+            }
+        }
+        if (!matcher.isTitle) {
+            continue;
         }
         const QString title = re.ChaptorTitle();
         const qint16 num = re.ChaptorNum();
@@ -419,6 +506,12 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
             ++j;
         }
         ++k;
+    }
+    if (k > 0) {
+        for (qsizetype v = 0; v < volumes.size(); ++v) {
+            volumes[v].endRecord = v + 1 < volumes.size() ? volumes[v + 1].firstRecord : k;
+        }
+        model.setVolumes(VolumeList(std::move(volumes)));
     }
     model.endBatch();
     if (byBytes) {

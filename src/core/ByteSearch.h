@@ -6,3 +6,16 @@
 /// needles of title patterns (a GBK character or two): it tests 16 positions at a time for
 /// the needle's first and last bytes together and compares only where both fit.
 const char* findBytes(const char* hay, size_t hayLen, const char* needle, size_t needleLen);
+
+/// The needles findAnyBytes looks for: up to MaxNeedles byte strings, none empty.
+struct NeedleBytes {
+    static constexpr int MaxNeedles = 4;
+    const char* data[MaxNeedles] = {};
+    size_t size[MaxNeedles] = {};
+    int count = 0;
+};
+
+/// First position in `hay` where any of the needles starts, or nullptr; `which` tells the
+/// needle found there (the first listed when several start at that position). One pass over
+/// the bytes for all of them, whatever their number.
+const char* findAnyBytes(const char* hay, size_t hayLen, const NeedleBytes& needles, int* which);

@@ -22,12 +22,12 @@ QString previewName(const QString& outFile, qint32 id, qint16 chapNum, const QSt
 
 const QStringList ChapterModel::ColumnCaptions = {
     QStringLiteral("ID"),     QStringLiteral("输出预览"), QStringLiteral("内容"),
-    QStringLiteral("章节号"), QStringLiteral("章节标题"), QStringLiteral("行数"),
+    QStringLiteral("章节号"), QStringLiteral("章节标题"), QStringLiteral("行数"), QStringLiteral("卷"),
 };
 
 const QStringList ChapterModel::ColumnKeys = {
     QStringLiteral("id"),      QStringLiteral("preview"), QStringLiteral("memo"),
-    QStringLiteral("chapnum"), QStringLiteral("title"),   QStringLiteral("chapline"),
+    QStringLiteral("chapnum"), QStringLiteral("title"),   QStringLiteral("chapline"), QStringLiteral("volume"),
 };
 
 QString ChapCountText(int found, int ignored) {
@@ -67,6 +67,10 @@ QString ChapterModel::cellText(int row, int column) const {
         return m_title.at(r);
     case ChapLineColumn:
         return QString::number(m_chapline.at(r));
+    case VolumeColumn:
+        if (const int v = m_volumes.volumeOf(r); v >= 0)
+            return m_volumes.at(v).title;
+        return QString();
     default:
         return QString();
     }
@@ -77,7 +81,7 @@ int ChapterModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ChapterModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : ColumnCount + (m_volumes.isEmpty() ? 0 : 1);
 }
 
 QVariant ChapterModel::data(const QModelIndex& index, int role) const {
@@ -105,6 +109,12 @@ QVariant ChapterModel::data(const QModelIndex& index, int role) const {
         if (!tip.isEmpty())
             return tip;
     }
+    if (index.column() == VolumeColumn) {
+        if (role == EmptyVolumeRole)
+            return m_emptyVolumesAt.contains(row.tag);
+        if (role == Qt::ToolTipRole)
+            return volumeToolTip(index.row());
+    }
     return {};
 }
 
@@ -128,7 +138,7 @@ Qt::ItemFlags ChapterModel::flags(const QModelIndex& index) const {
 }
 
 QVariant ChapterModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < columnCount())
         return m_captions.at(section);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
@@ -148,6 +158,8 @@ void ChapterModel::clearRows() {
     if (m_batchDepth == 0)
         beginResetModel();
     m_rows.clear();
+    m_volumes.clear();
+    m_emptyVolumesAt.clear();
     m_edited = false;
     m_touched.clear();
     m_tidyReasons.clear();
@@ -211,6 +223,38 @@ int ChapterModel::AddChapItem(qint32 id, qint16 chapNum, const QString& title, c
     return position;
 }
 
+void ChapterModel::setVolumes(VolumeList volumes) {
+    if (m_batchDepth == 0)
+        beginResetModel();
+    m_volumes = std::move(volumes);
+    m_emptyVolumesAt.clear();
+    // A volume without a chapter is told on the row after it, or on the last row at the end.
+    const int records = recordCount();
+    for (int v = 0; v < m_volumes.size(); ++v) {
+        const Volume& vol = m_volumes.at(v);
+        if (vol.isEmpty())
+            m_emptyVolumesAt[std::min(vol.firstRecord, records - 1)].append(v);
+    }
+    if (m_batchDepth == 0)
+        endResetModel();
+}
+
+QString ChapterModel::volumeToolTip(int row) const {
+    if (row < 0 || row >= m_rows.size())
+        return QString();
+    const qint32 r = m_rows.at(row).tag;
+    auto heading = [this](int v) {
+        const Volume& vol = m_volumes.at(v);
+        return QStringLiteral(u"%1（第 %2 行）").arg(vol.title).arg(vol.line);
+    };
+    QStringList lines;
+    if (const int v = m_volumes.volumeOf(r); v >= 0)
+        lines << heading(v);
+    for (int v : m_emptyVolumesAt.value(r))
+        lines << QStringLiteral(u"没有章节的卷：") + heading(v);
+    return lines.join(u'\n');
+}
+
 void ChapterModel::UpdateChapItem(int row, qint16 chapNum, const QString& title, const QString& outFile) {
     if (row < 0 || row >= m_rows.size())
         return;
@@ -252,19 +296,21 @@ void ChapterModel::setChecked(int row, bool checked) {
 }
 
 void ChapterModel::SortItem(int column, int order) {
-    if (column < 1 || column > ColumnCount || m_rows.isEmpty())
+    if (column < 1 || column > columnCount() || m_rows.isEmpty())
         return;
     const int cell = column - 1;
     const bool descending = order == 1;
     // The number columns sort by their values, which is what their ten-digit keys give for
     // values that are not negative; other columns (and negative numbers) sort by key texts.
     std::vector<qint64> numbers;
-    if (cell == IdColumn || cell == ChapNumColumn || cell == ChapLineColumn) {
+    // The volume column sorts by the volumes' order in the book, rows without one first.
+    if (cell == IdColumn || cell == ChapNumColumn || cell == ChapLineColumn || cell == VolumeColumn) {
         numbers.reserve(size_t(m_rows.size()));
         for (const Row& r : std::as_const(m_rows)) {
             const qint64 v = cell == IdColumn ? r.tag + 1
                              : r.tag < 0 || r.tag >= m_chapnum.size() ? -1
                              : cell == ChapNumColumn ? m_chapnum.at(r.tag)
+                             : cell == VolumeColumn  ? m_volumes.volumeOf(r.tag) + 1
                                                      : m_chapline.at(r.tag);
             if (v < 0) {
                 numbers.clear();
@@ -314,7 +360,7 @@ void ChapterModel::SortItem(int column, int order) {
 }
 
 void ChapterModel::SortByColumn(int column, int order) {
-    for (int c = 1; c <= ColumnCount; ++c) {
+    for (int c = 1; c <= int(m_captions.size()); ++c) {
         m_captions[c - 1] = ColumnCaptions.at(c - 1);
         if (c != column)
             continue;
@@ -332,7 +378,7 @@ void ChapterModel::SortByColumn(int column, int order) {
         SortItem(1, 0);
         m_sortOrderTag = QStringLiteral("0");
     }
-    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+    emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }
 
 void ChapterModel::setUndoEnabled(bool enabled) {
@@ -498,15 +544,8 @@ QVector<bool> ChapterModel::ignoredRecords() const {
 void ChapterModel::setAnomalies(const QVector<NumberingAnomaly>& anomalies) {
     m_anomalies = anomalies;
     m_anomalies.resize(m_chapnum.size(), NumberingAnomaly::None);
-    // The number each record follows, as reviewNumbering compares them: kept records with a number.
-    const QVector<bool> ignored = ignoredRecords();
-    m_anomalyPrevious = QVector<qint16>(m_chapnum.size(), 0);
-    qint16 previous = 0;
-    for (qsizetype r = 0; r < m_chapnum.size(); ++r) {
-        m_anomalyPrevious[r] = previous;
-        if (!ignored.at(r) && m_chapnum.at(r) != 0)
-            previous = m_chapnum.at(r);
-    }
+    // The number each record was judged against, for the tool tips.
+    reviewNumbering(m_chapnum, ignoredRecords(), m_volumes.starts(), &m_anomalyPrevious);
     m_anomalyCount = 0;
     for (const Row& r : std::as_const(m_rows)) {
         if (m_anomalies.at(r.tag) != NumberingAnomaly::None)

@@ -3,6 +3,7 @@
 #include "core/NumberingReview.h"
 #include "core/TextColumn.h"
 #include "core/TidyTitles.h"
+#include "core/Volumes.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
@@ -34,15 +35,18 @@ public:
         ChapNumColumn,
         TitleColumn,
         ChapLineColumn,
-        ColumnCount
+        ColumnCount,                ///< the columns every list has
+        VolumeColumn = ColumnCount, ///< "卷", after them while the novel has volumes
     };
 
     /// A 章节号 cell's NumberingAnomaly (as int) for the list's marker; 0 on other columns.
     static constexpr int AnomalyRole = Qt::UserRole + 1;
+    /// On a 卷 cell: true when volumes without a chapter are listed in its tool tip.
+    static constexpr int EmptyVolumeRole = Qt::UserRole + 2;
 
-    /// Column captions without sort arrows, in column order.
+    /// Column captions without sort arrows, in column order (the 卷 column's last).
     static const QStringList ColumnCaptions;
-    /// Column keys: "id", "preview", "memo", "chapnum", "title", "chapline".
+    /// Column keys: "id", "preview", "memo", "chapnum", "title", "chapline", "volume".
     static const QStringList ColumnKeys;
 
     /// Sort key of a cell text: a number becomes its rounded integer zero-filled to ten digits, so that
@@ -91,6 +95,14 @@ public:
     /// By record index: edited, or checked or unchecked by the user row by row, since the table
     /// was last filled. Tidying leaves these alone.
     QVector<bool> handTouched() const;
+
+    // --- Volumes ---------------------------------------------------------------------------------------
+
+    /// The volumes the analysis found (emptied with the rows). Volume headings are not rows.
+    void setVolumes(VolumeList volumes);
+    const VolumeList& volumes() const { return m_volumes; }
+    /// The 卷 cell's tool tip: the row's volume, and the volumes without a chapter listed there.
+    QString volumeToolTip(int row) const;
 
     // --- Rows, in display order -----------------------------------------------------------------------
 
@@ -193,6 +205,8 @@ private:
 
     QList<Row> m_rows;
     int m_checkedCount = 0;
+    VolumeList m_volumes;
+    QHash<qint32, QVector<int>> m_emptyVolumesAt; // record -> volumes without a chapter shown there
     bool m_edited = false;
     QSet<qint32> m_touched;                 // records edited or checked by hand
     QHash<qint32, TidyReason> m_tidyReasons; // records tidying changed, and why

@@ -294,12 +294,27 @@ LineReader::Result LineReader::nextContaining(QByteArrayView needle, QByteArrayV
     if (m_wide || needle.isEmpty() || needle.contains('\r') || needle.contains('\n')) {
         return next(line, terminator);
     }
-    return advance(needle, &line, &terminator, test);
+    LineNeedles one;
+    one.bytes.data[0] = needle.data();
+    one.bytes.size[0] = size_t(needle.size());
+    one.bytes.count = 1;
+    one.tests[0] = test;
+    return advance(&one, &line, &terminator);
 }
 
-// Skips whole lines up to the first one holding `needle` (none when empty: to the end).
-LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator,
-                                       NeedleTest test)
+LineReader::Result LineReader::nextContainingAny(const LineNeedles& needles, QByteArrayView& line,
+                                                 QByteArrayView& terminator)
+{
+    bool usable = !m_wide && needles.bytes.count > 0;
+    for (int k = 0; usable && k < needles.bytes.count; ++k) {
+        const QByteArrayView n(needles.bytes.data[k], qsizetype(needles.bytes.size[k]));
+        usable = !n.isEmpty() && !n.contains('\r') && !n.contains('\n');
+    }
+    return usable ? advance(&needles, &line, &terminator) : next(line, terminator);
+}
+
+// Skips whole lines up to the first one holding one of the needles (none: to the end).
+LineReader::Result LineReader::advance(const LineNeedles* needles, QByteArrayView* line, QByteArrayView* terminator)
 {
     if (!m_skipping) {
         // Every line before m_pos was handed out, each with its terminator but perhaps the last.
@@ -311,12 +326,13 @@ LineReader::Result LineReader::advance(QByteArrayView needle, QByteArrayView* li
         const char* b = m_buf.constData();
         const char* e = b + m_end;
         const char* found = nullptr;
-        if (!needle.isEmpty()) {
-            const size_t n = size_t(needle.size());
-            found = static_cast<const char*>(findBytes(b + m_pos, size_t(e - b - m_pos), needle.data(), n));
+        if (needles) {
+            int k = 0;
+            found = findAnyBytes(b + m_pos, size_t(e - b - m_pos), needles->bytes, &k);
             // Occurrences the test throws out cost no line finding at all.
-            while (found && test.accept && !test.accept(test.context, found + n, e)) {
-                found = static_cast<const char*>(findBytes(found + 1, size_t(e - found - 1), needle.data(), n));
+            while (found && needles->tests[k].accept
+                   && !needles->tests[k].accept(needles->tests[k].context, found + needles->bytes.size[k], e)) {
+                found = findAnyBytes(found + 1, size_t(e - found - 1), needles->bytes, &k);
             }
         }
         if (found) {
@@ -350,7 +366,7 @@ qint64 LineReader::skipToEnd()
         }
         return r == Error ? -1 : m_taken;
     }
-    if (advance(QByteArrayView(), nullptr, nullptr) == Error) {
+    if (advance(nullptr, nullptr, nullptr) == Error) {
         return -1;
     }
     return lineNumber();

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QString>
 
+#include "core/ByteSearch.h"
+
 #include <atomic>
 #include <optional>
 
@@ -14,6 +16,12 @@
 struct LineNeedleTest {
     bool (*accept)(const void* context, const char* after, const char* end) = nullptr;
     const void* context = nullptr;
+};
+
+/// Several needles at once, each with its own quick test (none: every occurrence counts).
+struct LineNeedles {
+    NeedleBytes bytes;
+    LineNeedleTest tests[NeedleBytes::MaxNeedles];
 };
 
 /// Streams a text file line by line with the novel's line rules: a line ends at CR LF, at a
@@ -70,6 +78,8 @@ public:
     /// lines can be of interest.
     Result nextContaining(QByteArrayView needle, QByteArrayView& line, QByteArrayView& terminator,
                           NeedleTest test = {});
+    /// The same for lines holding any of the needles (at least one).
+    Result nextContainingAny(const LineNeedles& needles, QByteArrayView& line, QByteArrayView& terminator);
 
     /// Reads to the end; returns the number of lines in the file (-1 on a read error).
     qint64 skipToEnd();
@@ -87,7 +97,7 @@ public:
 
 private:
     bool fill();
-    Result advance(QByteArrayView needle, QByteArrayView* line, QByteArrayView* terminator, NeedleTest test = {});
+    Result advance(const LineNeedles* needles, QByteArrayView* line, QByteArrayView* terminator);
     Result nextWide(QByteArrayView& line, QByteArrayView& terminator);
     Result take(QByteArrayView& line, QByteArrayView& terminator, qsizetype end, qsizetype termLen);
     std::optional<Result> refillOrFinish(QByteArrayView& line, QByteArrayView& terminator);

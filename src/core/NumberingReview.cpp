@@ -1,11 +1,20 @@
 #include "NumberingReview.h"
 
-QVector<NumberingAnomaly> reviewNumbering(const QVector<qint16>& chapnum, const QVector<bool>& ignored)
+QVector<NumberingAnomaly> reviewNumbering(const QVector<qint16>& chapnum, const QVector<bool>& ignored,
+                                          const QVector<qint32>& volumeStarts, QVector<qint16>* previous)
 {
     QVector<NumberingAnomaly> out(chapnum.size(), NumberingAnomaly::None);
+    if (previous) {
+        previous->fill(0, chapnum.size());
+    }
     bool havePrevious = false;
-    qint16 previous = 0;
+    qint16 last = 0;
+    qsizetype nextStart = 0;   // volumes whose first record is at or before r
+    qsizetype lastVolume = -1; // of the chapter `last` belongs to
     for (qsizetype r = 0; r < chapnum.size(); ++r) {
+        while (nextStart < volumeStarts.size() && volumeStarts[nextStart] <= r) {
+            ++nextStart;
+        }
         if (r < ignored.size() && ignored[r]) {
             continue;
         }
@@ -15,15 +24,21 @@ QVector<NumberingAnomaly> reviewNumbering(const QVector<qint16>& chapnum, const 
             continue; // an unreadable number tells nothing about the next one
         }
         if (havePrevious) {
-            if (n == previous) {
+            const bool restart = nextStart - 1 != lastVolume && n <= last;
+            const qint16 against = restart ? 0 : last;
+            if (previous) {
+                (*previous)[r] = against;
+            }
+            if (n == against) {
                 out[r] = NumberingAnomaly::Duplicate;
-            } else if (n < previous) {
+            } else if (n < against) {
                 out[r] = NumberingAnomaly::StepBack;
-            } else if (n > previous + 1) {
+            } else if (n > against + 1) {
                 out[r] = NumberingAnomaly::Gap;
             }
         }
-        previous = n;
+        last = n;
+        lastVolume = nextStart - 1;
         havePrevious = true;
     }
     return out;
@@ -45,6 +60,9 @@ QString anomalyDescription(NumberingAnomaly a, qint16 number, qint16 previous)
 {
     switch (a) {
     case NumberingAnomaly::Gap:
+        if (previous == 0) {
+            return QStringLiteral(u"章节号 %1 跳过了 1 到 %2（本卷从头编号）").arg(number).arg(number - 1);
+        }
         return QStringLiteral(u"章节号 %1 跳过了 %2 到 %3（前一章是 %4）")
             .arg(number).arg(previous + 1).arg(number - 1).arg(previous);
     case NumberingAnomaly::Duplicate:

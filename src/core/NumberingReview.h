@@ -16,11 +16,19 @@ enum class NumberingAnomaly {
 /// Reviews the chapter numbers in file order. Ignored records (`ignored[r]` true) are not
 /// chapters and are neither judged nor compared against; the first kept chapter is judged
 /// only for a missing number.
-QVector<NumberingAnomaly> reviewNumbering(const QVector<qint16>& chapnum, const QVector<bool>& ignored);
+///
+/// `volumeStarts` holds the first record of each volume, in order. The first chapter of a
+/// volume may start the numbers again: a number not above the one before is then a restart,
+/// judged against 0 (only a restart above 1 is a gap), while a higher one goes on with the
+/// book's numbers. `previous`, when given, receives by record the number each kept chapter was
+/// judged against (0 for a restart and for the first chapter).
+QVector<NumberingAnomaly> reviewNumbering(const QVector<qint16>& chapnum, const QVector<bool>& ignored,
+                                          const QVector<qint32>& volumeStarts = {},
+                                          QVector<qint16>* previous = nullptr);
 
 /// Short words for the list and the command line: "缺号", "重号", "回退", "无号".
 QString anomalyText(NumberingAnomaly a);
-/// A sentence for a tool tip, naming the previous number.
+/// A sentence for a tool tip, naming the previous number (0: the volume numbers from 1 again).
 QString anomalyDescription(NumberingAnomaly a, qint16 number, qint16 previous);
 /// Stable ASCII names for scripts: "gap", "duplicate", "back", "zero", "".
 QString anomalyKey(NumberingAnomaly a);

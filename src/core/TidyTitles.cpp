@@ -223,7 +223,7 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
     return changes;
 }
 
-QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked, const QVector<int>& volumes)
+QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
 {
     const ChapterModel& model = doc.model();
     const int n = model.recordCount();
@@ -234,7 +234,7 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked, const Q
         t.number = model.chapnum().at(r);
         t.ignored = r < ignored.size() && ignored[r];
         t.locked = r < locked.size() && locked[r];
-        t.volume = r < volumes.size() ? volumes[r] : -1;
+        t.volume = model.volumes().volumeOf(r);
         const QString line = model.lines().value(r);
         t.standalone = looksLikeHeading(line);
         for (QChar c : line) {

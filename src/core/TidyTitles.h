@@ -46,10 +46,10 @@ QVector<bool> tidySequence(const QVector<TidyTitle>& titles, int* numbered);
 /// A heading line rather than a sentence: short, not ending like a sentence.
 bool looksLikeHeading(const QString& line);
 
-/// The tidy input of an analysed document: numbers, check marks and the lines of the title
-/// records, plus whether text follows each title (read from the novel around the titles).
-/// `locked` marks records by index; `volumes` gives each record's volume (empty: none).
-QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked, const QVector<int>& volumes = {});
+/// The tidy input of an analysed document: numbers, check marks, volumes and the lines of the
+/// title records, plus whether text follows each title (read from the novel around the
+/// titles). `locked` marks records by index.
+QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked);
 
 /// The tool-tip words: "目录中的标题", "正文中的引用", "重复标题", "被“过近”规则误忽略".
 QString tidyReasonText(TidyReason reason);

@@ -19,11 +19,13 @@ namespace {
 const QString Numerals = QStringLiteral(u"0-9○〇一二三四五六七八九十百千万零两壹贰叁肆伍陆柒捌玖拾佰仟萬兩０-９Ｏ");
 const QString Space = QStringLiteral(u"[\\s\\t　]*");
 
-TitleRule make(const QString& name, const QString& rule, const QString& example, qint64 serial)
+TitleRule make(const QString& name, const QString& rule, const QString& example, qint64 serial,
+               std::optional<QString> volume = std::nullopt)
 {
     TitleRule r;
     r.name = name;
     r.rule = rule;
+    r.volume = std::move(volume);
     r.example = example;
     r.id = 7000 + serial; // clear of the negative ids reader apps give their own defaults
     r.serialNumber = serial;
@@ -47,14 +49,18 @@ QString compileError(const QString& pattern)
 QList<TitleRule> builtInTitleRules()
 {
     const QString num = u'[' + Numerals + u']';
+    const QString volumes = Settings::defaultVolumeText();
     return {
-        make(QStringLiteral(u"第…章/节（默认）"), Settings::defaultTitleText(), QStringLiteral(u"第一百零三章 风起"), 0),
-        make(QStringLiteral(u"第…回"), u"第("_qs + num + u"+)回"_qs + Space + u"(.*)"_qs, QStringLiteral(u"第十二回 史湘云醉眠"), 1),
+        make(QStringLiteral(u"第…章/节（默认）"), Settings::defaultTitleText(), QStringLiteral(u"第一百零三章 风起"), 0, volumes),
+        make(QStringLiteral(u"第…回"), u"第("_qs + num + u"+)回"_qs + Space + u"(.*)"_qs, QStringLiteral(u"第十二回 史湘云醉眠"), 1,
+             volumes),
+        // The match starts at the chapter ("\K"): the volume before it on the line is a volume.
         make(QStringLiteral(u"第…卷 + 第…章"),
-             u"第"_qs + num + u"+[卷部集]"_qs + Space + u"第("_qs + num + u"+)[章节回]"_qs + Space + u"(.*)"_qs,
-             QStringLiteral(u"第二卷 第十五章 出山"), 2),
+             u"第"_qs + num + u"+[卷部集]"_qs + Space + u"\\K第("_qs + num + u"+)[章节回]"_qs + Space + u"(.*)"_qs,
+             QStringLiteral(u"第二卷 第十五章 出山"), 2, volumes),
         make(QStringLiteral(u"Chapter N"), QStringLiteral(u"^\\s*chapter\\s*([0-9]+)[\\s:.：-]*(.*)"),
-             QStringLiteral(u"Chapter 12: The Storm"), 3),
+             QStringLiteral(u"Chapter 12: The Storm"), 3,
+             QStringLiteral(u"^\\s*(?:volume|book|part)\\s*([0-9]+)[\\s:.：-]*(.{0,40})$")),
         make(QStringLiteral(u"序章/楔子/番外/尾声"),
              u"^"_qs + Space + u"()((?:序章|序言|楔子|引子|尾声|后记|终章|番外)[^，。！？]{0,30})$"_qs,
              QStringLiteral(u"番外一 旧事"), 4),
@@ -62,7 +68,7 @@ QList<TitleRule> builtInTitleRules()
              QStringLiteral(u"12、重逢"), 5),
         make(QStringLiteral(u"【…】括号标题"),
              u"^"_qs + Space + u"【"_qs + Space + u"(?:第("_qs + num + u"+)[章回节])?"_qs + Space + u"([^】]*)】"_qs + Space + u"$"_qs,
-             QStringLiteral(u"【第三章 归来】"), 6),
+             QStringLiteral(u"【第三章 归来】"), 6, volumes),
     };
 }
 
@@ -88,6 +94,9 @@ bool importTitleRules(const QByteArray& json, QList<TitleRule>* rules, QString* 
         r.enable = o.value(QLatin1String("enable")).toBool(true);
         r.id = qint64(o.value(QLatin1String("id")).toDouble());
         r.serialNumber = qint64(o.value(QLatin1String("serialNumber")).toDouble());
+        if (const QJsonValue volume = o.value(QLatin1String("volume")); volume.isString()) {
+            r.volume = volume.toString();
+        }
         r.error = compileError(r.rule);
         rules->append(r);
     }
@@ -105,6 +114,9 @@ QByteArray exportTitleRules(const QList<TitleRule>& rules)
         o.insert(QLatin1String("rule"), r.rule);
         o.insert(QLatin1String("example"), r.example);
         o.insert(QLatin1String("serialNumber"), double(r.serialNumber));
+        if (r.volume) {
+            o.insert(QLatin1String("volume"), *r.volume);
+        }
         array.append(o);
     }
     return QJsonDocument(array).toJson(QJsonDocument::Indented);

@@ -4,14 +4,20 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 class LineReader;
 class TextCodec;
 
 /// A named chapter-title pattern, in the form reader apps share: a JSON object with "name",
-/// "rule", "example", "enable" and optionally "id" and "serialNumber".
+/// "rule", "example", "enable" and optionally "id" and "serialNumber". Our own optional "volume"
+/// holds the volume pattern that goes with the rule; other programs pass over it.
 struct TitleRule {
     QString name;
     QString rule;
+    /// The volume pattern to use with the rule ("" switches volumes off); none: the rule says
+    /// nothing about volumes and leaves the volume pattern as it is.
+    std::optional<QString> volume;
     QString example;
     bool enable = true;
     qint64 id = 0;

@@ -22,11 +22,11 @@ void cRegExp::InitRegexp(const QString& pattern)
     if (m_valid) {
         m_title.optimize();
         m_error.clear();
+        m_errorDetail.clear();
         m_literal = requiredLiteralOf(pattern);
     } else {
-        m_error = QCoreApplication::translate("cRegExp", "章节标题正则表达式有误: %1 (位置 %2)")
-                      .arg(m_title.errorString())
-                      .arg(m_title.patternErrorOffset());
+        m_errorDetail = QStringLiteral("%1 (位置 %2)").arg(m_title.errorString()).arg(m_title.patternErrorOffset());
+        m_error = QCoreApplication::translate("cRegExp", "章节标题正则表达式有误: %1").arg(m_errorDetail);
         m_literal.clear();
     }
 }
@@ -64,6 +64,16 @@ QString cRegExp::ChaptorTitle() const
         --e;
     }
     return t.mid(b, e - b).toString();
+}
+
+QString cRegExp::textBeforeTitle() const
+{
+    if (!m_hasMatch) {
+        return QString();
+    }
+    const qsizetype title = m_title.captureCount() >= 2 ? m_current.capturedStart(2) : -1;
+    const qsizetype start = m_current.capturedStart(0);
+    return (title < start ? m_current.captured(0) : m_current.captured(0).left(title - start)).trimmed();
 }
 
 qint16 cRegExp::ChaptorNum() const
@@ -603,5 +613,210 @@ bool cRegExp::leadingLiteralAndClass(const QString& pattern, QString* literal, Q
     }
     *literal = lit;
     *classChars = set + cased;
+    return true;
+}
+
+namespace {
+
+// Index of the character that ends what starts at `i` when it is an escape or a class (the
+// last index that belongs to it), or -1 when the class is beyond this reading.
+qsizetype atomEnd(const QString& p, qsizetype i)
+{
+    if (p[i] == u'\\') {
+        return i + 1 < p.size() ? i + 1 : -1;
+    }
+    if (p[i] == u'[') {
+        const qsizetype e = classEnd(p, i);
+        return e < 0 ? -1 : e - 1;
+    }
+    return i;
+}
+
+// The top-level alternatives of `p`; empty when its structure is beyond this reading.
+QStringList topAlternatives(const QString& p)
+{
+    QStringList parts;
+    int depth = 0;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < p.size(); ++i) {
+        const qsizetype end = atomEnd(p, i);
+        if (end < 0) {
+            return {};
+        }
+        if (end > i) {
+            i = end;
+            continue;
+        }
+        if (p[i] == u'(') {
+            ++depth;
+        } else if (p[i] == u')') {
+            if (--depth < 0) {
+                return {};
+            }
+        } else if (p[i] == u'|' && depth == 0) {
+            parts << p.mid(from, i - from);
+            from = i + 1;
+        }
+    }
+    if (depth != 0) {
+        return {};
+    }
+    parts << p.mid(from);
+    return parts;
+}
+
+// Index of the ")" closing the group that opens at `open`, or -1.
+qsizetype groupClose(const QString& p, qsizetype open)
+{
+    int depth = 0;
+    for (qsizetype i = open; i < p.size(); ++i) {
+        const qsizetype end = atomEnd(p, i);
+        if (end < 0) {
+            return -1;
+        }
+        if (end > i) {
+            i = end;
+        } else if (p[i] == u'(') {
+            ++depth;
+        } else if (p[i] == u')' && --depth == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Length of the group opener at `i` that this reading follows: "(", "(?:" or "(?|"; 0 otherwise.
+qsizetype groupOpener(const QString& p, qsizetype i)
+{
+    if (i >= p.size() || p[i] != u'(') {
+        return 0;
+    }
+    if (i + 1 < p.size() && p[i + 1] == u'?') {
+        return i + 2 < p.size() && (p[i + 2] == u':' || p[i + 2] == u'|') ? 3 : 0;
+    }
+    return i + 1 < p.size() && p[i + 1] == u'*' ? 0 : 1;
+}
+
+bool isQuantifier(QChar c)
+{
+    return c == u'*' || c == u'?' || c == u'{' || c == u'+';
+}
+
+// Plain characters without case from `i` on, less a last one that is optional.
+QString literalRun(const QString& p, qsizetype i)
+{
+    QString run;
+    for (; i < p.size(); ++i) {
+        const QChar c = p[i];
+        if (QStringLiteral("\\[](){}.*+?|^$").contains(c) || c.isSurrogate() || c.toLower() != c || c.toUpper() != c
+            || c.toCaseFolded() != c) {
+            break;
+        }
+        run += c;
+    }
+    if (!run.isEmpty() && i < p.size() && isQuantifier(p[i]) && p[i] != u'+') {
+        run.chop(1);
+    }
+    return run;
+}
+
+// The text that begins every match of one alternative (no "|" at its top level).
+bool alternativeLead(const QString& alt, QList<cRegExp::LeadingText>* texts)
+{
+    QString literal, chars;
+    if (cRegExp::leadingLiteralAndClass(alt, &literal, &chars)) {
+        texts->append({literal, chars});
+        return true;
+    }
+    if (const QString run = literalRun(alt, 0); !run.isEmpty()) {
+        texts->append({run, QString()});
+        return true;
+    }
+    // A class, alone or in a group of its own, then plain text: "[上下]卷", "([上下])卷".
+    qsizetype i = groupOpener(alt, 0);
+    const bool grouped = i > 0;
+    if (i >= alt.size() || alt[i] != u'[') {
+        return false;
+    }
+    i = classEnd(alt, i);
+    if (i < 0 || (grouped && (i >= alt.size() || alt[i++] != u')'))) {
+        return false;
+    }
+    if (i < alt.size() && isQuantifier(alt[i])) {
+        if (alt[i] != u'+') {
+            return false;
+        }
+        ++i;
+    }
+    const QString run = literalRun(alt, i);
+    if (run.isEmpty()) {
+        return false;
+    }
+    texts->append({run, QString()});
+    return true;
+}
+
+bool sequenceLeads(const QString& seq, QList<cRegExp::LeadingText>* texts)
+{
+    // A "^" and runs of blanks before the heading itself.
+    qsizetype i = 0;
+    if (i < seq.size() && seq[i] == u'^') {
+        ++i;
+    }
+    for (;;) {
+        qsizetype end = -1;
+        if (i < seq.size() && seq[i] == u'[') {
+            end = classEnd(seq, i);
+        } else if (i + 1 < seq.size() && seq[i] == u'\\' && (seq[i + 1] == u's' || seq[i + 1] == u't')) {
+            end = i + 2;
+        }
+        if (end < 0 || end >= seq.size() || (seq[end] != u'*' && seq[end] != u'+' && seq[end] != u'?')) {
+            break;
+        }
+        i = end + 1;
+    }
+    const QString rest = seq.mid(i);
+    if (alternativeLead(rest, texts)) {
+        return true;
+    }
+    // A group of alternatives, each beginning with its own text.
+    const qsizetype open = groupOpener(rest, 0);
+    if (open == 0) {
+        return false;
+    }
+    const qsizetype close = groupClose(rest, 0);
+    if (close < 0 || (close + 1 < rest.size() && isQuantifier(rest[close + 1]) && rest[close + 1] != u'+')) {
+        return false;
+    }
+    const QStringList alts = topAlternatives(rest.mid(open, close - open));
+    if (alts.isEmpty()) {
+        return false;
+    }
+    for (const QString& alt : alts) {
+        if (!sequenceLeads(alt, texts)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool cRegExp::leadingTexts(const QString& pattern, QList<LeadingText>* texts)
+{
+    if (pattern.contains(QLatin1String("\\Q"))) {
+        return false; // quoted text may hold any of the characters read as structure here
+    }
+    QList<LeadingText> found;
+    const QStringList alts = topAlternatives(pattern);
+    if (alts.isEmpty()) {
+        return false;
+    }
+    for (const QString& alt : alts) {
+        if (!sequenceLeads(alt, &found)) {
+            return false;
+        }
+    }
+    *texts = found;
     return true;
 }

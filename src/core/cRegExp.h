@@ -18,9 +18,18 @@ public:
     bool isValid() const { return m_valid; }
     /// Why the pattern does not compile, with the offset of the fault; empty when it does.
     QString errorString() const { return m_error; }
+    /// The reason alone, "… (位置 n)", for callers that name the pattern themselves.
+    QString errorDetail() const { return m_errorDetail; }
 
     /// Tests the line; on a match keeps the leftmost one as the current match.
     bool GetMatch(const QString& line);
+    /// Where the current match starts in its line (after a "\K", where that puts it); 0 without one.
+    qsizetype matchStart() const { return m_hasMatch ? m_current.capturedStart(0) : 0; }
+    /// The whole text of the current match; empty without one.
+    QString matchedText() const { return m_hasMatch ? m_current.captured(0) : QString(); }
+    /// The current match up to its title (group 2), blanks trimmed: "第一卷" of "第一卷 风起";
+    /// the whole match when the title group took no part.
+    QString textBeforeTitle() const;
     /// Lines given to GetMatch are known to be valid UTF-16 (decoded text), which saves a check.
     void setTrustedInput(bool on) { m_trusted = on; }
 
@@ -62,6 +71,18 @@ public:
     /// class (as in "第([0-9一二…]+)章"), gives the literal and the class's characters.
     static bool leadingLiteralAndClass(const QString& pattern, QString* literal, QString* classChars);
 
+    /// A text that begins a match, and the characters that may follow it (empty: any).
+    struct LeadingText {
+        QString literal;
+        QString follows;
+    };
+    /// When every match begins, after an optional "^" and optional blanks ("[\s　]*"), with one of
+    /// the given texts (the alternatives of a group each naming their own, as in
+    /// "^(?:第([一二…]+)卷|卷([一二…]+)|([上下])卷)"), gives them. Alternatives that begin with a
+    /// class followed by plain text ("[上下]卷") give that text. False when the pattern does not
+    /// make this provable; no text is then safe to search for.
+    static bool leadingTexts(const QString& pattern, QList<LeadingText>* texts);
+
 private:
     QRegularExpression m_title;
     QRegularExpressionMatch m_current;
@@ -69,6 +90,7 @@ private:
     bool m_hasMatch = false;
     bool m_trusted = false;
     QString m_error;
+    QString m_errorDetail;
     QString m_literal;
     QStringList m_filters;
     bool m_hasFilters = false;

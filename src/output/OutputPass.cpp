@@ -52,6 +52,9 @@ private:
     enum Answer { Write, Skip, Cancel, Fail };
     Answer ask(QString& target);
     QString folderOf(int fileNo) const;
+    int firstEntry(int fileNo) const;
+    bool startsFile(int entry, int filesSoFar) const;
+    void planVolumes();
     QString plannedPath(int fileNo, const QString& folder = QString()) const;
     bool taken(const QString& path) const;
     QString freeNameBeside(const QString& path) const;
@@ -79,6 +82,11 @@ private:
     QList<Entry> m_entries;      // the output chapters in file order, then the end marker
     int m_chapters = 0;
     QString m_root;              // the output folder, clean and absolute, with a final "/"
+    // One sub-folder per volume: the first entry of each file (files do not cross volumes) and
+    // each volume's folder name.
+    bool m_byVolume = false;
+    QVector<int> m_fileFirst;
+    QStringList m_volumeFolders;
     bool m_reported = false; // an error has gone to the report
     RawLineTest m_lines;
 };
@@ -193,9 +201,54 @@ Pass::Answer Pass::ask(QString& target)
     }
 }
 
+// The entry that file `fileNo` (from 1) starts with.
+int Pass::firstEntry(int fileNo) const
+{
+    return m_byVolume ? m_fileFirst.at(fileNo - 1) : (fileNo - 1) * m_s.ChapsInFile;
+}
+
+// Whether output chapter `entry` starts a new file, `filesSoFar` files having been started.
+bool Pass::startsFile(int entry, int filesSoFar) const
+{
+    if (m_byVolume) {
+        return filesSoFar < m_fileFirst.size() && m_fileFirst.at(filesSoFar) == entry;
+    }
+    return entry % m_s.ChapsInFile == 0;
+}
+
+// With a folder per volume, a volume's first output chapter starts at its heading, so that the
+// heading and the text before the chapter open the volume's folder; every volume starts a file.
+void Pass::planVolumes()
+{
+    const VolumeList& volumes = m_doc.model().volumes();
+    for (int v = 0; v < volumes.size(); ++v) {
+        m_volumeFolders << VolumeFolderName(v + 1, volumes.size(), volumes.at(v).title) + u'/';
+    }
+    int previous = -2;
+    int inGroup = 0;
+    for (int i = 0; i < m_chapters; ++i) {
+        Entry& e = m_entries[i];
+        const int v = volumes.volumeOf(e.record);
+        if (v != previous) {
+            if (v >= 0) {
+                e.start = volumes.at(v).line;
+            }
+            previous = v;
+            inGroup = 0;
+        }
+        if (inGroup++ % m_s.ChapsInFile == 0) {
+            m_fileFirst.append(i);
+        }
+    }
+}
+
 // The folder file `fileNo` (from 1) goes to: its sub-folder, or the output folder.
 QString Pass::folderOf(int fileNo) const
 {
+    if (m_byVolume) {
+        const int v = m_doc.model().volumes().volumeOf(m_entries.at(firstEntry(fileNo)).record);
+        return v < 0 ? m_root : m_root + m_volumeFolders.at(v);
+    }
     if (m_s.FilesInDir < 1) {
         return m_root;
     }
@@ -211,7 +264,7 @@ QString Pass::plannedPath(int fileNo, const QString& folder) const
     if (fileNo == 0) {
         return m_root + QStringLiteral("Index.txt");
     }
-    const Entry& e = m_entries.at((fileNo - 1) * m_s.ChapsInFile);
+    const Entry& e = m_entries.at(firstEntry(fileNo));
     return (folder.isNull() ? folderOf(fileNo) : folder)
            + MakeFileName(m_s.OutFile, fileNo, e.chapnum, m_doc.model().title().at(e.record));
 }
@@ -398,6 +451,11 @@ OutputResult Pass::run()
     }
     const int n = m_chapters = int(m_entries.size());
     m_entries.append({m_doc.LineCount + 1, 0, -1});
+    // Without a volume the folders go by FilesInDir as ever.
+    m_byVolume = m_s.FolderPerVolume && !model.volumes().isEmpty();
+    if (m_byVolume) {
+        planVolumes();
+    }
     const QList<Entry>& entries = m_entries;
 
     // Before anything is written: the names that repeat, and whether any is the novel itself.
@@ -406,10 +464,10 @@ OutputResult Pass::run()
     QStringList same;
     QString lastFolder;
     bool folderThere = false;
-    const int files = (n + m_s.ChapsInFile - 1) / m_s.ChapsInFile;
+    const int files = m_byVolume ? int(m_fileFirst.size()) : (n + m_s.ChapsInFile - 1) / m_s.ChapsInFile;
     QString groupFolder = m_root;
     for (int k = entries.first().start >= 2 ? 0 : 1; k <= files; ++k) {
-        if (k >= 1 && m_s.FilesInDir >= 1 && (k - 1) % m_s.FilesInDir == 0) {
+        if (k >= 1 && (m_byVolume || (m_s.FilesInDir >= 1 && (k - 1) % m_s.FilesInDir == 0))) {
             groupFolder = folderOf(k);
         }
         const QString path = plannedPath(k, groupFolder);
@@ -514,14 +572,14 @@ OutputResult Pass::run()
             }
             m_doc.DocState = Busy;
         }
-        if (i % m_s.ChapsInFile == 0) {
+        if (startsFile(i, fileNo)) {
             if (!endFile()) {
                 result.kind = OutputResult::Failed;
                 return result;
             }
             ++fileNo;
             const QString name = MakeFileName(m_s.OutFile, fileNo, e.chapnum, model.title().at(e.record));
-            if (m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
+            if (m_byVolume ? folderOf(fileNo) != folder : m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
                 folder = folderOf(fileNo);
                 if (m_out.failed()) {
                     failWriting();

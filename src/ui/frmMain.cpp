@@ -704,6 +704,7 @@ void frmMain::ShowPreview()
 void frmMain::mnuO_Option_Click()
 {
     const QString pattern = m_settings.TitleText;
+    const QString volumePattern = m_settings.VolumeText;
     {
         frmConfig dialog(m_settings, m_configPath, this);
         // "推荐规则" tries the rules on the open novel; the dialog is modal, so no pass is
@@ -722,7 +723,8 @@ void frmMain::mnuO_Option_Click()
     SetTopMost(this, m_settings.TopMost);
     // The filters and the blank-line choice may have changed what the output would hold.
     ShowPreview();
-    if (m_settings.TitleText != pattern && m_doc.IsAnalysed && askAgain(QStringLiteral(u"标题规则已改变，是否重新分析？"))) {
+    const bool patternsChanged = m_settings.TitleText != pattern || m_settings.VolumeText != volumePattern;
+    if (patternsChanged && m_doc.IsAnalysed && askAgain(QStringLiteral(u"标题规则已改变，是否重新分析？"))) {
         mnuO_Analyze_Click();
     }
 }

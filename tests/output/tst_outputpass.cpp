@@ -9,6 +9,7 @@
 #include "FileSizeLimit.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -371,6 +372,107 @@ private slots:
             }
         }
         QCOMPARE(joined, bytes);
+    }
+
+    // The fixture novel with volumes (GBK), and its lines.
+    QString volumeNovel(QStringList* lines)
+    {
+        QFile in(QStringLiteral(VELLOMAR_TEST_DATA "/volumes.txt"));
+        if (!in.open(QIODevice::ReadOnly)) {
+            return QString();
+        }
+        *lines = QString::fromUtf8(in.readAll()).split(u'\n');
+        lines->removeLast(); // after the last line end
+        return writeNovel(text(*lines), u"星河.txt"_qs);
+    }
+
+    // A folder per volume, named by the volume's place and title; each volume's heading and
+    // 卷首语 open its first file, files do not reach across volumes, the volume without a
+    // chapter stays with the chapter before, and the files in order give back the novel.
+    void folderPerVolume_data()
+    {
+        QTest::addColumn<int>("chapsInFile");
+        QTest::newRow("one chapter a file") << 1;
+        QTest::newRow("two chapters a file") << 2;
+    }
+
+    void folderPerVolume()
+    {
+        QFETCH(int, chapsInFile);
+        QStringList lines;
+        const QString novel = volumeNovel(&lines);
+        QVERIFY(!novel.isEmpty());
+        auto lineOf = [&](const QString& start) { return int(lines.indexOf(QRegularExpression(start + u".*"_qs))); };
+        Settings s = plain();
+        s.FolderPerVolume = true;
+        s.ChapsInFile = qint16(chapsInFile);
+        Run r;
+        run(r, novel, s);
+        QCOMPARE(r.result.kind, OutputResult::Done);
+
+        // Each file from its first line to the next file's, by 0-based line index.
+        struct Planned {
+            QString path;
+            int from;
+        };
+        const QString v1 = u"01-第一卷 少年游/"_qs, v2 = u"02-第二卷 风雨路/"_qs, v4 = u"04-第四卷 星河/"_qs;
+        const QList<Planned> one = {
+            {u"Index.txt"_qs, 0},
+            {v1 + u"001-小镇.txt"_qs, lineOf(u"第一卷"_qs)},
+            {v1 + u"002-铁匠铺.txt"_qs, lineOf(u"第二章 铁匠铺"_qs)},
+            {v1 + u"003-远行.txt"_qs, lineOf(u"第三章 远行"_qs)},
+            {v2 + u"001-渡口.txt"_qs, lineOf(u"第二卷"_qs)},
+            {v2 + u"002-荒原.txt"_qs, lineOf(u"第二章 荒原"_qs)},
+            {v4 + u"001-归来.txt"_qs, lineOf(u"第四卷"_qs)},
+            {v4 + u"002-重逢.txt"_qs, lineOf(u"第二章 重逢"_qs)},
+            {v4 + u"004-星河长歌.txt"_qs, lineOf(u"第四章"_qs)},
+        };
+        const QList<Planned> two = {one[0], one[1], one[3], one[4], one[6], one[8]};
+        const QList<Planned>& planned = chapsInFile == 1 ? one : two;
+        Tree expected;
+        for (int f = 0; f < planned.size(); ++f) {
+            const int to = f + 1 < planned.size() ? planned[f + 1].from : int(lines.size());
+            expected.insert(planned[f].path, text(lines.mid(planned[f].from, to - planned[f].from)));
+        }
+        const Tree got = tree(r.root);
+        QCOMPARE(got.keys(), expected.keys());
+        QCOMPARE(got, expected);
+        QCOMPARE(r.result.files, int(planned.size()) - 1);
+        QByteArray joined = got[u"Index.txt"_qs];
+        for (auto it = got.cbegin(); it != got.cend(); ++it) {
+            if (it.key() != u"Index.txt"_qs) {
+                joined += it.value(); // folders and file names sort in book order here
+            }
+        }
+        QCOMPARE(joined, text(lines));
+    }
+
+    // Without volume folders, or without volumes, the files are the ones written before volumes
+    // were known, byte for byte; asking for volume folders in a novel without volumes changes
+    // nothing either.
+    void volumesWithoutFolders_writeAsBefore()
+    {
+        QStringList lines;
+        const QString novel = volumeNovel(&lines);
+        QVERIFY(!novel.isEmpty());
+        QList<Tree> trees;
+        for (const auto& [volumes, folders] : {std::pair(false, false), std::pair(true, false), std::pair(false, true)}) {
+            Settings s = Settings::defaults();
+            s.FilesInDir = 3;
+            s.OutPath = m_dir->filePath(QStringLiteral("out%1").arg(trees.size()));
+            if (!volumes) {
+                s.VolumeText.clear();
+            }
+            s.FolderPerVolume = folders;
+            Run r;
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Done);
+            QCOMPARE(r.doc.model().volumes().size(), volumes ? 4 : 0);
+            trees << tree(r.root);
+        }
+        QVERIFY(trees[0].contains(u"001-003(第1章+)/003-远行.txt"_qs));
+        QCOMPARE(trees[1], trees[0]);
+        QCOMPARE(trees[2], trees[0]);
     }
 
     void stopBetweenChapters_leavesWholeFiles()

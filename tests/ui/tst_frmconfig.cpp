@@ -504,6 +504,37 @@ private slots:
         QCOMPARE(result->text(), u"是章节标题：章节号 7，标题“The End”"_s);
     }
 
+    // The volume pattern beside the title pattern: the live test tells volume headings and
+    // titles, a rule with a volume part fills it in, an emptied field switches volumes off.
+    void volumePattern_liveTestRulesAndApply() {
+        m_settings.VolumeText = Settings::defaultVolumeText();
+        auto dialog = open();
+        auto* volume = get<QLineEdit>(dialog.get(), u"txtVolume"_s);
+        auto* sample = get<QLineEdit>(dialog.get(), u"txtTitleTest"_s);
+        auto* result = get<QLabel>(dialog.get(), u"lblTitleTest"_s);
+        QCOMPARE(volume->text(), Settings::defaultVolumeText());
+        sample->setText(u"第二卷 风雨路 第一章 渡口"_s);
+        QCOMPARE(result->text(), u"是分卷标题：卷号 2，卷名“风雨路”；是章节标题：章节号 1，标题“渡口”"_s);
+        sample->setText(u"第九部队的士兵冲了上去。"_s);
+        QCOMPARE(result->text(), u"不是章节标题"_s);
+        volume->setText(u"第(\\d+"_s);
+        QVERIFY(result->text().startsWith(u"分卷标题正则表达式有误"_s));
+        QVERIFY(dialog->Changed());
+
+        auto* combo = get<QComboBox>(dialog.get(), u"cmbTitleRules"_s);
+        const QList<TitleRule> rules = builtInTitleRules();
+        choose(combo, combo->findText(rules[3].name));
+        QCOMPARE(volume->text(), *rules[3].volume);
+        volume->clear();
+        get<QCheckBox>(dialog.get(), u"chkFolderPerVolume"_s)->click();
+        click(dialog.get(), u"btnApply"_s);
+        QCOMPARE(m_settings.VolumeText, QString());
+        QVERIFY(m_settings.FolderPerVolume);
+        QVERIFY(readGbk(m_config).contains(u"VolumeText=\r\nFolderPerVolume=True\r\n"_s));
+        sample->setText(u"第一卷 风起"_s);
+        QCOMPARE(result->text(), u"不是章节标题"_s);
+    }
+
     void titleRules_followPatternOnLoadAndWhenChosen_data() {
         QTest::addColumn<int>("loaded"); // the built-in rule in config.ini; -1 for a pattern of none
         QTest::newRow("default") << 0;

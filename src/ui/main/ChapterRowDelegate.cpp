@@ -29,17 +29,21 @@ QColor anomalyColor(NumberingAnomaly a) {
 
 // A short bar at the left of the cell, edged in white so that it stands out on a checked or
 // selected row too.
-QIcon anomalyMarker(NumberingAnomaly a) {
+QIcon marker(const QColor& color) {
     QPixmap bar(6, 14);
     bar.fill(Qt::white);
     QPainter p(&bar);
-    p.fillRect(1, 1, 4, 12, anomalyColor(a));
+    p.fillRect(1, 1, 4, 12, color);
     p.end();
     QIcon icon;
     for (QIcon::Mode mode : {QIcon::Normal, QIcon::Selected, QIcon::Active}) {
         icon.addPixmap(bar, mode);
     }
     return icon;
+}
+
+QIcon anomalyMarker(NumberingAnomaly a) {
+    return marker(anomalyColor(a));
 }
 
 } // namespace
@@ -52,12 +56,19 @@ ChapterRowDelegate::ChapterRowDelegate(const Settings& settings, QObject* parent
                                NumberingAnomaly::Zero}) {
         m_markers[int(a)] = anomalyMarker(a);
     }
+    m_emptyVolumeMarker = marker(QColor(0x20, 0x80, 0xA0)); // teal, unlike any anomaly
 }
 
 void ChapterRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     if (index.siblingAtColumn(0).data(Qt::CheckStateRole).toInt() == Qt::Checked) {
         option->backgroundBrush = ColorFromNumber(m_settings.ItemBackColor);
+    }
+    if (index.column() == ChapterModel::VolumeColumn && index.data(ChapterModel::EmptyVolumeRole).toBool()) {
+        // Volumes without a chapter are in this cell's tool tip.
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->icon = m_emptyVolumeMarker;
+        option->decorationSize = QSize(6, 14);
     }
     if (index.column() == ChapterModel::ChapNumColumn) {
         const int a = index.data(ChapterModel::AnomalyRole).toInt();

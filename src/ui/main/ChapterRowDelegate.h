@@ -5,8 +5,8 @@
 
 struct Settings;
 
-/// Paints the chapter list: checked rows (ignored titles) in their own colour, and a marker
-/// on a 章节号 that breaks the numbering.
+/// Paints the chapter list: checked rows (ignored titles) in their own colour, a marker on a
+/// 章节号 that breaks the numbering, and one on a 卷 cell that tells of volumes without a chapter.
 class ChapterRowDelegate : public QStyledItemDelegate {
 public:
     ChapterRowDelegate(const Settings& settings, QObject* parent);
@@ -18,4 +18,5 @@ private:
     static constexpr int MarkerCount = 5;
     const Settings& m_settings;
     QIcon m_markers[MarkerCount];
+    QIcon m_emptyVolumeMarker;
 };

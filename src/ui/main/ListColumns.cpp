@@ -118,7 +118,30 @@ void ListColumns::refit() {
         }
         m_fit[c] = width;
     }
+    // The 卷 column: its widest title, between its caption and a width that leaves the other
+    // columns their room.
+    if (m.columnCount() > ChapterModel::VolumeColumn) {
+        QStyleOptionHeader caption;
+        caption.initFrom(header);
+        caption.section = ChapterModel::VolumeColumn;
+        caption.text = ChapterModel::ColumnCaptions.at(ChapterModel::VolumeColumn) + u'▼';
+        const int least = header->style()->sizeFromContents(QStyle::CT_HeaderSection, &caption, QSize(), header).width();
+        int widest = 0;
+        for (const Volume& v : m.volumes().all()) {
+            widest = std::max(widest, m_view->fontMetrics().horizontalAdvance(v.title));
+        }
+        m_volumeFit = std::clamp(widest + 2 * MarkerSize.width() + 8, least, std::max(least, 200));
+    } else {
+        m_volumeUser = 0; // a new novel's volumes start at their own width
+    }
     layout();
+}
+
+int ListColumns::volumeWidth() const {
+    if (m_model.columnCount() <= ChapterModel::VolumeColumn) {
+        return 0;
+    }
+    return m_volumeUser > 0 ? m_volumeUser : m_volumeFit;
 }
 
 int ListColumns::minimum(int column) const {
@@ -135,7 +158,7 @@ int ListColumns::available() const {
 
 void ListColumns::layout() {
     std::array<int, Count> widths{};
-    int rest = available();
+    int rest = available() - volumeWidth();
     int weights = 0;
     int last = -1;
     for (int c = 0; c < Count; ++c) {
@@ -170,11 +193,20 @@ void ListColumns::apply(const std::array<int, Count>& widths) {
             header->resizeSection(c, widths[c]);
         }
     }
+    if (const int volume = volumeWidth(); volume > 0 && header->sectionSize(ChapterModel::VolumeColumn) != volume) {
+        header->resizeSection(ChapterModel::VolumeColumn, volume);
+    }
     m_applying = false;
 }
 
 void ListColumns::dragged(int column, int oldWidth, int newWidth) {
     if (m_applying) {
+        return;
+    }
+    if (column >= Count) {
+        // The 卷 column keeps what it is given; the others share what is left.
+        m_volumeUser = newWidth;
+        layout();
         return;
     }
     QHeaderView* header = m_view->header();
@@ -245,6 +277,11 @@ void ListColumns::dragged(int column, int oldWidth, int newWidth) {
 }
 
 void ListColumns::reset(int column) {
+    if (column >= Count) {
+        m_volumeUser = 0;
+        layout();
+        return;
+    }
     for (int c = 0; c < Count; ++c) {
         if (c == column || (shares(column) && shares(c))) {
             m_user[c] = 0;

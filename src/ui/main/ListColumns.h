@@ -15,6 +15,9 @@ class QTreeView;
 /// after it, then the sharing ones before it) give or take the difference. What the user
 /// dragged is kept: a fitted column's width as it is, the sharing columns' widths as their
 /// shares. A double click on a divider gives the column its automatic width back.
+///
+/// The 卷 column, there while the novel has volumes, fits its widest volume title (within
+/// bounds) or takes the width the user drags it to; the other columns share the rest.
 class ListColumns : public QObject {
     Q_OBJECT
 
@@ -49,11 +52,15 @@ private:
     int minimum(int column) const;
     int fitted(int column) const;
     int available() const;
+    /// The 卷 column's width; 0 while the list has none.
+    int volumeWidth() const;
 
     QTreeView* m_view;
     const ChapterModel& m_model;
     std::array<int, Count> m_user{}; // 0: automatic
     std::array<int, Count> m_fit{};  // measured width of every column's contents and caption
+    int m_volumeFit = 0;             // the same for the 卷 column
+    int m_volumeUser = 0;            // dragged by the user; 0: automatic
     bool m_applying = false;
     bool m_changed = false;
 };

@@ -213,11 +213,18 @@ void ListCommands::ReviewNumbering() {
         m_w.m_panelText->setToolTip(QString());
         return;
     }
-    model.setAnomalies(reviewNumbering(model.chapnum(), model.ignoredRecords()));
+    model.setAnomalies(reviewNumbering(model.chapnum(), model.ignoredRecords(), model.volumes().starts()));
     const int n = model.anomalyCount();
-    // The panel's own text is the chapter count; the review goes into its tool tip.
-    m_w.m_panelText->setToolTip(n > 0 ? QStringLiteral(u"编号异常 %1 处，按 F3 查看").arg(n)
-                                      : QStringLiteral(u"章节编号没有发现异常"));
+    // The panel's own text is the chapter count; the review goes into its tool tip, with the
+    // volumes, which are no chapters.
+    QString tip = n > 0 ? QStringLiteral(u"编号异常 %1 处，按 F3 查看").arg(n) : QStringLiteral(u"章节编号没有发现异常");
+    if (const VolumeList& volumes = model.volumes(); !volumes.isEmpty()) {
+        tip += QStringLiteral(u"\n共 %1 卷").arg(volumes.size());
+        if (const int empty = volumes.emptyCount(); empty > 0) {
+            tip += QStringLiteral(u"，其中 %1 卷没有章节（见“卷”列的提示）").arg(empty);
+        }
+    }
+    m_w.m_panelText->setToolTip(tip);
     reviewTidy();
 }
 

@@ -107,6 +107,9 @@ TextPage::TextPage(const Settings& settings, QWidget* dialog) : m_dialog(dialog)
 
     txtChapsInFile = options::numberBox(QStringLiteral("txtChapsInFile"), grpText);
     txtFilesInDir = options::numberBox(QStringLiteral("txtFilesInDir"), grpText);
+    chkFolderPerVolume = new QCheckBox(QStringLiteral(u"每卷一个目录"), grpText);
+    chkFolderPerVolume->setObjectName(QStringLiteral("chkFolderPerVolume"));
+    chkFolderPerVolume->setToolTip(QStringLiteral(u"小说分卷时，每卷的章节放进以卷名命名的目录（代替每个目录文件数）"));
 
     auto* grid = new QGridLayout(grpText);
     grid->setContentsMargins(8, 6, 8, 8);
@@ -156,7 +159,8 @@ TextPage::TextPage(const Settings& settings, QWidget* dialog) : m_dialog(dialog)
     numbers->addWidget(txtChapsInFile, 0, 1);
     numbers->addWidget(label(QStringLiteral(u"每个目录文件数(0为不分目录)："), grpText), 1, 0);
     numbers->addWidget(txtFilesInDir, 1, 1);
-    numbers->setColumnStretch(2, 1);
+    numbers->addWidget(chkFolderPerVolume, 1, 2);
+    numbers->setColumnStretch(3, 1);
     grid->addLayout(numbers, row++, 0, 1, 3);
 
     // Alt+O belongs to 确定; the letter stays in the caption as the user knows it.
@@ -233,7 +237,7 @@ TextPage::TextPage(const Settings& settings, QWidget* dialog) : m_dialog(dialog)
 }
 
 void TextPage::load(const Settings& s) {
-    m_rules->load(s.TitleText);
+    m_rules->load(s.TitleText, s.VolumeText);
     fillChoice(cmbOutPaths, s.OutPaths, s.PathDefaultSelect, s.OutPath);
     lstFilters->addItems(splitList(s.TextFilters));
     fillChoice(cmbFileNames, s.OutFiles, s.FileDefaultSelect, s.OutFile);
@@ -243,10 +247,11 @@ void TextPage::load(const Settings& s) {
     chkDelSpaceLine->setChecked(s.DelSpaceLine);
     chkConvertToSimple->setChecked(s.ConvertToSimple);
     chkSetInvalidTitle->setChecked(s.SetInvalidTitle);
+    chkFolderPerVolume->setChecked(s.FolderPerVolume);
     cmbFilterAfterLine->setCurrentIndex(s.FilterAfterLine ? 1 : 0);
 
     // Change tracking starts once the controls hold the settings.
-    for (QCheckBox* box : {chkDelSpaceLine, chkConvertToSimple, chkSetInvalidTitle}) {
+    for (QCheckBox* box : {chkDelSpaceLine, chkConvertToSimple, chkSetInvalidTitle, chkFolderPerVolume}) {
         connect(box, &QCheckBox::clicked, this, &TextPage::changed);
     }
     connect(chkSetInvalidTitle, &QCheckBox::clicked, this, &TextPage::chkSetInvalidTitle_Click);
@@ -279,6 +284,7 @@ void TextPage::apply(Settings& s) {
     } else {
         s.TitleText = pattern->text();
     }
+    s.VolumeText = m_rules->volumeBox()->text();
     const Settings builtIn = Settings::defaults();
     s.OutPaths = applyList(cmbOutPaths, s.OutPaths, builtIn.OutPaths, s.PathDefaultSelect, s.OutPath);
     s.TextFilters.clear();
@@ -288,6 +294,7 @@ void TextPage::apply(Settings& s) {
     s.OutFiles = applyList(cmbFileNames, s.OutFiles, builtIn.OutFiles, s.FileDefaultSelect, s.OutFile);
     s.ChapsInFile = qint16(txtChapsInFile->text().toInt());
     s.FilesInDir = qint16(txtFilesInDir->text().toInt());
+    s.FolderPerVolume = chkFolderPerVolume->isChecked();
     s.DelSpaceLine = chkDelSpaceLine->isChecked();
     s.ConvertToSimple = chkConvertToSimple->isChecked();
     s.SetInvalidTitle = chkSetInvalidTitle->isChecked();

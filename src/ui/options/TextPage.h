@@ -63,6 +63,7 @@ private:
     QPushButton* btnFileSub;
     QLineEdit* txtChapsInFile;
     QLineEdit* txtFilesInDir;
+    QCheckBox* chkFolderPerVolume;
 
     QGroupBox* grpOther;
     QCheckBox* chkDelSpaceLine;

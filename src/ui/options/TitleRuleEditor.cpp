@@ -6,6 +6,7 @@
 
 #include "config/SystemError.h"
 #include "config/Settings.h"
+#include "core/HeadingMatcher.h"
 #include "core/cRegExp.h"
 
 #include <QAbstractItemView>
@@ -42,6 +43,10 @@ TitleRuleEditor::TitleRuleEditor(const Settings& settings, QWidget* parent)
     : QObject(parent), m_settings(settings), m_parent(parent) {
     txtTitle = new QLineEdit(parent);
     txtTitle->setObjectName(QStringLiteral("txtTitle"));
+    txtVolume = new QLineEdit(parent);
+    txtVolume->setObjectName(QStringLiteral("txtVolume"));
+    txtVolume->setPlaceholderText(QStringLiteral(u"留空则不分卷"));
+    txtVolume->setToolTip(QStringLiteral(u"分卷标题（第…卷、第…部 等）的正则表达式：第 1 组为卷号，第 2 组为卷名"));
     cmbTitleRules = new QComboBox(parent);
     cmbTitleRules->setObjectName(QStringLiteral("cmbTitleRules"));
     // Long imported names must not widen the dialog; the list itself shows them whole.
@@ -74,6 +79,8 @@ TitleRuleEditor::TitleRuleEditor(const Settings& settings, QWidget* parent)
     connect(txtTitleTest, &QLineEdit::textChanged, this, &TitleRuleEditor::updateTitleTest);
     connect(txtTitle, &QLineEdit::textChanged, this, &TitleRuleEditor::syncTitleRule);
     connect(txtTitle, &QLineEdit::textChanged, this, &TitleRuleEditor::edited);
+    connect(txtVolume, &QLineEdit::textChanged, this, &TitleRuleEditor::updateTitleTest);
+    connect(txtVolume, &QLineEdit::textChanged, this, &TitleRuleEditor::edited);
     connect(cmbTitleRules, &QComboBox::activated, this, &TitleRuleEditor::cmbTitleRules_Click);
     connect(btnImportRules, &QPushButton::clicked, this, &TitleRuleEditor::btnImportRules_Click);
     connect(btnExportRules, &QPushButton::clicked, this, &TitleRuleEditor::btnExportRules_Click);
@@ -84,6 +91,8 @@ TitleRuleEditor::TitleRuleEditor(const Settings& settings, QWidget* parent)
 void TitleRuleEditor::addTo(QGridLayout* grid, int& row) {
     grid->addWidget(options::label(QStringLiteral(u"章节标题："), m_parent), row, 0);
     grid->addWidget(txtTitle, row++, 1, 1, 2);
+    grid->addWidget(options::label(QStringLiteral(u"分卷标题："), m_parent), row, 0);
+    grid->addWidget(txtVolume, row++, 1, 1, 2);
     auto* ruleChoice = new QHBoxLayout;
     ruleChoice->setSpacing(6);
     ruleChoice->addWidget(cmbTitleRules, 1);
@@ -100,11 +109,13 @@ void TitleRuleEditor::addTo(QGridLayout* grid, int& row) {
     grid->addWidget(lblTitleTest, row++, 1, 1, 2);
 }
 
-void TitleRuleEditor::load(const QString& pattern) {
+void TitleRuleEditor::load(const QString& pattern, const QString& volumePattern) {
     for (const TitleRule& rule : builtInTitleRules())
         addTitleRule(rule);
     txtTitle->setText(pattern);
     txtTitle->setCursorPosition(0); // a long pattern shows its beginning
+    txtVolume->setText(volumePattern);
+    txtVolume->setCursorPosition(0);
     syncTitleRule();
 }
 
@@ -116,6 +127,7 @@ void TitleRuleEditor::showPatternStart() {
         [this] {
             txtTitle->deselect();
             txtTitle->setCursorPosition(0);
+            txtVolume->setCursorPosition(0);
         },
         Qt::QueuedConnection);
 }
@@ -127,23 +139,29 @@ void TitleRuleEditor::fitRuleList() {
 }
 
 void TitleRuleEditor::updateTitleTest() {
-    // An empty pattern is not applied (the current one stays), so the current one is tested.
-    const QString pattern = txtTitle->text().isEmpty() ? m_settings.TitleText : txtTitle->text();
-    cRegExp recognizer;
-    recognizer.InitRegexp(pattern);
+    // An empty pattern is not applied (the current one stays), so the current one is tested;
+    // an empty volume pattern is applied as it is (no volumes).
+    HeadingMatcher matcher(shownPattern(), txtVolume->text());
     QString result;
     bool good = false;
-    if (!recognizer.isValid()) {
-        result = recognizer.errorString();
+    if (!matcher.title.isValid()) {
+        result = matcher.title.errorString();
+    } else if (matcher.volumesOn && !matcher.volume.isValid()) {
+        result = QStringLiteral(u"分卷标题正则表达式有误: %1").arg(matcher.volume.errorDetail());
     } else if (!txtTitleTest->text().isEmpty()) {
-        if (recognizer.GetMatch(txtTitleTest->text())) {
-            good = true;
-            result = QStringLiteral(u"是章节标题：章节号 %1，标题“%2”")
-                         .arg(recognizer.ChaptorNum())
-                         .arg(recognizer.ChaptorTitle());
-        } else {
-            result = QStringLiteral(u"不是章节标题");
+        good = matcher.match(txtTitleTest->text());
+        QStringList found;
+        if (matcher.isVolume) {
+            found << QStringLiteral(u"是分卷标题：卷号 %1，卷名“%2”")
+                         .arg(matcher.volume.ChaptorNum())
+                         .arg(matcher.volume.ChaptorTitle().trimmed());
         }
+        if (matcher.isTitle) {
+            found << QStringLiteral(u"是章节标题：章节号 %1，标题“%2”")
+                         .arg(matcher.title.ChaptorNum())
+                         .arg(matcher.title.ChaptorTitle());
+        }
+        result = good ? found.join(QStringLiteral(u"；")) : QStringLiteral(u"不是章节标题");
     }
     showTitleNote(result, good);
 }
@@ -228,6 +246,11 @@ bool TitleRuleEditor::useTitleRule(int rule) {
     }
     txtTitle->setText(chosen.rule); // counts as an edit, as typing it would
     txtTitle->setCursorPosition(0);
+    // A rule that names no volume pattern (as shared lists do) leaves the one in use.
+    if (chosen.volume) {
+        txtVolume->setText(*chosen.volume);
+        txtVolume->setCursorPosition(0);
+    }
     return true;
 }
 

@@ -14,8 +14,9 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 
-/// The title pattern with its named rules (built in, imported, exported, suggested for the open
-/// novel) and the live test of a line against the pattern being edited.
+/// The title pattern and the volume pattern with their named rules (built in, imported,
+/// exported, suggested for the open novel) and the live test of a line against the patterns
+/// being edited.
 class TitleRuleEditor : public QObject {
     Q_OBJECT
 
@@ -29,13 +30,15 @@ public:
 
     /// Places the controls in `grid` from `row` on (which it advances).
     void addTo(QGridLayout* grid, int& row);
-    void load(const QString& pattern);
+    void load(const QString& pattern, const QString& volumePattern);
     /// The rule list opens wide enough for long imported names, whatever the box's width.
     void fitRuleList();
     void updateTitleTest();
     /// After the dialog is first shown: the pattern's beginning is in view, nothing selected.
     void showPatternStart();
     QLineEdit* patternBox() const { return txtTitle; }
+    /// The volume pattern; empty looks for no volumes.
+    QLineEdit* volumeBox() const { return txtVolume; }
 
 signals:
     void edited();
@@ -58,6 +61,7 @@ private:
     RuleTrialFunction m_ruleTrial;
 
     QLineEdit* txtTitle;
+    QLineEdit* txtVolume;
     QComboBox* cmbTitleRules;
     QPushButton* btnSuggestRule;
     QPushButton* btnImportRules;

@@ -1,0 +1,52 @@
+#include "core/Volumes.h"
+
+#include "core/FileName.h"
+
+#include <algorithm>
+
+int VolumeList::volumeOf(int record) const
+{
+    // The last volume whose records start at or before this one: of an empty volume and the
+    // next, which start at the same record, the next one holds it.
+    const auto after = std::upper_bound(m_volumes.cbegin(), m_volumes.cend(), record,
+                                        [](int r, const Volume& v) { return r < v.firstRecord; });
+    return int(after - m_volumes.cbegin()) - 1;
+}
+
+QVector<qint32> VolumeList::starts() const
+{
+    QVector<qint32> s;
+    s.reserve(m_volumes.size());
+    for (const Volume& v : m_volumes) {
+        s.append(v.firstRecord);
+    }
+    return s;
+}
+
+QVector<int> VolumeList::volumeOfEach(int recordCount) const
+{
+    QVector<int> of;
+    if (m_volumes.isEmpty()) {
+        return of;
+    }
+    of.reserve(recordCount);
+    for (int r = 0; r < recordCount; ++r) {
+        of.append(volumeOf(r));
+    }
+    return of;
+}
+
+int VolumeList::emptyCount() const
+{
+    return int(std::count_if(m_volumes.cbegin(), m_volumes.cend(), [](const Volume& v) { return v.isEmpty(); }));
+}
+
+QString VolumeFolderName(int ordinal, int volumeCount, const QString& title)
+{
+    int width = 2;
+    for (int n = volumeCount; n >= 100; n /= 10) {
+        ++width;
+    }
+    // The name rules of chapter files: cut to length, no character a folder name may not hold.
+    return MakeFileName(QStringLiteral("%id%1%-%title%").arg(width), ordinal, 0, title).chopped(4);
+}
