@@ -53,7 +53,7 @@ int analyseNovel(const QString& novel, const SplitRequest& request, Document& do
     }
     if (request.tidy) {
         ChapterModel& model = doc.model();
-        model.applyTidy(tidyTitles(tidyInput(doc, model.handTouched(), model.volumes().volumeOfEach(model.recordCount()))));
+        model.applyTidy(tidyTitles(tidyInput(doc, model.handTouched())));
     }
     return Ok;
 }

@@ -187,7 +187,8 @@ struct Page {
     QString id;    // manifest id, also the file's base name
     QString label; // contents entry
     int level = 0; // 0: top; 1: under the volume before it
-    bool inContents = true;
+    bool file = true; // false: a contents entry only (a volume begun in an earlier book)
+    QString href;     // where a contents-only entry leads
 };
 
 // A zip written under a temporary name beside its target and renamed into place when complete.
@@ -310,6 +311,14 @@ struct Chapter {
     int record;
 };
 
+// A page's place in the novel: a kept chapter, or a volume heading with the text after it.
+struct Segment {
+    qint64 start;     // first line
+    int chapter = -1; // index into the kept chapters
+    int volume = -1;  // index into the volumes
+    int book = 0;
+};
+
 class Pass {
 public:
     Pass(Document& doc, const Settings& s, const EpubOptions& o, PassHost& host)
@@ -322,9 +331,10 @@ private:
     enum Answer { Write, Skip, Cancel, Fail };
     Answer ask(QString& target);
     bool readLine(QString& text);
-    bool writePages(Book& book, int first, int last, bool withFront);
+    void planSegments(int per);
+    bool writePages(Book& book, int bookNo);
     bool writeFront(Book& book);
-    bool writeChapter(Book& book, int i, const QString& id);
+    bool writeSegment(Book& book, int k);
     bool writeContents(Book& book, const QString& uid);
     QString planTarget(int first, int last, int books) const;
     void fail(const QString& description, int number);
@@ -339,6 +349,7 @@ private:
     BookMeta m_meta;
     CoverImage m_cover;
     QList<Chapter> m_chapters; // kept chapters in file order
+    QList<Segment> m_segments; // pages after the front matter, in file order
     qint64 m_lineNo = 0;       // the last line read
     QList<Page> m_pages;       // of the book being written
     QCryptographicHash m_hash{QCryptographicHash::Sha1};
@@ -460,7 +471,7 @@ QString Pass::planTarget(int first, int last, int books) const
 
 bool Pass::writeFront(Book& book)
 {
-    const qint64 end = m_chapters.isEmpty() ? m_doc.LineCount + 1 : m_chapters.first().start;
+    const qint64 end = m_segments.isEmpty() ? m_doc.LineCount + 1 : m_segments.first().start;
     QString text;
     QString page;
     bool open = false;
@@ -502,37 +513,66 @@ bool Pass::writeFront(Book& book)
         if (!book.write(page) || !book.end()) {
             return false;
         }
-        m_pages.append({QStringLiteral("front"), intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言")});
+        m_pages.append({QStringLiteral("front"), intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言"), 0, true, QString()});
     }
     return true;
 }
 
-bool Pass::writeChapter(Book& book, int i, const QString& id)
+bool Pass::writeSegment(Book& book, int k)
 {
-    const qint64 end = i + 1 < m_chapters.size() ? m_chapters[i + 1].start : m_doc.LineCount + 1;
+    const Segment& seg = m_segments[k];
+    const qint64 end = k + 1 < m_segments.size() ? m_segments[k + 1].start : m_doc.LineCount + 1;
+    const bool volume = seg.volume >= 0;
+    const VolumeList& volumes = m_doc.model().volumes();
+    // Front matter is never converted; chapters and volume pages are.
     const bool convert = m_s.ConvertToSimple;
     const ScriptConverter& t2s = ScriptConverter::traditionalToSimplified();
     QString text;
-    if (!readLine(text)) {
-        return false;
+    QString heading;
+    if (seg.start < end) {
+        if (!readLine(text)) {
+            return false;
+        }
+        if (convert) {
+            text = t2s.convert(text);
+        }
+        heading = paragraphText(text, &m_result.replaced);
     }
-    if (convert) {
-        text = t2s.convert(text);
+    if (volume) {
+        // A heading that shares its line with the first chapter's title: the volume's words only.
+        const QString title = convert ? t2s.convert(volumes.at(seg.volume).title) : volumes.at(seg.volume).title;
+        if (seg.start >= end || heading.isEmpty()) {
+            heading = title;
+        }
+    } else {
+        // The chapter's own words when its line starts with its volume's heading.
+        const int v = volumes.volumeOf(m_chapters[seg.chapter].record);
+        if (v >= 0 && volumes.at(v).line == seg.start) {
+            const QString title = convert ? t2s.convert(volumes.at(v).title) : volumes.at(v).title;
+            if (heading.startsWith(title) && heading.size() > title.size()) {
+                heading = trimmedParagraph(heading.mid(title.size())).toString();
+            }
+        }
+        if (heading.isEmpty()) {
+            heading = m_doc.model().title().at(m_chapters[seg.chapter].record).trimmed();
+        }
+        if (heading.isEmpty()) {
+            heading = QStringLiteral(u"第 %1 章").arg(seg.chapter + 1);
+        }
     }
-    QString heading = paragraphText(text, &m_result.replaced);
-    if (heading.isEmpty()) {
-        heading = m_doc.model().title().at(m_chapters[i].record).trimmed();
-    }
-    if (heading.isEmpty()) {
-        heading = QStringLiteral(u"第 %1 章").arg(i + 1);
-    }
+    const QString id = volume ? QStringLiteral("v%1").arg(seg.volume + 1, 3, 10, QLatin1Char('0'))
+                              : QStringLiteral("c%1").arg(seg.chapter + 1, 5, 10, QLatin1Char('0'));
     if (!book.begin(QStringLiteral("OEBPS/text/%1.xhtml").arg(id))) {
         return false;
     }
-    QString page = xhtmlHead(heading, m_meta.language, QStringLiteral("../style.css"))
-                   + QStringLiteral("<body>\n<section epub:type=\"chapter\">\n<h2>");
+    QString page = xhtmlHead(heading, m_meta.language, QStringLiteral("../style.css"));
+    if (volume) {
+        page += QStringLiteral("<body>\n<section class=\"volume\" epub:type=\"part\">\n<h1>");
+    } else {
+        page += QStringLiteral("<body>\n<section epub:type=\"chapter\">\n<h2>");
+    }
     appendEscaped(page, heading);
-    page += QLatin1String("</h2>\n");
+    page += volume ? QLatin1String("</h1>\n") : QLatin1String("</h2>\n");
     while (m_lineNo + 1 < end) {
         if (!readLine(text)) {
             return false;
@@ -558,7 +598,24 @@ bool Pass::writeChapter(Book& book, int i, const QString& id)
     if (!book.write(page) || !book.end()) {
         return false;
     }
-    m_pages.append({id, heading});
+    Page p{id, heading, 0, true, QString()};
+    if (!volume) {
+        // Under its volume when the volume's page or entry is in this book.
+        const int v = volumes.volumeOf(m_chapters[seg.chapter].record);
+        if (v >= 0) {
+            const bool listed = std::any_of(m_pages.cbegin(), m_pages.cend(), [&](const Page& q) {
+                return q.id == QStringLiteral("v%1").arg(v + 1, 3, 10, QLatin1Char('0'));
+            });
+            if (!listed) {
+                // The volume began in an earlier book: an entry leads to its first chapter here.
+                const QString title = convert ? t2s.convert(volumes.at(v).title) : volumes.at(v).title;
+                m_pages.append({QStringLiteral("v%1").arg(v + 1, 3, 10, QLatin1Char('0')), title, 0, false,
+                                QStringLiteral("text/%1.xhtml").arg(id)});
+            }
+            p.level = 1;
+        }
+    }
+    m_pages.append(p);
     return true;
 }
 
@@ -593,10 +650,7 @@ bool Pass::writeContents(Book& book, const QString& uid)
     int open = 0; // nested lists open in nav, navPoints open in the NCX
     for (int k = 0; k < m_pages.size(); ++k) {
         const Page& p = m_pages[k];
-        if (!p.inContents) {
-            continue;
-        }
-        const QString href = QStringLiteral("text/%1.xhtml").arg(p.id);
+        const QString href = p.file ? QStringLiteral("text/%1.xhtml").arg(p.id) : p.href;
         const bool parent = k + 1 < m_pages.size() && m_pages[k + 1].level > p.level;
         while (open > p.level) {
             nav += QLatin1String("</ol>\n</li>\n");
@@ -648,11 +702,16 @@ bool Pass::writeContents(Book& book, const QString& uid)
                           "<item id=\"cover\" href=\"cover.xhtml\" media-type=\"application/xhtml+xml\" properties=\"svg\"/>\n")
                .arg(lang, m_meta.modified.toString(Qt::ISODate), m_cover.extension, m_cover.mediaType);
     for (const Page& p : std::as_const(m_pages)) {
-        opf += QStringLiteral("<item id=\"%1\" href=\"text/%1.xhtml\" media-type=\"application/xhtml+xml\"/>\n").arg(p.id);
+        if (p.file) {
+            opf += QStringLiteral("<item id=\"%1\" href=\"text/%1.xhtml\" media-type=\"application/xhtml+xml\"/>\n").arg(p.id);
+        }
     }
     opf += QLatin1String("</manifest>\n<spine toc=\"ncx\">\n<itemref idref=\"cover\"/>\n");
     bool navDone = false;
     for (const Page& p : std::as_const(m_pages)) {
+        if (!p.file) {
+            continue;
+        }
         if (!navDone && p.id != QLatin1String("front")) {
             opf += QLatin1String("<itemref idref=\"nav\"/>\n");
             navDone = true;
@@ -667,7 +726,7 @@ bool Pass::writeContents(Book& book, const QString& uid)
            && book.add(QStringLiteral("OEBPS/content.opf"), opf.toUtf8());
 }
 
-bool Pass::writePages(Book& book, int first, int last, bool withFront)
+bool Pass::writePages(Book& book, int bookNo)
 {
     const QString cover =
         xhtmlHead(QStringLiteral(u"封面"), m_meta.language, QStringLiteral("style.css"))
@@ -686,13 +745,18 @@ bool Pass::writePages(Book& book, int first, int last, bool withFront)
         || !book.add(QStringLiteral("OEBPS/cover.xhtml"), cover.toUtf8())) {
         return false;
     }
-    if (withFront && !writeFront(book)) {
+    if (bookNo == 0 && !writeFront(book)) {
         return false;
     }
     const int total = int(m_chapters.size());
-    for (int i = first; i <= last; ++i) {
-        const int percent = int(qint64(i) * 100 / std::max(1, total));
-        m_host.progress(i, percent, QStringLiteral(u"已经输出：%1%").arg(percent), QStringLiteral(u"正在输出"));
+    for (int k = 0; k < m_segments.size(); ++k) {
+        const Segment& seg = m_segments[k];
+        if (seg.book != bookNo) {
+            continue;
+        }
+        const int done = seg.chapter >= 0 ? seg.chapter : m_result.chapters;
+        const int percent = int(qint64(done) * 100 / std::max(1, total));
+        m_host.progress(done, percent, QStringLiteral(u"已经输出：%1%").arg(percent), QStringLiteral(u"正在输出"));
         m_host.processEvents();
         if (m_doc.DocState == StopRequested) {
             if (m_host.askYesNo(QStringLiteral(u"是否确定中断输出操作？"), QStringLiteral(u"输出"))) {
@@ -701,19 +765,44 @@ bool Pass::writePages(Book& book, int first, int last, bool withFront)
             }
             m_doc.DocState = Busy;
         }
-        // Lines before the chapter (when a book starts later in the novel) are read past.
+        // Lines before the page (when a book starts later in the novel) are read past.
         QString skipped;
-        while (m_lineNo + 1 < m_chapters[i].start) {
+        while (m_lineNo + 1 < seg.start) {
             if (!readLine(skipped)) {
                 return false;
             }
         }
-        if (!writeChapter(book, i, QStringLiteral("c%1").arg(i + 1, 5, 10, QLatin1Char('0')))) {
+        if (!writeSegment(book, k)) {
             return false;
         }
-        ++m_result.chapters;
+        m_result.chapters += seg.chapter >= 0 ? 1 : 0;
     }
     return true;
+}
+
+// The pages in file order, each in its book: a chapter by its place among the kept chapters, a
+// volume's page with the chapter that follows it (the last book when none does).
+void Pass::planSegments(int per)
+{
+    m_segments.clear();
+    for (int i = 0; i < m_chapters.size(); ++i) {
+        m_segments.append({m_chapters[i].start, i, -1, i / per});
+    }
+    const VolumeList& volumes = m_doc.model().volumes();
+    for (int v = 0; v < volumes.size(); ++v) {
+        m_segments.append({volumes.at(v).line, -1, v, 0});
+    }
+    std::stable_sort(m_segments.begin(), m_segments.end(), [](const Segment& a, const Segment& b) {
+        return a.start != b.start ? a.start < b.start : a.volume > b.volume; // a volume before its chapter
+    });
+    int book = m_chapters.isEmpty() ? 0 : (int(m_chapters.size()) - 1) / per;
+    for (int k = int(m_segments.size()) - 1; k >= 0; --k) {
+        if (m_segments[k].chapter >= 0) {
+            book = m_segments[k].book;
+        } else {
+            m_segments[k].book = book;
+        }
+    }
 }
 
 EpubResult Pass::run()
@@ -759,6 +848,7 @@ EpubResult Pass::run()
     const int n = int(m_chapters.size());
     const int per = m_o.chapsInBook > 0 ? m_o.chapsInBook : n;
     const int books = (n + per - 1) / per;
+    planSegments(per);
     QStringList targets;
     for (int b = 0; b < books; ++b) {
         targets << planTarget(b * per, std::min(n, (b + 1) * per) - 1, books);
@@ -800,8 +890,6 @@ EpubResult Pass::run()
             m_result.kind = EpubResult::Cancelled;
             return m_result;
         }
-        const int first = b * per;
-        const int last = std::min(n, first + per) - 1;
         if (a == Skip) {
             continue; // the next book reads past this one's lines
         }
@@ -813,7 +901,7 @@ EpubResult Pass::run()
             fail(book.errorText(), PathFile);
             return m_result;
         }
-        if (!writePages(book, first, last, b == 0)) {
+        if (!writePages(book, b)) {
             if (m_result.kind == EpubResult::Stopped) {
                 return stopped();
             }
