@@ -44,10 +44,14 @@ BookMeta detectBookMeta(const QString& filePath, const QStringList& frontLines)
     QString frontAuthor;
     static const QRegularExpression titleLine(QStringLiteral(u"^[\\s\u3000]*(?:书名|書名)[:：][\\s\u3000]*(.+)$"));
     static const QRegularExpression authorLine(QStringLiteral(u"^[\\s\u3000]*(?:作者|作\u3000者|作 者)[:：][\\s\u3000]*(.+)$"));
+    // A line that is only a title in book brackets names the book too.
+    static const QRegularExpression bracketLine(QStringLiteral(u"^[\\s\u3000]*《([^》]+)》[\\s\u3000]*$"));
     for (const QString& line : frontLines) {
         if (frontTitle.isEmpty()) {
             if (const QRegularExpressionMatch m = titleLine.match(line); m.hasMatch()) {
                 frontTitle = cleaned(m.captured(1));
+            } else if (const QRegularExpressionMatch b = bracketLine.match(line); b.hasMatch()) {
+                frontTitle = cleaned(b.captured(1));
             }
         }
         if (frontAuthor.isEmpty()) {

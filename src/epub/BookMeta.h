@@ -15,7 +15,7 @@ struct BookMeta {
 };
 
 /// Title and author from a novel's file name ("《书名》作者：某人.txt", "书名 作者：某人.txt",
-/// "书名.txt") and from its front matter ("书名：…", "作者：…" lines). A title or author in
+/// "书名.txt") and from its front matter ("书名：…" or a line that is only "《…》", "作者：…"). A title or author in
 /// the file name's own brackets or after 作者 wins over the front matter; a plain file name
 /// gives the title only when the front matter has none.
 BookMeta detectBookMeta(const QString& filePath, const QStringList& frontLines);

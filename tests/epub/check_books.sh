@@ -40,6 +40,11 @@ printf '\x80\r\n' >> "$work/synthetic.txt"
     --out "$work/books/synthetic.epub" "$work/synthetic.txt" >/dev/null \
     || { echo "FAILED to make the synthetic books"; exit 1; }
 
+# Volumes (one without a chapter, one sharing its line with a chapter title), whole and in parts.
+"$cli" epub --out "$work/books/volumes.epub" "$here/../data/volumes.txt" >/dev/null \
+    && "$cli" epub --chaps-in-book 3 --out "$work/books/volume-parts.epub" "$here/../data/volumes.txt" >/dev/null \
+    || { echo "FAILED to make the books with volumes"; exit 1; }
+
 failed=0
 count=0
 for book in "$work"/books/*.epub; do

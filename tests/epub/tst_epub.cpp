@@ -138,6 +138,46 @@ private slots:
         QCOMPARE(info.extra.size(), 0);
     }
 
+    // Volumes: a page for each (an empty one too), the text in order across three books, and
+    // a line holding a volume and a chapter title split between the two pages.
+    void volumesReadBackInOrder()
+    {
+        const QString novel = QStringLiteral(VELLOMAR_TEST_DATA "/volumes.txt");
+        Settings s = Settings::defaults();
+        s.TextFilters.clear();
+        Document doc;
+        FakeHost host(&doc);
+        QVERIFY(doc.OpenTextFile(novel, nullptr));
+        QVERIFY(RunAnalysis(doc, s, host));
+        QCOMPARE(doc.model().volumes().size(), 4);
+        EpubOptions o;
+        o.chapsInBook = 3;
+        o.target = m_dir.filePath(u"v/parts.epub"_qs);
+        QVERIFY(QDir().mkpath(m_dir.filePath(u"v"_qs)));
+        const EpubResult r = RunEpub(doc, s, o, host);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QCOMPARE(r.books.size(), 3);
+        QStringList text;
+        for (const QString& book : r.books) {
+            text += bookText(book);
+        }
+        QFile f(novel);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QStringList expected;
+        for (QString line : QString::fromUtf8(f.readAll()).split(u'\n')) {
+            line = line.trimmed().remove(QRegularExpression(u"^\u3000+"_qs));
+            if (line.isEmpty()) {
+                continue;
+            }
+            if (line == u"第二卷 风雨路 第一章 渡口"_qs) {
+                expected << u"第二卷 风雨路"_qs << u"第一章 渡口"_qs;
+            } else {
+                expected << line;
+            }
+        }
+        QCOMPARE(text, expected);
+    }
+
     void metadataFromNameAndFrontMatter_data()
     {
         QTest::addColumn<QString>("file");
@@ -148,6 +188,8 @@ private slots:
         QTest::newRow("space author") << u"斗破 作者：土豆.txt"_qs << QStringList() << u"斗破"_qs << u"土豆"_qs;
         QTest::newRow("front matter") << u"novel_123.txt"_qs << QStringList{u"　书名：《真名》"_qs, u"作者: 某甲"_qs}
                                       << u"真名"_qs << u"某甲"_qs;
+        QTest::newRow("bracket line") << u"v.txt"_qs << QStringList{u"《星河长歌》"_qs, u"作者：青衫客"_qs} << u"星河长歌"_qs
+                                      << u"青衫客"_qs;
         QTest::newRow("name only") << u"西游记.TXT"_qs << QStringList{u"正文"_qs} << u"西游记"_qs << QString();
     }
 
