@@ -354,7 +354,7 @@ int main(int argc, char** argv)
     request.epubOptions.title = o.title;
     request.epubOptions.author = o.author;
     request.epubOptions.coverPath = o.cover.isEmpty() ? QString() : QFileInfo(o.cover).absoluteFilePath();
-    request.epubOptions.chapsInBook = std::max(0, o.chapsInBook);
+    request.epubOptions.chapsInBook = o.chapsInBook >= 0 ? o.chapsInBook : settings.EpubChapsInBook;
     request.epubOptions.target = o.out.isEmpty() ? QString() : QFileInfo(o.out).absoluteFilePath();
 
     if ((o.command == QLatin1String("split") || request.epub) && (o.novels.size() > 1 || QFileInfo(o.novels[0]).isDir())) {
