@@ -4,7 +4,6 @@
 #include "core/TextCodec.h"
 
 #include <QFile>
-#include <QHash>
 
 #include <algorithm>
 #include <limits>
@@ -190,13 +189,17 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
     }
     const QVector<bool> contents = contentsEntries(titles);
 
-    // A repeat has the number and the text of a title in the sequence.
-    QHash<QString, qint16> chainKeys;
-    for (int i = 0; i < n; ++i) {
-        if (inChain[i]) {
-            chainKeys.insert(titles[i].key, titles[i].number);
+    // A repeat has the number and the text of a title in the sequence next to it (a line given
+    // twice, a chapter scraped twice); the same words far away may be a new volume's chapter.
+    constexpr int RepeatReach = 2;
+    auto repeats = [&](int i) {
+        for (int j = std::max(0, i - RepeatReach); j <= std::min(n - 1, i + RepeatReach); ++j) {
+            if (j != i && inChain[j] && titles[j].number == titles[i].number && titles[j].key == titles[i].key) {
+                return true;
+            }
         }
-    }
+        return false;
+    };
     for (int i = 0; i < n; ++i) {
         const TidyTitle& t = titles[i];
         if (t.locked) {
@@ -211,10 +214,9 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
         if (t.ignored) {
             continue;
         }
-        const auto repeat = chainKeys.constFind(t.key);
         if (contents[i]) {
             changes.append({i, true, TidyReason::TableOfContents});
-        } else if (repeat != chainKeys.cend() && *repeat == t.number) {
+        } else if (repeats(i)) {
             changes.append({i, true, TidyReason::RepeatedTitle});
         } else if (!t.standalone) {
             changes.append({i, true, TidyReason::QuotedInText});

@@ -256,6 +256,10 @@ void ListCommands::reviewTidy() {
     const qsizetype keep = m_tidyChanges.size() - ignore;
     m_w.btnTidy->setText(QStringLiteral(u"可整理: 忽略 %1 个、恢复 %2 个").arg(ignore).arg(keep));
     m_w.btnTidy->setVisible(!m_tidyChanges.isEmpty());
+    if (!m_tidyChanges.isEmpty() && !m_w.m_panelText->toolTip().isEmpty()) {
+        m_w.m_panelText->setToolTip(m_w.m_panelText->toolTip()
+                                    + QStringLiteral(u"\n按编号整理可忽略 %1 个、恢复 %2 个标题：点右边的“可整理”").arg(ignore).arg(keep));
+    }
 }
 
 void ListCommands::mnuI_Tidy_Click() {
