@@ -90,7 +90,8 @@ mkdir -p "$work/batch"
 for i in $(seq -w 2 20); do cp "$work/batch/n01.txt" "$work/batch/n$i.txt"; done
 one_by_one() { for f in "$work"/batch/*.txt; do "$cli" split --yes --out "$RUN" "$f" || return 1; done; }
 t_seq=$(median_time one_by_one)
-t_batch=$(median_time "$cli" split --yes --out "$RUN" "$work/batch")
+in_one_run() { "$cli" split --yes --out "$RUN" "$work/batch"; }
+t_batch=$(median_time in_one_run)
 loose_titles=$("$cli" list --config "$work/loose.ini" "$work/loose.txt" 2>/dev/null | wc -l)
 m_split_big=$(peak_kb "$cli" split --yes --out "$out/run" "$work/big.txt")
 
@@ -115,7 +116,8 @@ printf '8. %d titles (%s MB, loose pattern): list %.2f s %d KB (%d B/title), spl
 
 printf '9. batch of 20 x %s MB: one by one %.2f s, in one run %.2f s (%.2f x)\n' \
     "$(mb "$work/batch/n01.txt")" "$t_seq" "$t_batch" "$(echo "$t_batch / $t_seq" | bc -l)"
-t_epub=$(median_time "$cli" epub --overwrite all --out "$RUN" "$work/novel.txt")
+epub_default() { "$cli" epub --overwrite all --out "$RUN" "$1"; }
+t_epub=$(median_time epub_default "$work/novel.txt")
 m_epub=$(peak_kb "$cli" epub --overwrite all --out "$out/run" "$work/novel.txt")
 m_epub_big=$(peak_kb "$cli" epub --overwrite all --out "$out/run" "$work/big.txt")
 # What deflate alone costs on the book's text (its pages, at the level the book uses).

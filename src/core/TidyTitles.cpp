@@ -170,7 +170,7 @@ QVector<bool> tidySequence(const QVector<TidyTitle>& titles, int* numbered)
         }
     }
 
-    QVector<bool> inChain(n, false);
+    QVector<bool> inChain(titles.size(), false);
     for (int i = bestSoFarAt; i >= 0; i = previous[i]) {
         inChain[i] = true;
     }
