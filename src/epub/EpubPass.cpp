@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QTemporaryFile>
 
 #include <QSet>
@@ -647,6 +648,7 @@ bool Pass::writeContents(Book& book, const QString& uid)
     }
     ncx += QLatin1String("<navMap>\n");
     int order = 0;
+    QHash<QString, int> playOrder;
     int open = 0; // nested lists open in nav, navPoints open in the NCX
     for (int k = 0; k < m_pages.size(); ++k) {
         const Page& p = m_pages[k];
@@ -658,9 +660,16 @@ bool Pass::writeContents(Book& book, const QString& uid)
             --open;
         }
         nav += QStringLiteral("<li><a href=\"%1\">%2</a>").arg(href, escaped(p.label));
-        ncx += QStringLiteral("<navPoint id=\"np%1\" playOrder=\"%1\"><navLabel><text>%2</text></navLabel>"
-                              "<content src=\"%3\"/>")
-                   .arg(++order)
+        // Entries that lead to one page share its place in the reading order.
+        int place = playOrder.value(href);
+        if (place == 0) {
+            place = ++order;
+            playOrder.insert(href, place);
+        }
+        ncx += QStringLiteral("<navPoint id=\"np%1\" playOrder=\"%2\"><navLabel><text>%3</text></navLabel>"
+                              "<content src=\"%4\"/>")
+                   .arg(k + 1)
+                   .arg(place)
                    .arg(escaped(p.label), href);
         if (parent) {
             nav += QLatin1String("\n<ol>\n");
