@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "core/Cleanup.h"
 
 #include <QString>
 
@@ -12,6 +13,7 @@ struct OutputResult {
     enum Kind { Done, Refused, Declined, Cancelled, Stopped, Failed };
     Kind kind = Refused;
     int files = 0; ///< chapter files written or planned (FileNo)
+    CleanupLedger ledger; ///< what cleanup changed and removed, when it was on
 };
 
 /// The novel's name without folder and from its first "." on ("a.b.txt" gives "a").
