@@ -698,3 +698,46 @@ OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host)
     result.ledger = pass.takeLedger();
     return result;
 }
+
+bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledger, QString* error)
+{
+    const ChapterModel& model = doc.model();
+    QList<QPair<qint64, int>> kept; // title line, record
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (!model.isChecked(row)) {
+            kept.append({model.chapline().at(model.tag(row)), model.tag(row)});
+        }
+    }
+    std::sort(kept.begin(), kept.end());
+    QVector<qint64> titleLines;
+    QStringList titles;
+    for (const auto& k : std::as_const(kept)) {
+        titleLines << k.first;
+        titles << model.title().at(k.second);
+    }
+    Cleaner clean(settings, true);
+    clean.setChapters(titleLines, titles);
+    cRegExp re;
+    re.SetFilters(QString(), settings.TextFilters);
+    LineReader& reader = doc.reader();
+    if (!reader.rewind()) {
+        *error = reader.errorString();
+        return false;
+    }
+    QByteArrayView line, terminator;
+    QString text;
+    qint64 lineNo = 0;
+    LineReader::Result r;
+    while ((r = reader.next(line, terminator)) == LineReader::Line) {
+        doc.codec().decode(line.data(), line.size(), text);
+        re.FilterString(text);
+        clean.apply(text, ++lineNo);
+    }
+    reader.rewind();
+    if (r == LineReader::Error) {
+        *error = reader.errorString();
+        return false;
+    }
+    *ledger = clean.takeLedger();
+    return true;
+}

@@ -29,3 +29,7 @@ QString SubFolderName(int fileNo, int filesInDir, int chapters, qint16 chapNum);
 /// before replacing a file. The bytes of every line that no filter or conversion changed are
 /// written exactly as read.
 OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host);
+
+/// Runs the cleanup over the analysed novel as text output would, and writes nothing: the
+/// ledger of what output would change. False with `error` when the novel cannot be read.
+bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledger, QString* error);
