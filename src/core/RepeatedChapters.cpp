@@ -9,6 +9,7 @@
 
 QVector<qint32> findRepeatedChapters(Document& doc)
 {
+    constexpr qsizetype MinBody = 20;
     const ChapterModel& model = doc.model();
     QVector<qint32> sameAs(model.recordCount(), 0);
     QList<QPair<qint32, int>> kept; // title line, record
@@ -28,9 +29,10 @@ QVector<qint32> findRepeatedChapters(Document& doc)
     QString text;
     qint64 lineNo = 0;
     int current = -1;
-    bool hasBody = false;
+    qsizetype bodySize = 0;
     auto finish = [&] {
-        if (current >= 0 && hasBody) {
+        // Short bodies ("正文", "待续") are alike by chance, not scraped twice.
+        if (current >= 0 && bodySize >= MinBody) {
             const QByteArray h = hash.result();
             const auto it = firstWith.constFind(h);
             if (it == firstWith.cend()) {
@@ -40,7 +42,7 @@ QVector<qint32> findRepeatedChapters(Document& doc)
             }
         }
         hash.reset();
-        hasBody = false;
+        bodySize = 0;
     };
     while (reader.next(line, terminator) == LineReader::Line) {
         ++lineNo;
@@ -57,7 +59,7 @@ QVector<qint32> findRepeatedChapters(Document& doc)
         text.remove(QChar(u' ')).remove(QChar(0x3000)).remove(QChar(u'\t')).remove(QChar(0xA0));
         if (!text.isEmpty()) {
             hash.addData(QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
-            hasBody = true;
+            bodySize += text.size();
         }
     }
     finish();
