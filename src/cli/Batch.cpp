@@ -88,6 +88,9 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
         const EpubResult book = RunEpub(doc, request.settings, request.epubOptions, host);
         outcome.files = int(book.books.size());
         outcome.replaced = book.replaced;
+        if (request.report) {
+            outcome.report = book.ledger.text();
+        }
         switch (book.kind) {
         case EpubResult::Done: outcome.code = Ok; break;
         case EpubResult::Failed:
@@ -97,6 +100,9 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
         return outcome;
     }
     const OutputResult result = RunOutput(doc, request.settings, host);
+    if (request.report) {
+        outcome.report = result.ledger.text();
+    }
     switch (result.kind) {
     case OutputResult::Done:
         outcome.code = Ok;
@@ -268,6 +274,9 @@ int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, b
             last += QStringLiteral(u"%1 个文件").arg(o.files);
         }
         out << last << Qt::endl;
+        if (!o.report.isEmpty()) {
+            out << o.report << Qt::endl;
+        }
     };
     for (int i = 0; i < n; ++i) {
         if (done[i]) {

@@ -25,6 +25,7 @@ struct SplitRequest {
     bool autoRule = false; ///< the suggested title rule instead of TitleText
     bool tidy = false;     ///< tidy the titles by their numbers after the analysis
     bool epub = false;     ///< write a book instead of chapter files
+    bool report = false;   ///< print the cleanup ledger after the pass
     EpubOptions epubOptions;
 };
 
@@ -36,6 +37,7 @@ struct SplitOutcome {
     int kept = 0;
     int files = 0;         ///< chapter files, or books
     qint64 replaced = 0;   ///< bytes a book could not carry
+    QString report;        ///< the cleanup ledger as text, when asked for
 };
 
 /// Opens and analyses one novel (with the suggested rule and tidied when asked). Returns Ok, or

@@ -9,6 +9,7 @@
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
 #include "core/NumberingReview.h"
+#include "core/RepeatedChapters.h"
 #include "core/TextCodec.h"
 #include "core/TidyTitles.h"
 #include "core/TitleRules.h"
@@ -37,7 +38,7 @@ const char* const HelpText = R"(Usage:
   vellomar-cli list  [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
       title, line number, output-name preview, numbering review (gap, duplicate, back,
-      zero or empty; with --tidy, why tidying changed the title: toc, quoted,
+      zero, repeat (the body is the same as an earlier chapter's) or empty; with --tidy, why tidying changed the title: toc, quoted,
       repeated-title, too-close), and when the novel has volumes the volume's title.
       The count line goes to stderr.
   vellomar-cli volumes [--config PATH] [--encoding E] NOVEL
@@ -62,6 +63,10 @@ const char* const HelpText = R"(Usage:
       matter unless given. With --chaps-in-book N, one book per N chapters:
       "书名 (1-500).epub", ... --out names the book, or the folder it goes to (default:
       the configured output folder). Several novels or folders make a batch as for split.
+  vellomar-cli clean --dry-run [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
+      Analyses the novel and shows what the cleanup of [clean] (replace rules, repeated
+      title lines, paragraph indents) would change in text output, rule by rule with the
+      first examples (the 清理报告), without writing anything.
   vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
       whole novel (its first 512 KB when it is over 8 MB): count of titles, score (the
@@ -83,6 +88,7 @@ Options:
   --title T, --author A, --cover IMG (JPEG or PNG), --chaps-in-book N   for epub
   --title-rule auto  find the titles with the rule the rules command suggests for each
                   novel instead of the configured pattern
+  --report        split, epub: print the cleanup's report (清理报告) after the pass
   --tidy          after the analysis, tidy the titles by their numbers: ignore contents
                   entries, titles quoted in running text and repeated titles, keep real
                   chapters the too-close rule ignored (the window's 按编号整理)
@@ -118,6 +124,8 @@ struct Options {
     int jobs = 0;
     bool autoRule = false;
     bool tidy = false;
+    bool report = false;
+    bool dryRun = false;
     QString title;
     QString author;
     QString cover;
@@ -194,6 +202,10 @@ QString parse(const QStringList& args, Options& o)
             }
         } else if (a == QLatin1String("--tidy")) {
             o.tidy = true;
+        } else if (a == QLatin1String("--report")) {
+            o.report = true;
+        } else if (a == QLatin1String("--dry-run")) {
+            o.dryRun = true;
         } else if (a == QLatin1String("--yes")) {
             o.yes = true;
         } else if (a.startsWith(QLatin1String("--"))) {
@@ -206,7 +218,8 @@ QString parse(const QStringList& args, Options& o)
     }
     const bool epub = o.command == QLatin1String("epub");
     if (o.command != QLatin1String("list") && o.command != QLatin1String("split") && !epub
-        && o.command != QLatin1String("rules") && o.command != QLatin1String("volumes")) {
+        && o.command != QLatin1String("rules") && o.command != QLatin1String("volumes")
+        && o.command != QLatin1String("clean")) {
         return o.command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command ") + o.command;
     }
     if (o.novels.isEmpty()) {
@@ -230,6 +243,16 @@ QString parse(const QStringList& args, Options& o)
     }
     if (o.command == QLatin1String("rules") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || o.tidy || o.autoRule)) {
         return QStringLiteral("rules takes only --import");
+    }
+    if (o.report && o.command != QLatin1String("split") && !epub) {
+        return QStringLiteral("--report goes with the split and epub commands");
+    }
+    if (o.command == QLatin1String("clean")
+        && (!o.dryRun || !o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
+        return QStringLiteral("clean takes --dry-run (it never writes)");
+    }
+    if (o.dryRun && o.command != QLatin1String("clean")) {
+        return QStringLiteral("--dry-run goes with the clean command");
     }
     if ((o.command == QLatin1String("split") || epub) && !o.rules.isEmpty()) {
         return QStringLiteral("--import goes with the rules command");
@@ -350,6 +373,7 @@ int main(int argc, char** argv)
     request.yes = o.yes;
     request.autoRule = o.autoRule;
     request.tidy = o.tidy;
+    request.report = o.report;
     request.epub = o.command == QLatin1String("epub");
     request.epubOptions.title = o.title;
     request.epubOptions.author = o.author;
@@ -392,7 +416,12 @@ int main(int argc, char** argv)
     host.showProgress = isatty(STDERR_FILENO);
     const QString novel = QFileInfo(o.novels[0]).absoluteFilePath();
     if (o.command == QLatin1String("split") || request.epub) {
-        return splitNovel(novel, request, doc, host, err).code;
+        const SplitOutcome outcome = splitNovel(novel, request, doc, host, err);
+        if (!outcome.report.isEmpty()) {
+            out << outcome.report;
+            out.flush();
+        }
+        return outcome.code;
     }
 
     if (o.command == QLatin1String("rules")) {
@@ -409,6 +438,17 @@ int main(int argc, char** argv)
         return code;
     }
     ChapterModel& model = doc.model();
+    if (o.command == QLatin1String("clean")) {
+        CleanupLedger ledger;
+        QString error;
+        if (!PreviewCleanup(doc, settings, &ledger, &error)) {
+            host.error(error, 75, QStringLiteral("vellomar-cli clean"));
+            return Failed;
+        }
+        out << ledger.text();
+        out.flush();
+        return Ok;
+    }
     QVector<bool> ignored(model.recordCount(), false);
     for (int row = 0; row < model.rowCount(); ++row) {
         ignored[model.tag(row)] = model.isChecked(row);
@@ -422,7 +462,13 @@ int main(int argc, char** argv)
         err << QStringLiteral(u"一共: %1 卷").arg(model.volumes().size()) << Qt::endl;
         return Ok;
     }
-    const QVector<NumberingAnomaly> review = reviewNumbering(model.chapnum(), ignored, model.volumes().starts());
+    QVector<NumberingAnomaly> review = reviewNumbering(model.chapnum(), ignored, model.volumes().starts());
+    const QVector<qint32> repeats = findRepeatedChapters(doc);
+    for (qsizetype r = 0; r < repeats.size() && r < review.size(); ++r) {
+        if (repeats[r] > 0 && !ignored[r]) {
+            review[r] = NumberingAnomaly::Repeat;
+        }
+    }
     // The volume column is there when the novel has volumes, so that a novel without them is
     // listed as it always was.
     const bool volumes = !model.volumes().isEmpty();

@@ -3,8 +3,11 @@
 #include "SystemError.h"
 
 #include "AnsiText.h"
+#include "ReplaceRules.h"
 #include "cInifile.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -249,6 +252,22 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     QStringList keys;
     qint32 count = 0;
 
+    const QString clean = QStringLiteral("clean");
+    readBool(clean, QStringLiteral("DropRepeatedTitle"), settings.DropRepeatedTitle);
+    readBool(clean, QStringLiteral("IndentParagraphs"), settings.IndentParagraphs);
+    settings.ReplaceRules.clear();
+    ini.setSection(clean);
+    ini.EnumerateCurrentSection(keys, count);
+    for (const QString& key : std::as_const(keys)) {
+        if (!key.startsWith(QLatin1String("rule"), Qt::CaseInsensitive))
+            continue;
+        ini.setKey(key);
+        // One rule per key, as the compact JSON object that rule files hold.
+        const QJsonDocument rule = QJsonDocument::fromJson(ini.Value().toUtf8());
+        if (rule.isObject())
+            settings.ReplaceRules << ruleFromJson(rule.object());
+    }
+
     settings.TextFilters.clear();
     ini.setSection(QStringLiteral("textfilter"));
     ini.EnumerateCurrentSection(keys, count);
@@ -345,6 +364,18 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
         out.write(epub, QStringLiteral("ChapsInBook"), QString::number(s.EpubChapsInBook));
     if (!s.EpubFolder.isEmpty() || out.hasKey(epub, QStringLiteral("Folder")))
         out.write(epub, QStringLiteral("Folder"), s.EpubFolder);
+    // [clean] appears once cleanup is first set up, and is then rewritten whole so that a
+    // removed rule leaves no key behind.
+    const QString clean = QStringLiteral("clean");
+    if (s.DropRepeatedTitle || s.IndentParagraphs || !s.ReplaceRules.isEmpty()
+        || out.hasKey(clean, QStringLiteral("DropRepeatedTitle"))) {
+        out.deleteSection(clean);
+        out.write(clean, QStringLiteral("DropRepeatedTitle"), boolText(s.DropRepeatedTitle));
+        out.write(clean, QStringLiteral("IndentParagraphs"), boolText(s.IndentParagraphs));
+        for (qsizetype n = 0; n < s.ReplaceRules.size(); ++n)
+            out.write(clean, QStringLiteral("rule%1").arg(n),
+                      QString::fromUtf8(QJsonDocument(ruleToJson(s.ReplaceRules[n])).toJson(QJsonDocument::Compact)));
+    }
     // Absent until the user first drags a column: the default file stays as it is.
     if (!s.ColumnWidths.isEmpty())
         out.write(favorite, QStringLiteral("ColumnWidths"), widthsText(s.ColumnWidths));

@@ -12,6 +12,22 @@ struct RecentFile {
     bool operator==(const RecentFile&) const = default;
 };
 
+/// One replace rule of the cleanup, as reader apps share them in JSON.
+struct ReplaceRule {
+    QString name;
+    QString pattern;
+    QString replacement; ///< for a regex rule, "$1" (or "\\1") names a group
+    bool isRegex = false;
+    bool isEnabled = true;
+    bool scopeTitle = false;  ///< applies to chapter title lines
+    bool scopeContent = true; ///< applies to every other line
+    int order = 0;            ///< rules run by ascending order, then list order
+    /// Fields of an imported rule that Vellomar does not use, as a compact JSON object, so that
+    /// an export gives them back.
+    QString extra;
+    bool operator==(const ReplaceRule&) const = default;
+};
+
 /// Every user setting, with the start-up defaults. A plain value: copy it into a pass or a test.
 /// Integers are 16-bit as they are stored in config.ini; colours are 0x00BBGGRR numbers;
 /// the three lists are single texts whose entries are separated by CR LF.
@@ -63,6 +79,11 @@ struct Settings {
     /// output folder). `[epub] ChapsInBook`, `[epub] Folder`.
     qint16 EpubChapsInBook = 0;
     QString EpubFolder;
+    /// Cleanup, section [clean]: the replace rules, dropping a first body line that repeats the
+    /// chapter title, and two U+3000 before every paragraph of text output. All off by default.
+    QList<ReplaceRule> ReplaceRules;
+    bool DropRepeatedTitle = false;
+    bool IndentParagraphs = false;
 
     /// The built-in defaults that the program starts with when no config.ini exists.
     static Settings defaults();

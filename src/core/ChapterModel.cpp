@@ -97,7 +97,9 @@ QVariant ChapterModel::data(const QModelIndex& index, int role) const {
         const NumberingAnomaly a = row.tag < m_anomalies.size() ? m_anomalies.at(row.tag) : NumberingAnomaly::None;
         if (role == AnomalyRole)
             return int(a);
-        if (a != NumberingAnomaly::None)
+        if (a == NumberingAnomaly::Repeat)
+            tip = QStringLiteral(u"重复章节: 与第 %1 行的章节相同").arg(m_repeatOf.value(row.tag));
+        else if (a != NumberingAnomaly::None)
             tip = anomalyDescription(a, m_chapnum.value(row.tag), m_anomalyPrevious.value(row.tag));
     }
     if (role == Qt::ToolTipRole) {
@@ -166,6 +168,7 @@ void ChapterModel::clearRows() {
     m_checkedCount = 0;
     m_anomalies.clear();
     m_anomalyPrevious.clear();
+    m_repeatOf.clear();
     m_anomalyCount = 0;
     if (m_batchDepth == 0)
         endResetModel();
@@ -545,7 +548,12 @@ void ChapterModel::setAnomalies(const QVector<NumberingAnomaly>& anomalies) {
     m_anomalies = anomalies;
     m_anomalies.resize(m_chapnum.size(), NumberingAnomaly::None);
     // The number each record was judged against, for the tool tips.
-    reviewNumbering(m_chapnum, ignoredRecords(), m_volumes.starts(), &m_anomalyPrevious);
+    const QVector<bool> ignored = ignoredRecords();
+    reviewNumbering(m_chapnum, ignored, m_volumes.starts(), &m_anomalyPrevious);
+    for (qsizetype r = 0; r < m_repeatOf.size() && r < m_anomalies.size(); ++r) {
+        if (m_repeatOf.at(r) > 0 && !ignored.value(r))
+            m_anomalies[r] = NumberingAnomaly::Repeat;
+    }
     m_anomalyCount = 0;
     for (const Row& r : std::as_const(m_rows)) {
         if (m_anomalies.at(r.tag) != NumberingAnomaly::None)
@@ -554,6 +562,22 @@ void ChapterModel::setAnomalies(const QVector<NumberingAnomaly>& anomalies) {
     if (m_batchDepth == 0 && !m_rows.isEmpty())
         emit dataChanged(index(0, ChapNumColumn), index(int(m_rows.size()) - 1, ChapNumColumn),
                          {Qt::ToolTipRole, AnomalyRole});
+}
+
+void ChapterModel::setRepeats(const QVector<qint32>& sameAs) {
+    m_repeatOf = sameAs;
+}
+
+int ChapterModel::repeatCount() const {
+    return int(std::count_if(m_rows.cbegin(), m_rows.cend(),
+                             [this](const Row& r) { return !r.checked && m_repeatOf.value(r.tag) > 0; }));
+}
+
+int ChapterModel::ignoreRepeats() {
+    const int n = repeatCount();
+    if (n > 0)
+        selectWhere([this](const Row& r) { return !r.checked && m_repeatOf.value(r.tag) > 0; });
+    return n;
 }
 
 NumberingAnomaly ChapterModel::anomaly(int row) const {

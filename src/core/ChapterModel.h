@@ -175,6 +175,14 @@ public:
     /// and AnomalyRole. Cleared by clearRows and resetTable.
     void setAnomalies(const QVector<NumberingAnomaly>& anomalies);
     NumberingAnomaly anomaly(int row) const;
+    /// Stores, by record index, the title line of the earlier chapter each chapter repeats (0:
+    /// none), as findRepeatedChapters gives it. A kept repeat is then a Repeat anomaly, whatever
+    /// its number says. Cleared by clearRows and resetTable.
+    void setRepeats(const QVector<qint32>& sameAs);
+    /// Checks every kept repeated chapter as one undo group; the number of rows checked.
+    int ignoreRepeats();
+    /// Kept rows that repeat an earlier chapter.
+    int repeatCount() const;
     /// Rows with an anomaly.
     int anomalyCount() const { return m_anomalyCount; }
 
@@ -214,6 +222,7 @@ private:
     // By record index; empty until a review. The previous kept number is what a tool tip names.
     QVector<NumberingAnomaly> m_anomalies;
     QVector<qint16> m_anomalyPrevious;
+    QVector<qint32> m_repeatOf; // by record: the earlier chapter's title line, or 0
     int m_anomalyCount = 0;
     int m_batchDepth = 0;
 

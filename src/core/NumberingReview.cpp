@@ -51,6 +51,7 @@ QString anomalyText(NumberingAnomaly a)
     case NumberingAnomaly::Duplicate: return QStringLiteral(u"重号");
     case NumberingAnomaly::StepBack: return QStringLiteral(u"回退");
     case NumberingAnomaly::Zero: return QStringLiteral(u"无号");
+    case NumberingAnomaly::Repeat: return QStringLiteral(u"重复");
     case NumberingAnomaly::None: break;
     }
     return QString();
@@ -71,6 +72,8 @@ QString anomalyDescription(NumberingAnomaly a, qint16 number, qint16 previous)
         return QStringLiteral(u"章节号 %1 比前一章 %2 小（新的一卷？）").arg(number).arg(previous);
     case NumberingAnomaly::Zero:
         return QStringLiteral(u"无法读出章节号");
+    case NumberingAnomaly::Repeat: // the chapter table names the line
+        return QStringLiteral(u"重复章节");
     case NumberingAnomaly::None:
         break;
     }
@@ -84,6 +87,7 @@ QString anomalyKey(NumberingAnomaly a)
     case NumberingAnomaly::Duplicate: return QStringLiteral("duplicate");
     case NumberingAnomaly::StepBack: return QStringLiteral("back");
     case NumberingAnomaly::Zero: return QStringLiteral("zero");
+    case NumberingAnomaly::Repeat: return QStringLiteral("repeat");
     case NumberingAnomaly::None: break;
     }
     return QString();

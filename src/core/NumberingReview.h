@@ -11,6 +11,7 @@ enum class NumberingAnomaly {
     Duplicate, ///< same number as the previous kept chapter
     StepBack,  ///< lower than the previous one: a restart, often a new volume
     Zero,      ///< no readable number
+    Repeat,    ///< the body is the same as an earlier chapter's (set by the chapter table)
 };
 
 /// Reviews the chapter numbers in file order. Ignored records (`ignored[r]` true) are not
@@ -30,5 +31,5 @@ QVector<NumberingAnomaly> reviewNumbering(const QVector<qint16>& chapnum, const 
 QString anomalyText(NumberingAnomaly a);
 /// A sentence for a tool tip, naming the previous number (0: the volume numbers from 1 again).
 QString anomalyDescription(NumberingAnomaly a, qint16 number, qint16 previous);
-/// Stable ASCII names for scripts: "gap", "duplicate", "back", "zero", "".
+/// Stable ASCII names for scripts: "gap", "duplicate", "back", "zero", "repeat", "".
 QString anomalyKey(NumberingAnomaly a);

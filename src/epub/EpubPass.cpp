@@ -1,5 +1,7 @@
 #include "EpubPass.h"
 
+#include "core/Cleanup.h"
+
 #include "config/SystemError.h"
 #include "core/Document.h"
 #include "core/FileName.h"
@@ -323,9 +325,10 @@ struct Segment {
 class Pass {
 public:
     Pass(Document& doc, const Settings& s, const EpubOptions& o, PassHost& host)
-        : m_doc(doc), m_s(s), m_o(o), m_host(host)
+        : m_doc(doc), m_s(s), m_o(o), m_host(host), m_clean(s, false)
     {
     }
+    CleanupLedger takeLedger() { return m_clean.takeLedger(); }
     EpubResult run();
 
 private:
@@ -346,6 +349,8 @@ private:
     const EpubOptions& m_o;
     PassHost& m_host;
     cRegExp m_re;
+    Cleaner m_clean;
+    bool m_dropped = false; // readLine's line was removed by cleanup: not even a blank paragraph
     EpubResult m_result;
     BookMeta m_meta;
     CoverImage m_cover;
@@ -403,6 +408,7 @@ bool Pass::readLine(QString& text)
     m_hash.addData(terminator);
     m_doc.codec().decode(line.data(), line.size(), text);
     m_re.FilterString(text);
+    m_dropped = m_clean.isActive() && m_clean.apply(text, m_lineNo) == Cleaner::Dropped;
     return true;
 }
 
@@ -480,6 +486,9 @@ bool Pass::writeFront(Book& book)
     while (m_lineNo + 1 < end) {
         if (!readLine(text)) {
             return false;
+        }
+        if (m_dropped) {
+            continue;
         }
         if (m_re.IsSpaceLine(text)) {
             if (!m_s.DelSpaceLine && open) {
@@ -577,6 +586,9 @@ bool Pass::writeSegment(Book& book, int k)
     while (m_lineNo + 1 < end) {
         if (!readLine(text)) {
             return false;
+        }
+        if (m_dropped) {
+            continue;
         }
         if (m_re.IsSpaceLine(text)) {
             if (!m_s.DelSpaceLine) {
@@ -882,6 +894,15 @@ EpubResult Pass::run()
         return m_result;
     }
     m_re.SetFilters(QString(), m_s.TextFilters);
+    if (m_clean.isActive()) {
+        QVector<qint64> titleLines;
+        QStringList titles;
+        for (const Chapter& c : m_chapters) {
+            titleLines << c.start;
+            titles << model.title().at(c.record);
+        }
+        m_clean.setChapters(titleLines, titles);
+    }
     m_host.progressStart(n);
     m_host.setProcessText(QStringLiteral(u"正在输出 EPUB"));
     m_lineNo = 0;
@@ -999,5 +1020,7 @@ QString defaultEpubFolder(const QString& novelPath, const QString& outPath)
 EpubResult RunEpub(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host)
 {
     Pass pass(doc, settings, options, host);
-    return pass.run();
+    EpubResult result = pass.run();
+    result.ledger = pass.takeLedger();
+    return result;
 }

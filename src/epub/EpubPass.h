@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "core/Cleanup.h"
 #include "epub/BookMeta.h"
 
 #include <QString>
@@ -24,6 +25,7 @@ struct EpubResult {
     QStringList books;   ///< the books written
     int chapters = 0;
     qint64 replaced = 0; ///< bytes that were not text, each now U+FFFD
+    CleanupLedger ledger; ///< what cleanup changed and removed, when it was on
 };
 
 /// Title and author as the book would get them: from the novel's file name and the lines

@@ -1,5 +1,6 @@
 #include "OutputPass.h"
 
+#include "core/Cleanup.h"
 #include "core/Document.h"
 #include "core/PassHost.h"
 #include "core/ScriptConverter.h"
@@ -45,8 +46,9 @@ QString cleanAbsolute(const QString& path)
 
 class Pass {
 public:
-    Pass(Document& doc, const Settings& s, PassHost& host) : m_doc(doc), m_s(s), m_host(host) {}
+    Pass(Document& doc, const Settings& s, PassHost& host) : m_doc(doc), m_s(s), m_host(host), m_clean(s, true) {}
     OutputResult run();
+    CleanupLedger takeLedger() { return m_clean.takeLedger(); }
 
 private:
     enum Answer { Write, Skip, Cancel, Fail };
@@ -89,6 +91,8 @@ private:
     QStringList m_volumeFolders;
     bool m_reported = false; // an error has gone to the report
     RawLineTest m_lines;
+    Cleaner m_clean;
+    qint64 m_lineNo = 0; // the last line read, for the cleanup's title lines and its ledger
 };
 
 void Pass::fail(const QString& description, int number)
@@ -313,8 +317,10 @@ bool Pass::copyLines(qint64 count, bool convert)
                  r == LineReader::Error ? PathFile : PastEnd);
             return false;
         }
+        ++m_lineNo;
         bool swap = false;
-        if (m_lines.isPlain(line, convert, &swap)) {
+        // Cleanup looks at every line; without it the raw test spares most lines the decoding.
+        if (!m_clean.isActive() && m_lines.isPlain(line, convert, &swap)) {
             if (swap && m_writeThis) {
                 m_lines.swapPairs(line, m_bytes);
                 line = m_bytes;
@@ -334,13 +340,22 @@ bool Pass::copyLines(qint64 count, bool convert)
             m_re.FilterString(m_text);
             changed = m_text.size() != before;
         }
-        if (m_s.DelSpaceLine && !(flags & RawLineTest::Solid) && m_re.IsSpaceLine(m_text)) {
+        bool cleaned = false;
+        if (m_clean.isActive()) {
+            const Cleaner::Outcome o = m_clean.apply(m_text, m_lineNo);
+            if (o == Cleaner::Dropped) {
+                continue;
+            }
+            cleaned = o == Cleaner::Changed;
+            changed = changed || cleaned;
+        }
+        if (m_s.DelSpaceLine && (cleaned || !(flags & RawLineTest::Solid)) && m_re.IsSpaceLine(m_text)) {
             continue;
         }
         if (!m_writeThis) {
             continue;
         }
-        if (convert && (flags & RawLineTest::Convertible)) {
+        if (convert && (cleaned || (flags & RawLineTest::Convertible))) {
             QString simple = t2s.convert(m_text);
             if (!simple.isSharedWith(m_text)) {
                 // A character the file's code page cannot hold keeps its original form.
@@ -528,6 +543,15 @@ OutputResult Pass::run()
     }
     m_host.progressStart(n);
     m_re.SetFilters(QString(), m_s.TextFilters);
+    if (m_clean.isActive()) {
+        QVector<qint64> titleLines;
+        QStringList titles;
+        for (int i = 0; i < n; ++i) {
+            titleLines << model.chapline().at(entries.at(i).record);
+            titles << model.title().at(entries.at(i).record);
+        }
+        m_clean.setChapters(titleLines, titles);
+    }
     m_lines.build(m_doc.codec(), m_re, m_s.DelSpaceLine);
     m_out.setEncoding(m_doc.codec().encode(u"\r\n"),
                       m_doc.bomLength() > 0 ? m_doc.codec().byteOrderMark() : QByteArray());
@@ -670,5 +694,50 @@ QString SubFolderName(int fileNo, int filesInDir, int chapters, qint16 chapNum)
 OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host)
 {
     Pass pass(doc, settings, host);
-    return pass.run();
+    OutputResult result = pass.run();
+    result.ledger = pass.takeLedger();
+    return result;
+}
+
+bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledger, QString* error)
+{
+    const ChapterModel& model = doc.model();
+    QList<QPair<qint64, int>> kept; // title line, record
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (!model.isChecked(row)) {
+            kept.append({model.chapline().at(model.tag(row)), model.tag(row)});
+        }
+    }
+    std::sort(kept.begin(), kept.end());
+    QVector<qint64> titleLines;
+    QStringList titles;
+    for (const auto& k : std::as_const(kept)) {
+        titleLines << k.first;
+        titles << model.title().at(k.second);
+    }
+    Cleaner clean(settings, true);
+    clean.setChapters(titleLines, titles);
+    cRegExp re;
+    re.SetFilters(QString(), settings.TextFilters);
+    LineReader& reader = doc.reader();
+    if (!reader.rewind()) {
+        *error = reader.errorString();
+        return false;
+    }
+    QByteArrayView line, terminator;
+    QString text;
+    qint64 lineNo = 0;
+    LineReader::Result r;
+    while ((r = reader.next(line, terminator)) == LineReader::Line) {
+        doc.codec().decode(line.data(), line.size(), text);
+        re.FilterString(text);
+        clean.apply(text, ++lineNo);
+    }
+    reader.rewind();
+    if (r == LineReader::Error) {
+        *error = reader.errorString();
+        return false;
+    }
+    *ledger = clean.takeLedger();
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "core/Cleanup.h"
 
 #include <QString>
 
@@ -12,6 +13,7 @@ struct OutputResult {
     enum Kind { Done, Refused, Declined, Cancelled, Stopped, Failed };
     Kind kind = Refused;
     int files = 0; ///< chapter files written or planned (FileNo)
+    CleanupLedger ledger; ///< what cleanup changed and removed, when it was on
 };
 
 /// The novel's name without folder and from its first "." on ("a.b.txt" gives "a").
@@ -27,3 +29,7 @@ QString SubFolderName(int fileNo, int filesInDir, int chapters, qint16 chapNum);
 /// before replacing a file. The bytes of every line that no filter or conversion changed are
 /// written exactly as read.
 OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host);
+
+/// Runs the cleanup over the analysed novel as text output would, and writes nothing: the
+/// ledger of what output would change. False with `error` when the novel cannot be read.
+bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledger, QString* error);

@@ -2,6 +2,7 @@
 
 #include "ErrorHook.h"
 #include "WindowStyle.h"
+#include "options/CleanPage.h"
 #include "options/FavoritePage.h"
 #include "options/TextPage.h"
 #include "options/TitleRuleEditor.h"
@@ -41,6 +42,10 @@ frmConfig::frmConfig(Settings& settings, const QString& configPath, QWidget* own
     tabConfig->addTab(m_favoritePage, QStringLiteral(u"偏好设置"));
     tabConfig->tabBar()->setTabData(0, QStringLiteral("text"));
     tabConfig->tabBar()->setTabData(1, QStringLiteral("favorite"));
+    m_cleanPage = new CleanPage(this);
+    m_cleanPage->setObjectName(QStringLiteral("picTabs_2"));
+    tabConfig->addTab(m_cleanPage, QStringLiteral(u"清理"));
+    tabConfig->tabBar()->setTabData(2, QStringLiteral("clean"));
 
     btnOK = new QPushButton(QStringLiteral(u"确定(&O)"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
@@ -75,6 +80,7 @@ frmConfig::frmConfig(Settings& settings, const QString& configPath, QWidget* own
     Form_Load();
     connect(m_textPage, &TextPage::changed, this, &frmConfig::MarkChanged);
     connect(m_favoritePage, &FavoritePage::changed, this, &frmConfig::MarkChanged);
+    connect(m_cleanPage, &CleanPage::changed, this, &frmConfig::MarkChanged);
     // An entry added or removed makes Apply available without counting as a change for OK.
     connect(m_textPage, &TextPage::listEdited, this, [this] { btnApply->setEnabled(true); });
 }
@@ -83,6 +89,7 @@ void frmConfig::Form_Load()
 {
     m_textPage->load(m_settings);
     m_favoritePage->load(m_settings);
+    m_cleanPage->load(m_settings);
     ApplyDialogFont();
     SetTopMost(this, m_settings.TopMost);
     m_textPage->rules()->updateTitleTest();
@@ -121,7 +128,7 @@ void frmConfig::Form_Activate()
 
 void frmConfig::ShowPage(int index)
 {
-    if (index < 1 || index > 2) {
+    if (index < 1 || index > tabConfig->count()) {
         return;
     }
     tabConfig->setCurrentIndex(index - 1);
@@ -147,6 +154,7 @@ bool frmConfig::ApplyConfig()
 {
     m_textPage->apply(m_settings);
     m_favoritePage->apply(m_settings);
+    m_cleanPage->apply(m_settings);
     QString error;
     if (!SaveConfig(m_settings, m_configPath, &error)) {
         reportError(QStringLiteral(u"设置已生效，但未能保存：") + error, FileAccessError,

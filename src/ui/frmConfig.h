@@ -7,6 +7,7 @@
 #include <functional>
 
 struct Settings;
+class CleanPage;
 class FavoritePage;
 class TextPage;
 class QPushButton;
@@ -55,6 +56,7 @@ private:
     QTabWidget* tabConfig;
     TextPage* m_textPage;
     FavoritePage* m_favoritePage;
+    CleanPage* m_cleanPage = nullptr;
     QPushButton* btnOK;
     QPushButton* btnCancel;
     QPushButton* btnApply;

@@ -7,6 +7,7 @@
 #include "WindowStyle.h"
 #include "cCommonDialog.h"
 #include "cTrayIcon.h"
+#include "CleanReportDialog.h"
 #include "frmAbout.h"
 #include "frmConfig.h"
 #include "frmEpub.h"
@@ -547,8 +548,12 @@ void frmMain::mnuO_SaveOut_Click()
         return;
     }
     m_passRunning = true;
-    trap(QStringLiteral("frmMain::mnuO_SaveOut_Click()"), [this] { RunOutput(m_doc, m_settings, m_host); });
+    OutputResult result;
+    trap(QStringLiteral("frmMain::mnuO_SaveOut_Click()"), [this, &result] { result = RunOutput(m_doc, m_settings, m_host); });
     afterPass();
+    if (result.kind == OutputResult::Done) {
+        showCleanReport(result.ledger, OutputRoot(m_doc.FilePath, m_settings.OutPath));
+    }
 }
 
 void frmMain::mnuO_SaveEpub_Click()
@@ -576,9 +581,28 @@ void frmMain::mnuO_SaveEpub_Click()
     }
     m_passRunning = true;
     m_bookPass = true;
-    trap(QStringLiteral("frmMain::mnuO_SaveEpub_Click()"), [this, &options] { RunEpub(m_doc, m_settings, options, m_host); });
+    EpubResult result;
+    trap(QStringLiteral("frmMain::mnuO_SaveEpub_Click()"),
+         [this, &options, &result] { result = RunEpub(m_doc, m_settings, options, m_host); });
     m_bookPass = false;
     afterPass();
+    if (result.kind == EpubResult::Done && !result.books.isEmpty()) {
+        showCleanReport(result.ledger, QFileInfo(result.books.first()).absolutePath());
+    }
+}
+
+// After a pass with cleanup on, what it changed; nothing when cleanup is off.
+void frmMain::showCleanReport(const CleanupLedger& ledger, const QString& folder)
+{
+    if (!Cleaner(m_settings, true).isActive() && ledger.errors.isEmpty()) {
+        return;
+    }
+    if (!isVisible() || isMinimized()) {
+        setStatusText(QStringLiteral(u"清理：修改 %1 行，删除 %2 行").arg(ledger.totalChanged()).arg(ledger.totalRemoved()));
+        return;
+    }
+    CleanReportDialog dialog(ledger, folder, this);
+    Prompts::exec(&dialog);
 }
 
 void frmMain::afterPass()

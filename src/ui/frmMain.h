@@ -35,6 +35,7 @@ class QTreeView;
 /// wires the commands. The menus and toolbar (main/MainMenus), the list commands
 /// (main/ListCommands) and the passes' front end (main/PassFrontEnd) live in rooms of their
 /// own; the passes run inside their command handlers on this thread.
+class CleanupLedger;
 class frmMain : public QMainWindow {
     Q_OBJECT
 
@@ -163,6 +164,7 @@ private:
     /// Runs a command; an exception it throws becomes an error report in `context`.
     void trap(const QString& context, const std::function<void()>& body);
     void afterPass();
+    void showCleanReport(const CleanupLedger& ledger, const QString& folder);
 
     Settings& m_settings;
     QString m_configPath;

@@ -103,6 +103,39 @@ private slots:
         QVERIFY(r.err.contains(u"一共: 2/3 章"_qs));
     }
 
+    // The web-novel fixture with cleanup on: list marks the chapter scraped twice, clean
+    // --dry-run shows the report and writes nothing, split --report prints the same report.
+    void cleanup_repeatDryRunAndReport()
+    {
+        const QString path = m_dir.filePath(u"雾港.txt"_qs);
+        QFile::remove(path);
+        QVERIFY(QFile::copy(QStringLiteral(VELLOMAR_TEST_DATA "/webnovel.txt"), path));
+        const QString ini = config(u"[text]\r\nInvalidLines=1\r\nDelSpaceLine=1\r\n[clean]\r\nDropRepeatedTitle=1\r\n"
+                                   u"IndentParagraphs=0\r\nrule0={\"name\":\"翻页提示\",\"pattern\":\"本章未完，请点击下一页继续阅读\"}\r\n"_qs);
+        const Result list = cli({u"list"_qs, u"--config"_qs, ini, path});
+        QCOMPARE(list.code, 0);
+        const QStringList rows = list.out.split(u'\n', Qt::SkipEmptyParts);
+        QStringList repeats;
+        for (const QString& row : rows) {
+            if (row.endsWith(u"\trepeat"_qs)) {
+                repeats << row.section(u'\t', 3, 3);
+            }
+        }
+        QCOMPARE(repeats, QStringList{u"灯塔"_qs});
+
+        const Result dry = cli({u"clean"_qs, u"--dry-run"_qs, u"--config"_qs, ini, path});
+        QCOMPARE(dry.code, 0);
+        QVERIFY2(dry.out.contains(u"[翻页提示] 修改 0 行，删除 3 行"_qs), qPrintable(dry.out));
+        QVERIFY(dry.out.contains(u"[重复标题] 修改 0 行，删除 3 行"_qs));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(u"雾港"_qs)));
+        QCOMPARE(cli({u"clean"_qs, path}).code, 2);
+
+        const QString out = m_dir.filePath(u"cleaned"_qs);
+        const Result split = cli({u"split"_qs, u"--report"_qs, u"--yes"_qs, u"--out"_qs, out, u"--config"_qs, ini, path});
+        QCOMPARE(split.code, 0);
+        QVERIFY2(split.out.contains(dry.out), qPrintable(split.out));
+    }
+
     // With volumes, list gains the volume's title as an eighth column; volumes lists them.
     void volumes_listColumnAndCommand()
     {

@@ -112,6 +112,7 @@ private slots:
     void writeDefault_exactText();
     void writeDefault_keepsEmptyPieces();
     void defaults_surviveRoundTrip();
+    void cleanSection_absentUntilUsedAndReadBack();
     void parseColor_data();
     void parseColor();
     void formatColor_data();
@@ -541,6 +542,45 @@ void tst_Config::defaults_surviveRoundTrip() {
 #define X(f) +1
     QCOMPARE(differences(unlikeDefaults(), defaults).size(), 0 VELLOMAR_SETTINGS_FIELDS(X));
 #undef X
+}
+
+// Cleanup settings stay out of a file until set; rules (unknown fields too) come back whole,
+// and a removed rule leaves no key behind.
+void tst_Config::cleanSection_absentUntilUsedAndReadBack() {
+    Settings s = Settings::defaults();
+    QVERIFY(SaveConfig(s, m_path));
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(!file.readAll().contains("[clean]"));
+    file.close();
+
+    ReplaceRule a;
+    a.name = u"广告"_s;
+    a.pattern = u"本章未完.*$"_s;
+    a.replacement = u"$1=\"x\""_s;
+    a.isRegex = true;
+    a.scopeTitle = true;
+    a.order = 3;
+    a.extra = u"{\"group\":\"网站\",\"id\":17}"_s;
+    ReplaceRule b;
+    b.pattern = u";注释？"_s;
+    b.isEnabled = false;
+    s.ReplaceRules = {a, b};
+    s.DropRepeatedTitle = true;
+    s.IndentParagraphs = true;
+    QVERIFY(SaveConfig(s, m_path));
+    Settings loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+    QCOMPARE(loaded.ReplaceRules, s.ReplaceRules);
+    QVERIFY(loaded.DropRepeatedTitle && loaded.IndentParagraphs);
+
+    s.ReplaceRules = {b};
+    s.IndentParagraphs = false;
+    QVERIFY(SaveConfig(s, m_path));
+    loaded = Settings::defaults();
+    LoadConfig(loaded, m_path);
+    QCOMPARE(loaded.ReplaceRules, s.ReplaceRules);
+    QVERIFY(loaded.DropRepeatedTitle && !loaded.IndentParagraphs);
 }
 
 void tst_Config::parseColor_data() {

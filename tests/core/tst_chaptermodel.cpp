@@ -54,6 +54,7 @@ private slots:
     void checkCount_text();
     void anomalies_markTheirRecordsChapNumCell();
     void volumeColumn_showsSortsAndGoesWithTheRows();
+    void repeats_markedAndIgnoredAsOneUndoStep();
 };
 
 void tst_ChapterModel::modelTester_acceptsEveryOperation() {
@@ -430,3 +431,29 @@ void tst_ChapterModel::volumeColumn_showsSortsAndGoesWithTheRows() {
 
 QTEST_GUILESS_MAIN(tst_ChapterModel)
 #include "tst_chaptermodel.moc"
+
+// Chapters 3 and 5 repeat chapter 1 (its title on line 10), chapter 5 already checked: only 3 is
+// marked, wins over its numbering mark, and one command checks it; one undo brings it back.
+void tst_ChapterModel::repeats_markedAndIgnoredAsOneUndoStep() {
+    ChapterModel m;
+    fill(m, 6);
+    m.setUndoRecording(true);
+    m.setChecked(4, true);
+    m.setRepeats({0, 0, 10, 0, 10, 0});
+    m.setAnomalies(reviewNumbering(m.chapnum(), m.ignoredRecords()));
+    QCOMPARE(m.anomaly(2), NumberingAnomaly::Repeat);
+    QCOMPARE(m.anomaly(4), NumberingAnomaly::None);
+    QCOMPARE(m.index(2, ChapterModel::ChapNumColumn).data(Qt::ToolTipRole).toString(), u"重复章节: 与第 10 行的章节相同"_s);
+    QCOMPARE(m.repeatCount(), 1);
+    const int groups = m.undoGroupCount();
+    QCOMPARE(m.ignoreRepeats(), 1);
+    QCOMPARE(checkedRows(m), (QList<int>{2, 4}));
+    QCOMPARE(m.undoGroupCount(), groups + 1);
+    QCOMPARE(m.ignoreRepeats(), 0); // nothing left: no empty undo group either
+    QCOMPARE(m.undoGroupCount(), groups + 1);
+    m.SelUndo();
+    QCOMPARE(checkedRows(m), (QList<int>{4}));
+    m.clearRows();
+    fill(m, 6);
+    QCOMPARE(m.repeatCount(), 0);
+}

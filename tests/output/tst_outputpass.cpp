@@ -1,5 +1,6 @@
 #include "FakeHost.h"
 
+#include "config/ReplaceRules.h"
 #include "config/Settings.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
@@ -372,6 +373,93 @@ private slots:
             }
         }
         QCOMPARE(joined, bytes);
+    }
+
+    // Rules that are all switched off change nothing: the bytes come back as they were.
+    void disabledRules_keepTheRoundTripExact()
+    {
+        QByteArray bytes = text({u"封面"_qs}) + QByteArray("\xFF\x81 bad\r\n");
+        for (int c = 1; c <= 3; ++c) {
+            bytes += gbk(QStringLiteral(u"第%1章 标题 广告").arg(c)) + "\r\n  " + gbk(u"正文广告"_qs) + "\r\n\r\n";
+        }
+        Settings s = plain();
+        ReplaceRule off;
+        off.pattern = u"广告"_qs;
+        off.isEnabled = false;
+        off.scopeTitle = true;
+        s.ReplaceRules = {off};
+        Run r;
+        run(r, writeNovel(bytes), s);
+        QByteArray joined;
+        for (const QByteArray& b : tree(r.root)) {
+            joined = b.startsWith(gbk(u"封面"_qs)) ? b + joined : joined + b;
+        }
+        QCOMPARE(joined, bytes);
+        QVERIFY(r.result.ledger.isEmpty());
+    }
+
+    // The web-novel fixture with its ads, repeated titles and ragged indents: the ledger counts
+    // exactly the lines that differ between the novel and the output, aligned line by line; no
+    // line of blanks is left behind; every paragraph has two U+3000.
+    void cleanup_ledgerCountsWhatChanged_data()
+    {
+        QTest::addColumn<bool>("delSpaceLine");
+        QTest::newRow("blank lines kept") << false;
+        QTest::newRow("blank lines dropped") << true;
+    }
+
+    void cleanup_ledgerCountsWhatChanged()
+    {
+        QFETCH(bool, delSpaceLine);
+        QFile f(QStringLiteral(VELLOMAR_TEST_DATA "/webnovel.txt"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QFile json(QStringLiteral(VELLOMAR_TEST_DATA "/webnovel-rules.json"));
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        Settings s = plain();
+        QVERIFY(importReplaceRules(json.readAll(), &s.ReplaceRules, nullptr));
+        s.DropRepeatedTitle = true;
+        s.IndentParagraphs = true;
+        s.DelSpaceLine = delSpaceLine;
+        s.SetInvalidTitle = true;
+        s.ChapsInFile = 100;
+        s.FilesInDir = 0;
+        Run r;
+        run(r, writeNovel(bytes, u"雾港.txt"_qs), s);
+        QCOMPARE(r.result.kind, OutputResult::Done);
+        const Tree t = tree(r.root);
+        QCOMPARE(t.size(), 2);
+        const QStringList in = QString::fromUtf8(bytes).split(u"\r\n"_qs).mid(0, bytes.count('\n'));
+        const QString all = QString::fromUtf8(t[u"Index.txt"_qs] + t.first()); // then the one chapter file
+        const QStringList out = all.split(u"\r\n"_qs).mid(0, all.count(u'\n'));
+
+        // Fewest changed lines over every way of removing in.size() - out.size() lines.
+        const qsizetype n = in.size(), m = out.size();
+        QVector<QVector<int>> cost(n + 1, QVector<int>(m + 1, 1 << 20));
+        cost[0][0] = 0;
+        for (qsizetype i = 1; i <= n; ++i) {
+            for (qsizetype j = 0; j <= std::min(i, m); ++j) {
+                cost[i][j] = cost[i - 1][j]; // line i removed
+                if (j > 0) {
+                    cost[i][j] = std::min(cost[i][j], cost[i - 1][j - 1] + (in[i - 1] == out[j - 1] ? 0 : 1));
+                }
+            }
+        }
+        const qint64 blanksDropped = delSpaceLine ? in.count(QString()) : 0;
+        const CleanupLedger& ledger = r.result.ledger;
+        QCOMPARE(ledger.totalRemoved() + blanksDropped, n - m);
+        QCOMPARE(ledger.totalChanged(), qint64(cost[n][m]));
+        QCOMPARE(ledger.errors.size(), 1); // the broken rule of the fixture
+        for (const QString& line : out) {
+            QVERIFY2(line.isEmpty() || !line.trimmed().remove(u'\u3000').isEmpty(), qPrintable(line));
+            QVERIFY(!line.contains(u"本章未完"_qs) && !line.contains(u"qiushu99"_qs));
+            if (!line.isEmpty() && !line.startsWith(u'第') && !line.startsWith(u'《') && !line.startsWith(u"作者"_qs)) {
+                QVERIFY2(line.startsWith(u"\u3000\u3000"_qs) && !line.at(2).isSpace() && line.at(2) != u'\u3000',
+                         qPrintable(line));
+            }
+        }
+        QCOMPARE(out.count(u"第一章 雾港"_qs), 1);
+        QVERIFY(!out.contains(u"\u3000\u3000来信"_qs));
     }
 
     // The fixture novel with volumes (GBK), and its lines.

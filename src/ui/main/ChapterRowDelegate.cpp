@@ -21,6 +21,8 @@ QColor anomalyColor(NumberingAnomaly a) {
         return QColor(0x90, 0x30, 0xC0); // purple, unlike the selection
     case NumberingAnomaly::Zero:
         return QColor(0x80, 0x80, 0x80); // grey
+    case NumberingAnomaly::Repeat:
+        return QColor(0x20, 0x60, 0xE0); // blue
     case NumberingAnomaly::None:
         break;
     }
@@ -48,12 +50,12 @@ QIcon anomalyMarker(NumberingAnomaly a) {
 
 } // namespace
 
-static_assert(int(NumberingAnomaly::Zero) + 1 == 5, "one marker for every kind of anomaly");
+static_assert(int(NumberingAnomaly::Repeat) + 1 == 6, "one marker for every kind of anomaly");
 
 ChapterRowDelegate::ChapterRowDelegate(const Settings& settings, QObject* parent)
     : QStyledItemDelegate(parent), m_settings(settings) {
     for (NumberingAnomaly a : {NumberingAnomaly::Gap, NumberingAnomaly::Duplicate, NumberingAnomaly::StepBack,
-                               NumberingAnomaly::Zero}) {
+                               NumberingAnomaly::Zero, NumberingAnomaly::Repeat}) {
         m_markers[int(a)] = anomalyMarker(a);
     }
     m_emptyVolumeMarker = marker(QColor(0x20, 0x80, 0xA0)); // teal, unlike any anomaly

@@ -15,7 +15,7 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
 private:
-    static constexpr int MarkerCount = 5;
+    static constexpr int MarkerCount = 6;
     const Settings& m_settings;
     QIcon m_markers[MarkerCount];
     QIcon m_emptyVolumeMarker;

@@ -1,5 +1,7 @@
 #include "ListCommands.h"
 
+#include "core/RepeatedChapters.h"
+
 #include "MainMenus.h"
 #include "Prompts.h"
 #include "frmMain.h"
@@ -273,9 +275,23 @@ void ListCommands::mnuI_Tidy_Click() {
     ReviewNumbering();
 }
 
+void ListCommands::mnuI_IgnoreRepeats_Click() {
+    ChapterModel& model = m_w.m_doc.model();
+    if (m_w.m_doc.DocState != Analysed || model.rowCount() == 0) {
+        return;
+    }
+    const int n = model.ignoreRepeats();
+    m_w.setStatusText(n > 0 ? QStringLiteral(u"忽略重复章节：勾选了 %1 个章节（可撤消）").arg(n)
+                            : QStringLiteral(u"没有重复章节"));
+    ReviewNumbering();
+}
+
 void ListCommands::analysisDone() {
     m_tidyInput.clear();
     m_tidyChanges.clear();
+    if (m_w.m_doc.DocState == Analysed && m_w.m_doc.model().rowCount() > 1) {
+        m_w.m_doc.model().setRepeats(findRepeatedChapters(m_w.m_doc));
+    }
     if (m_w.m_settings.AutoTidy && m_w.m_doc.DocState == Analysed && m_w.m_doc.model().rowCount() > 0) {
         m_w.m_doc.model().applyTidy(tidyProposal());
     }

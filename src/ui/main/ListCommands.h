@@ -35,6 +35,8 @@ public:
     void ReviewNumbering();
     /// "按编号整理": applies tidying's proposal as one undo group.
     void mnuI_Tidy_Click();
+    /// "忽略重复章节": checks every kept chapter whose body repeats an earlier one, as one undo group.
+    void mnuI_IgnoreRepeats_Click();
     /// A new analysis: what tidying knows of the old one is dropped; with 分析后自动整理 the
     /// new list is tidied at once.
     void analysisDone();

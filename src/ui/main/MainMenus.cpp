@@ -162,6 +162,8 @@ void MainMenus::buildMenus() {
     addMenuEntry(m_menuItem, "mnuI_NextAnomaly", QStringLiteral(u"下一个异常(&X)"), QKeySequence(Qt::Key_F3),
                  [w] { w->mnuI_NextAnomaly_Click(); });
     addMenuEntry(m_menuItem, "mnuI_Tidy", QStringLiteral(u"按编号整理(&B)"), none, [w] { w->mnuI_Tidy_Click(); });
+    addMenuEntry(m_menuItem, "mnuI_IgnoreRepeats", QStringLiteral(u"忽略重复章节(&R)"), none,
+                 [w] { w->m_list.mnuI_IgnoreRepeats_Click(); });
     addSeparator(m_menuItem, "mnuI_Bar3");
     addMenuEntry(m_menuItem, "mnuI_CheckSelected", QStringLiteral(u"勾选所选(&K)"), none,
                  [w] { w->m_list.mnuI_CheckSelected_Click(); });
@@ -277,7 +279,7 @@ void MainMenus::enableFor(int state) {
     }
     // Not in the command table: reviewing needs an analysed list, and a new encoding means a
     // new open, which waits for any pass to end.
-    for (const char* name : {"mnuI_NextAnomaly", "mnuI_Tidy", "mnuI_CheckSelected", "mnuI_UncheckSelected"}) {
+    for (const char* name : {"mnuI_NextAnomaly", "mnuI_Tidy", "mnuI_IgnoreRepeats", "mnuI_CheckSelected", "mnuI_UncheckSelected"}) {
         m_menus.value(QString::fromLatin1(name))->setEnabled(state == Analysed);
     }
     m_menuEncoding->menuAction()->setEnabled(state == Opened || state == Analysed || state == Closed);

@@ -1,0 +1,284 @@
+#include "Cleanup.h"
+
+#include "core/cRegExp.h"
+
+#include <algorithm>
+
+namespace {
+
+bool isBlankChar(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == 0x3000 || c == 0x00A0 || c == u'\r' || c == u'\n';
+}
+
+// Blanks inside a title do not make it another title: "第一章 风起" repeats "第一章　风起".
+QString withoutBlanks(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (!isBlankChar(c.unicode())) {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// "$1" as reader apps write it, "\1" as Qt does, "$$" for a dollar sign.
+QString expand(const QString& replacement, const QRegularExpressionMatch& m)
+{
+    QString out;
+    for (qsizetype i = 0; i < replacement.size(); ++i) {
+        const QChar c = replacement[i];
+        if ((c == u'$' || c == u'\\') && i + 1 < replacement.size()) {
+            const QChar d = replacement[i + 1];
+            if (d.isDigit()) {
+                out += m.captured(d.digitValue());
+                ++i;
+                continue;
+            }
+            if (d == c) {
+                out += c;
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+bool isBlankText(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return isBlankChar(c.unicode()); });
+}
+
+QStringView trimmedText(QStringView text)
+{
+    qsizetype a = 0, b = text.size();
+    while (a < b && isBlankChar(text[a].unicode())) {
+        ++a;
+    }
+    while (b > a && isBlankChar(text[b - 1].unicode())) {
+        --b;
+    }
+    return text.mid(a, b - a);
+}
+
+QString repeatedTitleRuleName()
+{
+    return QStringLiteral(u"重复标题");
+}
+
+QString indentRuleName()
+{
+    return QStringLiteral(u"段首缩进");
+}
+
+void CleanupLedger::add(const QString& rule, qint64 line, const QString& before, const QString& after, bool removed)
+{
+    auto it = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.rule == rule; });
+    if (it == m_entries.end()) {
+        m_entries.append(Entry{rule, 0, 0, {}});
+        it = m_entries.end() - 1;
+    }
+    ++(removed ? it->removed : it->changed);
+    if (it->examples.size() < MaxExamples) {
+        it->examples.append(Example{line, before, removed ? QString() : after, removed});
+    }
+}
+
+qint64 CleanupLedger::totalChanged() const
+{
+    qint64 n = 0;
+    for (const Entry& e : m_entries) {
+        n += e.changed;
+    }
+    return n;
+}
+
+qint64 CleanupLedger::totalRemoved() const
+{
+    qint64 n = 0;
+    for (const Entry& e : m_entries) {
+        n += e.removed;
+    }
+    return n;
+}
+
+QString CleanupLedger::text() const
+{
+    QString out = QStringLiteral(u"清理报告\n");
+    for (const QString& e : errors) {
+        out += QStringLiteral(u"未使用的规则（无法编译）: %1\n").arg(e);
+    }
+    if (m_entries.isEmpty()) {
+        return out + QStringLiteral(u"没有修改或删除任何行。\n");
+    }
+    out += QStringLiteral(u"共修改 %1 行，删除 %2 行。\n").arg(totalChanged()).arg(totalRemoved());
+    for (const Entry& e : m_entries) {
+        out += QStringLiteral(u"\n[%1] 修改 %2 行，删除 %3 行\n").arg(e.rule).arg(e.changed).arg(e.removed);
+        for (const Example& x : e.examples) {
+            out += QStringLiteral(u"  第 %1 行: %2\n").arg(x.line).arg(x.before);
+            out += x.removed ? QStringLiteral(u"    → (删除)\n") : QStringLiteral(u"    → %1\n").arg(x.after);
+        }
+    }
+    return out;
+}
+
+CompiledRule compileRule(const ReplaceRule& rule)
+{
+    CompiledRule c{rule, {}, {}, {}};
+    if (rule.pattern.isEmpty()) {
+        c.error = QStringLiteral(u"规则为空");
+        return c;
+    }
+    if (!rule.isRegex) {
+        c.literal = rule.pattern;
+        return c;
+    }
+    c.re.setPattern(rule.pattern);
+    if (!c.re.isValid()) {
+        c.error = QStringLiteral("%1 (位置 %2)").arg(c.re.errorString()).arg(c.re.patternErrorOffset());
+        return c;
+    }
+    c.re.optimize();
+    c.literal = cRegExp::requiredLiteralOf(rule.pattern);
+    return c;
+}
+
+QList<CompiledRule> runnableRules(const QList<ReplaceRule>& rules, QStringList* errors)
+{
+    QList<CompiledRule> out;
+    for (const ReplaceRule& r : rules) {
+        if (!r.isEnabled) {
+            continue;
+        }
+        CompiledRule c = compileRule(r);
+        if (!c.error.isEmpty()) {
+            if (errors) {
+                *errors << QStringLiteral("%1: %2").arg(r.name.isEmpty() ? r.pattern : r.name, c.error);
+            }
+            continue;
+        }
+        out.append(std::move(c));
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const CompiledRule& a, const CompiledRule& b) { return a.rule.order < b.rule.order; });
+    return out;
+}
+
+bool applyRule(const CompiledRule& rule, QString& text)
+{
+    if (!rule.literal.isEmpty() && !text.contains(rule.literal)) {
+        return false;
+    }
+    if (!rule.rule.isRegex) {
+        if (rule.rule.pattern == rule.rule.replacement) {
+            return false;
+        }
+        text.replace(rule.rule.pattern, rule.rule.replacement);
+        return true; // the literal is there, so something was replaced
+    }
+    QRegularExpressionMatchIterator it = rule.re.globalMatch(text);
+    if (!it.hasNext()) {
+        return false;
+    }
+    QString out;
+    qsizetype from = 0;
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(text).mid(from, m.capturedStart() - from);
+        out += expand(rule.rule.replacement, m);
+        from = m.capturedEnd();
+    }
+    out += QStringView(text).mid(from);
+    if (out == text) {
+        return false;
+    }
+    text = std::move(out);
+    return true;
+}
+
+Cleaner::Cleaner(const Settings& s, bool indent)
+    : m_rules(runnableRules(s.ReplaceRules, &m_errors)),
+      m_dropRepeated(s.DropRepeatedTitle),
+      m_indent(indent && s.IndentParagraphs),
+      m_delSpaceLine(s.DelSpaceLine),
+      m_active(!m_rules.isEmpty() || m_dropRepeated || m_indent)
+{
+    m_ledger.errors = m_errors;
+}
+
+void Cleaner::setChapters(const QVector<qint64>& titleLines, const QStringList& titles)
+{
+    m_titleLines = titleLines;
+    m_titles = titles;
+    m_next = 0;
+    m_current = -1;
+    m_awaitFirst = false;
+}
+
+Cleaner::Outcome Cleaner::apply(QString& text, qint64 lineNo)
+{
+    bool title = false;
+    while (m_next < m_titleLines.size() && m_titleLines[m_next] <= lineNo) {
+        title = m_titleLines[m_next] == lineNo;
+        m_current = int(m_next++);
+    }
+    const bool wasBlank = isBlankText(text);
+    bool changed = false;
+    for (const CompiledRule& r : m_rules) {
+        if (!(title ? r.rule.scopeTitle : r.rule.scopeContent)) {
+            continue;
+        }
+        const QString before = text;
+        if (!applyRule(r, text)) {
+            continue;
+        }
+        const QString& name = r.rule.name.isEmpty() ? r.rule.pattern : r.rule.name;
+        if (!wasBlank && isBlankText(text)) {
+            // Never a line of spaces left behind: emptied is empty, or gone with the blank lines.
+            text.clear();
+            m_ledger.add(name, lineNo, before, text, m_delSpaceLine);
+            return m_delSpaceLine ? Dropped : Changed;
+        }
+        m_ledger.add(name, lineNo, before, text, false);
+        changed = true;
+    }
+    if (title) {
+        m_titleText = withoutBlanks(text);
+        m_awaitFirst = true;
+        return changed ? Changed : Unchanged;
+    }
+    if (m_current < 0 || isBlankText(text)) {
+        return changed ? Changed : Unchanged;
+    }
+    if (m_awaitFirst) {
+        m_awaitFirst = false;
+        if (m_dropRepeated) {
+            const QString line = withoutBlanks(text);
+            const QString listed = withoutBlanks(m_titles.value(m_current));
+            if (line == m_titleText || (!listed.isEmpty() && line == listed)) {
+                m_ledger.add(repeatedTitleRuleName(), lineNo, text, QString(), true);
+                return Dropped;
+            }
+        }
+    }
+    if (m_indent) {
+        qsizetype lead = 0;
+        while (lead < text.size() && isBlankChar(text[lead].unicode())) {
+            ++lead;
+        }
+        const bool right = lead == 2 && text[0] == QChar(0x3000) && text[1] == QChar(0x3000);
+        if (!right) {
+            const QString before = text;
+            text = QStringLiteral(u"\u3000\u3000") + text.mid(lead);
+            m_ledger.add(indentRuleName(), lineNo, before, text, false);
+            changed = true;
+        }
+    }
+    return changed ? Changed : Unchanged;
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "config/Settings.h"
+
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+/// What cleanup did, rule by rule: how many lines each changed or removed, and the first few
+/// as examples. Nothing cleanup touches goes uncounted.
+class CleanupLedger {
+public:
+    static constexpr int MaxExamples = 3;
+    struct Example {
+        qint64 line = 0; ///< 1-based line of the novel
+        QString before;
+        QString after;   ///< empty with `removed`
+        bool removed = false;
+    };
+    struct Entry {
+        QString rule;    ///< the rule's name, or "重复标题", "段首缩进"
+        qint64 changed = 0;
+        qint64 removed = 0;
+        QList<Example> examples;
+    };
+
+    void add(const QString& rule, qint64 line, const QString& before, const QString& after, bool removed);
+    const QList<Entry>& entries() const { return m_entries; }
+    /// Rules that could not run, as "name: why".
+    QStringList errors;
+    bool isEmpty() const { return m_entries.isEmpty(); }
+    qint64 totalChanged() const;
+    qint64 totalRemoved() const;
+    /// The report as plain text, one block per rule ("清理报告" and its table in words).
+    QString text() const;
+
+private:
+    QList<Entry> m_entries;
+};
+
+/// The ledger's captions for the two built-in steps.
+QString repeatedTitleRuleName();
+QString indentRuleName();
+
+/// A replace rule made ready to run; `error` says why a regex rule does not compile.
+struct CompiledRule {
+    ReplaceRule rule;
+    QRegularExpression re;
+    QString literal; ///< every match contains it: lines without it are skipped cheaply
+    QString error;
+};
+
+/// Compiles one rule: empty error when it runs.
+CompiledRule compileRule(const ReplaceRule& rule);
+/// The enabled rules in the order they run (by `order`, then list position); rules that do not
+/// compile are left out and listed in `errors` as "name: why".
+QList<CompiledRule> runnableRules(const QList<ReplaceRule>& rules, QStringList* errors = nullptr);
+/// Applies one rule to a line; true when it changed it.
+bool applyRule(const CompiledRule& rule, QString& text);
+
+/// Cleans the lines of one pass in file order. Told where the kept chapter titles are, it knows
+/// a title line from a body line by the line number alone, so the text and EPUB passes call it
+/// the same way.
+class Cleaner {
+public:
+    /// `indent` is for text output only (a book indents its paragraphs by style).
+    Cleaner(const Settings& s, bool indent);
+    /// Whether any step can change a line; when false, apply() is never needed.
+    bool isActive() const { return m_active; }
+    QStringList errors() const { return m_errors; }
+    /// The kept chapters' title lines (1-based, ascending) and their titles as listed.
+    void setChapters(const QVector<qint64>& titleLines, const QStringList& titles);
+
+    enum Outcome { Unchanged, Changed, Dropped };
+    /// Cleans line `lineNo` (after the filter strings). A line emptied by a rule becomes "" and
+    /// is Dropped when DelSpaceLine is on; a repeated title is always Dropped.
+    Outcome apply(QString& text, qint64 lineNo);
+    const CleanupLedger& ledger() const { return m_ledger; }
+    CleanupLedger takeLedger() { return std::move(m_ledger); }
+
+private:
+    QStringList m_errors; // before m_rules, whose initialiser fills it
+    QList<CompiledRule> m_rules;
+    bool m_dropRepeated;
+    bool m_indent;
+    bool m_delSpaceLine;
+    bool m_active;
+    QVector<qint64> m_titleLines;
+    QStringList m_titles;
+    qsizetype m_next = 0;   // index of the next title line to come
+    int m_current = -1;     // the chapter being read
+    bool m_awaitFirst = false; // no body line of the current chapter seen yet
+    QString m_titleText;    // the current title line after the rules, trimmed
+    CleanupLedger m_ledger;
+};
+
+/// Blank for cleanup: nothing but ASCII blanks, tabs and U+3000.
+bool isBlankText(QStringView text);
+/// A line's text without blanks at either end (ASCII blanks, tabs, U+3000, NBSP).
+QStringView trimmedText(QStringView text);
