@@ -126,6 +126,23 @@ unzip -p "$out/book.epub" 'OEBPS/text/*' > "$work/pages.xhtml"
 t_gzip=$(median_time gzip -1 -c "$work/pages.xhtml")
 printf '11. epub: %.3f s (%.2f x split), peak %d KB (%s MB) and %d KB (%s MB); gzip -1 of its pages alone %.3f s\n' \
     "$t_epub" "$(echo "$t_epub / $t_split" | bc -l)" "$m_epub" "$size" "$m_epub_big" "$bigsize" "$t_gzip"
+# Twenty regex replace rules of the kind web novels need, all enabled, on titles and text.
+clean_patterns=(
+    '本章未完.*' '[（(]未完待续[)）]' '请记住本书首发域名.*' '手机用户请浏览.*阅读' '(www|m|wap)\\.[a-z0-9]+\\.(com|net|org|cc)'
+    '最新章节.*首发' '天才一秒记住.*' '笔趣阁.*' '求书网.*' '看最新章节.*'
+    '[【\\[]广告[】\\]].*' '推荐一本好书.*' '喜欢.*请收藏.*' 'PS[:：].*' '求月票.*'
+    '顶点小说.*' '&nbsp;' '[\\x{200b}\\x{feff}]+' '章节错误.*举报' '（本章完）'
+)
+{
+    printf '[clean]\r\nDropRepeatedTitle=False\r\nIndentParagraphs=False\r\n'
+    for i in "${!clean_patterns[@]}"; do
+        printf 'rule%d={"name":"r%d","pattern":"%s","replacement":"","isRegex":true,"isEnabled":true,"scopeTitle":true,"scopeContent":true,"order":%d}\r\n' \
+            "$i" "$i" "${clean_patterns[$i]}" "$i"
+    done
+} | iconv -f UTF-8 -t GBK > "$work/clean.ini"
+split_clean() { "$cli" split --yes --config "$work/clean.ini" --out "$RUN" "$1"; }
+t_clean=$(median_time split_clean "$work/novel.txt")
+printf '12. split with 20 regex replace rules %6.3f s  %5s MB/s\n' "$t_clean" "$(rate "$size" "$t_clean")"
 read -r tidy_titles tidy_read tidy_seq <<<"$("$build/bench/bench_tidy" "$work/novel.txt")"
 printf '10. tidy by numbers, %d titles: reading around them %.2f ms, the sequence %.2f ms\n' \
     "$tidy_titles" "$tidy_read" "$tidy_seq"
@@ -142,6 +159,7 @@ check "$m_loose_list * 1024 < 150 * $loose_titles" "list under 150 bytes per tit
 check "$t_loose_split < 10" "split of a million titles under 10 s"
 check "$t_epub <= 2 * $t_split" "EPUB in at most 2 x the time of the text split"
 check "$m_epub < 65536 && $m_epub_big < 65536" "EPUB peak memory under 64 MB"
+check "$(rate "$size" "$t_clean") >= 100" "split with 20 regex replace rules at 100 MB/s or more"
 check "$tidy_read + $tidy_seq < 10" "tidying 3,000 titles under 10 ms"
 check "$t_batch <= 0.6 * $t_seq" "batch at most 0.6 x the novels split one by one"
 exit $missed

@@ -210,6 +210,39 @@ Cleaner::Cleaner(const Settings& s, bool indent)
       m_active(!m_rules.isEmpty() || m_dropRepeated || m_indent)
 {
     m_ledger.errors = m_errors;
+    for (qsizetype i = 0; i < m_rules.size() && i < 64; ++i) {
+        const QString& literal = m_rules[i].literal;
+        if (literal.isEmpty()) {
+            continue;
+        }
+        if (m_startsOf.isEmpty()) {
+            m_startsOf.fill(0, 0x10000);
+        }
+        m_startsOf[literal[0].unicode()] |= quint64(1) << i;
+        m_literalRules |= quint64(1) << i;
+    }
+    static const QRegularExpression refersToGroups(QStringLiteral(R"(\\[1-9]|\\g|\\k|\(\?P[=>]|\(\?[-+]?\d|\(\?&|\(\?R)"));
+    QStringList others;
+    quint64 mask = 0;
+    for (qsizetype i = 0; i < m_rules.size() && i < 64; ++i) {
+        const CompiledRule& r = m_rules[i];
+        if (!r.literal.isEmpty()) {
+            continue;
+        }
+        if (r.rule.pattern.contains(refersToGroups)) {
+            mask = 0;
+            break;
+        }
+        others << QStringLiteral("(?:%1)").arg(r.rule.pattern);
+        mask |= quint64(1) << i;
+    }
+    if (others.size() >= 2) {
+        m_otherRules.setPattern(others.join(u'|'));
+        if (m_otherRules.isValid()) {
+            m_otherRules.optimize();
+            m_otherMask = mask;
+        }
+    }
 }
 
 void Cleaner::setChapters(const QVector<qint64>& titleLines, const QStringList& titles)
@@ -230,7 +263,24 @@ Cleaner::Outcome Cleaner::apply(QString& text, qint64 lineNo)
     }
     const bool wasBlank = isBlankText(text);
     bool changed = false;
-    for (const CompiledRule& r : m_rules) {
+    // The rules whose required text starts somewhere in the line (the others of those cannot
+    // match); a rule's own test then makes sure.
+    quint64 seen = 0;
+    if (m_literalRules != 0) {
+        const quint64* starts = m_startsOf.constData();
+        for (QChar c : std::as_const(text)) {
+            seen |= starts[c.unicode()];
+        }
+    }
+    quint64 skipped = m_literalRules & ~seen;
+    if (m_otherMask != 0 && !m_otherRules.match(text).hasMatch()) {
+        skipped |= m_otherMask;
+    }
+    for (qsizetype i = 0; i < m_rules.size(); ++i) {
+        const CompiledRule& r = m_rules[i];
+        if (i < 64 && (skipped >> i) & 1) {
+            continue;
+        }
         if (!(title ? r.rule.scopeTitle : r.rule.scopeContent)) {
             continue;
         }

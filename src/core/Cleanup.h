@@ -83,6 +83,15 @@ public:
 private:
     QStringList m_errors; // before m_rules, whose initialiser fills it
     QList<CompiledRule> m_rules;
+    // For each character, the rules (by bit, the first 64) whose required text starts with it:
+    // one look at each character of a line tells which of those rules can match at all.
+    QVector<quint64> m_startsOf;
+    quint64 m_literalRules = 0; // rules that are skipped unless their text was seen
+    // The other rules' patterns as one alternation: a line it does not match is left alone by
+    // all of them, for one search instead of one each. Not made when a pattern refers to its
+    // groups by number or name, which the alternation would renumber.
+    QRegularExpression m_otherRules;
+    quint64 m_otherMask = 0;
     bool m_dropRepeated;
     bool m_indent;
     bool m_delSpaceLine;
