@@ -73,7 +73,9 @@ TitleRuleEditor::TitleRuleEditor(const Settings& settings, QWidget* parent)
     lblTitleTest = new QLabel(parent);
     lblTitleTest->setObjectName(QStringLiteral("lblTitleTest"));
     lblTitleTest->setTextFormat(Qt::PlainText);
-    lblTitleTest->setMinimumHeight(lblTitleTest->fontMetrics().height());
+    // Two lines: a line may be a volume heading and a chapter title at once.
+    lblTitleTest->setMinimumHeight(2 * lblTitleTest->fontMetrics().height());
+    lblTitleTest->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     connect(txtTitle, &QLineEdit::textChanged, this, &TitleRuleEditor::updateTitleTest);
     connect(txtTitleTest, &QLineEdit::textChanged, this, &TitleRuleEditor::updateTitleTest);
@@ -161,7 +163,7 @@ void TitleRuleEditor::updateTitleTest() {
                          .arg(matcher.title.ChaptorNum())
                          .arg(matcher.title.ChaptorTitle());
         }
-        result = good ? found.join(QStringLiteral(u"；")) : QStringLiteral(u"不是章节标题");
+        result = good ? found.join(u'\n') : QStringLiteral(u"不是章节标题");
     }
     showTitleNote(result, good);
 }
