@@ -17,10 +17,9 @@
 
 namespace {
 
-// 6630 x 7500 twips at 15 twips to the pixel, and rows more for the title rules, the volume
-// pattern and a second line of the live test.
+// 6630 x 7500 twips at 15 twips to the pixel, and two rows more for the title rules.
 constexpr int DialogWidth = 442;
-constexpr int DialogHeight = 580;
+constexpr int DialogHeight = 560;
 
 } // namespace
 

@@ -513,7 +513,8 @@ private slots:
         auto* sample = get<QLineEdit>(dialog.get(), u"txtTitleTest"_s);
         auto* result = get<QLabel>(dialog.get(), u"lblTitleTest"_s);
         sample->setText(u"第二卷 风雨路 第一章 渡口"_s);
-        QCOMPARE(result->text(), u"是分卷标题：卷号 2，卷名“风雨路”\n是章节标题：章节号 1，标题“渡口”"_s);
+        QCOMPARE(result->text(), u"是分卷标题和章节标题：卷号 2，章节号 1，标题“渡口”"_s);
+        QCOMPARE(result->toolTip(), u"是分卷标题：卷号 2，卷名“风雨路”\n是章节标题：章节号 1，标题“渡口”"_s);
         volume->setText(u"第(\\d+"_s);
         QVERIFY(result->text().startsWith(u"分卷标题正则表达式有误"_s));
         auto* combo = get<QComboBox>(dialog.get(), u"cmbTitleRules"_s);
