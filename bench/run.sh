@@ -30,6 +30,9 @@ trap 'rm -rf "$work" "$out"' EXIT
 "$gen" --chapters "$chapters" --traditional "$work/trad.txt"
 "$gen" --chapters "$chapters" --convertible "$work/conv.txt"
 "$gen" --chapters $((chapters * 4)) "$work/big.txt"
+# The same novel with a volume heading every 100 chapters.
+"$gen" --chapters "$chapters" --volumes 100 "$work/volumes.txt"
+printf '[text]\r\nVolumeText=\r\n' > "$work/novolumes.ini"
 # About 20 MB of short lines and a pattern that takes nearly every one: a million titles.
 "$gen" --short-lines 1200000 "$work/loose.txt"
 printf '[text]\r\nTitleText=^(.)(.+)\r\nSetInvalidTitle=0\r\n' > "$work/loose.ini"
@@ -68,6 +71,9 @@ csplit_run() { (cd "$RUN" && csplit -s -z -n 5 "$work/novel-utf8.txt" '/^ç¬¬.*ç«
 t_wc=$(median_time wc -l "$work/novel.txt")
 t_csplit=$(median_time csplit_run)
 t_list=$(median_time "$cli" list "$work/novel.txt")
+# The analysis as it was before volumes (none looked for), and with volumes on a novel that has them.
+t_list_novol=$(median_time "$cli" list --config "$work/novolumes.ini" "$work/novel.txt")
+t_list_vol=$(median_time "$cli" list "$work/volumes.txt")
 t_split=$(median_time split_default "$work/novel.txt")
 t_trad=$(median_time split_default "$work/trad.txt")
 t_conv=$(median_time split_default "$work/conv.txt")
@@ -100,6 +106,9 @@ echo "Novel: ${size} MB GBK, $(wc -l < "$work/novel.txt") lines, $chapters chapt
 printf '1. wc -l                     %6.3f s  %5s MB/s\n' "$t_wc" "$(rate "$size" "$t_wc")"
 printf '2. csplit (UTF-8, per title) %6.3f s  %5s MB/s\n' "$t_csplit" "$(rate "$size" "$t_csplit")"
 printf '3. vellomar-cli list         %6.3f s  %5s MB/s  (%.2f x wc)\n' "$t_list" "$(rate "$size" "$t_list")" "$(echo "$t_list / $t_wc" | bc -l)"
+printf '3b. list without volume detection %6.3f s; list of the novel with %d volumes %6.3f s (%.2f x)\n' \
+    "$t_list_novol" "$("$cli" volumes "$work/volumes.txt" 2>/dev/null | wc -l)" "$t_list_vol" \
+    "$(echo "$t_list_vol / $t_list_novol" | bc -l)"
 printf '4. vellomar-cli split        %6.3f s  %5s MB/s  (%.2f x csplit)\n' "$t_split" "$(rate "$size" "$t_split")" "$(echo "$t_split / $t_csplit" | bc -l)"
 printf '5. split, traditional text   %6.3f s  %5s MB/s\n' "$t_trad" "$(rate "$size" "$t_trad")"
 printf '5b. split, 1 line in 6 traditional %6.3f s  %5s MB/s  (%.2f x csplit)\n' "$t_conv" "$(rate "$size" "$t_conv")" "$(echo "$t_conv / $t_csplit" | bc -l)"
@@ -150,6 +159,7 @@ printf '10. tidy by numbers, %d titles: reading around them %.2f ms, the sequenc
 missed=0
 check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1; fi; }
 check "$(rate "$size" "$t_list") >= 500" "analysis at 500 MB/s or more"
+check "$t_list_vol <= 1.1 * $t_list_novol" "analysis with volumes within 10 % of the analysis without"
 check "$t_split <= 0.5 * $t_csplit" "split at most half the time of csplit"
 check "$(rate "$size" "$t_trad") >= 50" "traditional split at 50 MB/s or more"
 check "$t_conv <= 0.5 * $t_csplit" "split with some traditional lines at most half the time of csplit"

@@ -54,7 +54,7 @@ struct Prefilter {
     struct Needle {
         QByteArray bytes;
         std::vector<quint8> follows; // empty: any character may follow
-        const Prefilter* owner = nullptr;
+        const GbkCodec* dbcs = nullptr;
     };
     Needle needles[NeedleBytes::MaxNeedles];
     LineNeedles set;
@@ -102,15 +102,14 @@ struct Prefilter {
     {
         for (int k = 0; k < set.bytes.count; ++k) {
             Needle& n = needles[k];
-            n.owner = this;
+            n.dbcs = dbcs;
             set.bytes.data[k] = n.bytes.constData();
             set.bytes.size[k] = size_t(n.bytes.size());
             set.tests[k] = {};
             if (!n.follows.empty()) {
                 set.tests[k] = {[](const void* context, const char* after, const char* end) {
                                     // A character cut off by the end of the buffer is left to the whole line.
-                                    const auto* needle = static_cast<const Needle*>(context);
-                                    return end - after < 4 || needle->owner->followedBy(*needle, after, end);
+                                    return end - after < 4 || followedBy(*static_cast<const Needle*>(context), after, end);
                                 },
                                 &n};
             }
@@ -140,11 +139,11 @@ struct Prefilter {
     }
 
     /// Whether the character at `after` is one of the needle's class (none at the end).
-    bool followedBy(const Needle& n, const char* after, const char* end) const
+    static bool followedBy(const Needle& n, const char* after, const char* end)
     {
         const auto* p = reinterpret_cast<const unsigned char*>(after);
         const auto* e = reinterpret_cast<const unsigned char*>(end);
-        return p < e && n.follows[dbcs->charAt(p, e)] != 0;
+        return p < e && n.follows[n.dbcs->charAt(p, e)] != 0;
     }
 };
 

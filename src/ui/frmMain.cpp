@@ -804,6 +804,9 @@ void frmMain::suggestTitleRule()
         return;
     }
     m_settings.TitleText = rules[best].rule;
+    if (rules[best].volume) {
+        m_settings.VolumeText = *rules[best].volume;
+    }
     QString error;
     if (!m_configUnreadable && !SaveConfig(m_settings, m_configPath, &error)) {
         ShowErrMsg(QStringLiteral(u"规则已生效，但未能保存：") + error, PathFile, QStringLiteral("frmMain::suggestTitleRule()"));

@@ -53,7 +53,6 @@ private slots:
     void updateChapItem_rewritesPreviewAndRecord();
     void checkCount_text();
     void anomalies_markTheirRecordsChapNumCell();
-    void volumeColumn_showsSortsAndGoesWithTheRows();
     void repeats_markedAndIgnoredAsOneUndoStep();
 };
 
@@ -377,56 +376,6 @@ void tst_ChapterModel::anomalies_markTheirRecordsChapNumCell() {
     fill(m, 7);
     QCOMPARE(m.anomalyCount(), 0);
     QCOMPARE(m.anomaly(3), A::None);
-}
-
-
-// Rows 1-2 before any volume, 3-4 in the first, 5-6 in the third; the second has no chapter.
-void tst_ChapterModel::volumeColumn_showsSortsAndGoesWithTheRows() {
-    ChapterModel m;
-    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    fill(m, 6);
-    QCOMPARE(m.columnCount(), int(ChapterModel::ColumnCount));
-    auto volume = [](const QString& title, qint32 line, qint32 first, qint32 end) {
-        Volume v;
-        v.title = title;
-        v.line = line;
-        v.firstRecord = first;
-        v.endRecord = end;
-        return v;
-    };
-    m.setVolumes(VolumeList({volume(u"第一卷 甲"_s, 25, 2, 4), volume(u"第二卷 乙"_s, 41, 4, 4),
-                             volume(u"第三卷 丙"_s, 45, 4, 6)}));
-    QCOMPARE(m.columnCount(), ChapterModel::VolumeColumn + 1);
-    QCOMPARE(m.headerData(ChapterModel::VolumeColumn, Qt::Horizontal).toString(), u"卷"_s);
-    QStringList shown;
-    for (int r = 0; r < m.rowCount(); ++r)
-        shown << m.cellText(r, ChapterModel::VolumeColumn);
-    QCOMPARE(shown, (QStringList{QString(), QString(), u"第一卷 甲"_s, u"第一卷 甲"_s, u"第三卷 丙"_s, u"第三卷 丙"_s}));
-    // The volume without a chapter is told on the first row of the next volume.
-    QCOMPARE(m.volumeToolTip(4), u"第三卷 丙（第 45 行）\n没有章节的卷：第二卷 乙（第 41 行）"_s);
-    QVERIFY(m.index(4, ChapterModel::VolumeColumn).data(ChapterModel::EmptyVolumeRole).toBool());
-    QVERIFY(!m.index(5, ChapterModel::VolumeColumn).data(ChapterModel::EmptyVolumeRole).toBool());
-
-    // Sorting by volume goes by the volumes' order, rows without one first; within a volume
-    // the rows keep the order they had.
-    m.SortByColumn(1, 1);
-    m.SortByColumn(ChapterModel::VolumeColumn + 1, 0);
-    QCOMPARE(m.headerData(ChapterModel::VolumeColumn, Qt::Horizontal).toString(), u"卷▲"_s);
-    QList<int> tags;
-    for (int r = 0; r < m.rowCount(); ++r)
-        tags << m.tag(r);
-    QCOMPARE(tags, (QList<int>{1, 0, 3, 2, 5, 4}));
-
-    // The checks, the count and the undo work on chapters only.
-    m.setUndoRecording(true);
-    m.userToggle(2);
-    QCOMPARE(m.checkedCount(), 1);
-    QCOMPARE(m.SelUndo(), 2);
-    QCOMPARE(m.checkedCount(), 0);
-
-    m.clearRows();
-    QCOMPARE(m.columnCount(), int(ChapterModel::ColumnCount));
-    QVERIFY(m.volumes().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ChapterModel)

@@ -290,6 +290,42 @@ private slots:
         }
     }
 
+    // Several needles in one pass: the earliest start of any, and the first needle listed there.
+    void findAnyBytes_agreesWithMemmem()
+    {
+        std::srand(11);
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray hay(std::rand() % 90, '\0');
+            for (char& c : hay) {
+                c = "abc\n"[std::rand() % 4];
+            }
+            QByteArray stored[NeedleBytes::MaxNeedles];
+            NeedleBytes needles;
+            needles.count = 1 + std::rand() % 3;
+            const int length = 1 + std::rand() % 3; // often all of one length, as in a code page
+            const char* want = nullptr;
+            int wantWhich = -1;
+            for (int k = 0; k < needles.count; ++k) {
+                stored[k] = QByteArray(round % 2 ? length : 1 + std::rand() % 3, '\0');
+                for (char& c : stored[k]) {
+                    c = "abc"[std::rand() % 3];
+                }
+                needles.data[k] = stored[k].constData();
+                needles.size[k] = size_t(stored[k].size());
+                const char* at = static_cast<const char*>(memmem(hay.constData(), size_t(hay.size()), needles.data[k], needles.size[k]));
+                if (at && (!want || at < want)) {
+                    want = at;
+                    wantWhich = k;
+                }
+            }
+            int which = -1;
+            QCOMPARE(findAnyBytes(hay.constData(), size_t(hay.size()), needles, &which), want);
+            if (want) {
+                QCOMPARE(which, wantWhich);
+            }
+        }
+    }
+
     void gbk_roundTripsAnyBytes_data()
     {
         QTest::addColumn<QByteArray>("bytes");

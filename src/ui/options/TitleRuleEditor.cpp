@@ -143,6 +143,7 @@ void TitleRuleEditor::updateTitleTest() {
     // an empty volume pattern is applied as it is (no volumes).
     HeadingMatcher matcher(shownPattern(), txtVolume->text());
     QString result;
+    QString tip;
     bool good = false;
     if (!matcher.title.isValid()) {
         result = matcher.title.errorString();
@@ -150,24 +151,30 @@ void TitleRuleEditor::updateTitleTest() {
         result = QStringLiteral(u"分卷标题正则表达式有误: %1").arg(matcher.volume.errorDetail());
     } else if (!txtTitleTest->text().isEmpty()) {
         good = matcher.match(txtTitleTest->text());
-        QStringList found;
-        if (matcher.isVolume) {
-            found << QStringLiteral(u"是分卷标题：卷号 %1，卷名“%2”")
+        const QString volume = QStringLiteral(u"是分卷标题：卷号 %1，卷名“%2”")
+                                   .arg(matcher.volume.ChaptorNum())
+                                   .arg(matcher.volume.ChaptorTitle().trimmed());
+        const QString title = QStringLiteral(u"是章节标题：章节号 %1，标题“%2”")
+                                  .arg(matcher.title.ChaptorNum())
+                                  .arg(matcher.title.ChaptorTitle());
+        // Both on one line fits the box only in short; the tool tip has them whole.
+        if (matcher.isVolume && matcher.isTitle) {
+            result = QStringLiteral(u"是分卷标题和章节标题：卷号 %1，章节号 %2，标题“%3”")
                          .arg(matcher.volume.ChaptorNum())
-                         .arg(matcher.volume.ChaptorTitle().trimmed());
-        }
-        if (matcher.isTitle) {
-            found << QStringLiteral(u"是章节标题：章节号 %1，标题“%2”")
                          .arg(matcher.title.ChaptorNum())
                          .arg(matcher.title.ChaptorTitle());
+            tip = volume + u'\n' + title;
+        } else {
+            result = matcher.isVolume ? volume : matcher.isTitle ? title : QStringLiteral(u"不是章节标题");
         }
-        result = good ? found.join(QStringLiteral(u"；")) : QStringLiteral(u"不是章节标题");
     }
     showTitleNote(result, good);
+    lblTitleTest->setToolTip(tip);
 }
 
 void TitleRuleEditor::showTitleNote(const QString& text, bool good) {
     lblTitleTest->setText(text);
+    lblTitleTest->setToolTip(QString());
     QPalette palette = lblTitleTest->palette();
     palette.setColor(QPalette::WindowText, good ? GoodNote : BadNote);
     lblTitleTest->setPalette(palette);
