@@ -879,6 +879,31 @@ private slots:
         QVERIFY(!offer->isVisible());
     }
 
+    // 忽略重复章节 from the keyboard: a chapter scraped twice is marked with the line of its first
+    // copy, checked as one undo step, and Ctrl+Z brings it back.
+    void repeats_markedAndIgnoredFromTheMenu()
+    {
+        showWindow();
+        const QString body = u"　　雾从海面上漫过来，码头上没有人，她把信折好放进口袋。\r\n"_qs;
+        QByteArray bytes;
+        for (int n : {1, 2, 3}) {
+            bytes += gbk(QStringLiteral(u"第%1章 标题%1\r\n").arg(n));
+            bytes += gbk(n == 2 ? u"　　别的内容，别的内容，别的内容，别的内容，别的内容。\r\n"_qs : (n == 3 ? body.mid(2) : body));
+            bytes += gbk(u"二\r\n三\r\n四\r\n五\r\n六\r\n"_qs);
+        }
+        openNovel(bytes);
+        m_w->mnuO_Analyze_Click();
+        QCOMPARE(model().ignoredRecords(), (QVector<bool>{false, false, false}));
+        QCOMPARE(model().index(2, ChapterModel::ChapNumColumn).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral(u"重复章节: 与第 1 行的章节相同"));
+        QTest::keyClick(m_w.get(), Qt::Key_I, Qt::AltModifier);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_D);
+        QTRY_COMPARE(model().ignoredRecords(), (QVector<bool>{false, false, true}));
+        QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(model().ignoredRecords(), (QVector<bool>{false, false, false}));
+    }
+
     // 输出 EPUB (Ctrl+E): the dialog's choices make the book, the notice opens its folder, and
     // the folder and chapters per book are remembered.
     void epub_fromTheDialogToTheFolder()

@@ -162,7 +162,7 @@ void MainMenus::buildMenus() {
     addMenuEntry(m_menuItem, "mnuI_NextAnomaly", QStringLiteral(u"下一个异常(&X)"), QKeySequence(Qt::Key_F3),
                  [w] { w->mnuI_NextAnomaly_Click(); });
     addMenuEntry(m_menuItem, "mnuI_Tidy", QStringLiteral(u"按编号整理(&B)"), none, [w] { w->mnuI_Tidy_Click(); });
-    addMenuEntry(m_menuItem, "mnuI_IgnoreRepeats", QStringLiteral(u"忽略重复章节(&R)"), none,
+    addMenuEntry(m_menuItem, "mnuI_IgnoreRepeats", QStringLiteral(u"忽略重复章节(&D)"), none,
                  [w] { w->m_list.mnuI_IgnoreRepeats_Click(); });
     addSeparator(m_menuItem, "mnuI_Bar3");
     addMenuEntry(m_menuItem, "mnuI_CheckSelected", QStringLiteral(u"勾选所选(&K)"), none,
