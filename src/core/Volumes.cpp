@@ -23,19 +23,6 @@ QVector<qint32> VolumeList::starts() const
     return s;
 }
 
-QVector<int> VolumeList::volumeOfEach(int recordCount) const
-{
-    QVector<int> of;
-    if (m_volumes.isEmpty()) {
-        return of;
-    }
-    of.reserve(recordCount);
-    for (int r = 0; r < recordCount; ++r) {
-        of.append(volumeOf(r));
-    }
-    return of;
-}
-
 int VolumeList::emptyCount() const
 {
     return int(std::count_if(m_volumes.cbegin(), m_volumes.cend(), [](const Volume& v) { return v.isEmpty(); }));

@@ -35,8 +35,6 @@ public:
     int volumeOf(int record) const;
     /// The first record of each volume, in order (what the numbering review groups by).
     QVector<qint32> starts() const;
-    /// The volume of each of `recordCount` records (-1: none); empty when there are no volumes.
-    QVector<int> volumeOfEach(int recordCount) const;
     int emptyCount() const;
 
 private:
