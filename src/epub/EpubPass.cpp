@@ -362,7 +362,6 @@ private:
     bool m_overwriteAll = false;
     bool m_reported = false;
     QSet<QString> m_written;
-    Book* m_book = nullptr;
 };
 
 void Pass::fail(const QString& description, int number)
