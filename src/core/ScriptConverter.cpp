@@ -23,18 +23,19 @@ QString dataDir()
 
 const ScriptConverter& ScriptConverter::traditionalToSimplified()
 {
-    static const ScriptConverter conv("TSPhrases.ocd2", "TSCharacters.ocd2");
+    static const ScriptConverter conv("TSPhrases.ocd2", "TSCharacters.ocd2", "GB2312");
     return conv;
 }
 
 const ScriptConverter& ScriptConverter::simplifiedToTraditional()
 {
-    static const ScriptConverter conv("STPhrases.ocd2", "STCharacters.ocd2");
+    static const ScriptConverter conv("STPhrases.ocd2", "STCharacters.ocd2", "Big5");
     return conv;
 }
 
-ScriptConverter::ScriptConverter(const char* phrases, const char* characters)
-    : m_phraseFirst(0x10000, 0), m_starts(0x10000, 0), m_single(0x10000, 0), m_contextFree(0x10000, 0)
+ScriptConverter::ScriptConverter(const char* phrases, const char* characters, const char* targetSet)
+    : m_phraseFirst(0x10000, 0), m_starts(0x10000, 0), m_single(0x10000, 0), m_contextFree(0x10000, 0),
+      m_sourceOnly(0x10000, 0)
 {
     const QDir dir(dataDir());
     m_available = load(dir.filePath(QString::fromLatin1(phrases)), true)
@@ -75,6 +76,14 @@ ScriptConverter::ScriptConverter(const char* phrases, const char* characters)
             for (QChar c : p.key) {
                 bound[c.unicode()] = 1;
             }
+        }
+    }
+    // The target script's own standard set: a mapped character outside it is the source script's.
+    for (size_t c = 0; c < 0x10000; ++c) {
+        if (m_single[c]) {
+            QStringEncoder enc(targetSet, QStringConverter::Flag::Stateless);
+            const QByteArray bytes = enc.encode(QString(QChar(char16_t(c))));
+            m_sourceOnly[c] = enc.hasError() || bytes.contains('?') || bytes.contains('\x1a');
         }
     }
     m_contextFree.assign(0x10000, 0);

@@ -33,11 +33,16 @@ public:
     /// character; 0 for a unit whose result depends on its neighbours.
     const char16_t* contextFreeTable() const { return m_contextFree.data(); }
 
+    /// True for a character only the source script writes: one this conversion changes and the
+    /// target script's standard set lacks (GB2312 for simplified, Big5 for traditional). A
+    /// few mapped characters are in both scripts (孙乾, 麴义 are simplified text).
+    bool isSourceOnly(char16_t c) const { return m_sourceOnly[c]; }
+
     bool isAvailable() const { return m_available; }
     QString errorString() const { return m_error; }
 
 private:
-    ScriptConverter(const char* phrases, const char* characters);
+    ScriptConverter(const char* phrases, const char* characters, const char* targetSet);
     ScriptConverter(const ScriptConverter&) = delete;
     ScriptConverter& operator=(const ScriptConverter&) = delete;
 
@@ -53,6 +58,7 @@ private:
     std::vector<quint8> m_starts;          // BMP unit -> some mapping changes it
     std::vector<char16_t> m_single;        // BMP character -> its mapping, 0 when none
     std::vector<char16_t> m_contextFree;   // BMP character -> its mapping in any context, 0 when none
+    std::vector<quint8> m_sourceOnly;      // BMP character -> only the source script writes it
     QHash<char32_t, char32_t> m_wide;      // supplementary character -> same-length mapping
     QStringList m_changing;                // phrases whose value differs, while loading
     QString m_error;

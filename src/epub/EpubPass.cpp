@@ -7,6 +7,7 @@
 #include "core/FileName.h"
 #include "core/PassHost.h"
 #include "core/ScriptConverter.h"
+#include "core/ScriptSample.h"
 #include "core/TextCodec.h"
 #include "core/cRegExp.h"
 #include "epub/Cover.h"
@@ -361,6 +362,9 @@ private:
     QCryptographicHash m_hash{QCryptographicHash::Sha1};
     bool m_overwriteAll = false;
     bool m_reported = false;
+    // Conversion runs only on a novel written in traditional script (see the text pass).
+    NovelScript m_script = NovelScript::Unknown;
+    bool m_convert = false;
     QSet<QString> m_written;
 };
 
@@ -534,8 +538,7 @@ bool Pass::writeSegment(Book& book, int k)
     const bool volume = seg.volume >= 0;
     const VolumeList& volumes = m_doc.model().volumes();
     // Front matter is never converted; chapters and volume pages are.
-    const bool convert = m_s.ConvertToSimple;
-    const ScriptConverter& t2s = ScriptConverter::traditionalToSimplified();
+    const bool convert = m_convert;
     QString text;
     QString heading;
     if (seg.start < end) {
@@ -543,13 +546,13 @@ bool Pass::writeSegment(Book& book, int k)
             return false;
         }
         if (convert) {
-            text = t2s.convert(text);
+            text = simplifiedLine(text);
         }
         heading = paragraphText(text, &m_result.replaced);
     }
     if (volume) {
         // A heading that shares its line with the first chapter's title: the volume's words only.
-        const QString title = convert ? t2s.convert(volumes.at(seg.volume).title) : volumes.at(seg.volume).title;
+        const QString title = convert ? simplifiedLine(volumes.at(seg.volume).title) : volumes.at(seg.volume).title;
         if (seg.start >= end || heading.isEmpty()) {
             heading = title;
         }
@@ -557,7 +560,7 @@ bool Pass::writeSegment(Book& book, int k)
         // The chapter's own words when its line starts with its volume's heading.
         const int v = volumes.volumeOf(m_chapters[seg.chapter].record);
         if (v >= 0 && volumes.at(v).line == seg.start) {
-            const QString title = convert ? t2s.convert(volumes.at(v).title) : volumes.at(v).title;
+            const QString title = convert ? simplifiedLine(volumes.at(v).title) : volumes.at(v).title;
             if (heading.startsWith(title) && heading.size() > title.size()) {
                 heading = trimmedParagraph(heading.mid(title.size())).toString();
             }
@@ -596,7 +599,7 @@ bool Pass::writeSegment(Book& book, int k)
             continue;
         }
         if (convert) {
-            text = t2s.convert(text);
+            text = simplifiedLine(text);
         }
         appendParagraph(page, text, &m_result.replaced);
         if (page.size() > FlushSize) {
@@ -620,7 +623,7 @@ bool Pass::writeSegment(Book& book, int k)
             });
             if (!listed) {
                 // The volume began in an earlier book: an entry leads to its first chapter here.
-                const QString title = convert ? t2s.convert(volumes.at(v).title) : volumes.at(v).title;
+                const QString title = convert ? simplifiedLine(volumes.at(v).title) : volumes.at(v).title;
                 m_pages.append({QStringLiteral("v%1").arg(v + 1, 3, 10, QLatin1Char('0')), title, 0, false,
                                 QStringLiteral("text/%1.xhtml").arg(id)});
             }
@@ -849,14 +852,21 @@ EpubResult Pass::run()
     }
 
     m_meta = proposedBookMeta(m_doc);
+    if (m_s.ConvertToSimple) {
+        m_script = sampleNovelScript(m_doc.FilePath, m_doc.codec(), m_doc.bomLength());
+        m_convert = m_script == NovelScript::Traditional;
+    }
+    if (m_convert) {
+        // A converted book reads as simplified throughout, its title and author too.
+        m_meta.title = simplifiedLine(m_meta.title);
+        m_meta.author = simplifiedLine(m_meta.author);
+        m_meta.language = QStringLiteral("zh-CN");
+    }
     if (!m_o.title.trimmed().isEmpty()) {
         m_meta.title = m_o.title.trimmed();
     }
     if (!m_o.author.trimmed().isEmpty()) {
         m_meta.author = m_o.author.trimmed();
-    }
-    if (m_s.ConvertToSimple) {
-        m_meta.language = QStringLiteral("zh-CN");
     }
     m_cover = m_o.coverPath.isEmpty() ? drawCover(m_meta.title, m_meta.author) : loadCover(m_o.coverPath);
     if (!m_cover.error.isEmpty()) {
@@ -940,7 +950,12 @@ EpubResult Pass::run()
             return m_result;
         }
         partHash.addData(m_hash.result());
-        partHash.addData(QStringLiteral("%1|%2|%3|%4").arg(b).arg(books).arg(m_meta.title, m_meta.author).toUtf8());
+        // A converted edition is another book than the one kept in traditional script.
+        partHash.addData(QStringLiteral("%1|%2|%3|%4|%5")
+                             .arg(b)
+                             .arg(books)
+                             .arg(m_meta.title, m_meta.author, m_convert ? QStringLiteral("zh-Hans") : QString())
+                             .toUtf8());
         if (!writeContents(book, uuidFromDigest(partHash.result())) || !book.finish()) {
             fail(book.errorText(), PathFile);
             return m_result;
@@ -952,7 +967,8 @@ EpubResult Pass::run()
     m_doc.SetState(Analysed);
     m_doc.reader().rewind();
     m_result.kind = EpubResult::Done;
-    QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters);
+    QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters)
+                   + conversionNote(m_s, m_script, false);
     if (m_result.replaced > 0) {
         text += QStringLiteral(u"\r\n%1 处无法解码的字节已替换").arg(m_result.replaced);
     }
@@ -985,20 +1001,9 @@ BookMeta proposedBookMeta(Document& doc)
     meta.modified = QFileInfo(doc.FilePath).lastModified().toUTC();
     meta.modified.setTime(QTime(meta.modified.time().hour(), meta.modified.time().minute(), meta.modified.time().second()));
     // A traditional novel is marked as such for the reader's fonts (unless it is converted).
-    QString sample = lines.join(QString());
-    for (int row = 0; row < model.rowCount() && sample.size() < 4000; ++row) {
-        sample += model.title().at(model.tag(row));
-    }
-    const ScriptConverter& t2s = ScriptConverter::traditionalToSimplified();
-    if (t2s.isAvailable()) {
-        const QString simple = t2s.convert(sample);
-        qsizetype differ = 0;
-        for (qsizetype i = 0; i < simple.size() && i < sample.size(); ++i) {
-            differ += simple[i] != sample[i] ? 1 : 0;
-        }
-        if (differ >= 3 && differ * 50 > sample.size()) {
-            meta.language = QStringLiteral("zh-TW");
-        }
+    if (ScriptConverter::traditionalToSimplified().isAvailable()
+        && sampleNovelScript(doc.FilePath, doc.codec(), doc.bomLength()) == NovelScript::Traditional) {
+        meta.language = QStringLiteral("zh-TW");
     }
     return meta;
 }

@@ -4,6 +4,7 @@
 #include "core/Document.h"
 #include "core/PassHost.h"
 #include "core/ScriptConverter.h"
+#include "core/ScriptSample.h"
 #include "config/SystemError.h"
 #include "core/cRegExp.h"
 #include "core/FileName.h"
@@ -62,6 +63,7 @@ private:
     QString freeNameBeside(const QString& path) const;
     bool makeFolder(const QString& path);
     bool copyLines(qint64 count, bool convert);
+    QString nameTitle(const QString& title) const;
     bool startFile(const QString& target);
     bool endFile();
     OutputResult refuse(const QString& text);
@@ -93,6 +95,14 @@ private:
     RawLineTest m_lines;
     Cleaner m_clean;
     qint64 m_lineNo = 0; // the last line read, for the cleanup's title lines and its ledger
+    // Conversion runs only on a novel written in traditional script: simplified text holds
+    // characters (孙乾, 麴义) that conversion would change into others.
+    NovelScript m_script = NovelScript::Unknown;
+    bool m_convert = false;
+    // What the files are written in: the novel's encoding, unless it cannot hold the simplified
+    // text (Big5), when every line is decoded and written in GB18030.
+    const TextCodec* m_outCodec = nullptr;
+    bool m_transcode = false;
 };
 
 void Pass::fail(const QString& description, int number)
@@ -226,7 +236,7 @@ void Pass::planVolumes()
 {
     const VolumeList& volumes = m_doc.model().volumes();
     for (int v = 0; v < volumes.size(); ++v) {
-        m_volumeFolders << VolumeFolderName(v + 1, volumes.size(), volumes.at(v).title) + u'/';
+        m_volumeFolders << VolumeFolderName(v + 1, volumes.size(), nameTitle(volumes.at(v).title)) + u'/';
     }
     int previous = -2;
     int inGroup = 0;
@@ -270,7 +280,7 @@ QString Pass::plannedPath(int fileNo, const QString& folder) const
     }
     const Entry& e = m_entries.at(firstEntry(fileNo));
     return (folder.isNull() ? folderOf(fileNo) : folder)
-           + MakeFileName(m_s.OutFile, fileNo, e.chapnum, m_doc.model().title().at(e.record));
+           + MakeFileName(m_s.OutFile, fileNo, e.chapnum, nameTitle(m_doc.model().title().at(e.record)));
 }
 
 // Creates a folder and any missing folders above it; false when that failed (reported).
@@ -320,7 +330,7 @@ bool Pass::copyLines(qint64 count, bool convert)
         ++m_lineNo;
         bool swap = false;
         // Cleanup looks at every line; without it the raw test spares most lines the decoding.
-        if (!m_clean.isActive() && m_lines.isPlain(line, convert, &swap)) {
+        if (!m_clean.isActive() && !m_transcode && m_lines.isPlain(line, convert, &swap)) {
             if (swap && m_writeThis) {
                 m_lines.swapPairs(line, m_bytes);
                 line = m_bytes;
@@ -355,12 +365,14 @@ bool Pass::copyLines(qint64 count, bool convert)
         if (!m_writeThis) {
             continue;
         }
-        if (convert && (cleaned || (flags & RawLineTest::Convertible))) {
+        // A line written in simplified script is left as it is.
+        const bool wanted = cleaned ? lineWantsConversion(m_text) : RawLineTest::wantsConversion(flags);
+        if (convert && (cleaned || (flags & RawLineTest::Convertible)) && wanted) {
             QString simple = t2s.convert(m_text);
             if (!simple.isSharedWith(m_text)) {
                 // A character the file's code page cannot hold keeps its original form.
                 for (qsizetype i = 0; i < simple.size(); ++i) {
-                    if (!codec.canEncode(simple[i].unicode())) {
+                    if (!m_outCodec->canEncode(simple[i].unicode())) {
                         simple[i] = m_text[i];
                     }
                 }
@@ -371,9 +383,9 @@ bool Pass::copyLines(qint64 count, bool convert)
             }
         }
         bool ok;
-        if (changed) {
+        if (changed || m_transcode) {
             m_bytes.clear();
-            codec.encode(m_text, m_bytes);
+            m_outCodec->encode(m_text, m_bytes);
             ok = m_out.writeLine(m_bytes);
         } else {
             ok = m_out.writeLine(line, terminator);
@@ -384,6 +396,12 @@ bool Pass::copyLines(qint64 count, bool convert)
         }
     }
     return true;
+}
+
+// A title as it goes into a file or folder name: converted like the chapter's text.
+QString Pass::nameTitle(const QString& title) const
+{
+    return m_convert ? simplifiedLine(title) : title;
 }
 
 // Starts the output file, unless it was declined; false when that failed (reported).
@@ -454,6 +472,13 @@ OutputResult Pass::run()
         result.kind = OutputResult::Failed;
         return result;
     }
+
+    if (m_s.ConvertToSimple) {
+        m_script = sampleNovelScript(m_doc.FilePath, m_doc.codec(), m_doc.bomLength());
+        m_convert = m_script == NovelScript::Traditional;
+    }
+    m_transcode = m_convert && m_doc.codec().id() == TextCodec::Big5;
+    m_outCodec = m_transcode ? &TextCodec::forId(TextCodec::Gb18030) : &m_doc.codec();
 
     // Every path of the pass is built on a clean absolute folder, so that it is its own key.
     m_root = cleanAbsolute(OutputRoot(m_doc.FilePath, m_s.OutPath)) + u'/';
@@ -553,8 +578,7 @@ OutputResult Pass::run()
         m_clean.setChapters(titleLines, titles);
     }
     m_lines.build(m_doc.codec(), m_re, m_s.DelSpaceLine);
-    m_out.setEncoding(m_doc.codec().encode(u"\r\n"),
-                      m_doc.bomLength() > 0 ? m_doc.codec().byteOrderMark() : QByteArray());
+    m_out.setEncoding(m_outCodec->encode(u"\r\n"), m_doc.bomLength() > 0 ? m_outCodec->byteOrderMark() : QByteArray());
     m_overwriteAll = false;
 
     const qint64 frontEnd = entries.first().start;
@@ -602,7 +626,7 @@ OutputResult Pass::run()
                 return result;
             }
             ++fileNo;
-            const QString name = MakeFileName(m_s.OutFile, fileNo, e.chapnum, model.title().at(e.record));
+            const QString name = MakeFileName(m_s.OutFile, fileNo, e.chapnum, nameTitle(model.title().at(e.record)));
             if (m_byVolume ? folderOf(fileNo) != folder : m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
                 folder = folderOf(fileNo);
                 if (m_out.failed()) {
@@ -634,7 +658,7 @@ OutputResult Pass::run()
                 return result;
             }
         }
-        if (!copyLines(entries.at(i + 1).start - e.start, m_s.ConvertToSimple)) {
+        if (!copyLines(entries.at(i + 1).start - e.start, m_convert)) {
             result.kind = OutputResult::Failed;
             return result;
         }
@@ -648,7 +672,8 @@ OutputResult Pass::run()
         result.kind = OutputResult::Failed;
         return result;
     }
-    m_host.outputDone(QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo), m_root);
+    m_host.outputDone(QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo) + conversionNote(m_s, m_script, m_transcode),
+                      m_root);
     m_host.setStatusText(QStringLiteral(u"输出完毕！"));
     m_host.setProcessText(QString());
     m_host.progressEnd();
@@ -689,6 +714,17 @@ QString SubFolderName(int fileNo, int filesInDir, int chapters, qint16 chapNum)
     const int first = g * filesInDir + 1;
     const int last = std::min((g + 1) * filesInDir, chapters);
     return QStringLiteral(u"%1-%2(第%3章+)/").arg(ZeroFill(first, 3), ZeroFill(last, 3)).arg(chapNum);
+}
+
+QString conversionNote(const Settings& settings, NovelScript script, bool transcoded)
+{
+    if (transcoded) {
+        return QStringLiteral(u"\r\n已转换为简体，按 GB18030 编码写出（Big5 编码容不下简体字）");
+    }
+    if (settings.ConvertToSimple && script == NovelScript::Simplified) {
+        return QStringLiteral(u"\r\n原文已是简体，未做繁简转换");
+    }
+    return QString();
 }
 
 OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host)

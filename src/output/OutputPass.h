@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "core/ScriptSample.h"
 #include "core/Cleanup.h"
 
 #include <QString>
@@ -23,6 +24,10 @@ QString NovelBaseName(const QString& filePath);
 QString OutputRoot(const QString& filePath, const QString& outPath);
 /// Sub-folder name for file k (1-based) with `filesInDir` files each: "001-050(第1章+)".
 QString SubFolderName(int fileNo, int filesInDir, int chapters, qint16 chapNum);
+
+/// What a completion notice adds about 转换成简体: nothing when it ran as asked; else that the
+/// novel was simplified already, or the encoding converted text was written in.
+QString conversionNote(const Settings& settings, NovelScript script, bool transcoded);
 
 /// Writes the analysed novel out: front matter to "Index.txt", then every unchecked row's
 /// chapter, ChapsInFile chapters to a file and FilesInDir files to a sub-folder, asking

@@ -34,7 +34,7 @@ bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
                 return false;
             }
         }
-        *swap = seen & Swapped;
+        *swap = (seen & Swapped) && wantsConversion(seen);
         return !m_delSpaceLine || (seen & Solid);
     };
     qsizetype i = 0;
@@ -60,16 +60,24 @@ bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
         seen |= table[pairIndex(p[i], p[i + 1])];
     }
     const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
-    *swap = convert && (seen & Swapped);
+    *swap = convert && (seen & Swapped) && wantsConversion(seen);
     return !(seen & stop) && (!m_delSpaceLine || (seen & Solid));
 }
 
 void RawLineTest::build(const TextCodec& codec, const cRegExp& re, bool delSpaceLine) {
     m_delSpaceLine = delSpaceLine;
-    const quint8* change = ScriptConverter::traditionalToSimplified().changeTable();
+    const ScriptConverter& t2s = ScriptConverter::traditionalToSimplified();
+    const ScriptConverter& s2t = ScriptConverter::simplifiedToTraditional();
+    const quint8* change = t2s.changeTable();
     m_flags.assign(0x10000, 0);
     for (int c = 0; c < 0x10000; ++c) {
         quint8 f = change[c] ? Convertible : 0;
+        if (t2s.isSourceOnly(char16_t(c))) {
+            f |= TraditionalOnly;
+        }
+        if (s2t.isSourceOnly(char16_t(c))) {
+            f |= SimplifiedOnly;
+        }
         if (re.isFilterFirst(char16_t(c))) {
             f |= FilterStart;
         }

@@ -14,7 +14,8 @@ class cRegExp;
 class RawLineTest {
 public:
     /// What decoding a line reports about its characters (see TextCodec::decode).
-    enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8, Swapped = 16 };
+    enum Flag : quint8 { FilterStart = 1, Convertible = 2, Solid = 4, NotAPair = 8, Swapped = 16,
+                        TraditionalOnly = 32, SimplifiedOnly = 64 };
 
     /// Builds the tables for the novel's code page, the filters of `re` and the blank-line rule.
     void build(const TextCodec& codec, const cRegExp& re, bool delSpaceLine);
@@ -24,6 +25,10 @@ public:
     /// simplified form by swapPairs()).
     bool isPlain(QByteArrayView line, bool convert, bool* swap) const;
     void swapPairs(QByteArrayView line, QByteArray& out) const;
+
+    /// Whether a line whose characters have these flags is converted: unless it is written in
+    /// simplified script (a character only simplified script writes, none only traditional).
+    static bool wantsConversion(quint8 seen) { return (seen & TraditionalOnly) || !(seen & SimplifiedOnly); }
 
 private:
     // Both bytes are 0xA1 or above, so their low seven bits tell them apart: a 16 KB table,

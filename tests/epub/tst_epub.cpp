@@ -63,20 +63,20 @@ class tst_Epub : public QObject {
 private slots:
     void bookReadsBackAsTheNovel()
     {
-        // GBK lines; 0x80 alone is no GBK character.
+        // GBK lines, traditional script but for the metadata; 0x80 alone is no GBK character.
         const QList<QByteArray> novel{
             GbkCodec::instance().encode(u"书名：测试之书"),
             GbkCodec::instance().encode(u"作者：某人"),
-            GbkCodec::instance().encode(u"　　这是前言。广告"),
+            GbkCodec::instance().encode(u"　　這是前言。广告"),
             "",
             GbkCodec::instance().encode(u"第一章 開始"),
             GbkCodec::instance().encode(u"　　第一段說話。"),
             "   ",
-            GbkCodec::instance().encode(u"第二章 假标题"),
-            GbkCodec::instance().encode(u"　　第二段 & <b>标签</b>"),
+            GbkCodec::instance().encode(u"第二章 假標題"),
+            GbkCodec::instance().encode(u"　　第二段 & <b>標籤</b>"),
             GbkCodec::instance().encode(u"第三章 真的"),
             GbkCodec::instance().encode(u"　　第三段") + "\x80",
-            GbkCodec::instance().encode(u"第四章 最后"),
+            GbkCodec::instance().encode(u"第四章 最後"),
             GbkCodec::instance().encode(u"广告第四段"),
         };
         const QString path = m_dir.filePath(u"测试.txt"_qs);
@@ -119,13 +119,23 @@ private slots:
 
         QString opf;
         QStringList text = bookText(books[0], &opf) + bookText(books[1]);
-        QCOMPARE(text, (QStringList{u"书名：测试之书"_qs, u"作者：某人"_qs, u"这是前言。"_qs, u"第一章 开始"_qs,
+        QCOMPARE(text, (QStringList{u"书名：测试之书"_qs, u"作者：某人"_qs, u"這是前言。"_qs, u"第一章 开始"_qs,
                                     u"第一段说话。"_qs, u"第二章 假标题"_qs, u"第二段 & <b>标签</b>"_qs,
                                     u"第三章 真的"_qs, u"第三段\uFFFD"_qs, u"第四章 最后"_qs, u"第四段"_qs}));
         QVERIFY(opf.contains(u"<dc:title>测试之书</dc:title>"_qs));
         QVERIFY(opf.contains(u"<dc:creator>某人</dc:creator>"_qs));
         QVERIFY(opf.contains(u"<dc:language>zh-CN</dc:language>"_qs));
         QVERIFY(opf.contains(QRegularExpression(u"<dc:identifier id=\"bookid\">urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-5"_qs)));
+        // The edition kept in traditional script is another book, with an identifier of its own.
+        s.ConvertToSimple = false;
+        o.target = m_dir.filePath(u"c"_qs);
+        QVERIFY(QDir().mkpath(o.target));
+        QString kept;
+        const EpubResult traditional = RunEpub(doc, s, o, host);
+        QCOMPARE(traditional.kind, EpubResult::Done);
+        QVERIFY(bookText(traditional.books[0], &kept).contains(u"第一章 開始"_qs));
+        const QRegularExpression id(u"<dc:identifier id=\"bookid\">([^<]+)<"_qs);
+        QVERIFY(id.match(kept).captured(1) != id.match(opf).captured(1));
 
         // The mimetype entry comes first and is stored.
         QuaZip zip(books[0]);

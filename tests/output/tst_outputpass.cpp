@@ -10,6 +10,7 @@
 #include "FileSizeLimit.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -322,34 +323,122 @@ private slots:
         }
     }
 
-    // Characters that convert alone and ones whose result depends on a phrase around them,
-    // inside GB2312 and outside it, in random lines: each line comes out as converting the
-    // whole line gives.
-    void conversion_eachLineAsTheConverterGivesIt()
+    // OpenCC's own command line, line by line: the reference that our converter must match.
+    static QStringList openccT2s(const QStringList& lines)
     {
-        const QStringList pieces = {u"的"_qs, u"一"_qs, u"是"_qs, u"了"_qs, u"我"_qs, u"人"_qs, u"这"_qs, u"，"_qs,
-                                    u"。"_qs, u"　"_qs, u"稜"_qs, u"國"_qs, u"說"_qs, u"個"_qs, u"們"_qs, u"會"_qs,
-                                    u"乾"_qs, u"著"_qs, u"髮"_qs, u"發"_qs, u"於"_qs, u"隻"_qs, u"麵"_qs, u"乾隆"_qs,
-                                    u"乾淨"_qs, u"頭髮"_qs, u"著作"_qs, u"看著"_qs, u"會計"_qs, u"於是"_qs};
+        QProcess p;
+        p.start(u"opencc"_qs, {u"-c"_qs, u"t2s.json"_qs});
+        if (!p.waitForStarted()) {
+            return {};
+        }
+        p.write(lines.join(u'\n').toUtf8() + '\n');
+        p.closeWriteChannel();
+        p.waitForFinished();
+        QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n');
+        out.removeLast();
+        return out;
+    }
+
+    // Characters that convert alone and ones whose result depends on a phrase around them,
+    // inside GB2312 and outside it, in random lines of a traditional novel: each line comes
+    // out as OpenCC converts it, but for a line in simplified script (a character only
+    // simplified script writes, none only traditional), which stays as it is.
+    void conversion_eachLineAsOpenCCGivesIt()
+    {
+        const QStringList traditional = {u"稜"_qs, u"國"_qs, u"說"_qs, u"個"_qs, u"們"_qs, u"會"_qs, u"髮"_qs,
+                                         u"發"_qs, u"隻"_qs, u"麵"_qs, u"乾淨"_qs, u"頭髮"_qs, u"會計"_qs};
+        const QStringList simplified = {u"这"_qs, u"说"_qs};
+        const QStringList either = {u"的"_qs, u"一"_qs, u"是"_qs, u"了"_qs, u"我"_qs, u"人"_qs, u"，"_qs,
+                                    u"。"_qs, u"　"_qs, u"乾"_qs, u"著"_qs, u"於"_qs, u"乾隆"_qs, u"著作"_qs,
+                                    u"看著"_qs, u"於是"_qs};
+        const QStringList pieces = traditional + traditional + simplified + either;
         QRandomGenerator rng(20261208);
         QStringList lines = {u"第1章 甲"_qs};
+        QList<bool> wanted = {true};
         for (int i = 0; i < 3000; ++i) {
             QString line;
+            bool t = false, s = false;
             for (int k = 1 + rng.bounded(20); k > 0; --k) {
-                line += pieces.at(rng.bounded(int(pieces.size())));
+                const QString& piece = pieces.at(rng.bounded(int(pieces.size())));
+                t = t || traditional.contains(piece);
+                s = s || simplified.contains(piece);
+                line += piece;
             }
             lines << line;
+            wanted << (t || !s);
+        }
+        const QStringList converted = openccT2s(lines);
+        QCOMPARE(converted.size(), lines.size()); // the opencc package is missing when this fails
+        QStringList expected;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            expected << (wanted.at(i) ? converted.at(i) : lines.at(i));
         }
         Settings s = plain();
         s.FilesInDir = 0;
         s.ConvertToSimple = true;
         Run r;
         run(r, writeNovel(text(lines)), s);
-        QStringList expected;
-        for (const QString& line : std::as_const(lines)) {
-            expected << ScriptConverter::traditionalToSimplified().convert(line);
-        }
         QCOMPARE(tree(r.root).value(u"001-甲.txt"_qs), text(expected));
+    }
+
+    // Only a novel in traditional script is converted, and wherever its text goes the converted
+    // characters go too: a Big5 novel is written in GB18030, its names converted as well; a
+    // simplified novel comes out as it went in (names such as 孙乾 and 麴义 included).
+    void conversion_onlyTraditionalNovels_data()
+    {
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expectedBody");
+        QTest::addColumn<int>("outCodec");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("Big5") << int(TextCodec::Big5) << u"第一回 劉備說話"_qs << u"　　這個國家，後來發達了。"_qs
+                              << u"001-刘备说话.txt"_qs << u"　　这个国家，后来发达了。"_qs << int(TextCodec::Gb18030)
+                              << u"按 GB18030 编码写出"_qs;
+        QTest::newRow("GBK traditional") << int(TextCodec::Gbk) << u"第一回 劉備說話"_qs
+                                         << u"　　這個國家，後來發達了。"_qs << u"001-刘备说话.txt"_qs
+                                         << u"　　这个国家，后来发达了。"_qs << int(TextCodec::Gbk) << QString();
+        QTest::newRow("GBK simplified") << int(TextCodec::Gbk) << u"第一回 孙乾说话"_qs
+                                        << u"　　麴义说：舟将覆，这个国家。"_qs << u"001-孙乾说话.txt"_qs
+                                        << u"　　麴义说：舟将覆，这个国家。"_qs << int(TextCodec::Gbk)
+                                        << u"原文已是简体，未做繁简转换"_qs;
+    }
+    void conversion_onlyTraditionalNovels()
+    {
+        QFETCH(int, codec);
+        QFETCH(QString, heading);
+        QFETCH(QString, body);
+        QFETCH(QString, name);
+        QFETCH(QString, expectedBody);
+        QFETCH(int, outCodec);
+        QFETCH(QString, note);
+        const TextCodec& in = TextCodec::forId(TextCodec::Id(codec));
+        const TextCodec& out = TextCodec::forId(TextCodec::Id(outCodec));
+        const QString front = u"這本書"_qs;
+        QByteArray bytes;
+        for (const QString& line : {front, heading, body}) {
+            bytes += in.encode(line) + "\r\n";
+        }
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.ConvertToSimple = true;
+        s.TitleText = u"^第(.{1,4})回(.*)$"_qs;
+        Run r;
+        r.doc.setEncodingChoice(false, in.id());
+        run(r, writeNovel(bytes), s);
+        QCOMPARE(r.result.files, 1);
+        const Tree t = tree(r.root);
+        QCOMPARE(t.keys(), (QStringList{name, u"Index.txt"_qs}));
+        // The heading goes as its name does (the name's title between "001-" and ".txt").
+        const QString title = name.mid(4).chopped(4);
+        QCOMPARE(out.decode(t.value(name)), u"第一回 "_qs + title + u"\r\n"_qs + expectedBody + u"\r\n"_qs);
+        QCOMPARE(out.decode(t.value(u"Index.txt"_qs)), front + u"\r\n"_qs); // front matter is never converted
+        if (note.isEmpty()) {
+            QVERIFY(!r.host.notices.last().contains(u"简体"_qs));
+        } else {
+            QVERIFY2(r.host.notices.last().contains(note), qPrintable(r.host.notices.last()));
+        }
     }
 
     void roundTrip_isByteExact()
