@@ -355,8 +355,9 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
     out.write(favorite, QStringLiteral("ListBackColor"), FormatColor(s.ListBackColor));
     out.write(favorite, QStringLiteral("ItemBackColor"), FormatColor(s.ItemBackColor));
     out.write(favorite, QStringLiteral("FontName"), s.FontName);
-    out.write(favorite, QStringLiteral("ShowPreview"), boolText(s.ShowPreview));
     // Our own keys appear once they leave their defaults: the default file stays as it is.
+    if (s.ShowPreview != Settings::defaults().ShowPreview || out.hasKey(favorite, QStringLiteral("ShowPreview")))
+        out.write(favorite, QStringLiteral("ShowPreview"), boolText(s.ShowPreview));
     if (s.AutoTidy || out.hasKey(favorite, QStringLiteral("AutoTidy")))
         out.write(favorite, QStringLiteral("AutoTidy"), boolText(s.AutoTidy));
     const QString epub = QStringLiteral("epub");

@@ -674,6 +674,8 @@ void frmMain::mnuE_Encoding_Click(bool detect, TextCodec::Id id)
         syncEncodingMenu();
         return;
     }
+    const bool wasDetect = m_encodingDetect;
+    const TextCodec::Id wasId = m_encodingId;
     m_encodingDetect = detect;
     m_encodingId = id;
     m_doc.setEncodingChoice(detect, id);
@@ -683,6 +685,12 @@ void frmMain::mnuE_Encoding_Click(bool detect, TextCodec::Id id)
         // As a fresh open, so that analysing on open and every status text behave the same.
         const QString path = m_doc.FilePath;
         OpenTextFile(path);
+    } else if (m_doc.isOpen()) {
+        // Not read again: the encoding the novel was read in stays in force, and the menu says so.
+        m_encodingDetect = wasDetect;
+        m_encodingId = wasId;
+        m_doc.setEncodingChoice(wasDetect, wasId);
+        syncEncodingMenu();
     }
 }
 

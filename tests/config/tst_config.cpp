@@ -278,13 +278,14 @@ void tst_Config::save_writesDenseListsAndKeepsTheRest() {
     QString error;
     QVERIFY2(SaveConfig(saved, m_path, &error), qPrintable(error));
 
-    // The first two sections change only in the two values, and [favorite] gains our own key
-    // at its end; the rest of them stays as it was.
+    // The first two sections change only in the two values (our own keys, at their defaults,
+    // stay out); the rest of them stays as it was.
     const QByteArray after = readFile(m_path);
     const QByteArray head = before.left(before.indexOf("[textfilter]"))
                                 .replace("ChapsInFile=1", "ChapsInFile=7")
-                                .replace(gbk(u"FontName=微软雅黑\r\n"_s), gbk(u"FontName=宋体\r\nShowPreview=True\r\n"_s));
+                                .replace(gbk(u"FontName=微软雅黑\r\n"_s), gbk(u"FontName=宋体\r\n"_s));
     QVERIFY(after.startsWith(head));
+    QVERIFY(!after.contains("ShowPreview"));
 
     cInifile ini;
     ini.setPath(m_path);

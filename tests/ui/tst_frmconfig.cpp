@@ -390,6 +390,7 @@ private slots:
         QVERIFY(!apply->isEnabled());
         QVERIFY(!dialog->Changed());
         QVERIFY(readGbk(m_config).contains(u"LogPosition=False\r\n"_s));
+        QVERIFY(!readGbk(m_config).contains(u"ShowPreview"_s)); // at its default: not written
 
         get<QLineEdit>(dialog.get(), u"txtFilesInDir"_s)->setText(u"20"_s);
         click(dialog.get(), u"btnOK"_s);

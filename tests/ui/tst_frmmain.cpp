@@ -1228,6 +1228,8 @@ private slots:
         menu(QStringLiteral("mnuE_GBK"))->trigger();
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
         QVERIFY(Prompts::log().value(0).startsWith(u"分析|编码已改变"_qs));
+        QVERIFY(menu(QStringLiteral("mnuE_UTF8"))->isChecked()); // declined: what is in force
+        QVERIFY(!menu(QStringLiteral("mnuE_GBK"))->isChecked());
         clickMessageButton(QMessageBox::Yes);
         menu(QStringLiteral("mnuE_Auto"))->trigger(); // detected, and the tool tip says so
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
