@@ -1229,8 +1229,8 @@ private slots:
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
         QVERIFY(Prompts::log().value(0).startsWith(u"分析|编码已改变"_qs));
         clickMessageButton(QMessageBox::Yes);
-        menu(QStringLiteral("mnuE_Auto"))->trigger(); // detected, and the tool tip says so
-        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
+        menu(QStringLiteral("mnuE_Auto"))->trigger(); // detected, and the panel and its tool tip say so
+        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral(u"UTF-8（自动识别）"));
         QVERIFY(m_w->panelToolTip(QStringLiteral("encoding")).contains(u"检测"));
         m_w->CloseTextFile();
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QString());
