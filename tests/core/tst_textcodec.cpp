@@ -23,8 +23,10 @@ class tst_TextCodec : public QObject {
     {
         QByteArray b;
         for (QChar c : s) {
+            // Two bytes appended one by one: QByteArray{lo, hi} would be `lo` copies of `hi`.
             const char lo = char(c.unicode() & 0xFF), hi = char(c.unicode() >> 8);
-            b += little ? QByteArray{lo, hi} : QByteArray{hi, lo};
+            b.append(little ? lo : hi);
+            b.append(little ? hi : lo);
         }
         return b;
     }
