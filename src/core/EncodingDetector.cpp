@@ -247,12 +247,12 @@ bool TextCodec::readSample(QIODevice& file, QByteArray* head, QByteArray* more)
     // A small file is read whole; a large one at its start and in slices spread evenly over the
     // rest, so that detection reads the same few hundred kilobytes whatever the file's size.
     const qint64 whole = HeadSize + SliceCount * SliceSize;
+    if (!file.isSequential() && !file.seek(0)) {
+        return false;
+    }
     if (file.isSequential() || size <= whole) {
         *head = file.read(whole);
         return !head->isEmpty() || size == 0;
-    }
-    if (!file.seek(0)) {
-        return false;
     }
     *head = file.read(HeadSize);
     if (head->isEmpty()) {
