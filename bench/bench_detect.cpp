@@ -29,7 +29,9 @@ int main(int argc, char** argv)
         t.start();
         QFile file(QString::fromLocal8Bit(argv[1]));
         QByteArray head, more;
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !TextCodec::readSample(file, &head, &more)) {
+        const bool read = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)
+                          && TextCodec::readSample(file, &head, &more);
+        if (!read) {
             std::fprintf(stderr, "bench_detect: cannot read %s\n", argv[1]);
             return 1;
         }

@@ -486,7 +486,7 @@ int main(int argc, char** argv)
         out << '\n';
     }
     out.flush();
-    err << ChapCountText(model.recordCount(), model.checkedCount()) << QStringLiteral(u"，编码 ") << doc.encodingLabel()
-        << Qt::endl;
+    err << ChapCountText(model.recordCount(), model.checkedCount()) << QStringLiteral(u"，编码 ")
+        << doc.encodingLabel() << Qt::endl;
     return Ok;
 }

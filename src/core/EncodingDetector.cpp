@@ -93,7 +93,8 @@ LibraryView askLibrary(QByteArrayView bytes)
 {
     LibraryView view;
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UCharsetDetector, void (*)(UCharsetDetector*)> detector(ucsdet_open(&status), ucsdet_close);
+    using Detector = std::unique_ptr<UCharsetDetector, void (*)(UCharsetDetector*)>;
+    const Detector detector(ucsdet_open(&status), ucsdet_close);
     if (U_FAILURE(status) || !detector) {
         return view;
     }
@@ -147,8 +148,8 @@ Verdict judge(QByteArrayView head, QByteArrayView sample)
     Verdict v;
     // Our own count, for every candidate. UTF-16 is judged on the head alone: the slices of the
     // rest are cut at line ends found byte by byte, which says nothing about two-byte units.
-    static constexpr Id candidates[] = {TextCodec::Gb18030, TextCodec::Big5, TextCodec::Utf8, TextCodec::Utf16LE,
-                                        TextCodec::Utf16BE};
+    static constexpr Id candidates[] = {TextCodec::Gb18030, TextCodec::Big5, TextCodec::Utf8,
+                                        TextCodec::Utf16LE, TextCodec::Utf16BE};
     // Text in UTF-16 has line ends and ASCII, so zero bytes; without one, two bytes of ASCII
     // would read as a Chinese character.
     const bool wide = head.contains('\0');

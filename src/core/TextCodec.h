@@ -62,8 +62,8 @@ public:
     /// whole lines from further on (see readSample). `bomLength` gets the length of the mark, if any.
     static Id detect(QByteArrayView head, QByteArrayView more, int* bomLength);
     static Id detect(QByteArrayView head, int* bomLength) { return detect(head, {}, bomLength); }
-    /// Reads what detect() looks at, a few hundred kilobytes whatever the file's size: a small
-    /// file whole; else its first 64 KiB and whole lines from slices spread evenly over the rest.
+    /// Reads what detect() looks at, at most 96 KiB whatever the file's size: a small file whole;
+    /// else its first 32 KiB and whole lines from 8 slices of 8 KiB spread evenly over the rest.
     /// False when the file cannot be read.
     static bool readSample(QIODevice& file, QByteArray* head, QByteArray* more);
     /// The length of the byte-order mark that starts `head` for this encoding, or 0.
