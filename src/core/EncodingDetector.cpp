@@ -30,6 +30,12 @@ constexpr qsizetype LibraryWindow = 4 * 1024;
 
 using Id = TextCodec::Id;
 
+// Asked without TextCodec::forId, which would build a code page's tables.
+bool twoByteUnits(Id id)
+{
+    return id == TextCodec::Utf16LE || id == TextCodec::Utf16BE;
+}
+
 const std::bitset<65536>& commonHanzi()
 {
     static const auto set = [] {
@@ -53,6 +59,10 @@ struct Tally {
     qint64 points() const { return common - 2 * bad; }
     /// Points per byte: comparable between readings of samples of different lengths.
     double rate() const { return bytes > 0 ? double(points()) / double(bytes) : 0.0; }
+    /// Plainly the right reading: Chinese text, hardly a bad character. No wrong reading of
+    /// Chinese text comes near this (Big5 read as GBK gives a private-use character in every few,
+    /// UTF-8 and GBK read as each other undecodable bytes), so the other readings need no count.
+    bool clean() const { return points() >= 12 && bad * 50 <= common && rate() >= 0.05; }
 };
 
 Tally tally(Id id, QByteArrayView bytes)
@@ -146,22 +156,26 @@ struct Verdict {
 Verdict judge(QByteArrayView head, QByteArrayView sample)
 {
     Verdict v;
-    // Our own count, for every candidate. UTF-16 is judged on the head alone: the slices of the
-    // rest are cut at line ends found byte by byte, which says nothing about two-byte units.
-    static constexpr Id candidates[] = {TextCodec::Gb18030, TextCodec::Big5, TextCodec::Utf8,
+    // Our own count, for the candidates in this order until one reads cleanly (so that a GBK
+    // novel does not build the Big5 tables). UTF-16 is judged on the head alone: the slices of
+    // the rest are cut at line ends found byte by byte, which says nothing about two-byte units.
+    static constexpr Id candidates[] = {TextCodec::Gb18030, TextCodec::Utf8, TextCodec::Big5,
                                         TextCodec::Utf16LE, TextCodec::Utf16BE};
     // Text in UTF-16 has line ends and ASCII, so zero bytes; without one, two bytes of ASCII
     // would read as a Chinese character.
     const bool wide = head.contains('\0');
     Tally tallies[6];
     for (Id id : candidates) {
-        if (TextCodec::forId(id).unitSize() == 2) {
+        if (twoByteUnits(id)) {
             tallies[id] = wide ? tally(id, head) : Tally{0, 1, 1};
         } else {
             tallies[id] = tally(id, sample);
         }
+        if (tallies[id].clean()) {
+            break;
+        }
     }
-    Id runnerUp = TextCodec::Big5;
+    Id runnerUp = TextCodec::Utf8;
     for (Id id : candidates) {
         if (tallies[id].rate() > tallies[v.ours].rate()) {
             runnerUp = v.ours;
@@ -189,7 +203,7 @@ Verdict judge(QByteArrayView head, QByteArrayView sample)
     const LibraryView library = askLibrary(window.first(std::min(window.size(), LibraryWindow)));
     int top = 0, next = 0;
     for (Id id : candidates) {
-        const int c = TextCodec::forId(id).unitSize() == 2 && !wide ? 0 : library.confidence[id];
+        const int c = twoByteUnits(id) && !wide ? 0 : library.confidence[id];
         if (c > top) {
             next = top;
             top = c;
