@@ -12,8 +12,8 @@ VELLOMAR_PACKAGES+=(time bc unzip)
 vellomar_install_packages
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_window 2>/dev/null \
-    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy
+cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_window 2>/dev/null \
+    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect
 cli="$build/src/cli/vellomar-cli"
 gen="$build/bench/gen_novel"
 
@@ -156,6 +156,13 @@ read -r tidy_titles tidy_read tidy_seq <<<"$("$build/bench/bench_tidy" "$work/no
 printf '10. tidy by numbers, %d titles: reading around them %.2f ms, the sequence %.2f ms\n' \
     "$tidy_titles" "$tidy_read" "$tidy_seq"
 
+# Encoding detection reads a bounded sample, whatever the size of the novel.
+head -c 104857600 "$work/big.txt" > "$work/100mb.txt"
+read -r detect_ms detect_bytes detect_name <<<"$("$build/bench/bench_detect" "$work/100mb.txt")"
+printf '13. encoding detection of a 100 MB novel: %.2f ms (%s, from a sample of %d KB)\n' \
+    "$detect_ms" "$detect_name" $((detect_bytes / 1024))
+rm -f "$work/100mb.txt"
+
 missed=0
 check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1; fi; }
 check "$(rate "$size" "$t_list") >= 500" "analysis at 500 MB/s or more"
@@ -172,4 +179,5 @@ check "$m_epub < 65536 && $m_epub_big < 65536" "EPUB peak memory under 64 MB"
 check "$(rate "$size" "$t_clean") >= 100" "split with 20 regex replace rules at 100 MB/s or more"
 check "$tidy_read + $tidy_seq < 10" "tidying 3,000 titles under 10 ms"
 check "$t_batch <= 0.6 * $t_seq" "batch at most 0.6 x the novels split one by one"
+check "$detect_ms < 50 && $detect_bytes <= 131072" "encoding detection of 100 MB under 50 ms, from at most 128 KB"
 exit $missed

@@ -63,7 +63,7 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
 {
     SplitOutcome outcome;
     outcome.code = analyseNovel(novel, request, doc, host, err);
-    outcome.encoding = doc.isOpen() ? doc.codec().name() : QString();
+    outcome.encoding = doc.isOpen() ? doc.encodingLabel() : QString();
     if (outcome.code != Ok) {
         return outcome;
     }
@@ -83,7 +83,8 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
     }
     outcome.found = model.recordCount();
     outcome.kept = model.recordCount() - model.checkedCount();
-    err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;
+    err << ChapCountText(model.recordCount(), model.checkedCount()) << QStringLiteral(u"，编码 ")
+        << doc.encodingLabel() << Qt::endl;
     if (request.epub) {
         const EpubResult book = RunEpub(doc, request.settings, request.epubOptions, host);
         outcome.files = int(book.books.size());

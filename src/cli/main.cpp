@@ -76,9 +76,10 @@ const char* const HelpText = R"(Usage:
 
 Options:
   --config PATH   settings file to use instead of the program's config.ini
-  --encoding E    how the novel is read: auto (default: byte-order mark, UTF-8, else GBK
-                  with GB18030's extra characters), gbk, gb18030, utf-8, utf-16le, utf-16be,
-                  big5. Chapter files are written in the same encoding.
+  --encoding E    how the novel is read: auto (default: byte-order mark, else detected
+                  among UTF-8, GB18030 (GBK) and Big5-HKSCS, UTF-16 too), gbk, gb18030,
+                  utf-8, utf-16le, utf-16be, big5. Chapter files are written in the same
+                  encoding.
   --out DIR       output folder for this run (instead of the configured one)
   --ignore IDS    chapter IDs to ignore (their lines stay in the chapter before)
   --overwrite X   existing files: ask (on a terminal), all, none (keep them), cancel
@@ -485,6 +486,7 @@ int main(int argc, char** argv)
         out << '\n';
     }
     out.flush();
-    err << ChapCountText(model.recordCount(), model.checkedCount()) << Qt::endl;
+    err << ChapCountText(model.recordCount(), model.checkedCount()) << QStringLiteral(u"，编码 ")
+        << doc.encodingLabel() << Qt::endl;
     return Ok;
 }

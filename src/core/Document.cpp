@@ -79,17 +79,18 @@ bool Document::OpenTextFile(const QString& path, QString* error, bool countLines
         return false;
     }
     {
-        // The encoding is decided from the first megabyte (a byte-order mark, or UTF-8 text).
-        QFile head(m_reader.openFilePath());
-        QByteArray start;
-        if (head.open(QIODevice::ReadOnly)) {
-            start = head.read(1 << 20);
+        // The encoding is decided from a bounded sample (the start and slices of the rest), so a
+        // large novel is not read an extra time for it.
+        QFile file(m_reader.openFilePath());
+        QByteArray head, more;
+        if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            TextCodec::readSample(file, &head, &more);
         }
         TextCodec::Id id = m_choice;
         if (m_detect) {
-            id = TextCodec::detect(start, &m_bom);
+            id = TextCodec::detect(head, more, &m_bom);
         } else {
-            m_bom = TextCodec::bomLength(id, start);
+            m_bom = TextCodec::bomLength(id, head);
         }
         m_codec = &TextCodec::forId(id);
         m_reader.setLayout(m_bom, m_codec->unitSize(), id != TextCodec::Utf16BE);
@@ -129,6 +130,11 @@ void Document::CloseTextFile()
     TitleOffsets.clear();
     m_model.resetTable();
     SetState(Closed);
+}
+
+QString Document::encodingLabel() const
+{
+    return m_detect ? codec().name() + QStringLiteral(u"（自动识别）") : codec().name();
 }
 
 QString Document::fileNamePart(const QString& path)

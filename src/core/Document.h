@@ -59,6 +59,8 @@ public:
         m_choice = id;
     }
     bool detectsEncoding() const { return m_detect; }
+    /// The encoding as users are told it: its name, marked "（自动识别）" when it was detected.
+    QString encodingLabel() const;
 
     /// Most lines a novel may have: line numbers are 32-bit, and the line after the last one
     /// (where the last chapter ends) must still be one.

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QStringView>
 
+class QIODevice;
+
 /// How the bytes of a novel become text and back, without ever losing a byte.
 ///
 /// Every codec decodes a byte it cannot read to a private-use "escape" character U+F700 +
@@ -53,10 +55,17 @@ public:
     static bool fromName(const QString& name, Id* id, bool* detect);
     static QStringList names();
 
-    /// Decides the encoding from the start of a file: a byte-order mark, else UTF-8 when the
-    /// sample is UTF-8 with non-ASCII text (a stray bad byte tolerated), else GB18030 (GBK
-    /// with its four-byte sequences). `bomLength` gets the length of the mark, if any.
-    static Id detect(QByteArrayView head, int* bomLength);
+    /// Decides the encoding of a novel from a sample of it: its byte-order mark, else the reading
+    /// (UTF-8, GB18030 or Big5-HKSCS; UTF-16 from `head` alone) that ICU's charset detector and a
+    /// count of common Chinese characters find most like Chinese text. A stray bad byte does not
+    /// change the verdict; plain ASCII reads as GB18030. `head` is the start of the file, `more`
+    /// whole lines from further on (see readSample). `bomLength` gets the length of the mark, if any.
+    static Id detect(QByteArrayView head, QByteArrayView more, int* bomLength);
+    static Id detect(QByteArrayView head, int* bomLength) { return detect(head, {}, bomLength); }
+    /// Reads what detect() looks at, at most 96 KiB whatever the file's size: a small file whole;
+    /// else its first 32 KiB and whole lines from 8 slices of 8 KiB spread evenly over the rest.
+    /// False when the file cannot be read.
+    static bool readSample(QIODevice& file, QByteArray* head, QByteArray* more);
     /// The length of the byte-order mark that starts `head` for this encoding, or 0.
     static int bomLength(Id id, QByteArrayView head);
 };

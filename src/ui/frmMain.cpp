@@ -706,7 +706,7 @@ void frmMain::showEncoding()
         m_panelEncoding->setToolTip(QString());
         return;
     }
-    m_panelEncoding->setText(m_doc.codec().name());
+    m_panelEncoding->setText(m_doc.encodingLabel());
     m_panelEncoding->setToolTip(m_doc.detectsEncoding()
                                     ? QStringLiteral(u"自动检测到的编码，可在“编码”菜单里另选")
                                     : QStringLiteral(u"在“编码”菜单里选定的编码"));

@@ -402,7 +402,7 @@ private slots:
             lines.sort();
             QVERIFY(lines[0].startsWith(u"失败\t"_qs + dir + u"/same.1.txt\t"_qs));
             QVERIFY(lines[1].startsWith(u"失败\t"_qs + dir + u"/same.2.txt\t"_qs));
-            QCOMPARE(lines[2].section(u'\t', 0, 3), u"完成\t"_qs + dir + u"/sub/rulinwaishi_gbk.txt\tGB18030\t"_qs + QStringLiteral(u"56/56 章"));
+            QCOMPARE(lines[2].section(u'\t', 0, 3), u"完成\t"_qs + dir + u"/sub/rulinwaishi_gbk.txt\tGB18030（自动识别）\t"_qs + QStringLiteral(u"56/56 章"));
             QVERIFY(lines[3].startsWith(u"完成\t"_qs + dir + u"/sub/xiyouji_gb.txt\t"_qs));
             QVERIFY(lines[4].startsWith(u"无标题\t"_qs + dir + u"/plain.txt\t"_qs));
             QVERIFY(!QFileInfo::exists(dir + u"/same"_qs));

@@ -23,8 +23,10 @@ class tst_TextCodec : public QObject {
     {
         QByteArray b;
         for (QChar c : s) {
+            // Two bytes appended one by one: QByteArray{lo, hi} would be `lo` copies of `hi`.
             const char lo = char(c.unicode() & 0xFF), hi = char(c.unicode() >> 8);
-            b += little ? QByteArray{lo, hi} : QByteArray{hi, lo};
+            b.append(little ? lo : hi);
+            b.append(little ? hi : lo);
         }
         return b;
     }
@@ -45,6 +47,31 @@ private slots:
         QTest::newRow("gbk") << GbkCodec::instance().encode(text) << TextCodec::Gb18030 << 0;
         QTest::newRow("gb18030 only bytes") << QByteArray("\x81\x30\x81\x30\x95\x32\x82\x36") << TextCodec::Gb18030 << 0;
         QTest::newRow("ascii") << QByteArray("Chapter 1") << TextCodec::Gb18030 << 0;
+
+        // Hard cases: little text, a stray bad byte, a little Chinese among much ASCII.
+        const TextCodec& big5 = TextCodec::forId(TextCodec::Big5);
+        const TextCodec& gbk = GbkCodec::instance();
+        const QString trad = u"第一回　甄士隱夢幻識通靈　賈雨村風塵懷閨秀\r\n"
+                             u"　　此開卷第一回也。作者自云：因曾歷過一番夢幻之後，故將真事隱去，而借通靈之說，撰此書也。\r\n"_qs;
+        const QString simp = u"第一回　甄士隐梦幻识通灵　贾雨村风尘怀闺秀\r\n"
+                             u"　　此开卷第一回也。作者自云：因曾历过一番梦幻之后，故将真事隐去，而借通灵之说，撰此书也。\r\n"_qs;
+        QByteArray english;
+        for (int i = 0; i < 100; ++i) {
+            english += "This text is free to copy; see https://example.org/licence for the terms. Line "
+                       + QByteArray::number(i) + "\r\n";
+        }
+        QTest::newRow("short novel, big5") << big5.encode(trad) << TextCodec::Big5 << 0;
+        QTest::newRow("short novel, gbk") << gbk.encode(simp) << TextCodec::Gb18030 << 0;
+        QTest::newRow("short novel, traditional in gbk") << gbk.encode(trad) << TextCodec::Gb18030 << 0;
+        QTest::newRow("one heading, big5") << big5.encode(trad.first(12)) << TextCodec::Big5 << 0;
+        QTest::newRow("mostly ascii, big5") << english + big5.encode(trad.first(24)) + english << TextCodec::Big5 << 0;
+        QTest::newRow("mostly ascii, gbk") << english + gbk.encode(simp.first(24)) + english << TextCodec::Gb18030 << 0;
+        QTest::newRow("mostly ascii, utf-8") << english + simp.first(24).toUtf8() + english << TextCodec::Utf8 << 0;
+        QTest::newRow("gbk, a stray bad byte") << gbk.encode(simp) + "\xFF" + gbk.encode(simp) << TextCodec::Gb18030 << 0;
+        QTest::newRow("big5, a stray bad byte") << big5.encode(trad) + "\xFF" + big5.encode(trad) << TextCodec::Big5 << 0;
+        QTest::newRow("utf-8, one bad byte in a short text") << simp.toUtf8().insert(40, '\xFF') << TextCodec::Utf8 << 0;
+        QTest::newRow("utf-16le, no bom") << utf16(simp, true) << TextCodec::Utf16LE << 0;
+        QTest::newRow("utf-16be, no bom") << utf16(trad, false) << TextCodec::Utf16BE << 0;
     }
 
     void detect()
@@ -55,6 +82,81 @@ private slots:
         int got = -1;
         QCOMPARE(TextCodec::detect(bytes, &got), id);
         QCOMPARE(got, bom);
+    }
+
+    // Slices of real novels (tests/data/encoding, a few KB each, cut at line ends) whole, cut to
+    // their first 150 characters, and set among English lines: the detected encoding is the one
+    // that reads the novel without loss (no undecodable byte but the novel's own).
+    void detectRealNovels_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<TextCodec::Id>("id");
+        QTest::addColumn<int>("undecodable");
+        QTest::newRow("big5 (code page 950)") << u"shisheng_big5.txt"_qs << TextCodec::Big5 << 0;
+        QTest::newRow("big5-hkscs, an hkscs character") << u"shigongan_big5hkscs.txt"_qs << TextCodec::Big5 << 0;
+        QTest::newRow("big5-hkscs, an undecodable pair") << u"yushi_mingyan_big5.txt"_qs << TextCodec::Big5 << 2;
+        QTest::newRow("gbk, traditional characters") << u"hongloumeng_trad_in_gbk.txt"_qs << TextCodec::Gb18030 << 0;
+        QTest::newRow("gb, user-defined area") << u"xiyouji_gb.txt"_qs << TextCodec::Gb18030 << 0;
+        QTest::newRow("gb, a private-use character") << u"hongloumeng_zhang_gb.txt"_qs << TextCodec::Gb18030 << 0;
+        QTest::newRow("gbk, a garbled passage") << u"rulinwaishi_gbk.txt"_qs << TextCodec::Gb18030 << 0;
+        QTest::newRow("utf-8") << u"sanguo_utf8_crlf.txt"_qs << TextCodec::Utf8 << 0;
+    }
+
+    void detectRealNovels()
+    {
+        QFETCH(QString, file);
+        QFETCH(TextCodec::Id, id);
+        QFETCH(int, undecodable);
+        QFile f(QStringLiteral(VELLOMAR_TEST_DATA "/encoding/") + file);
+        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
+        const QByteArray whole = f.readAll();
+        const TextCodec& codec = TextCodec::forId(id);
+        const QString text = codec.decode(whole);
+        QCOMPARE(std::count_if(text.cbegin(), text.cend(), [](QChar c) { return TextCodec::isEscape(c.unicode()); }),
+                 undecodable);
+        const QByteArray start = codec.encode(QStringView(text).first(150));
+        const QByteArray english = QByteArray("Produced for a free library; no rights reserved.\n").repeated(200);
+        int bom = -1;
+        QCOMPARE(TextCodec::detect(whole, &bom), id);
+        QCOMPARE(TextCodec::detect(start, &bom), id);
+        QCOMPARE(TextCodec::detect(english + start + english, &bom), id);
+        QCOMPARE(bom, 0);
+    }
+
+    // A large file is judged by a bounded sample of whole lines from all over it: a Big5 novel
+    // whose first 100 KB are English is still read as Big5, and the window says it was detected.
+    void detectLargeFileFromSample()
+    {
+        QFile slice(QStringLiteral(VELLOMAR_TEST_DATA "/encoding/shisheng_big5.txt"));
+        QVERIFY(slice.open(QIODevice::ReadOnly));
+        const QByteArray big5 = slice.readAll();
+        const QString path = m_dir.filePath(u"large.txt"_qs);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("An English preface, line after line.\r\n").repeated(2600));
+        while (f.size() < 4 << 20) {
+            f.write(big5);
+        }
+        f.close();
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray head, more;
+        QVERIFY(TextCodec::readSample(f, &head, &more));
+        QCOMPARE(head.size(), 32 * 1024);
+        QVERIFY(more.size() > 8 * 1024 && more.size() <= 8 * 8 * 1024);
+        QVERIFY(more.endsWith('\n'));
+        const QString text = TextCodec::forId(TextCodec::Big5).decode(more);
+        QVERIFY(std::none_of(text.cbegin(), text.cend(), [](QChar c) { return TextCodec::isEscape(c.unicode()); }));
+        int bom = -1;
+        QCOMPARE(TextCodec::detect(head, &bom), TextCodec::Gb18030); // the start alone is ASCII
+        QCOMPARE(TextCodec::detect(head, more, &bom), TextCodec::Big5);
+
+        Document doc;
+        QVERIFY(doc.OpenTextFile(path, nullptr, false));
+        QCOMPARE(doc.codec().id(), TextCodec::Big5);
+        QCOMPARE(doc.encodingLabel(), u"Big5-HKSCS（自动识别）"_qs);
+        doc.setEncodingChoice(false, TextCodec::Gbk);
+        QVERIFY(doc.OpenTextFile(path, nullptr, false));
+        QCOMPARE(doc.encodingLabel(), u"GBK"_qs);
     }
 
     void anyBytesRoundTrip_data()

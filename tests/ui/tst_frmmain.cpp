@@ -1231,8 +1231,8 @@ private slots:
         QVERIFY(menu(QStringLiteral("mnuE_UTF8"))->isChecked()); // declined: what is in force
         QVERIFY(!menu(QStringLiteral("mnuE_GBK"))->isChecked());
         clickMessageButton(QMessageBox::Yes);
-        menu(QStringLiteral("mnuE_Auto"))->trigger(); // detected, and the tool tip says so
-        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral("UTF-8"));
+        menu(QStringLiteral("mnuE_Auto"))->trigger(); // detected, and the panel and its tool tip say so
+        QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QStringLiteral(u"UTF-8（自动识别）"));
         QVERIFY(m_w->panelToolTip(QStringLiteral("encoding")).contains(u"检测"));
         m_w->CloseTextFile();
         QCOMPARE(m_w->panelText(QStringLiteral("encoding")), QString());
