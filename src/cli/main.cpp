@@ -391,9 +391,10 @@ int main(int argc, char** argv)
             return Usage;
         }
         QStringList problems;
+        QStringList unreadable;
         int skipped = 0;
-        const QStringList novels = collectNovels(o.novels, settings.OutPath, &problems, &skipped);
-        for (const QString& p : std::as_const(problems)) {
+        const QStringList novels = collectNovels(o.novels, settings.OutPath, &problems, &skipped, &unreadable);
+        for (const QString& p : std::as_const(problems) + unreadable) {
             err << "vellomar-cli: " << p << Qt::endl;
         }
         if (skipped > 0) {
@@ -404,7 +405,7 @@ int main(int argc, char** argv)
             return Failed;
         }
         const int jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
-        const int worst = runBatch(novels, request, jobs, interactive, out, err);
+        const int worst = runBatch(novels, request, jobs, interactive, out, err, int(unreadable.size()));
         return problems.isEmpty() || worst == Interrupted || worst == Usage ? worst : Failed;
     }
 
