@@ -72,14 +72,19 @@ public:
     void setTakenTest(std::function<bool(const QString&)> test) { m_taken = std::move(test); }
 
     /// The paths shared by the passes of one run (a batch); none by default.
-    void setSharedClaims(PathClaims* claims) { m_claims = claims; }
+    void setSharedClaims(PathClaims* claims)
+    {
+        m_claims = claims;
+        m_owner = claims ? claims->newOwner() : 0;
+    }
     /// Whether another pass of the run has written or queued `path`.
-    bool takenByOtherPass(const QString& path) const { return m_claims && m_claims->heldByOther(path, this); }
+    bool takenByOtherPass(const QString& path) const { return m_claims && m_claims->heldByOther(path, m_owner); }
     /// Takes `path` for this pass before it is written; false when another pass of the run
     /// has it, unless `force` (the user confirmed replacing it).
-    bool claimPath(const QString& path, bool force = false) { return !m_claims || m_claims->claim(path, this, force); }
+    bool claimPath(const QString& path, bool force = false) { return !m_claims || m_claims->claim(path, m_owner, force); }
 
 private:
     std::function<bool(const QString&)> m_taken;
     PathClaims* m_claims = nullptr;
+    quint64 m_owner = 0;
 };

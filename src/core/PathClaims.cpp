@@ -8,7 +8,13 @@ QString PathClaims::key(const QString& path)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-bool PathClaims::claim(const QString& path, const void* owner, bool force)
+quint64 PathClaims::newOwner()
+{
+    QMutexLocker lock(&m_lock);
+    return ++m_lastOwner;
+}
+
+bool PathClaims::claim(const QString& path, quint64 owner, bool force)
 {
     const QString k = key(path);
     QMutexLocker lock(&m_lock);
@@ -20,7 +26,7 @@ bool PathClaims::claim(const QString& path, const void* owner, bool force)
     return true;
 }
 
-bool PathClaims::heldByOther(const QString& path, const void* owner) const
+bool PathClaims::heldByOther(const QString& path, quint64 owner) const
 {
     const QString k = key(path);
     QMutexLocker lock(&m_lock);

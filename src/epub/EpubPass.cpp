@@ -402,8 +402,8 @@ Pass::Answer Pass::ask(QString& target)
             confirmed = true;
             continue;
         }
-        if (!m_host.claimPath(target, confirmed)) {
-            continue; // another novel of the batch took it meanwhile
+        if (!m_host.claimPath(target, confirmed || ours)) {
+            continue; // another novel of the batch took it since the check: ask again
         }
         m_written.insert(key);
         return Write;

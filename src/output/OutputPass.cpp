@@ -188,8 +188,8 @@ Pass::Answer Pass::ask(QString& target)
             confirmed = true;
             continue; // the new path is checked like any other
         }
-        if (!m_host.claimPath(target, confirmed)) {
-            continue; // another novel of the batch took it meanwhile
+        if (!m_host.claimPath(target, confirmed || ours)) {
+            continue; // another novel of the batch took it since the check: ask again
         }
         m_written.insert(key); // target is unchanged since the key was made
         return Write;
