@@ -52,7 +52,8 @@ const char* const HelpText = R"(Usage:
       at a time (default: one per core), one tab-separated line per novel as it ends
       (完成/无标题/失败/中止, novel, encoding, kept/found chapters, files written or the
       problem), then a total; the exit status is the worst of the batch. Novels whose
-      files would go to the same folder are named before anything starts and not written.
+      files would go to the same folder (or books get the same name) are named before
+      anything starts and not written; a folder that cannot be read is a failure.
   vellomar-cli epub  [--config PATH] [--encoding E] [--ignore ID[,ID...]] [--title T]
                      [--author A] [--cover IMG] [--chaps-in-book N] [--out FILE|DIR]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
