@@ -81,7 +81,7 @@ QString CutAtCharacter(const QString& text, qsizetype maxUnits) {
     if (text.size() <= maxUnits)
         return text;
     qsizetype n = std::max<qsizetype>(maxUnits, 0);
-    if (n > 0 && text.at(n - 1).isHighSurrogate() && text.at(n).isLowSurrogate())
+    if (n > 0 && text.at(n - 1).isHighSurrogate())
         --n;
     return text.left(n);
 }
