@@ -4,12 +4,12 @@
 #include "core/Document.h"
 #include "core/TidyTitles.h"
 #include "core/TitleRules.h"
-#include "core/FileName.h"
-#include "epub/BookMeta.h"
+#include "config/SystemError.h"
+#include "core/PathClaims.h"
 #include "output/OutputPass.h"
 
 #include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
@@ -17,7 +17,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <functional>
 #include <thread>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 int analyseNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host, QTextStream& err)
 {
@@ -88,6 +93,7 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
     if (request.epub) {
         const EpubResult book = RunEpub(doc, request.settings, request.epubOptions, host);
         outcome.files = int(book.books.size());
+        outcome.keptFiles = book.kept;
         outcome.replaced = book.replaced;
         if (request.report) {
             outcome.report = book.ledger.text();
@@ -108,6 +114,7 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
     case OutputResult::Done:
         outcome.code = Ok;
         outcome.files = result.files;
+        outcome.keptFiles = result.kept;
         break;
     case OutputResult::Failed:
     case OutputResult::Refused:
@@ -157,6 +164,50 @@ QString statusWord(int code)
     }
 }
 
+// Every "*.txt" below `folder` (files and links to files; names with a leading dot are hidden
+// and passed over, as links to folders are); a folder that cannot be read goes to
+// `unreadable` with the reason.
+void findNovels(const QString& folder, QStringList* found, QStringList* unreadable)
+{
+    errno = 0;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        unreadable->append(fileErrorText(QStringLiteral(u"无法读取文件夹"), folder, errno));
+        return;
+    }
+    QStringList folders;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0) {
+                unreadable->append(fileErrorText(QStringLiteral(u"无法读取文件夹"), folder, errno));
+            }
+            break;
+        }
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name.startsWith(u'.')) {
+            continue;
+        }
+        const QString path = folder + u'/' + name;
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            folders << path;
+        } else if (isNovelName(name)
+                   && (S_ISREG(st.st_mode)
+                       || (S_ISLNK(st.st_mode) && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)))) {
+            found->append(path);
+        }
+    }
+    ::closedir(dir);
+    for (const QString& sub : std::as_const(folders)) {
+        findNovels(sub, found, unreadable);
+    }
+}
+
 QString oneLine(QString s)
 {
     s.replace(QLatin1String("\r\n"), QLatin1String(" "));
@@ -167,7 +218,8 @@ QString oneLine(QString s)
 
 } // namespace
 
-QStringList collectNovels(const QStringList& args, const QString& outPath, QStringList* problems, int* skipped)
+QStringList collectNovels(const QStringList& args, const QString& outPath, QStringList* problems, int* skipped,
+                          QStringList* unreadable)
 {
     QStringList named;
     QStringList found;
@@ -175,12 +227,7 @@ QStringList collectNovels(const QStringList& args, const QString& outPath, QStri
         const QFileInfo info(arg);
         if (info.isDir()) {
             QStringList inside;
-            for (QDirIterator it(info.absoluteFilePath(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-                const QString path = it.next();
-                if (isNovelName(path)) {
-                    inside << path;
-                }
-            }
+            findNovels(QDir::cleanPath(info.absoluteFilePath()), &inside, unreadable);
             inside.sort();
             found << inside;
         } else if (info.exists()) {
@@ -193,7 +240,12 @@ QStringList collectNovels(const QStringList& args, const QString& outPath, QStri
     // whole must not offer them as novels of their own.
     QList<QString> roots;
     for (const QString& path : named + found) {
-        roots << QDir::cleanPath(OutputRoot(path, outPath)) + u'/';
+        // A novel is never written into its own folder (the pass refuses): that folder is no
+        // output folder.
+        const QString root = QDir::cleanPath(OutputRoot(path, outPath)) + u'/';
+        if (root != QDir::cleanPath(QFileInfo(path).absolutePath()) + u'/') {
+            roots << root;
+        }
     }
     QStringList novels = named;
     *skipped = 0;
@@ -217,39 +269,90 @@ QStringList collectNovels(const QStringList& args, const QString& outPath, QStri
     return unique;
 }
 
+namespace {
+
+// Runs `work(i)` for every novel, `jobs` at a time.
+void forEachNovel(int n, int jobs, const std::function<void(int)>& work)
+{
+    std::atomic<int> next{0};
+    auto loop = [&] {
+        for (int i = next.fetch_add(1); i < n; i = next.fetch_add(1)) {
+            work(i);
+        }
+    };
+    std::vector<std::thread> workers;
+    const int count = std::clamp(jobs, 1, std::max(1, n));
+    for (int w = 1; w < count; ++w) {
+        workers.emplace_back(loop);
+    }
+    loop();
+    for (std::thread& t : workers) {
+        t.join();
+    }
+}
+
+// The paths each novel's output will take: its folder for chapter files; for books, the books
+// as they will be named, which takes the analysis (the title may come from the front matter,
+// the parts from the chapters), done here once more before anything is written.
+QVector<QStringList> plannedOutputs(const QStringList& novels, const SplitRequest& request, int jobs)
+{
+    const int n = int(novels.size());
+    QVector<QStringList> paths(n);
+    if (!request.epub) {
+        for (int i = 0; i < n; ++i) {
+            paths[i] << QDir::cleanPath(OutputRoot(novels[i], request.settings.OutPath));
+        }
+        return paths;
+    }
+    forEachNovel(n, jobs, [&](int i) {
+        if (CliHost::interrupted()) {
+            return;
+        }
+        // Quiet: the split itself reports whatever goes wrong.
+        QString ignored;
+        QTextStream quiet(&ignored);
+        Document doc;
+        CliHost host(doc, quiet, quiet);
+        host.quietNotices = true;
+        if (analyseNovel(novels[i], request, doc, host, quiet) == Ok) {
+            paths[i] = plannedBooks(doc, request.settings, request.epubOptions, host);
+        }
+    });
+    return paths;
+}
+
+} // namespace
+
 int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, bool interactive, QTextStream& out,
-             QTextStream& err)
+             QTextStream& err, int unreadable)
 {
     const int n = int(novels.size());
     QVector<SplitOutcome> outcomes(n);
     QVector<QString> problems(n);
     QVector<bool> done(n, false);
 
-    // Two novels whose files would go to one folder would mix or replace each other's files:
-    // neither is written, and both are named before anything starts.
-    QHash<QString, int> byRoot;
+    // Two novels whose files would go to one folder, or whose books would have one name, would
+    // mix or replace each other's files: neither is written, and both are named before
+    // anything starts.
+    const QVector<QStringList> planned = plannedOutputs(novels, request, jobs);
+    QHash<QString, int> byPath;
     for (int i = 0; i < n; ++i) {
-        // A book's name comes from the title, which the file name gives here.
-        const QString root = request.epub
-                                 ? QDir::cleanPath((request.epubOptions.target.isEmpty()
-                                                        ? defaultEpubFolder(novels[i], request.settings.OutPath)
-                                                        : request.epubOptions.target + u'/')
-                                                   + StripIllegalChars(detectBookMeta(novels[i], {}).title))
-                                       + QStringLiteral(".epub")
-                                 : QDir::cleanPath(OutputRoot(novels[i], request.settings.OutPath));
-        const auto it = byRoot.constFind(root);
-        if (it == byRoot.cend()) {
-            byRoot.insert(root, i);
-            continue;
-        }
-        for (int k : {*it, i}) {
-            problems[k] = (request.epub ? QStringLiteral(u"与“%1”输出到同一个文件 %2，两部都不写")
-                                        : QStringLiteral(u"与“%1”输出到同一个文件夹 %2，两部都不写"))
-                              .arg(novels[k == i ? *it : i], root);
-            outcomes[k].code = Failed;
-            done[k] = true;
+        for (const QString& path : planned[i]) {
+            const auto it = byPath.constFind(path);
+            if (it == byPath.cend()) {
+                byPath.insert(path, i);
+                continue;
+            }
+            for (int k : {*it, i}) {
+                problems[k] = (request.epub ? QStringLiteral(u"与“%1”输出到同一个文件 %2，两部都不写")
+                                            : QStringLiteral(u"与“%1”输出到同一个文件夹 %2，两部都不写"))
+                                  .arg(novels[k == i ? *it : i], path);
+                outcomes[k].code = Failed;
+                done[k] = true;
+            }
         }
     }
+
     for (int i = 0; i < n; ++i) {
         if (done[i]) {
             err << novels[i] << ": " << problems[i] << Qt::endl;
@@ -274,6 +377,9 @@ int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, b
         } else {
             last += QStringLiteral(u"%1 个文件").arg(o.files);
         }
+        if (o.code == Ok && o.keptFiles > 0) {
+            last += QStringLiteral(u"，%1 个已有的文件保留未覆盖").arg(o.keptFiles);
+        }
         out << last << Qt::endl;
         if (!o.report.isEmpty()) {
             out << o.report << Qt::endl;
@@ -285,16 +391,13 @@ int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, b
         }
     }
 
-    std::atomic<int> next{0};
-    auto work = [&] {
-        for (;;) {
-            const int i = next.fetch_add(1);
-            if (i >= n) {
-                return;
-            }
-            if (done[i]) {
-                continue;
-            }
+    // Whatever a novel writes or is about to write, the others see as taken.
+    PathClaims claims;
+    forEachNovel(n, jobs, [&](int i) {
+        if (done[i]) {
+            return;
+        }
+        {
             if (CliHost::interrupted()) {
                 outcomes[i].code = Interrupted;
                 problems[i] = QStringLiteral(u"未开始（已按 Ctrl+C）");
@@ -311,6 +414,7 @@ int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, b
                 host.label = novels[i];
                 host.terminal = &err;
                 host.terminalLock = &printLock;
+                host.setSharedClaims(&claims);
                 QString countLine; // the summary line has the counts
                 QTextStream counts(&countLine);
                 outcomes[i] = splitNovel(novels[i], request, doc, host, counts);
@@ -328,16 +432,7 @@ int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, b
             QMutexLocker lock(&printLock);
             report(i);
         }
-    };
-    std::vector<std::thread> workers;
-    const int count = std::clamp(jobs, 1, std::max(1, n));
-    for (int w = 1; w < count; ++w) {
-        workers.emplace_back(work);
-    }
-    work();
-    for (std::thread& t : workers) {
-        t.join();
-    }
+    });
 
     int worst = Ok;
     int counts[5] = {};
@@ -360,7 +455,14 @@ int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, b
                .arg(counts[Interrupted])
                .arg(kept)
                .arg(found)
-               .arg(files)
-        << Qt::endl;
+               .arg(files);
+    // A folder the batch could not look into is a failure, though of no novel.
+    if (unreadable > 0) {
+        out << QStringLiteral(u"；%1 个文件夹无法读取").arg(unreadable);
+        if (severity(Failed) > severity(worst)) {
+            worst = Failed;
+        }
+    }
+    out << Qt::endl;
     return worst;
 }

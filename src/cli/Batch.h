@@ -35,7 +35,8 @@ struct SplitOutcome {
     QString encoding;
     int found = 0;
     int kept = 0;
-    int files = 0;         ///< chapter files, or books
+    int files = 0;         ///< chapter files, or books, written
+    int keptFiles = 0;     ///< existing files (or books) kept as the user answered
     qint64 replaced = 0;   ///< bytes a book could not carry
     QString report;        ///< the cleanup ledger as text, when asked for
 };
@@ -51,10 +52,14 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
 
 /// The novels that the arguments name: files as given, folders replaced by every "*.txt" inside
 /// them (recursively, sorted), except files in the output folder of another novel of the batch
-/// (the chapter files of an earlier run). The same file named twice is taken once.
-QStringList collectNovels(const QStringList& args, const QString& outPath, QStringList* problems, int* skipped);
+/// (the chapter files of an earlier run). The same file named twice is taken once. Folders
+/// that cannot be read go to `unreadable`, each with the reason.
+QStringList collectNovels(const QStringList& args, const QString& outPath, QStringList* problems, int* skipped,
+                          QStringList* unreadable);
 
 /// Splits the novels with `jobs` workers: one summary line per novel on `out` as each ends, a
-/// total at the end. Returns the worst exit code of the batch.
+/// total at the end (with the `unreadable` folders, a failure). Novels whose output would take
+/// the same folder or book are named and not written; a file one novel writes is taken for the
+/// others. Returns the worst exit code of the batch.
 int runBatch(const QStringList& novels, const SplitRequest& request, int jobs, bool interactive, QTextStream& out,
-             QTextStream& err);
+             QTextStream& err, int unreadable = 0);

@@ -52,7 +52,8 @@ const char* const HelpText = R"(Usage:
       at a time (default: one per core), one tab-separated line per novel as it ends
       (完成/无标题/失败/中止, novel, encoding, kept/found chapters, files written or the
       problem), then a total; the exit status is the worst of the batch. Novels whose
-      files would go to the same folder are named before anything starts and not written.
+      files would go to the same folder (or books get the same name) are named before
+      anything starts and not written; a folder that cannot be read is a failure.
   vellomar-cli epub  [--config PATH] [--encoding E] [--ignore ID[,ID...]] [--title T]
                      [--author A] [--cover IMG] [--chaps-in-book N] [--out FILE|DIR]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
@@ -392,9 +393,10 @@ int main(int argc, char** argv)
             return Usage;
         }
         QStringList problems;
+        QStringList unreadable;
         int skipped = 0;
-        const QStringList novels = collectNovels(o.novels, settings.OutPath, &problems, &skipped);
-        for (const QString& p : std::as_const(problems)) {
+        const QStringList novels = collectNovels(o.novels, settings.OutPath, &problems, &skipped, &unreadable);
+        for (const QString& p : std::as_const(problems) + unreadable) {
             err << "vellomar-cli: " << p << Qt::endl;
         }
         if (skipped > 0) {
@@ -405,7 +407,7 @@ int main(int argc, char** argv)
             return Failed;
         }
         const int jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
-        const int worst = runBatch(novels, request, jobs, interactive, out, err);
+        const int worst = runBatch(novels, request, jobs, interactive, out, err, int(unreadable.size()));
         return problems.isEmpty() || worst == Interrupted || worst == Usage ? worst : Failed;
     }
 

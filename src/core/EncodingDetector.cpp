@@ -144,6 +144,64 @@ bool plainAscii(QByteArrayView bytes)
     return true;
 }
 
+// Valid UTF-8 with multi-byte characters: GBK and Big5 text is not, beyond a few characters
+// (their trail bytes are rarely continuation bytes), whatever characters the text holds. A stray
+// bad byte in a long text is tolerated.
+bool shapedLikeUtf8(QByteArrayView bytes)
+{
+    qsizetype wide = 0;
+    qsizetype invalid = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const int more = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : -1;
+        if (more < 0) {
+            ++invalid;
+            ++i;
+            continue;
+        }
+        if (i + more >= n) {
+            break; // cut off by the end of the sample
+        }
+        int k = 1;
+        while (k <= more && (p[i + k] & 0xC0) == 0x80) {
+            ++k;
+        }
+        if (k <= more) {
+            ++invalid;
+            ++i;
+            continue;
+        }
+        ++wide;
+        i += more + 1;
+    }
+    return wide >= 4 && invalid * 200 <= wide;
+}
+
+// UTF-16 text: line ends are units of their own (a zero byte beside the line-end byte, at a
+// unit's place) or, in a text without them, zero bytes are many (its ASCII). A stray NUL in a
+// byte encoding is neither.
+bool shapedLikeUtf16(QByteArrayView head)
+{
+    qsizetype littleEnds = 0;
+    qsizetype bigEnds = 0;
+    qsizetype zeros = 0;
+    for (qsizetype i = 0; i + 1 < head.size(); i += 2) {
+        const char a = head[i];
+        const char b = head[i + 1];
+        littleEnds += a == '\n' && b == '\0';
+        bigEnds += a == '\0' && b == '\n';
+        zeros += (a == '\0') + (b == '\0');
+    }
+    const bool crLf = head.contains(QByteArrayView("\r\0\n\0", 4)) || head.contains(QByteArrayView("\0\r\0\n", 4));
+    return std::max(littleEnds, bigEnds) >= 2 || crLf || zeros * 10 >= head.size();
+}
+
 /// What each judge found, and the verdict.
 struct Verdict {
     Id ours = TextCodec::Gb18030;   ///< the reading our count prefers
@@ -163,7 +221,7 @@ Verdict judge(QByteArrayView head, QByteArrayView sample)
                                         TextCodec::Utf16LE, TextCodec::Utf16BE};
     // Text in UTF-16 has line ends and ASCII, so zero bytes; without one, two bytes of ASCII
     // would read as a Chinese character.
-    const bool wide = head.contains('\0');
+    const bool wide = shapedLikeUtf16(head);
     Tally tallies[6];
     for (Id id : candidates) {
         if (twoByteUnits(id)) {
@@ -250,6 +308,9 @@ TextCodec::Id TextCodec::detect(QByteArrayView head, QByteArrayView more, int* b
     // Nothing to tell the Chinese encodings apart: read as the GB family, of which ASCII is a part.
     if (plainAscii(sample)) {
         return Gb18030;
+    }
+    if (shapedLikeUtf8(sample)) {
+        return Utf8;
     }
     return judge(head, sample).id;
 }

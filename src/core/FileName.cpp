@@ -73,14 +73,17 @@ QString MakeFileName(const QString& outFile, qint32 number, qint16 chapNum, cons
     // The title goes in last so that placeholder-like text inside it stays literal.
     name.replace(QStringLiteral("%title%"), title);
 
-    if (name.size() > MaxNameLength) {
-        name.truncate(MaxNameLength);
-        // A cut through a surrogate pair would leave half a character that no file system can encode.
-        if (name.back().isHighSurrogate())
-            name.chop(1);
-    }
     // The ".txt" appended here also keeps a name part of "." or ".." from naming a directory entry.
-    return StripIllegalChars(name) + QStringLiteral(".txt");
+    return StripIllegalChars(CutAtCharacter(name, MaxNameLength)) + QStringLiteral(".txt");
+}
+
+QString CutAtCharacter(const QString& text, qsizetype maxUnits) {
+    if (text.size() <= maxUnits)
+        return text;
+    qsizetype n = std::max<qsizetype>(maxUnits, 0);
+    if (n > 0 && text.at(n - 1).isHighSurrogate())
+        --n;
+    return text.left(n);
 }
 
 QString StripIllegalChars(const QString& name) {

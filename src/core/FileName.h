@@ -8,6 +8,10 @@
 /// hold, and ".txt" is appended; an empty result still gets ".txt".
 QString MakeFileName(const QString& outFile, qint32 number, qint16 chapNum, const QString& title);
 
+/// The text cut to at most `maxUnits` UTF-16 units, never between the two halves of a surrogate
+/// pair (half a character no file system can encode).
+QString CutAtCharacter(const QString& text, qsizetype maxUnits);
+
 /// Removes every character that may not appear in a file name: \ / : * ? " < > | and the control
 /// characters U+0000 to U+001F and U+007F.
 QString StripIllegalChars(const QString& name);

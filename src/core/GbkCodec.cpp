@@ -63,6 +63,8 @@ GbkCodec::GbkCodec(Id id, const char* icuName, const QString& name)
                 if (!m_toCode[s[0].unicode()]) {
                     m_toCode[s[0].unicode()] = code;
                 }
+            } else if (s.size() == 1 && isEscape(s[0].unicode())) {
+                m_escapeRangePair.insert(code, s[0].unicode());
             } else if (s.size() == 2 && s[0].isHighSurrogate() && s[1].isLowSurrogate()) {
                 const char32_t u = QChar::surrogateToUcs4(s[0], s[1]);
                 m_widePair.insert(code, u);
@@ -80,6 +82,20 @@ GbkCodec::GbkCodec(Id id, const char* icuName, const QString& name)
 // GB18030's four-byte sequences (and Big5-HKSCS pairs outside the Basic Multilingual Plane).
 bool GbkCodec::decodeLong(const unsigned char* p, const unsigned char* end, QString* text, int* used) const
 {
+    // A character that looks like an escape is kept as the escapes of all its bytes, so that
+    // it is written back as it was and can still be read whole (resolveEscapes).
+    auto escaped = [](const unsigned char* bytes, int n) {
+        QString s(n, Qt::Uninitialized);
+        for (int i = 0; i < n; ++i) {
+            s[i] = QChar(char16_t(EscapeBase + bytes[i]));
+        }
+        return s;
+    };
+    if (end - p >= 2 && m_escapeRangePair.contains(quint16(p[0] << 8 | p[1]))) {
+        *text = escaped(p, 2);
+        *used = 2;
+        return true;
+    }
     if (end - p >= 2 && !m_widePair.isEmpty()) {
         const auto it = m_widePair.constFind(quint16(p[0] << 8 | p[1]));
         if (it != m_widePair.cend()) {
@@ -100,9 +116,8 @@ bool GbkCodec::decodeLong(const unsigned char* p, const unsigned char* end, QStr
         QStringEncoder encoder(m_icuName.constData(), QStringConverter::Flag::Stateless);
         const QByteArrayView bytes(reinterpret_cast<const char*>(p), 4);
         QString s = decoder.decode(bytes);
-        const bool ok = !s.isEmpty() && !s.contains(QChar(0xFFFD)) && QByteArray(encoder.encode(s)) == bytes
-                        && !(s.size() == 1 && isEscape(s[0].unicode()));
-        it = m_longCache.insert(key, ok ? s : QString());
+        const bool ok = !s.isEmpty() && !s.contains(QChar(0xFFFD)) && QByteArray(encoder.encode(s)) == bytes;
+        it = m_longCache.insert(key, !ok ? QString() : s.size() == 1 && isEscape(s[0].unicode()) ? escaped(p, 4) : s);
     }
     if (it->isEmpty()) {
         return false;
@@ -110,6 +125,30 @@ bool GbkCodec::decodeLong(const unsigned char* p, const unsigned char* end, QStr
     *text = *it;
     *used = 4;
     return true;
+}
+
+int GbkCodec::escapeRangeChar(const unsigned char* p, const unsigned char* end, char16_t* c) const
+{
+    if (end - p >= 2) {
+        if (const auto it = m_escapeRangePair.constFind(quint16(p[0] << 8 | p[1])); it != m_escapeRangePair.cend()) {
+            *c = *it;
+            return 2;
+        }
+    }
+    if (!m_fourByte || end - p < 4 || p[0] < 0x81 || p[0] > 0xFE || p[1] < 0x30 || p[1] > 0x39 || p[2] < 0x81
+        || p[2] > 0xFE || p[3] < 0x30 || p[3] > 0x39) {
+        return 0;
+    }
+    // Rare enough to ask ICU each time.
+    const QByteArrayView bytes(reinterpret_cast<const char*>(p), 4);
+    QStringDecoder decoder(m_icuName.constData(), QStringConverter::Flag::Stateless);
+    QStringEncoder encoder(m_icuName.constData(), QStringConverter::Flag::Stateless);
+    const QString s = decoder.decode(bytes);
+    if (s.size() == 1 && isEscape(s[0].unicode()) && QByteArray(encoder.encode(s)) == bytes) {
+        *c = s[0].unicode();
+        return 4;
+    }
+    return 0;
 }
 
 quint8 GbkCodec::decode(const char* data, qsizetype size, QString& out, const quint8* flags) const

@@ -42,6 +42,9 @@ public:
     /// The character of a valid two-byte sequence, or 0.
     char16_t pairAt(unsigned char lead, unsigned char trail) const { return m_pair[(lead << 8) | trail]; }
 
+protected:
+    int escapeRangeChar(const unsigned char* p, const unsigned char* end, char16_t* c) const override;
+
 private:
     GbkCodec(Id id, const char* icuName, const QString& name);
     bool decodeLong(const unsigned char* p, const unsigned char* end, QString* text, int* used) const;
@@ -55,6 +58,7 @@ private:
     char16_t m_pair[65536];   // (lead << 8 | trail) -> character, 0 when not a valid pair
     quint16 m_toCode[65536];  // character -> 1 or 2 bytes (high byte 0 for one), 0 when none
     QHash<quint16, char32_t> m_widePair;   // two bytes -> supplementary character (Big5-HKSCS)
+    QHash<quint16, char16_t> m_escapeRangePair; // two bytes -> a character of U+F700..U+F7FF
     QHash<char32_t, quint16> m_wideToCode;
     // Four-byte sequences are rare: converted by ICU once and remembered.
     mutable QMutex m_cacheLock;

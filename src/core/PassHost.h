@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/SystemError.h"
+#include "core/PathClaims.h"
 
 #include <QString>
 
@@ -59,13 +60,31 @@ public:
     /// The error report: description, number and the context "form::procedure()".
     virtual void error(const QString& description, int number, const QString& context) = 0;
 
-    /// Whether something is at `path` already: any directory entry (a link to nothing too) or,
-    /// while an output pass asks, a file that pass has written or is about to write. A new
-    /// name chosen in answer to a question must pass this test, or be confirmed by the user.
-    bool pathTaken(const QString& path) const { return m_taken ? m_taken(path) : entryKind(path) != EntryKind::None; }
+    /// Whether something is at `path` already: any directory entry (a link to nothing too), a
+    /// file another pass of the run has written or queued, or, while an output pass asks, a
+    /// file that pass has written or is about to write. A new name chosen in answer to a
+    /// question must pass this test, or be confirmed by the user.
+    bool pathTaken(const QString& path) const
+    {
+        return m_taken ? m_taken(path) : entryKind(path) != EntryKind::None || takenByOtherPass(path);
+    }
     /// Set by the output pass around its questions.
     void setTakenTest(std::function<bool(const QString&)> test) { m_taken = std::move(test); }
 
+    /// The paths shared by the passes of one run (a batch); none by default.
+    void setSharedClaims(PathClaims* claims)
+    {
+        m_claims = claims;
+        m_owner = claims ? claims->newOwner() : 0;
+    }
+    /// Whether another pass of the run has written or queued `path`.
+    bool takenByOtherPass(const QString& path) const { return m_claims && m_claims->heldByOther(path, m_owner); }
+    /// Takes `path` for this pass before it is written; false when another pass of the run
+    /// has it, unless `force` (the user confirmed replacing it).
+    bool claimPath(const QString& path, bool force = false) { return !m_claims || m_claims->claim(path, m_owner, force); }
+
 private:
     std::function<bool(const QString&)> m_taken;
+    PathClaims* m_claims = nullptr;
+    quint64 m_owner = 0;
 };

@@ -2,6 +2,8 @@
 
 #include "core/GbkCodec.h"
 
+#include <algorithm>
+
 namespace {
 
 const quint8 NoFlags[65536] = {};
@@ -113,6 +115,17 @@ public:
     }
 
     bool canEncode(char16_t) const override { return true; }
+
+protected:
+    int escapeRangeChar(const unsigned char* p, const unsigned char* end, char16_t* c) const override
+    {
+        char32_t u;
+        if (sequence(p, end, &u) == 3 && isEscape(char16_t(u))) {
+            *c = char16_t(u);
+            return 3;
+        }
+        return 0;
+    }
 };
 
 // UTF-16 in either byte order. Unpaired surrogates and an odd last byte are kept as escapes
@@ -189,6 +202,16 @@ public:
 
     bool canEncode(char16_t) const override { return true; }
 
+protected:
+    int escapeRangeChar(const unsigned char* p, const unsigned char* end, char16_t* c) const override
+    {
+        if (end - p >= 2 && isEscape(unitAt(p))) {
+            *c = unitAt(p);
+            return 2;
+        }
+        return 0;
+    }
+
 private:
     bool m_little;
 };
@@ -205,6 +228,49 @@ QString TextCodec::decode(QByteArrayView bytes) const
     QString s;
     decode(bytes.data(), bytes.size(), s, NoFlags);
     return s;
+}
+
+int TextCodec::escapeRangeChar(const unsigned char*, const unsigned char*, char16_t*) const
+{
+    return 0;
+}
+
+void TextCodec::resolveEscapes(QString& text, qint64* undecodable) const
+{
+    const auto first = std::find_if(text.cbegin(), text.cend(), [](QChar c) { return isEscape(c.unicode()); });
+    if (first == text.cend()) {
+        return;
+    }
+    QString out;
+    out.reserve(text.size());
+    out.append(QStringView(text.cbegin(), first));
+    QByteArray bytes;
+    for (auto it = first; it != text.cend();) {
+        if (!isEscape(it->unicode())) {
+            out.append(*it++);
+            continue;
+        }
+        bytes.clear();
+        for (; it != text.cend() && isEscape(it->unicode()); ++it) {
+            bytes.append(char(it->unicode() - EscapeBase));
+        }
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+        const auto* end = p + bytes.size();
+        while (p < end) {
+            char16_t c;
+            if (const int n = escapeRangeChar(p, end, &c)) {
+                out.append(QChar(c));
+                p += n;
+            } else {
+                out.append(QChar::ReplacementCharacter);
+                ++p;
+                if (undecodable) {
+                    ++*undecodable;
+                }
+            }
+        }
+    }
+    text = std::move(out);
 }
 
 QByteArray TextCodec::encode(QStringView text) const

@@ -49,6 +49,19 @@ public:
     static constexpr char16_t EscapeBase = 0xF700;
     static bool isEscape(char16_t c) { return c >= EscapeBase && c <= EscapeBase + 0xFF; }
 
+    /// Decoded text made fit for a reader (a book), where no escape may stay: a run of escapes
+    /// becomes the characters of U+F700..U+F7FF that its bytes spell in this encoding (private
+    /// use characters are real text; only decoding keeps them as bytes), and U+FFFD for every
+    /// other byte, counted in `undecodable` when given.
+    void resolveEscapes(QString& text, qint64* undecodable = nullptr) const;
+
+protected:
+    /// The length of the sequence at `p` (before `end`) when this encoding reads it as a
+    /// character of U+F700..U+F7FF (put in `c`), else 0.
+    virtual int escapeRangeChar(const unsigned char* p, const unsigned char* end, char16_t* c) const;
+
+public:
+
     static const TextCodec& forId(Id id);
     /// "auto" gives no codec: detect. Others: "gbk", "gb18030", "utf-8", "utf-16le",
     /// "utf-16be", "big5". Returns false for an unknown name.

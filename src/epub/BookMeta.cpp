@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#include <algorithm>
+
 namespace {
 
 QString cleaned(QString s)
@@ -66,6 +68,19 @@ BookMeta detectBookMeta(const QString& filePath, const QStringList& frontLines)
     }
     meta.author = nameAuthor.isEmpty() ? frontAuthor : nameAuthor;
     return meta;
+}
+
+QDateTime bookDate(const QDateTime& modified)
+{
+    // A day inside either end, so that the zip's local time is in range in every time zone.
+    static const QDateTime first(QDate(1980, 1, 2), QTime(0, 0), Qt::UTC);
+    static const QDateTime last(QDate(2107, 12, 30), QTime(0, 0), Qt::UTC);
+    if (!modified.isValid()) {
+        return first;
+    }
+    QDateTime utc = modified.toUTC();
+    utc.setTime(QTime(utc.time().hour(), utc.time().minute(), utc.time().second()));
+    return std::clamp(utc, first, last);
 }
 
 QString uuidFromDigest(const QByteArray& sha1)

@@ -20,5 +20,9 @@ struct BookMeta {
 /// gives the title only when the front matter has none.
 BookMeta detectBookMeta(const QString& filePath, const QStringList& frontLines);
 
+/// A date a book can carry, in UTC and whole seconds: within what a zip's dates hold (1980 to
+/// 2107), the earliest for a file without one (a time of 0).
+QDateTime bookDate(const QDateTime& modified);
+
 /// A name-based (version 5 style) UUID from a SHA-1 digest: the same digest, the same UUID.
 QString uuidFromDigest(const QByteArray& sha1);

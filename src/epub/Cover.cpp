@@ -1,5 +1,7 @@
 #include "Cover.h"
 
+#include "config/SystemError.h"
+
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
@@ -8,37 +10,105 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+// Larger than any cover needs; a file beyond it is not read at all.
+constexpr qint64 MaxCoverBytes = 20 * 1024 * 1024;
+
+quint32 bigEndian32(const char* p)
+{
+    return quint32(quint8(p[0])) << 24 | quint32(quint8(p[1])) << 16 | quint32(quint8(p[2])) << 8 | quint8(p[3]);
+}
+
+// Whether the file holds the whole image: a PNG's chunks run to IEND, a JPEG's last scan is
+// followed by its end marker. A cut file still decodes, with the rest of the picture blank.
+bool isWhole(const QByteArray& bytes, bool png)
+{
+    if (png) {
+        qint64 at = 8;
+        while (at + 12 <= bytes.size()) {
+            const qint64 length = bigEndian32(bytes.constData() + at);
+            if (bytes.mid(at + 4, 4) == "IEND") {
+                return true;
+            }
+            at += 12 + length;
+        }
+        return false;
+    }
+    const qsizetype scan = bytes.lastIndexOf(QByteArrayView("\xFF\xDA", 2));
+    return scan >= 0 && bytes.indexOf(QByteArrayView("\xFF\xD9", 2), scan) >= 0;
+}
+
+} // namespace
+
 CoverImage loadCover(const QString& path)
 {
     CoverImage cover;
+    // Only a regular file: a pipe would never end and a device never stop.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        cover.error = fileErrorText(QStringLiteral(u"无法读取封面图片"), path, errno);
+        return cover;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        cover.error = QStringLiteral(u"无法读取封面图片: %1").arg(notRegularFileText(path));
+        return cover;
+    }
+    const QString tooLarge = QStringLiteral(u"封面图片太大: %1（超过 %2 MB）").arg(path).arg(MaxCoverBytes >> 20);
+    if (st.st_size > MaxCoverBytes) {
+        cover.error = tooLarge;
+        return cover;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         cover.error = QStringLiteral(u"无法读取封面图片: %1（%2）").arg(path, f.errorString());
         return cover;
     }
-    cover.bytes = f.readAll();
-    QBuffer buffer(&cover.bytes);
+    const QByteArray bytes = f.read(MaxCoverBytes + 1);
+    if (bytes.size() > MaxCoverBytes) {
+        cover.error = tooLarge;
+        return cover;
+    }
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     const QByteArray format = reader.format();
+    const bool png = format == "png";
     if (format == "jpeg" || format == "jpg") {
         cover.mediaType = QStringLiteral("image/jpeg");
         cover.extension = QStringLiteral("jpg");
-    } else if (format == "png") {
+    } else if (png) {
         cover.mediaType = QStringLiteral("image/png");
         cover.extension = QStringLiteral("png");
     } else {
         cover.error = QStringLiteral(u"封面图片必须是 JPEG 或 PNG: %1").arg(path);
-        cover.bytes.clear();
         return cover;
     }
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty()) {
+    // Decoded before it is used: a reader would fail on what we could not read either.
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        cover.error = QStringLiteral(u"封面图片已损坏，读不出图像: %1").arg(path);
+        return cover;
+    }
+    cover.width = image.width();
+    cover.height = image.height();
+    if (isWhole(bytes, png)) {
+        cover.bytes = bytes;
+        return cover;
+    }
+    // What could be read, written again as a whole image of the same kind.
+    QBuffer out(&cover.bytes);
+    out.open(QIODevice::WriteOnly);
+    if (!image.save(&out, png ? "PNG" : "JPEG", 90)) {
         cover.error = QStringLiteral(u"封面图片已损坏: %1").arg(path);
         cover.bytes.clear();
         return cover;
     }
-    cover.width = size.width();
-    cover.height = size.height();
+    cover.warning = QStringLiteral(u"封面图片不完整，已按读出的部分重新保存后使用: %1").arg(path);
     return cover;
 }
 

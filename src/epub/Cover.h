@@ -11,9 +11,12 @@ struct CoverImage {
     int width = 0;
     int height = 0;
     QString error;     ///< why the image cannot be used; empty when it can
+    QString warning;   ///< what was done to make it usable (a cut file written again)
 };
 
-/// The user's JPEG or PNG, as it is (its size read from it); anything else is refused.
+/// The user's JPEG or PNG, decoded first: as it is when whole, written again from what could
+/// be read when the file was cut short; anything else, a file over 20 MB or one that is not
+/// a regular file is refused.
 CoverImage loadCover(const QString& path);
 
 /// A 1600×2560 JPEG: the title and the author in a CJK font on a plain background whose

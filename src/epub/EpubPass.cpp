@@ -10,6 +10,7 @@
 #include "core/ScriptSample.h"
 #include "core/TextCodec.h"
 #include "core/cRegExp.h"
+#include "epub/BookXml.h"
 #include "epub/Cover.h"
 #include "output/OutputPass.h"
 
@@ -61,42 +62,13 @@ mode_t processUmask()
     return mask;
 }
 
-bool isXmlChar(char16_t c)
-{
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c != 0xFFFE && c != 0xFFFF);
-}
-
-// Appends the text with &, <, > and " escaped, copying the runs between them whole.
-void appendEscaped(QString& out, QStringView text)
-{
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c > u'>' || (c != u'&' && c != u'<' && c != u'>' && c != u'"')) {
-            continue;
-        }
-        out += text.mid(from, i - from);
-        out += c == u'&' ? QLatin1String("&amp;") : c == u'<' ? QLatin1String("&lt;") : c == u'>' ? QLatin1String("&gt;") : QLatin1String("&quot;");
-        from = i + 1;
-    }
-    out += text.mid(from);
-}
-
-QString escaped(QStringView text)
-{
-    QString out;
-    appendEscaped(out, text);
-    return out;
-}
-
 bool isIndent(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\u3000' || c == u'\u00A0';
 }
 
-// The text of a line as a paragraph: indentation and trailing blanks dropped, bytes that are
-// no text (and characters XML cannot hold) replaced by U+FFFD and counted.
-QStringView trimmedParagraph(const QString& line)
+// The text of a line as a paragraph: indentation and trailing blanks dropped.
+QStringView trimmedParagraph(QStringView line)
 {
     qsizetype start = 0;
     qsizetype end = line.size();
@@ -106,53 +78,7 @@ QStringView trimmedParagraph(const QString& line)
     while (end > start && isIndent(line[end - 1])) {
         --end;
     }
-    return QStringView(line).mid(start, end - start);
-}
-
-// Whether a paragraph holds something that must become U+FFFD; most lines do not.
-bool needsReplacing(QStringView text)
-{
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0xD800 && u <= 0xDFFF) || (u >= TextCodec::EscapeBase && u <= TextCodec::EscapeBase + 0xFF)
-            || u >= 0xFFFE) {
-            return true;
-        }
-    }
-    return false;
-}
-
-QString paragraphText(const QString& line, qint64* replaced)
-{
-    QString text = trimmedParagraph(line).toString();
-    if (!needsReplacing(text)) {
-        return text;
-    }
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
-            ++i;
-            continue;
-        }
-        if (TextCodec::isEscape(c) || !isXmlChar(c) || QChar::isSurrogate(c)) {
-            text[i] = QChar(0xFFFD);
-            ++*replaced;
-        }
-    }
-    return text;
-}
-
-// Appends "<p>text</p>" for a line, without copying it when it needs no replacing.
-void appendParagraph(QString& page, const QString& line, qint64* replaced)
-{
-    const QStringView text = trimmedParagraph(line);
-    page += QLatin1String("<p>");
-    if (needsReplacing(text)) {
-        appendEscaped(page, paragraphText(line, replaced));
-    } else {
-        appendEscaped(page, text);
-    }
-    page += QLatin1String("</p>\n");
+    return line.mid(start, end - start);
 }
 
 QString xhtmlHead(const QString& title, const QString& lang, const QString& css)
@@ -161,7 +87,7 @@ QString xhtmlHead(const QString& title, const QString& lang, const QString& css)
                                "<html xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\" "
                                "lang=\"%1\" xml:lang=\"%1\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>")
                     .arg(lang);
-    appendEscaped(s, title);
+    appendXmlText(s, title);
     s += QStringLiteral("</title>\n<link rel=\"stylesheet\" type=\"text/css\" href=\"%1\"/>\n</head>\n").arg(css);
     return s;
 }
@@ -331,11 +257,15 @@ public:
     }
     CleanupLedger takeLedger() { return m_clean.takeLedger(); }
     EpubResult run();
+    bool plan();
+    QStringList targets() const { return m_targets; }
 
 private:
     enum Answer { Write, Skip, Cancel, Fail };
     Answer ask(QString& target);
     bool readLine(QString& text);
+    bool isBlank(const QString& text) const;
+    QString novelText(const QString& raw) const { return xmlSafe(raw, &m_doc.codec()); }
     void planSegments(int per);
     bool writePages(Book& book, int bookNo);
     bool writeFront(Book& book);
@@ -356,6 +286,8 @@ private:
     BookMeta m_meta;
     CoverImage m_cover;
     QList<Chapter> m_chapters; // kept chapters in file order
+    int m_per = 1;             // chapters per book
+    QStringList m_targets;     // a path per book
     QList<Segment> m_segments; // pages after the front matter, in file order
     qint64 m_lineNo = 0;       // the last line read
     QList<Page> m_pages;       // of the book being written
@@ -365,6 +297,7 @@ private:
     // Conversion runs only on a novel written in traditional script (see the text pass).
     NovelScript m_script = NovelScript::Unknown;
     bool m_convert = false;
+    int m_kept = 0; // existing books kept, as the user answered
     QSet<QString> m_written;
 };
 
@@ -415,8 +348,16 @@ bool Pass::readLine(QString& text)
     return true;
 }
 
+// A line of blanks only: what IsSpaceLine says, and a line of tabs or other indentation too,
+// which a book would otherwise show as an empty paragraph.
+bool Pass::isBlank(const QString& text) const
+{
+    return m_re.IsSpaceLine(text) || trimmedParagraph(text).isEmpty();
+}
+
 Pass::Answer Pass::ask(QString& target)
 {
+    bool confirmed = false; // the front end has already asked about the path it chose
     for (;;) {
         const EntryKind kind = entryKind(target);
         if (kind != EntryKind::None && m_doc.reader().isSameFile(target)) {
@@ -428,17 +369,29 @@ Pass::Answer Pass::ask(QString& target)
             return Fail;
         }
         const QString key = QDir::cleanPath(target);
+        const auto taken = [this](const QString& p) {
+            return m_written.contains(QDir::cleanPath(p)) || entryKind(p) != EntryKind::None || m_host.takenByOtherPass(p);
+        };
+        // A book another novel of the batch has written is text of this run, never replaced
+        // without a question.
+        const bool ours = m_written.contains(key) || m_host.takenByOtherPass(target);
         QString answer = QStringLiteral(":Yes");
-        if ((kind != EntryKind::None && !m_overwriteAll) || m_written.contains(key)) {
-            m_host.setTakenTest([this](const QString& p) {
-                return m_written.contains(QDir::cleanPath(p)) || entryKind(p) != EntryKind::None;
-            });
-            answer = m_host.askOverwrite(target);
+        if (!confirmed && ours && m_host.freeNamesForRepeats()) {
+            const QString from = target;
+            target = FreeNameBeside(target, taken);
+            m_host.renamedRepeat(from, target);
+            confirmed = true;
+            continue;
+        }
+        if ((kind != EntryKind::None && !m_overwriteAll) || (ours && !confirmed)) {
+            m_host.setTakenTest(taken);
+            answer = ours ? m_host.askOverwriteWrittenThisPass(target) : m_host.askOverwrite(target);
             m_host.setTakenTest(nullptr);
         }
         if (answer == QLatin1String(":All")) {
             m_overwriteAll = true;
         } else if (answer == QLatin1String(":No")) {
+            ++m_kept;
             return Skip;
         } else if (answer == QLatin1String(":Cancel") || answer.isEmpty()
                    || (answer.startsWith(u':') && answer != QLatin1String(":Yes"))) {
@@ -450,7 +403,11 @@ Pass::Answer Pass::ask(QString& target)
                 return Fail;
             }
             target = QDir::cleanPath(info.absoluteFilePath());
+            confirmed = true;
             continue;
+        }
+        if (!m_host.claimPath(target, confirmed || ours)) {
+            continue; // another novel of the batch took it since the check: ask again
         }
         m_written.insert(key);
         return Write;
@@ -467,11 +424,7 @@ QString Pass::planTarget(int first, int last, int books) const
     } else {
         const QString folder = t.isEmpty() ? defaultEpubFolder(m_doc.FilePath, m_s.OutPath)
                                            : QFileInfo(t).absoluteFilePath() + u'/';
-        QString name = StripIllegalChars(m_meta.title).left(80).trimmed();
-        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
-            name = NovelBaseName(m_doc.FilePath);
-        }
-        stem = QDir::cleanPath(folder + name);
+        stem = QDir::cleanPath(folder + BookFileName(m_meta.title, m_doc.FilePath));
     }
     if (books > 1) {
         stem += QStringLiteral(" (%1-%2)").arg(first + 1).arg(last + 1);
@@ -493,13 +446,13 @@ bool Pass::writeFront(Book& book)
         if (m_dropped) {
             continue;
         }
-        if (m_re.IsSpaceLine(text)) {
+        if (isBlank(text)) {
             if (!m_s.DelSpaceLine && open) {
                 page += QLatin1String("<p class=\"blank\"></p>\n");
             }
             continue;
         }
-        const QString p = paragraphText(text, &m_result.replaced);
+        const QString p = xmlSafe(trimmedParagraph(text), &m_doc.codec(), &m_result.replaced);
         if (!open) {
             intro = p.startsWith(QStringLiteral(u"简介")) || p.startsWith(QStringLiteral(u"内容简介"));
             if (!book.begin(QStringLiteral("OEBPS/text/front.xhtml"))) {
@@ -512,7 +465,7 @@ bool Pass::writeFront(Book& book)
             open = true;
         }
         page += QLatin1String("<p>");
-        appendEscaped(page, p);
+        appendXmlText(page, p);
         page += QLatin1String("</p>\n");
         if (page.size() > FlushSize) {
             if (!book.write(page)) {
@@ -548,11 +501,11 @@ bool Pass::writeSegment(Book& book, int k)
         if (convert) {
             text = simplifiedLine(text);
         }
-        heading = paragraphText(text, &m_result.replaced);
+        heading = xmlSafe(trimmedParagraph(text), &m_doc.codec(), &m_result.replaced);
     }
     if (volume) {
         // A heading that shares its line with the first chapter's title: the volume's words only.
-        const QString title = convert ? simplifiedLine(volumes.at(seg.volume).title) : volumes.at(seg.volume).title;
+        const QString title = novelText(convert ? simplifiedLine(volumes.at(seg.volume).title) : volumes.at(seg.volume).title);
         if (seg.start >= end || heading.isEmpty()) {
             heading = title;
         }
@@ -560,13 +513,13 @@ bool Pass::writeSegment(Book& book, int k)
         // The chapter's own words when its line starts with its volume's heading.
         const int v = volumes.volumeOf(m_chapters[seg.chapter].record);
         if (v >= 0 && volumes.at(v).line == seg.start) {
-            const QString title = convert ? simplifiedLine(volumes.at(v).title) : volumes.at(v).title;
+            const QString title = novelText(convert ? simplifiedLine(volumes.at(v).title) : volumes.at(v).title);
             if (heading.startsWith(title) && heading.size() > title.size()) {
                 heading = trimmedParagraph(heading.mid(title.size())).toString();
             }
         }
         if (heading.isEmpty()) {
-            heading = m_doc.model().title().at(m_chapters[seg.chapter].record).trimmed();
+            heading = novelText(m_doc.model().title().at(m_chapters[seg.chapter].record).trimmed());
         }
         if (heading.isEmpty()) {
             heading = QStringLiteral(u"第 %1 章").arg(seg.chapter + 1);
@@ -583,7 +536,7 @@ bool Pass::writeSegment(Book& book, int k)
     } else {
         page += QStringLiteral("<body>\n<section epub:type=\"chapter\">\n<h2>");
     }
-    appendEscaped(page, heading);
+    appendXmlText(page, heading);
     page += volume ? QLatin1String("</h1>\n") : QLatin1String("</h2>\n");
     while (m_lineNo + 1 < end) {
         if (!readLine(text)) {
@@ -592,7 +545,7 @@ bool Pass::writeSegment(Book& book, int k)
         if (m_dropped) {
             continue;
         }
-        if (m_re.IsSpaceLine(text)) {
+        if (isBlank(text)) {
             if (!m_s.DelSpaceLine) {
                 page += QLatin1String("<p class=\"blank\"></p>\n");
             }
@@ -601,7 +554,9 @@ bool Pass::writeSegment(Book& book, int k)
         if (convert) {
             text = simplifiedLine(text);
         }
-        appendParagraph(page, text, &m_result.replaced);
+        page += QLatin1String("<p>");
+        appendXmlText(page, trimmedParagraph(text), &m_doc.codec(), &m_result.replaced);
+        page += QLatin1String("</p>\n");
         if (page.size() > FlushSize) {
             if (!book.write(page)) {
                 return false;
@@ -623,7 +578,7 @@ bool Pass::writeSegment(Book& book, int k)
             });
             if (!listed) {
                 // The volume began in an earlier book: an entry leads to its first chapter here.
-                const QString title = convert ? simplifiedLine(volumes.at(v).title) : volumes.at(v).title;
+                const QString title = novelText(convert ? simplifiedLine(volumes.at(v).title) : volumes.at(v).title);
                 m_pages.append({QStringLiteral("v%1").arg(v + 1, 3, 10, QLatin1Char('0')), title, 0, false,
                                 QStringLiteral("text/%1.xhtml").arg(id)});
             }
@@ -637,7 +592,7 @@ bool Pass::writeSegment(Book& book, int k)
 bool Pass::writeContents(Book& book, const QString& uid)
 {
     const QString lang = m_meta.language;
-    const QString title = escaped(m_meta.title);
+    const QString title = xmlText(m_meta.title);
     QString firstChapter;
     for (const Page& p : std::as_const(m_pages)) {
         if (p.id.startsWith(u'c')) {
@@ -658,7 +613,7 @@ bool Pass::writeContents(Book& book, const QString& uid)
                       .arg(std::any_of(m_pages.cbegin(), m_pages.cend(), [](const Page& p) { return p.level > 0; }) ? 2 : 1)
                       .arg(title);
     if (!m_meta.author.isEmpty()) {
-        ncx += QStringLiteral("<docAuthor><text>%1</text></docAuthor>\n").arg(escaped(m_meta.author));
+        ncx += QStringLiteral("<docAuthor><text>%1</text></docAuthor>\n").arg(xmlText(m_meta.author));
     }
     ncx += QLatin1String("<navMap>\n");
     int order = 0;
@@ -673,7 +628,7 @@ bool Pass::writeContents(Book& book, const QString& uid)
             ncx += QLatin1String("</navPoint>\n");
             --open;
         }
-        nav += QStringLiteral("<li><a href=\"%1\">%2</a>").arg(href, escaped(p.label));
+        nav += QStringLiteral("<li><a href=\"%1\">%2</a>").arg(href, xmlText(p.label));
         // Entries that lead to one page share its place in the reading order.
         int place = playOrder.value(href);
         if (place == 0) {
@@ -684,7 +639,7 @@ bool Pass::writeContents(Book& book, const QString& uid)
                               "<content src=\"%4\"/>")
                    .arg(k + 1)
                    .arg(place)
-                   .arg(escaped(p.label), href);
+                   .arg(xmlText(p.label), href);
         if (parent) {
             nav += QLatin1String("\n<ol>\n");
             ncx += u'\n';
@@ -714,7 +669,7 @@ bool Pass::writeContents(Book& book, const QString& uid)
                                  "<dc:identifier id=\"bookid\">%2</dc:identifier>\n<dc:title>%3</dc:title>\n")
                       .arg(lang, uid, title);
     if (!m_meta.author.isEmpty()) {
-        opf += QStringLiteral("<dc:creator>%1</dc:creator>\n").arg(escaped(m_meta.author));
+        opf += QStringLiteral("<dc:creator>%1</dc:creator>\n").arg(xmlText(m_meta.author));
     }
     opf += QStringLiteral("<dc:language>%1</dc:language>\n<meta property=\"dcterms:modified\">%2</meta>\n"
                           "<meta name=\"cover\" content=\"cover-image\"/>\n</metadata>\n<manifest>\n"
@@ -828,17 +783,9 @@ void Pass::planSegments(int per)
     }
 }
 
-EpubResult Pass::run()
+// The kept chapters, the book's metadata and a path per book; false when no chapter is kept.
+bool Pass::plan()
 {
-    if (!m_doc.IsAnalysed) {
-        m_host.messageBox(QStringLiteral(u"请先分析文件！"), QStringLiteral(u"输出"), PassHost::Information);
-        return m_result;
-    }
-    if (m_s.ConvertToSimple && !ScriptConverter::traditionalToSimplified().isAvailable()) {
-        m_host.error(QStringLiteral(u"繁简转换所需的 OpenCC 数据文件不可用，无法转换为简体。"), PathFile, Context);
-        m_result.kind = EpubResult::Failed;
-        return m_result;
-    }
     const ChapterModel& model = m_doc.model();
     for (int row = 0; row < model.rowCount(); ++row) {
         if (!model.isChecked(row)) {
@@ -847,10 +794,8 @@ EpubResult Pass::run()
     }
     std::sort(m_chapters.begin(), m_chapters.end(), [](const Chapter& a, const Chapter& b) { return a.start < b.start; });
     if (m_chapters.isEmpty()) {
-        m_host.messageBox(QStringLiteral(u"没有要输出的章节！"), QStringLiteral(u"输出"), PassHost::Information);
-        return m_result;
+        return false;
     }
-
     m_meta = proposedBookMeta(m_doc);
     if (m_s.ConvertToSimple) {
         m_script = sampleNovelScript(m_doc.FilePath, m_doc.codec(), m_doc.bomLength());
@@ -868,21 +813,45 @@ EpubResult Pass::run()
     if (!m_o.author.trimmed().isEmpty()) {
         m_meta.author = m_o.author.trimmed();
     }
+    // In 64 bits: chapters per book may be as large as an int goes.
+    const qint64 n = m_chapters.size();
+    m_per = m_o.chapsInBook > 0 ? m_o.chapsInBook : int(n);
+    const qint64 books = (n + m_per - 1) / m_per;
+    for (qint64 b = 0; b < books; ++b) {
+        m_targets << planTarget(int(b * m_per), int(std::min(n, (b + 1) * m_per) - 1), int(books));
+    }
+    return true;
+}
+
+EpubResult Pass::run()
+{
+    if (!m_doc.IsAnalysed) {
+        m_host.messageBox(QStringLiteral(u"请先分析文件！"), QStringLiteral(u"输出"), PassHost::Information);
+        return m_result;
+    }
+    if (m_s.ConvertToSimple && !ScriptConverter::traditionalToSimplified().isAvailable()) {
+        m_host.error(QStringLiteral(u"繁简转换所需的 OpenCC 数据文件不可用，无法转换为简体。"), PathFile, Context);
+        m_result.kind = EpubResult::Failed;
+        return m_result;
+    }
+    if (!plan()) {
+        m_host.messageBox(QStringLiteral(u"没有要输出的章节！"), QStringLiteral(u"输出"), PassHost::Information);
+        return m_result;
+    }
+    const ChapterModel& model = m_doc.model();
+    const int n = int(m_chapters.size());
+    const QStringList& targets = m_targets;
+    const int books = int(targets.size());
     m_cover = m_o.coverPath.isEmpty() ? drawCover(m_meta.title, m_meta.author) : loadCover(m_o.coverPath);
     if (!m_cover.error.isEmpty()) {
         m_host.error(m_cover.error, PathFile, Context);
         m_result.kind = EpubResult::Failed;
         return m_result;
     }
-
-    const int n = int(m_chapters.size());
-    const int per = m_o.chapsInBook > 0 ? m_o.chapsInBook : n;
-    const int books = (n + per - 1) / per;
-    planSegments(per);
-    QStringList targets;
-    for (int b = 0; b < books; ++b) {
-        targets << planTarget(b * per, std::min(n, (b + 1) * per) - 1, books);
+    if (!m_cover.warning.isEmpty()) {
+        m_host.notice(m_cover.warning, QStringLiteral(u"封面"), 1);
     }
+    planSegments(m_per);
     const QString folder = QFileInfo(targets.first()).absolutePath();
     if (!QFileInfo(folder).isDir()) {
         if (!m_host.askYesNo(QStringLiteral(u"文件夹: %1/ 不存在,是否创建?").arg(folder), QStringLiteral(u"输出"))) {
@@ -969,6 +938,10 @@ EpubResult Pass::run()
     m_result.kind = EpubResult::Done;
     QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters)
                    + conversionNote(m_s, m_script, false);
+    m_result.kept = m_kept;
+    if (m_kept > 0) {
+        text += QStringLiteral(u"\r\n%1 本已有的书按要求保留未覆盖").arg(m_kept);
+    }
     if (m_result.replaced > 0) {
         text += QStringLiteral(u"\r\n%1 处无法解码的字节已替换").arg(m_result.replaced);
     }
@@ -993,19 +966,45 @@ BookMeta proposedBookMeta(Document& doc)
     if (reader.rewind()) {
         QByteArrayView line, terminator;
         while (lines.size() < 200 && lines.size() + 1 < first && reader.next(line, terminator) == LineReader::Line) {
-            lines << doc.codec().decode(line);
+            // Bytes that are no text cannot name a book: the metadata holds their U+FFFD.
+            QString text = doc.codec().decode(line);
+            doc.codec().resolveEscapes(text);
+            lines << text;
         }
         reader.rewind();
     }
     BookMeta meta = detectBookMeta(doc.FilePath, lines);
-    meta.modified = QFileInfo(doc.FilePath).lastModified().toUTC();
-    meta.modified.setTime(QTime(meta.modified.time().hour(), meta.modified.time().minute(), meta.modified.time().second()));
+    if (meta.title.trimmed().isEmpty()) {
+        meta.title = NovelBaseName(doc.FilePath);
+    }
+    meta.modified = bookDate(QFileInfo(doc.FilePath).lastModified());
     // A traditional novel is marked as such for the reader's fonts (unless it is converted).
     if (ScriptConverter::traditionalToSimplified().isAvailable()
         && sampleNovelScript(doc.FilePath, doc.codec(), doc.bomLength()) == NovelScript::Traditional) {
         meta.language = QStringLiteral("zh-TW");
     }
     return meta;
+}
+
+QString BookFileName(const QString& title, const QString& novelPath)
+{
+    // Cut at a character, never a hidden file, never empty.
+    QString name = CutAtCharacter(StripIllegalChars(title), 80).trimmed();
+    qsizetype dots = 0;
+    while (dots < name.size() && name[dots] == u'.') {
+        ++dots;
+    }
+    name = name.mid(dots).trimmed();
+    return name.isEmpty() ? NovelBaseName(novelPath) : name;
+}
+
+QStringList plannedBooks(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host)
+{
+    if (!doc.IsAnalysed) {
+        return {};
+    }
+    Pass pass(doc, settings, options, host);
+    return pass.plan() ? pass.targets() : QStringList();
 }
 
 QString defaultEpubFolder(const QString& novelPath, const QString& outPath)

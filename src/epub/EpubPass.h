@@ -23,6 +23,7 @@ struct EpubResult {
     enum Kind { Done, Refused, Declined, Cancelled, Stopped, Failed };
     Kind kind = Refused;
     QStringList books;   ///< the books written
+    int kept = 0;        ///< existing books kept as the user answered
     int chapters = 0;
     qint64 replaced = 0; ///< bytes that were not text, each now U+FFFD
     CleanupLedger ledger; ///< what cleanup changed and removed, when it was on
@@ -31,6 +32,15 @@ struct EpubResult {
 /// Title and author as the book would get them: from the novel's file name and the lines
 /// before its first kept title.
 BookMeta proposedBookMeta(Document& doc);
+
+/// The file name (without ".epub") of a book with this title: the title without the characters
+/// a file name cannot hold, cut to 80 characters, without leading dots; the novel's base name
+/// when nothing is left.
+QString BookFileName(const QString& title, const QString& novelPath);
+
+/// The books RunEpub would write (after the metadata and the cutting into parts), before any
+/// question is asked; empty when it would write none.
+QStringList plannedBooks(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host);
 
 /// The folder a book goes to when no target is given: the configured output folder (the
 /// novel's own folder for "(default)"), with a final "/".

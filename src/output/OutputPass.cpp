@@ -60,7 +60,6 @@ private:
     void planVolumes();
     QString plannedPath(int fileNo, const QString& folder = QString()) const;
     bool taken(const QString& path) const;
-    QString freeNameBeside(const QString& path) const;
     bool makeFolder(const QString& path);
     bool copyLines(qint64 count, bool convert);
     QString nameTitle(const QString& title) const;
@@ -92,6 +91,8 @@ private:
     QVector<int> m_fileFirst;
     QStringList m_volumeFolders;
     bool m_reported = false; // an error has gone to the report
+    int m_kept = 0;          // existing files kept, as the user answered (Index.txt too)
+    int m_keptChapters = 0;  // of them, chapter files
     RawLineTest m_lines;
     Cleaner m_clean;
     qint64 m_lineNo = 0; // the last line read, for the cleanup's title lines and its ledger
@@ -139,23 +140,8 @@ void Pass::end()
 // any directory entry (a link to nothing included).
 bool Pass::taken(const QString& path) const
 {
-    return m_written.contains(pathKey(cleanAbsolute(path))) || entryKind(path) != EntryKind::None;
-}
-
-// "name (2).txt", "name (3).txt" … beside `path`: the first that nothing is at yet.
-QString Pass::freeNameBeside(const QString& path) const
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const bool hasSuffix = dot > slash + 1;
-    const QString stem = hasSuffix ? path.left(dot) : path;
-    const QString suffix = hasSuffix ? path.mid(dot) : QString();
-    for (int k = 2;; ++k) {
-        const QString other = stem + QStringLiteral(" (%1)").arg(k) + suffix;
-        if (!taken(other)) {
-            return other;
-        }
-    }
+    return m_written.contains(pathKey(cleanAbsolute(path))) || entryKind(path) != EntryKind::None
+           || m_host.takenByOtherPass(path);
 }
 
 Pass::Answer Pass::ask(QString& target)
@@ -174,11 +160,12 @@ Pass::Answer Pass::ask(QString& target)
             return Fail;
         }
         const quint64 key = pathKey(target);
-        const bool ours = m_written.contains(key);
+        // Another novel's file of the same batch is as much this run's text as our own.
+        const bool ours = m_written.contains(key) || m_host.takenByOtherPass(target);
         QString answer = QStringLiteral(":Yes");
         if (!confirmed && ours && m_host.freeNamesForRepeats()) {
             const QString from = target;
-            target = freeNameBeside(target);
+            target = FreeNameBeside(target, [this](const QString& path) { return taken(path); });
             m_host.renamedRepeat(from, target);
             confirmed = true;
             continue;
@@ -196,6 +183,7 @@ Pass::Answer Pass::ask(QString& target)
         if (answer == QLatin1String(":All")) {
             m_overwriteAll = true;
         } else if (answer == QLatin1String(":No")) {
+            ++m_kept;
             return Skip;
         } else if (answer == QLatin1String(":Cancel") || answer.isEmpty()
                    || (answer.startsWith(u':') && answer != QLatin1String(":Yes"))) {
@@ -209,6 +197,9 @@ Pass::Answer Pass::ask(QString& target)
             target = cleanAbsolute(answer);
             confirmed = true;
             continue; // the new path is checked like any other
+        }
+        if (!m_host.claimPath(target, confirmed || ours)) {
+            continue; // another novel of the batch took it since the check: ask again
         }
         m_written.insert(key); // target is unchanged since the key was made
         return Write;
@@ -530,6 +521,12 @@ OutputResult Pass::run()
                               .arg(path));
         }
     }
+    if (root == cleanAbsolute(QFileInfo(m_doc.FilePath).absolutePath()) + u'/') {
+        // Its chapter files would lie among the novel and its neighbours, Index.txt too.
+        return refuse(QStringLiteral(u"输出文件夹“%1”就是小说所在的文件夹，章节文件会和小说及其他文件混在一起。\r\n"
+                                     u"请换一个输出文件夹后再输出。")
+                          .arg(root));
+    }
     if (!same.isEmpty()) {
         const QString question =
             QStringLiteral(u"有 %1 个输出文件重名（例如“%2”），同一次输出中后写的文件会覆盖先写的。\r\n"
@@ -652,6 +649,7 @@ OutputResult Pass::run()
             if (a == Cancel) {
                 return cancelled(fileNo);
             }
+            m_keptChapters += a == Skip ? 1 : 0;
             m_writeThis = a == Write;
             if (!startFile(target)) {
                 result.kind = OutputResult::Failed;
@@ -672,14 +670,21 @@ OutputResult Pass::run()
         result.kind = OutputResult::Failed;
         return result;
     }
-    m_host.outputDone(QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo) + conversionNote(m_s, m_script, m_transcode),
+    // Files kept as they were are not counted as written.
+    const int written = fileNo - m_keptChapters;
+    m_host.outputDone((m_kept == 0 ? QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo)
+                                   : QStringLiteral(u"输出完成，写入 %1 个文件，%2 个已有的文件按要求保留未覆盖!")
+                                         .arg(written + (frontEnd >= 2 ? 1 : 0) - (m_kept - m_keptChapters))
+                                         .arg(m_kept))
+                          + conversionNote(m_s, m_script, m_transcode),
                       m_root);
     m_host.setStatusText(QStringLiteral(u"输出完毕！"));
     m_host.setProcessText(QString());
     m_host.progressEnd();
     end();
     result.kind = OutputResult::Done;
-    result.files = fileNo;
+    result.files = written;
+    result.kept = m_kept;
     return result;
 }
 
@@ -687,9 +692,34 @@ OutputResult Pass::run()
 
 QString NovelBaseName(const QString& filePath)
 {
-    const QString name = Document::fileNamePart(filePath);
-    const qsizetype dot = name.indexOf(u'.');
-    return dot < 0 ? name : name.left(dot);
+    // A name that starts with a dot would give an empty base name: the output folder would be
+    // the novel's own folder.
+    QString name = Document::fileNamePart(filePath);
+    if (name.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive)) {
+        name.chop(4);
+    }
+    qsizetype from = 0;
+    while (from < name.size() && name[from] == u'.') {
+        ++from;
+    }
+    const qsizetype dot = name.indexOf(u'.', from);
+    const QString base = name.mid(from, dot < 0 ? -1 : dot - from);
+    return base.isEmpty() ? QStringLiteral(u"未命名") : base;
+}
+
+QString FreeNameBeside(const QString& path, const std::function<bool(const QString&)>& taken)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const bool hasSuffix = dot > slash + 1;
+    const QString stem = hasSuffix ? path.left(dot) : path;
+    const QString suffix = hasSuffix ? path.mid(dot) : QString();
+    for (int k = 2;; ++k) {
+        const QString other = stem + QStringLiteral(" (%1)").arg(k) + suffix;
+        if (!taken(other)) {
+            return other;
+        }
+    }
 }
 
 QString OutputRoot(const QString& filePath, const QString& outPath)

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class Document;
 class PassHost;
 
@@ -13,12 +15,17 @@ class PassHost;
 struct OutputResult {
     enum Kind { Done, Refused, Declined, Cancelled, Stopped, Failed };
     Kind kind = Refused;
-    int files = 0; ///< chapter files written or planned (FileNo)
+    int files = 0; ///< chapter files written (planned, when the pass did not end)
+    int kept = 0;  ///< existing files kept as the user answered, Index.txt included
     CleanupLedger ledger; ///< what cleanup changed and removed, when it was on
 };
 
-/// The novel's name without folder and from its first "." on ("a.b.txt" gives "a").
+/// The novel's name without folder and from its first "." on ("a.b.txt" gives "a"); dots that
+/// start the name are passed over (".h.txt" gives "h"), and a name without any other
+/// character before ".txt" (".txt") gives "未命名".
 QString NovelBaseName(const QString& filePath);
+/// "name (2).txt", "name (3).txt" … beside `path`: the first that `taken` says is free.
+QString FreeNameBeside(const QString& path, const std::function<bool(const QString&)>& taken);
 /// The folder the files go to: OutPath, or the novel's folder for "(default)", plus the
 /// novel's base name, with a trailing "/". A leading "~/" stands for the home folder.
 QString OutputRoot(const QString& filePath, const QString& outPath);

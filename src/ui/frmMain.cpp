@@ -564,11 +564,8 @@ void frmMain::mnuO_SaveEpub_Click()
     const BookMeta meta = proposedBookMeta(m_doc);
     const QString folder = m_settings.EpubFolder.isEmpty() ? defaultEpubFolder(m_doc.FilePath, m_settings.OutPath)
                                                            : m_settings.EpubFolder + u'/';
-    QString name = StripIllegalChars(meta.title).left(80).trimmed();
-    if (name.isEmpty()) {
-        name = NovelBaseName(m_doc.FilePath);
-    }
-    frmEpub dialog(meta, m_settings.EpubChapsInBook, QDir::cleanPath(folder + name) + QStringLiteral(".epub"), this);
+    frmEpub dialog(meta, m_settings.EpubChapsInBook,
+                   QDir::cleanPath(folder + BookFileName(meta.title, m_doc.FilePath)) + QStringLiteral(".epub"), this);
     if (Prompts::exec(&dialog) != QDialog::Accepted) {
         return;
     }

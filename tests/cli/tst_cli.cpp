@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 // Drives the real vellomar-cli binary, as scripts do.
 class tst_Cli : public QObject {
@@ -229,6 +230,117 @@ private slots:
         QCOMPARE(r.code, 0);
         QVERIFY(QFileInfo::exists(m_dir.filePath(u"vols/001-序.txt"_qs)));
         QVERIFY(QFileInfo::exists(m_dir.filePath(u"vols/001-序 (2).txt"_qs)));
+    }
+
+    // Existing files kept with --overwrite none are said to be kept, not counted as written.
+    void overwriteNone_saysWhatWasKept()
+    {
+        const QStringList lines{u"前言"_qs, u"第1章 甲"_qs, u"a"_qs, u"第2章 乙"_qs, u"b"_qs};
+        const QString path = novel(u"keep.txt"_qs, lines);
+        const QString other = novel(u"keep2.txt"_qs, lines);
+        const QString cfg = config(u"[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\n"_qs);
+        Result r = cli({u"split"_qs, u"--yes"_qs, u"--config"_qs, cfg, path, other});
+        QCOMPARE(r.code, 0);
+        r = cli({u"split"_qs, u"--yes"_qs, u"--config"_qs, cfg, u"--overwrite"_qs, u"none"_qs, path});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains(u"输出完成，写入 0 个文件，3 个已有的文件按要求保留未覆盖!"_qs), qPrintable(r.out));
+        r = cli({u"split"_qs, u"--yes"_qs, u"--config"_qs, cfg, u"--overwrite"_qs, u"none"_qs, path, other});
+        QVERIFY2(r.out.contains(u"\t0 个文件，3 个已有的文件保留未覆盖\n"_qs), qPrintable(r.out));
+        QVERIFY(r.out.contains(u"；文件 0\n"_qs));
+        const QString book = m_dir.filePath(u"keep.epub"_qs);
+        QCOMPARE(cli({u"epub"_qs, u"--yes"_qs, u"--out"_qs, book, path}).code, 0);
+        r = cli({u"epub"_qs, u"--yes"_qs, u"--overwrite"_qs, u"none"_qs, u"--out"_qs, book, path});
+        QVERIFY2(r.out.contains(u"共: 0 本书、0 章!\r\n1 本已有的书按要求保留未覆盖"_qs), qPrintable(r.out));
+    }
+
+    // Novels whose names start with a dot get folders of their own (".h.txt" gives "h", ".txt"
+    // gives "未命名"): never the novel's own folder, so the other novels there are novels still.
+    void hiddenNovelNames_getFoldersOfTheirOwn()
+    {
+        const QString dir = m_dir.filePath(u"hid"_qs);
+        QVERIFY(QDir().mkpath(dir));
+        const QStringList lines{u"前言"_qs, u"第1章 甲"_qs, u"a"_qs};
+        novel(u"hid/.h.txt"_qs, lines);
+        novel(u"hid/.txt"_qs, lines);
+        novel(u"hid/a.txt"_qs, lines);
+        Result r = cli({u"split"_qs, u"--yes"_qs, dir + u"/.h.txt"_qs, dir});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(!r.err.contains(u"跳过"_qs), qPrintable(r.err));
+        QVERIFY(r.out.contains(u"总计: 2 部小说，完成 2"_qs));
+        QVERIFY(!QFileInfo::exists(dir + u"/Index.txt"_qs));
+        QCOMPARE(fileCount(dir + u"/h"_qs), 2);
+        QCOMPARE(fileCount(dir + u"/a"_qs), 2);
+        r = cli({u"split"_qs, u"--yes"_qs, dir + u"/.txt"_qs});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(fileCount(dir + u"/未命名"_qs), 2);
+        // Whatever the output folder, never the novel's own.
+        const QString own = novel(u"hid/hid.txt"_qs, lines);
+        r = cli({u"split"_qs, u"--yes"_qs, u"--out"_qs, m_dir.path(), own});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains(u"小说所在的文件夹"_qs));
+        QVERIFY(!QFileInfo::exists(dir + u"/Index.txt"_qs));
+    }
+
+    // A batch of books is checked by the names the books will have: the same 书名 line, or file
+    // names alike in their first 80 characters, stop both novels before anything is written;
+    // the same file name with different titles in the front matter does not.
+    void epubBatch_sameBookNames_neitherWritten()
+    {
+        const QString dir = m_dir.filePath(u"books"_qs);
+        const QString out = m_dir.filePath(u"books-out"_qs);
+        QVERIFY(QDir().mkpath(dir + u"/x"_qs) && QDir().mkpath(dir + u"/y"_qs));
+        const QStringList text{u"第1章 甲"_qs, u"正文"_qs, u"正文"_qs, u"第2章 乙"_qs, u"正文"_qs};
+        const QString long80 = QString(80, u'长');
+        novel(u"books/a.txt"_qs, QStringList{u"书名：同名之书"_qs} + text);
+        novel(u"books/b.txt"_qs, QStringList{u"书名：同名之书"_qs} + text);
+        novel(u"books/"_qs + long80 + u"一.txt"_qs, text);
+        novel(u"books/"_qs + long80 + u"二.txt"_qs, text);
+        novel(u"books/x/第一部.txt"_qs, QStringList{u"书名：风"_qs} + text);
+        novel(u"books/y/第一部.txt"_qs, QStringList{u"书名：雨"_qs} + text);
+        const Result r = cli({u"epub"_qs, u"--yes"_qs, u"--jobs"_qs, u"2"_qs, u"--out"_qs, out, dir});
+        QCOMPARE(r.code, 1);
+        QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY(lines.takeLast().startsWith(u"总计: 6 部小说，完成 2，无标题 0，失败 4"_qs));
+        lines.sort();
+        QCOMPARE(lines.size(), 6);
+        for (int i = 0; i < 4; ++i) {
+            const QString book = out + u'/' + (i < 2 ? u"同名之书"_qs : long80) + u".epub，两部都不写"_qs;
+            QVERIFY2(lines[i].startsWith(u"失败\t"_qs) && lines[i].contains(book), qPrintable(lines[i]));
+        }
+        QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name), (QStringList{u"雨.epub"_qs, u"风.epub"_qs}));
+    }
+
+    // A folder of a batch that cannot be read is named and counted as a failure.
+    void batch_unreadableFolder_isAFailure()
+    {
+        QStringList command{QStringLiteral(VELLOMAR_CLI)};
+        if (geteuid() == 0) {
+            // Root reads any folder; without these capabilities it is refused as anyone is.
+            const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_qs);
+            if (setpriv.isEmpty()) {
+                if (qEnvironmentVariable("CI") == u"true"_qs) {
+                    QFAIL("setpriv (util-linux) is needed to run this test as root");
+                }
+                QSKIP("setpriv (util-linux) is needed to run this test as root");
+            }
+            command = QStringList{setpriv, u"--bounding-set"_qs, u"-dac_override,-dac_read_search"_qs} + command;
+        }
+        const QString dir = m_dir.filePath(u"locked"_qs);
+        QVERIFY(QDir().mkpath(dir + u"/shut"_qs));
+        novel(u"locked/a.txt"_qs, {u"第1章 甲"_qs, u"a"_qs});
+        novel(u"locked/shut/b.txt"_qs, {u"第1章 乙"_qs, u"b"_qs});
+        QVERIFY(QFile::setPermissions(dir + u"/shut"_qs, QFileDevice::Permissions()));
+        QProcess p;
+        p.start(command.takeFirst(), command + QStringList{u"split"_qs, u"--yes"_qs, dir});
+        const bool finished = p.waitForFinished(60000);
+        QFile::setPermissions(dir + u"/shut"_qs, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(finished);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.contains(u"无法读取文件夹: "_qs + dir + u"/shut（没有权限）"_qs), qPrintable(err));
+        QVERIFY2(out.contains(u"完成\t"_qs + dir + u"/a.txt"_qs), qPrintable(out));
+        QVERIFY(out.contains(u"；1 个文件夹无法读取"_qs));
     }
 
     // Whatever the titles, template and earlier files, a run without a person to ask writes

@@ -9,6 +9,8 @@
 
 #include <QDirIterator>
 #include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -72,6 +74,10 @@ private slots:
         QTest::newRow("utf-8, one bad byte in a short text") << simp.toUtf8().insert(40, '\xFF') << TextCodec::Utf8 << 0;
         QTest::newRow("utf-16le, no bom") << utf16(simp, true) << TextCodec::Utf16LE << 0;
         QTest::newRow("utf-16be, no bom") << utf16(trad, false) << TextCodec::Utf16BE << 0;
+        // Odd characters (controls, a NUL, private use, rare ones) do not make a text another encoding.
+        const QString odd = u"书名：\uE123\u0001乂\uF8FF\r\n\u0000第一卷 \uE000\u0007鿠\r\n第1章 龘\uE801\r\n"_qs;
+        QTest::newRow("gb18030, odd characters") << GbkCodec::gb18030().encode(odd) << TextCodec::Gb18030 << 0;
+        QTest::newRow("utf-8, odd characters") << odd.toUtf8() << TextCodec::Utf8 << 0;
     }
 
     void detect()
@@ -200,6 +206,54 @@ private slots:
         QCOMPARE(TextCodec::forId(TextCodec::Gb18030).decode(QByteArray("\x81\x30\x81\x30")), QString(QChar(0x80)));
         QCOMPARE(TextCodec::forId(TextCodec::Gbk).decode(QByteArray("\x81\x30")).size(), 2); // strict GBK: escape + '0'
         QCOMPARE(TextCodec::forId(TextCodec::Big5).decode(TextCodec::forId(TextCodec::Big5).encode(u"施公案"_qs)), u"施公案"_qs);
+    }
+
+    // Private use characters are text: a book (resolveEscapes) gets them back whole in every
+    // encoding that holds them (ICU, not our codec, says which and how), the bytes are written
+    // back unchanged, and only a byte that is no text becomes U+FFFD.
+    void privateUse_readsBackForBooks_data()
+    {
+        QTest::addColumn<TextCodec::Id>("id");
+        QTest::addColumn<QByteArray>("icuName");
+        QTest::addColumn<bool>("escapeRange"); // holds U+F700..U+F7FF, which escapes look like
+        QTest::newRow("GBK") << TextCodec::Gbk << QByteArray("GBK") << false;
+        QTest::newRow("GB18030") << TextCodec::Gb18030 << QByteArray("GB18030") << true;
+        QTest::newRow("UTF-8") << TextCodec::Utf8 << QByteArray("UTF-8") << true;
+        QTest::newRow("UTF-16LE") << TextCodec::Utf16LE << QByteArray("UTF-16LE") << true;
+        QTest::newRow("UTF-16BE") << TextCodec::Utf16BE << QByteArray("UTF-16BE") << true;
+        QTest::newRow("Big5-HKSCS") << TextCodec::Big5 << QByteArray("Big5-HKSCS") << false;
+    }
+
+    void privateUse_readsBackForBooks()
+    {
+        QFETCH(TextCodec::Id, id);
+        QFETCH(QByteArray, icuName);
+        QFETCH(bool, escapeRange);
+        const TextCodec& codec = TextCodec::forId(id);
+        QString text = u"甲"_qs;
+        for (char16_t c : {0xE000, 0xE5E5, 0xF700, 0xF739, 0xF7FF, 0xF8F5, 0xF8FF}) {
+            const QString one(QChar{c});
+            QStringEncoder encoder(icuName.constData(), QStringConverter::Flag::Stateless);
+            const QByteArray bytes = encoder.encode(one);
+            QStringDecoder decoder(icuName.constData(), QStringConverter::Flag::Stateless);
+            if (!encoder.hasError() && QString(decoder.decode(bytes)) == one) {
+                text += one;
+            }
+        }
+        text += u"乙"_qs;
+        QCOMPARE(text.contains(QChar(0xF700)), escapeRange);
+        QStringEncoder encoder(icuName.constData(), QStringConverter::Flag::Stateless);
+        const QByteArray bytes = encoder.encode(text);
+        QString decoded = codec.decode(bytes);
+        QCOMPARE(codec.encode(decoded), bytes);
+        qint64 bad = 0;
+        codec.resolveEscapes(decoded, &bad);
+        QCOMPARE(decoded, text);
+        QCOMPARE(bad, 0);
+        QString broken = codec.decode(bytes + "\x81");
+        codec.resolveEscapes(broken, &bad);
+        QCOMPARE(broken, text + QChar::ReplacementCharacter);
+        QCOMPARE(bad, 1);
     }
 
     void names()

@@ -4,17 +4,30 @@
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
 #include "core/GbkCodec.h"
+#include "core/PathClaims.h"
 #include "epub/BookMeta.h"
+#include "epub/Cover.h"
 #include "epub/EpubPass.h"
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
 
+#include <QBuffer>
+#include <QImage>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
+
+#include <climits>
+#include <sys/stat.h>
+#include <utime.h>
 
 // Books read back: their text is the novel's, in order, with only the asked-for changes.
+Q_DECLARE_METATYPE(TextCodec::Id)
+
 class tst_Epub : public QObject {
     Q_OBJECT
 
@@ -58,6 +71,57 @@ class tst_Epub : public QObject {
             }
         }
         return lines;
+    }
+
+    static QString writeNovel(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+            return QString();
+        }
+        return path;
+    }
+
+    // Opens and analyses the novel at `path`, then writes its books as asked.
+    static EpubResult book(const QString& path, const Settings& s, const EpubOptions& o, FakeHost* seen = nullptr)
+    {
+        Document doc;
+        FakeHost host(&doc);
+        EpubResult r;
+        if (doc.OpenTextFile(path, nullptr) && RunAnalysis(doc, s, host)) {
+            r = RunEpub(doc, s, o, host);
+        }
+        if (seen) {
+            seen->notices = host.notices;
+            seen->errors = host.errors;
+            seen->messages = host.messages;
+        }
+        return r;
+    }
+
+    // The XML files of a book that do not parse, with the parser's reason; empty when all do.
+    static QStringList illFormed(const QString& path)
+    {
+        QuaZip zip(path);
+        if (!zip.open(QuaZip::mdUnzip)) {
+            return {u"not a zip"_qs};
+        }
+        QStringList bad;
+        for (const QString& name : zip.getFileNameList()) {
+            if (!name.endsWith(u".xhtml"_qs) && !name.endsWith(u".opf"_qs) && !name.endsWith(u".ncx"_qs)
+                && !name.endsWith(u".xml"_qs)) {
+                continue;
+            }
+            QXmlStreamReader xml(entry(zip, name));
+            while (!xml.atEnd()) {
+                xml.readNext();
+            }
+            if (xml.hasError()) {
+                bad << name + u": "_qs + xml.errorString();
+            }
+        }
+        return bad;
     }
 
 private slots:
@@ -212,6 +276,308 @@ private slots:
         const BookMeta m = detectBookMeta(u"/x/"_qs + file, front);
         QCOMPARE(m.title, title);
         QCOMPARE(m.author, author);
+    }
+
+    // Random characters (control characters, U+FFFE/U+FFFF, half surrogate pairs, private use,
+    // markup, bytes that are no text) through every way text reaches a book: the options, the
+    // front matter, the file name, volume and chapter titles, the text itself. Every XML file of
+    // every book parses, and the book has a title.
+    void anyText_givesWellFormedBooks()
+    {
+        QRandomGenerator rng(20261209);
+        auto randomText = [&](int maxLength) {
+            QString t;
+            for (int n = 1 + int(rng.bounded(maxLength)); n > 0; --n) {
+                switch (rng.bounded(8)) {
+                case 0: t += QChar(char16_t(rng.bounded(0x20))); break;
+                case 1: t += QChar(char16_t(0xFFFD + rng.bounded(3))); break;
+                case 2: t += QChar(char16_t(0xD800 + rng.bounded(0x800))); break;
+                case 3: t += QChar(char16_t(0xE000 + rng.bounded(0x1900))); break;
+                case 4: t += QString::fromUcs4(std::array<char32_t, 1>{char32_t(0x10000 + rng.bounded(0x100000))}.data(), 1); break;
+                case 5: t += QChar(char16_t(0x4E00 + rng.bounded(0x5000))); break;
+                case 6: t += QStringLiteral("&<>\"'")[rng.bounded(5)]; break;
+                default: t += QChar(char16_t(0x20 + rng.bounded(0x5F))); break;
+                }
+            }
+            return t;
+        };
+        const QString folder = m_dir.filePath(u"random"_qs);
+        for (int trial = 0; trial < 40; ++trial) {
+            const QStringList lines{u"书名："_qs + randomText(10), u"作者："_qs + randomText(6), randomText(20),
+                                    u"第一卷 "_qs + randomText(8), u"第1章 "_qs + randomText(8), randomText(30),
+                                    u"第2章 平常"_qs, randomText(30), u"正文"_qs, u"第3章 "_qs + randomText(8), u"尾"_qs};
+            const QString text = lines.join(u"\r\n"_qs);
+            QByteArray bytes;
+            switch (trial % 3) {
+            case 0: bytes = text.toUtf8(); break;
+            case 1:
+                bytes = QByteArray("\xFF\xFE");
+                for (QChar c : text) {
+                    bytes += char(c.unicode() & 0xFF);
+                    bytes += char(c.unicode() >> 8);
+                }
+                break;
+            default: bytes = GbkCodec::gb18030().encode(text) + "\x80\xFF"; break;
+            }
+            QString name = randomText(6);
+            name.remove(u'/');
+            name.remove(QChar(0));
+            const QString novel = writeNovel(folder + QStringLiteral("/%1-").arg(trial) + name + u".txt"_qs, bytes);
+            QVERIFY(!novel.isEmpty());
+            EpubOptions o;
+            if (trial % 2) {
+                o.title = randomText(10);
+                o.author = randomText(10);
+            }
+            o.chapsInBook = trial % 4 == 3 ? 2 : 0;
+            o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+            o.target = folder + QStringLiteral("/books-%1").arg(trial);
+            QVERIFY(QDir().mkpath(o.target));
+            FakeHost seen(nullptr);
+            const EpubResult r = book(novel, Settings::defaults(), o, &seen);
+            QVERIFY2(r.kind == EpubResult::Done, qPrintable(QString::number(trial) + u": "_qs + lines.join(u'|') + seen.notices.join(u'|')));
+            for (const QString& b : r.books) {
+                QVERIFY2(illFormed(b).isEmpty(), qPrintable(illFormed(b).join(u'\n') + u" in "_qs + lines.join(u'|')));
+                QString opf;
+                bookText(b, &opf);
+                QVERIFY(opf.contains(QRegularExpression(u"<dc:title>[^<]+</dc:title>"_qs)));
+            }
+        }
+    }
+
+    // A book another pass of the run (another novel of a batch) has written is asked about, or,
+    // with nobody to ask, the new book goes beside it under a free name.
+    void otherPassesBooks_areNeverReplacedSilently()
+    {
+        struct Unattended : FakeHost {
+            using FakeHost::FakeHost;
+            bool freeNamesForRepeats() const override { return true; }
+        };
+        PathClaims claims;
+        EpubOptions o;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.target = m_dir.filePath(u"claims"_qs);
+        QVERIFY(QDir().mkpath(o.target));
+        const QString book = o.target + u"/同.epub"_qs;
+        QStringList asked;
+        for (const QString& name : {u"one"_qs, u"two"_qs, u"three"_qs}) {
+            const QString novel = writeNovel(m_dir.filePath(u"claims/"_qs + name + u".txt"_qs),
+                                             (u"书名：同\r\n第1章 甲\r\n"_qs + name + u"\r\n"_qs).toUtf8());
+            Document doc;
+            std::unique_ptr<FakeHost> host = name == u"three"_qs ? std::make_unique<Unattended>(&doc) : std::make_unique<FakeHost>(&doc);
+            host->setSharedClaims(&claims);
+            host->overwriteAnswers = {u":No"_qs};
+            QVERIFY(doc.OpenTextFile(novel, nullptr));
+            QVERIFY(RunAnalysis(doc, Settings::defaults(), *host));
+            const EpubResult r = RunEpub(doc, Settings::defaults(), o, *host);
+            QCOMPARE(r.kind, EpubResult::Done);
+            asked += host->overwriteAsked;
+            QCOMPARE(r.kept, name == u"two"_qs ? 1 : 0);
+            QCOMPARE(r.books, name == u"one"_qs ? QStringList{book} : name == u"two"_qs ? QStringList() : QStringList{o.target + u"/同 (2).epub"_qs});
+        }
+        QCOMPARE(asked, QStringList{book});
+        QVERIFY(bookText(book).contains(u"one"_qs));
+        QVERIFY(bookText(o.target + u"/同 (2).epub"_qs).contains(u"three"_qs));
+    }
+
+    // A book's dates: what a zip can hold (1980 to 2107) and never empty, whatever the novel's
+    // modification time.
+    void bookDates_stayInTheZipRange_data()
+    {
+        QTest::addColumn<qint64>("mtime");
+        QTest::addColumn<QString>("modified");
+        QTest::newRow("none (0)") << qint64(0) << u"1980-01-02T00:00:00Z"_qs;
+        QTest::newRow("1975") << qint64(157766400) << u"1980-01-02T00:00:00Z"_qs;
+        QTest::newRow("2001") << qint64(1000000000) << u"2001-09-09T01:46:40Z"_qs;
+        QTest::newRow("2200") << qint64(7258118400) << u"2107-12-30T00:00:00Z"_qs;
+    }
+
+    void bookDates_stayInTheZipRange()
+    {
+        QFETCH(qint64, mtime);
+        QFETCH(QString, modified);
+        const QString novel = writeNovel(m_dir.filePath(u"dates/日期.txt"_qs), GbkCodec::instance().encode(u"第1章 a\r\nb\r\n"));
+        struct utimbuf times{time_t(mtime), time_t(mtime)};
+        QCOMPARE(::utime(QFile::encodeName(novel).constData(), &times), 0);
+        EpubOptions o;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.target = m_dir.filePath(u"dates/%1.epub"_qs.arg(mtime));
+        const EpubResult r = book(novel, Settings::defaults(), o);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QString opf;
+        bookText(r.books.value(0), &opf);
+        QVERIFY2(opf.contains(u"<meta property=\"dcterms:modified\">"_qs + modified + u"</meta>"_qs), qPrintable(opf));
+        QuaZip zip(r.books.value(0));
+        QVERIFY(zip.open(QuaZip::mdUnzip));
+        for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+            QuaZipFileInfo64 info;
+            QVERIFY(zip.getCurrentFileInfo(&info));
+            QVERIFY2(info.dateTime.isValid() && info.dateTime.date().year() >= 1980 && info.dateTime.date().year() <= 2107,
+                     qPrintable(info.dateTime.toString()));
+        }
+    }
+
+    // The book's name: cut at a character, never hidden, never empty; one book whatever the
+    // number of chapters per book.
+    void bookNames_data()
+    {
+        QTest::addColumn<QString>("novel");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("chapsInBook");
+        QTest::addColumn<QString>("expected");
+        const QString long79 = QString(79, u'长');
+        QTest::newRow("pair at 80") << u"a.txt"_qs << long79 + u"😀尾"_qs << 0 << long79 + u".epub"_qs;
+        QTest::newRow("pair before 80") << u"a.txt"_qs << QString(78, u'长') + u"😀尾"_qs << 0
+                                        << QString(78, u'长') + u"😀.epub"_qs;
+        QTest::newRow("leading dots") << u"a.txt"_qs << u"..秘密"_qs << 0 << u"秘密.epub"_qs;
+        QTest::newRow("control characters only") << u"b.txt"_qs << u"\x01\x02"_qs << 0 << u"b.epub"_qs;
+        QTest::newRow("hidden novel") << u".h.txt"_qs << QString() << 0 << u"h.epub"_qs;
+        QTest::newRow("no name at all") << u".txt"_qs << QString() << 0 << u"未命名.epub"_qs;
+        QTest::newRow("all chapters in one book") << u"c.txt"_qs << u"大"_qs << INT_MAX << u"大.epub"_qs;
+    }
+
+    void bookNames()
+    {
+        QFETCH(QString, novel);
+        QFETCH(QString, title);
+        QFETCH(int, chapsInBook);
+        QFETCH(QString, expected);
+        const QString folder = m_dir.filePath(QStringLiteral("names-%1").arg(QString::fromUtf8(QTest::currentDataTag())));
+        const QString path = writeNovel(folder + u'/' + novel, QByteArray("chapter 1\r\na\r\nchapter 2\r\nb\r\n"));
+        Settings s = Settings::defaults();
+        s.TitleText = u"chapter ([0-9]+)"_qs;
+        s.SetInvalidTitle = false;
+        EpubOptions o;
+        o.title = title;
+        o.chapsInBook = chapsInBook;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.target = folder + u"/books"_qs;
+        QVERIFY(QDir().mkpath(o.target));
+        const EpubResult r = book(path, s, o);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QCOMPARE(r.books, QStringList{o.target + u'/' + expected});
+        QVERIFY(illFormed(r.books[0]).isEmpty());
+    }
+
+    // Lines of blanks are blank lines, whatever the blanks; private use characters are text in
+    // every encoding, and only bytes that are no text become U+FFFD.
+    void blankLinesAndPrivateUse_data()
+    {
+        QTest::addColumn<TextCodec::Id>("encoding");
+        QTest::addColumn<QString>("privateUse");
+        const QString all = QStringLiteral(u"\uE000\uE5E5\uF700\uF7FF\uF8FF");
+        QTest::newRow("gb18030") << TextCodec::Gb18030 << all;
+        QTest::newRow("utf-8") << TextCodec::Utf8 << all;
+        QTest::newRow("utf-16le") << TextCodec::Utf16LE << all;
+        QTest::newRow("gbk") << TextCodec::Gbk << QStringLiteral(u"\uE000\uE5E5");
+    }
+
+    void blankLinesAndPrivateUse()
+    {
+        QFETCH(TextCodec::Id, encoding);
+        QFETCH(QString, privateUse);
+        // Encoded by ICU: our own codec takes U+F700..U+F7FF for byte escapes.
+        QStringEncoder codec(encoding == TextCodec::Gbk       ? "GBK"
+                             : encoding == TextCodec::Gb18030 ? "GB18030"
+                             : encoding == TextCodec::Utf8    ? "UTF-8"
+                                                              : "UTF-16LE");
+        const QStringList lines{u"第1章 甲"_qs, u"字"_qs + privateUse + u"字"_qs, u" \t \t"_qs, u"\t"_qs, u"\u3000\t\u3000"_qs,
+                                u"乙"_qs};
+        QByteArray bytes = encoding == TextCodec::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray();
+        for (const QString& line : lines) {
+            bytes += QByteArray(codec.encode(line + u"\r\n"_qs));
+        }
+        bytes += QByteArray(codec.encode(u"坏"_qs)) + (encoding == TextCodec::Utf16LE ? QByteArray("\x00\xDC", 2) : QByteArray("\x81"));
+        const QString novel = writeNovel(m_dir.filePath(u"pua/%1.txt"_qs.arg(QString::fromUtf8(QTest::currentDataTag()))), bytes);
+        Settings s = Settings::defaults();
+        s.DelSpaceLine = false;
+        s.ConvertToSimple = false;
+        s.TextFilters.clear();
+        EpubOptions o;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.target = m_dir.filePath(u"pua/%1.epub"_qs.arg(QString::fromUtf8(QTest::currentDataTag())));
+        Document doc;
+        FakeHost host(&doc);
+        doc.setEncodingChoice(false, encoding);
+        QVERIFY(doc.OpenTextFile(novel, nullptr));
+        QVERIFY(RunAnalysis(doc, s, host));
+        EpubResult r = RunEpub(doc, s, o, host);
+        QCOMPARE(r.kind, EpubResult::Done);
+        const int bad = encoding == TextCodec::Utf16LE ? 2 : 1; // a byte, or the two of half a pair
+        QCOMPARE(bookText(r.books.value(0)), (QStringList{u"第1章 甲"_qs, u"字"_qs + privateUse + u"字"_qs, u"乙"_qs,
+                                                          u"坏"_qs + QString(bad, QChar::ReplacementCharacter)}));
+        QCOMPARE(r.replaced, bad);
+        QuaZip zip(r.books.value(0));
+        QVERIFY(zip.open(QuaZip::mdUnzip));
+        QCOMPARE(QString::fromUtf8(entry(zip, u"OEBPS/text/c00001.xhtml"_qs)).count(u"<p class=\"blank\"></p>"_qs), 3);
+        // Dropped with the other blank lines.
+        s.DelSpaceLine = true;
+        QVERIFY(QFile::remove(r.books.value(0)));
+        r = RunEpub(doc, s, o, host);
+        QVERIFY(QFile(r.books.value(0)).open(QIODevice::ReadOnly));
+        QuaZip again(r.books.value(0));
+        QVERIFY(again.open(QuaZip::mdUnzip));
+        QVERIFY(!QString::fromUtf8(entry(again, u"OEBPS/text/c00001.xhtml"_qs)).contains(u"blank"_qs));
+    }
+
+    // A cover is read only from a regular file of reasonable size and is decoded first: a cut
+    // image is written again from what could be read, one that cannot be read is refused.
+    void coverFiles_checkedBeforeUse_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error"); // empty: usable
+        QTest::addColumn<bool>("sameBytes");
+        QTest::newRow("whole png") << u"png"_qs << QString() << true;
+        QTest::newRow("whole jpeg") << u"jpeg"_qs << QString() << true;
+        QTest::newRow("cut jpeg") << u"cut jpeg"_qs << QString() << false;
+        QTest::newRow("cut png") << u"cut png"_qs << u"已损坏"_qs << false;
+        QTest::newRow("named pipe") << u"fifo"_qs << u"不是普通文件"_qs << false;
+        QTest::newRow("device") << u"/dev/zero"_qs << u"不是普通文件"_qs << false;
+        QTest::newRow("too large") << u"large"_qs << u"太大"_qs << false;
+        QTest::newRow("not an image") << u"text"_qs << u"JPEG 或 PNG"_qs << false;
+    }
+
+    void coverFiles_checkedBeforeUse()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        QFETCH(bool, sameBytes);
+        QImage picture(300, 400, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                picture.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+            }
+        }
+        QByteArray png, jpeg;
+        QBuffer pb(&png), jb(&jpeg);
+        QVERIFY(pb.open(QIODevice::WriteOnly) && picture.save(&pb, "PNG"));
+        QVERIFY(jb.open(QIODevice::WriteOnly) && picture.save(&jb, "JPEG", 90));
+        QString path = m_dir.filePath(u"covers/"_qs + kind);
+        QDir().mkpath(m_dir.filePath(u"covers"_qs));
+        QByteArray bytes;
+        if (kind == u"fifo"_qs) {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind.startsWith(u'/')) {
+            path = kind;
+        } else if (kind == u"large"_qs) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(png) == png.size() && f.resize(21 * 1024 * 1024));
+        } else {
+            bytes = kind == u"png"_qs ? png : kind == u"jpeg"_qs ? jpeg : kind == u"cut jpeg"_qs ? jpeg.left(jpeg.size() / 2)
+                  : kind == u"cut png"_qs ? png.left(png.size() / 2) : QByteArray("not an image at all");
+            QVERIFY(!writeNovel(path, bytes).isEmpty());
+        }
+        const CoverImage cover = loadCover(path);
+        if (!error.isEmpty()) {
+            QVERIFY2(cover.error.contains(error), qPrintable(cover.error));
+            return;
+        }
+        QVERIFY2(cover.error.isEmpty(), qPrintable(cover.error));
+        QCOMPARE(cover.bytes == bytes, sameBytes);
+        QCOMPARE(QSize(cover.width, cover.height), picture.size());
+        // What the book holds is a whole image: it ends where its format says it ends.
+        QVERIFY(cover.bytes.endsWith(kind.endsWith(u"png"_qs) ? QByteArray("IEND\xAE\x42\x60\x82") : QByteArray("\xFF\xD9")));
+        QCOMPARE(QImage::fromData(cover.bytes).size(), picture.size());
     }
 };
 

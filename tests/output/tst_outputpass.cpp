@@ -4,6 +4,7 @@
 #include "config/Settings.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
+#include "core/PathClaims.h"
 #include "core/ScriptConverter.h"
 #include "output/OutputPass.h"
 
@@ -100,6 +101,9 @@ private slots:
         QCOMPARE(NovelBaseName(u"/书/三国.txt"_qs), u"三国"_qs);
         QCOMPARE(NovelBaseName(u"/x/a.b.txt"_qs), u"a"_qs);
         QCOMPARE(NovelBaseName(u"/x/noext"_qs), u"noext"_qs);
+        QCOMPARE(NovelBaseName(u"/x/.h.txt"_qs), u"h"_qs);
+        QCOMPARE(NovelBaseName(u"/x/..a.b.TXT"_qs), u"a"_qs);
+        QCOMPARE(NovelBaseName(u"/x/.txt"_qs), u"未命名"_qs);
         QCOMPARE(OutputRoot(u"/书/三国.txt"_qs, u"(default)"_qs), u"/书/三国/"_qs);
         QCOMPARE(OutputRoot(u"/书/三国.txt"_qs, u"/out"_qs), u"/out/三国/"_qs);
         QCOMPARE(OutputRoot(u"/书/三国.txt"_qs, u"~/e/"_qs), QDir::homePath() + u"/e/三国/"_qs);
@@ -843,13 +847,65 @@ private slots:
         }
     }
 
+    // The files another pass of the same run (another novel of a batch) has written are never
+    // taken for strangers': asked about even after "All", or, with nobody to ask, the new file
+    // goes beside them under a free name.
+    void otherPassesFiles_areNeverReplacedSilently()
+    {
+        struct Unattended : FakeHost {
+            using FakeHost::FakeHost;
+            bool freeNamesForRepeats() const override { return true; }
+        };
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.OutPath = m_dir->filePath(u"out"_qs);
+        const QString root = s.OutPath + u"/书/"_qs;
+        auto novel = [&](const QString& folder, const QString& text1) {
+            QDir().mkpath(m_dir->filePath(folder));
+            return writeNovel(text({u"前言"_qs, u"第1章 甲"_qs, text1, u"第2章 乙"_qs, u"b"_qs}), folder + u"/书.txt"_qs);
+        };
+        PathClaims claims;
+        Run first;
+        first.host.setSharedClaims(&claims);
+        run(first, novel(u"one"_qs, u"first"_qs), s);
+        QCOMPARE(first.result.kind, OutputResult::Done);
+        const Tree before = tree(root);
+        QCOMPARE(before.size(), 3);
+
+        Run asked;
+        asked.host.setSharedClaims(&claims);
+        asked.host.overwriteAnswers = {u":All"_qs, u":No"_qs, u":No"_qs};
+        run(asked, novel(u"two"_qs, u"second"_qs), s);
+        QCOMPARE(asked.host.overwriteAsked,
+                 (QStringList{root + u"Index.txt"_qs, root + u"001-甲.txt"_qs, root + u"002-乙.txt"_qs}));
+        QCOMPARE(tree(root), before);
+        QVERIFY(asked.host.notices.value(0).contains(u"写入 1 个文件，2 个已有的文件按要求保留未覆盖"_qs));
+
+        Run unattended{};
+        Unattended host(&unattended.doc);
+        host.setSharedClaims(&claims);
+        QVERIFY(unattended.doc.OpenTextFile(novel(u"three"_qs, u"third"_qs), nullptr));
+        QVERIFY(RunAnalysis(unattended.doc, s, host));
+        QCOMPARE(RunOutput(unattended.doc, s, host).kind, OutputResult::Done);
+        QVERIFY(host.overwriteAsked.isEmpty());
+        Tree after = tree(root);
+        QCOMPARE(after.take(u"001-甲 (2).txt"_qs), text({u"第1章 甲"_qs, u"third"_qs}));
+        QVERIFY(after.remove(u"Index (2).txt"_qs) && after.remove(u"002-乙 (2).txt"_qs));
+        QCOMPARE(after, before);
+    }
+
     void novelAsItsOwnTarget_isRefused_data()
     {
         QTest::addColumn<QString>("novelName");
         QTest::addColumn<QString>("outPath");   // relative to the temporary folder
         QTest::addColumn<QString>("linkName");  // a link to the novel in the output folder
-        QTest::newRow("front matter file") << u"Index/Index.txt"_qs << u"."_qs << QString();
-        QTest::newRow("link at a chapter's name") << u"小说.txt"_qs << u"out"_qs << u"out/小说/001-甲.txt"_qs;
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("front matter file") << u"Index/Index.txt"_qs << u"."_qs << QString() << u"小说本身"_qs;
+        QTest::newRow("link at a chapter's name") << u"小说.txt"_qs << u"out"_qs << u"out/小说/001-甲.txt"_qs
+                                                  << u"小说本身"_qs;
+        // The novel's folder is never the output folder: its files would mix with the novels.
+        QTest::newRow("the novel's own folder") << u"书/书.txt"_qs << u"."_qs << QString() << u"小说所在的文件夹"_qs;
+        QTest::newRow("no name") << u"书/.txt"_qs << u"书"_qs << QString() << QString();
     }
 
     void novelAsItsOwnTarget_isRefused()
@@ -857,6 +913,7 @@ private slots:
         QFETCH(QString, novelName);
         QFETCH(QString, outPath);
         QFETCH(QString, linkName);
+        QFETCH(QString, reason);
         const QByteArray bytes = text({u"书名"_qs, u"第1章 甲"_qs, u"a"_qs});
         QDir().mkpath(QFileInfo(m_dir->filePath(novelName)).absolutePath());
         const QString novel = writeNovel(bytes, novelName);
@@ -869,9 +926,18 @@ private slots:
         }
         Run r;
         run(r, novel, s);
+        QFile same(novel);
+        QVERIFY(same.open(QIODevice::ReadOnly));
+        QCOMPARE(same.readAll(), bytes);
+        if (reason.isEmpty()) {
+            // A name with nothing before ".txt" has a folder of its own all the same.
+            QCOMPARE(r.result.kind, OutputResult::Done);
+            QCOMPARE(r.root, QFileInfo(novel).absolutePath() + u"/未命名/"_qs);
+            QCOMPARE(tree(r.root).size(), 2);
+            return;
+        }
         QCOMPARE(r.result.kind, OutputResult::Refused);
-        QVERIFY(r.host.messages.value(0).contains(u"小说本身"_qs));
-        QCOMPARE(tree(m_dir->path()).value(novelName), bytes);
+        QVERIFY2(r.host.messages.value(0).contains(reason), qPrintable(r.host.messages.value(0)));
         QVERIFY(r.host.overwriteAsked.isEmpty());
         QCOMPARE(r.doc.DocState, int(Analysed));
     }

@@ -971,7 +971,7 @@ private slots:
         QCOMPARE(Prompts::log(), (QStringList{u"确认文件替换|此文件夹已经包含一个名为“Index.txt”的文件。"_qs,
                                               u"确认文件替换|此文件夹已经包含一个名为“001-标题1.txt”的文件。"_qs,
                                               u"确认文件替换|此文件夹已经包含一个名为“002-标题2.txt”的文件。"_qs,
-                                              done}));
+                                              u"输出|输出完成，写入 3 个文件，1 个已有的文件按要求保留未覆盖!\r\n文件夹: "_qs + root}));
         QCOMPARE(readFile(root + names[0]), QByteArray("old\r\n"));
         QCOMPARE(readFile(root + names[1]), QByteArray("old\r\n"));
         QCOMPARE(readFile(renamed), chapter[1]);
