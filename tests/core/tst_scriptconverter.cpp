@@ -1,3 +1,5 @@
+#include "Corpus.h"
+
 #include "core/GbkCodec.h"
 #include "core/ScriptConverter.h"
 
@@ -22,10 +24,10 @@ class tst_ScriptConverter : public QObject {
 private slots:
     void matchesOpenCC_onTraditionalNovel()
     {
-        QFile f(QStringLiteral(VELLOMAR_CORPUS "/hongloumeng_trad_in_gbk.txt"));
-        if (!f.open(QIODevice::ReadOnly)) {
-            QSKIP("corpus not available");
-        }
+        const QString path = corpusPath(u"hongloumeng_trad_in_gbk.txt"_qs);
+        VELLOMAR_REQUIRE_CORPUS(path);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
         const ScriptConverter& t2s = ScriptConverter::traditionalToSimplified();
         QVERIFY2(t2s.isAvailable(), qPrintable(t2s.errorString()));
         opencc_t h = opencc_open("/usr/share/opencc/t2s.json");

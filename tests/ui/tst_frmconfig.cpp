@@ -1,3 +1,4 @@
+#include "Corpus.h"
 #include "ErrorHook.h"
 #include "Prompts.h"
 #include "cCommonDialog.h"
@@ -554,9 +555,8 @@ private slots:
     }
 
     void importRules_sharedList_listsEveryRuleMarkingBrokenOnes() {
-        const QString path = QStringLiteral(VELLOMAR_CORPUS "/../data/txtTocRule.json");
-        if (!QFile::exists(path))
-            QSKIP("shared rule list not present");
+        const QString path = corpusPath(u"../data/txtTocRule.json"_s);
+        VELLOMAR_REQUIRE_CORPUS(path);
         const QJsonArray shared = QJsonDocument::fromJson(readBytes(path)).array();
         auto dialog = open();
         auto* combo = get<QComboBox>(dialog.get(), u"cmbTitleRules"_s);

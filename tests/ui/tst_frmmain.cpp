@@ -15,7 +15,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
@@ -1000,8 +999,6 @@ private slots:
             progressAtQuestion << bar->value();
             qobject_cast<QMessageBox*>(d)->button(QMessageBox::Yes)->click();
         });
-        QElapsedTimer clock;
-        clock.start();
         menu(QStringLiteral("mnuO_Analyze"))->trigger();
         QCOMPARE(Prompts::log(), (QStringList{u"分析|是否确定中断分析操作？"_qs, u"分析|是否确定中断分析操作？"_qs}));
         QVERIFY(progressAtQuestion.at(1) > progressAtQuestion.at(0)); // No went on reading
@@ -1012,7 +1009,6 @@ private slots:
         QCOMPARE(m_w->document().DocState, int(Opened));
         checkEnabled({u"mnuF_Open"_qs, u"mnuF_Close"_qs, u"mnuO_Analyze"_qs, u"mnuO_Option"_qs},
                      {u"open"_qs, u"close"_qs, u"analyze"_qs, u"config"_qs});
-        QVERIFY(clock.elapsed() < 10000);
     }
 
     void longNovel_handsTheEventLoopATurnPerTitle()
