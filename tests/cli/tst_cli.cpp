@@ -385,7 +385,10 @@ private slots:
         auto chapters = [](int n) {
             QStringList lines{u"书名：批量"_qs};
             for (int c = 1; c <= n; ++c) {
-                lines << QStringLiteral(u"第%1回 回目%1").arg(c) << QStringLiteral(u"正文%1").arg(c);
+                lines << QStringLiteral(u"第%1回 回目%1").arg(c);
+                for (int k = 0; k < 10; ++k) {
+                    lines << QStringLiteral(u"正文%1-%2").arg(c).arg(k); // far enough apart to be kept
+                }
             }
             return lines;
         };
