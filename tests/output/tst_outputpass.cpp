@@ -898,6 +898,20 @@ private slots:
             QCOMPARE(r.result.kind, OutputResult::Failed);
             QVERIFY(r.host.errors.value(0).contains(u"不是普通文件"_qs));
         }
+        {
+            // A folder at a target name: refused with what it is, the folder and what is in
+            // it left alone.
+            QDir(root).removeRecursively();
+            QVERIFY(QDir().mkpath(root + u"同.txt/inside"_qs));
+            Run r;
+            r.host.yesNoAnswers = {true};
+            r.host.overwriteAnswers = {u":All"_qs};
+            run(r, novel, s);
+            QCOMPARE(r.result.kind, OutputResult::Failed);
+            QVERIFY2(r.host.errors.value(0).contains(root + u"同.txt 是一个文件夹"_qs), qPrintable(r.host.errors.value(0)));
+            QVERIFY(QFileInfo(root + u"同.txt/inside"_qs).isDir());
+            QVERIFY(r.host.notices.isEmpty());
+        }
     }
 
     void novelAsItsOwnTarget_isRefused_data()
@@ -905,8 +919,10 @@ private slots:
         QTest::addColumn<QString>("novelName");
         QTest::addColumn<QString>("outPath");   // relative to the temporary folder
         QTest::addColumn<QString>("linkName");  // a link to the novel in the output folder
-        QTest::newRow("front matter file") << u"Index/Index.txt"_qs << u"."_qs << QString();
-        QTest::newRow("link at a chapter's name") << u"小说.txt"_qs << u"out"_qs << u"out/小说/001-甲.txt"_qs;
+        QTest::addColumn<bool>("hard");
+        QTest::newRow("front matter file") << u"Index/Index.txt"_qs << u"."_qs << QString() << false;
+        QTest::newRow("link at a chapter's name") << u"小说.txt"_qs << u"out"_qs << u"out/小说/001-甲.txt"_qs << false;
+        QTest::newRow("hard link at a chapter's name") << u"小说.txt"_qs << u"out"_qs << u"out/小说/001-甲.txt"_qs << true;
     }
 
     void novelAsItsOwnTarget_isRefused()
@@ -922,7 +938,10 @@ private slots:
         s.OutPath = m_dir->filePath(outPath);
         if (!linkName.isEmpty()) {
             QDir().mkpath(QFileInfo(m_dir->filePath(linkName)).absolutePath());
-            QVERIFY(QFile::link(novel, m_dir->filePath(linkName)));
+            QFETCH(bool, hard);
+            const QByteArray target = QFile::encodeName(m_dir->filePath(linkName));
+            QVERIFY(hard ? ::link(QFile::encodeName(novel).constData(), target.constData()) == 0
+                         : QFile::link(novel, m_dir->filePath(linkName)));
         }
         Run r;
         run(r, novel, s);
