@@ -4,13 +4,12 @@
 #include "config/Settings.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
-#include "core/ScriptConverter.h"
 #include "output/OutputPass.h"
 
 #include "FileSizeLimit.h"
+#include "OpenCC.h"
 
 #include <QDirIterator>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QStringEncoder>
@@ -322,22 +321,6 @@ private slots:
             };
             QCOMPARE(tree(r.root), expected);
         }
-    }
-
-    // OpenCC's own command line, line by line: the reference that our converter must match.
-    static QStringList openccT2s(const QStringList& lines)
-    {
-        QProcess p;
-        p.start(u"opencc"_qs, {u"-c"_qs, u"t2s.json"_qs});
-        if (!p.waitForStarted()) {
-            return {};
-        }
-        p.write(lines.join(u'\n').toUtf8() + '\n');
-        p.closeWriteChannel();
-        p.waitForFinished();
-        QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n');
-        out.removeLast();
-        return out;
     }
 
     // Characters that convert alone and ones whose result depends on a phrase around them,
