@@ -8,7 +8,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <cerrno>
 
@@ -448,12 +447,10 @@ bool WriteDefaultConfig(const Settings& s, const QString& configPath, QString* e
     text += CrLf;
 
     const QByteArray bytes = toAnsi(text);
-    QSaveFile file(configPath);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    QString reason;
+    if (!replaceFileWhole(configPath, bytes, &reason)) {
         if (error)
-            *error = QStringLiteral(u"无法写入配置文件 %1: %2")
-                         .arg(configPath, fileFailureReason(configPath, errno, file.errorString()));
+            *error = QStringLiteral(u"无法写入配置文件 %1: %2").arg(configPath, reason);
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "SystemError.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -50,6 +51,28 @@ QString fileFailureReason(const QString& path, int savedErrno, const QString& fa
         return systemErrorText(savedErrno);
     }
     return fallback;
+}
+
+bool replaceFileWhole(const QString& path, QByteArrayView data, QString* reason)
+{
+    QSaveFile file(path);
+    errno = 0;
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qsizetype done = 0; ok && done < data.size();) {
+        errno = 0;
+        const qint64 n = file.write(data.data() + done, data.size() - done);
+        ok = n > 0;
+        done += ok ? n : 0;
+    }
+    if (ok && file.commit()) {
+        return true;
+    }
+    const int saved = errno;
+    file.cancelWriting();
+    if (reason) {
+        *reason = fileFailureReason(path, saved, file.errorString());
+    }
+    return false;
 }
 
 QString notRegularFileText(const QString& path) {

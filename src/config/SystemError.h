@@ -18,6 +18,11 @@ QString fileFailureReason(const QString& path, int savedErrno, const QString& fa
 /// pipe, a device): reading or replacing it would hang, fail or destroy it.
 QString notRegularFileText(const QString& path);
 
+/// Replaces the file at `path` with `data` through a temporary file, written unbuffered: a
+/// buffered QSaveFile takes a short write (a full disk) for success and puts a cut file in
+/// place. On failure the old file is untouched and `reason` (when given) says why.
+bool replaceFileWhole(const QString& path, QByteArrayView data, QString* reason);
+
 /// The kind of directory entry at a path, without following a link at it.
 enum class EntryKind { None, File, Link, Directory, Special };
 EntryKind entryKind(const QString& path);

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QList>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -257,18 +256,7 @@ bool cInifile::Document::save(const QString& path, QString* error) const {
         data += line.raw;
         data += line.eol();
     }
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = fileFailureReason(path, errno, file.errorString());
-        return false;
-    }
-    file.write(data);
-    if (!file.commit()) {
-        *error = fileFailureReason(path, errno, file.errorString());
-        return false;
-    }
-    return true;
+    return replaceFileWhole(path, data, error);
 }
 
 qsizetype cInifile::Document::findSection(QStringView name) {

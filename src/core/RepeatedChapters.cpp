@@ -75,10 +75,13 @@ qsizetype appendWithoutBlanks(const TextCodec& codec, QByteArrayView line, QByte
             }
             const unsigned char t = p[i + 1];
             if (fourByte && t >= 0x30 && t <= 0x39 && i + 3 < n) {
-                std::memcpy(out, p + i, 4);
-                out += 4;
+                // 81 30 84 32 is U+00A0, a blank as in the other encodings.
+                if (!(c == 0x81 && t == 0x30 && p[i + 2] == 0x84 && p[i + 3] == 0x32)) {
+                    std::memcpy(out, p + i, 4);
+                    out += 4;
+                    ++kept;
+                }
                 i += 4;
-                ++kept;
                 continue;
             }
             if (!(c == 0xA1 && t == spaceTrail)) {
@@ -159,14 +162,13 @@ bool hashBodyRange(const Document& doc, const QString& path, const QList<QPair<q
                 }
                 titleLine = begin >= chunk.size();
             }
-            // A character cut by the chunk's end waits for the rest.
+            // A line cut by the chunk's end waits for the rest: a line is hashed whole wherever
+            // the chunks of its chapter happen to end, and a character is never cut.
             qsizetype end = chunk.size();
             if (from < to) {
-                qsizetype back = 0;
-                while (back < 3 && end - back - 1 > begin && quint8(d[end - back - 1]) >= 0x80) {
-                    ++back;
+                while (end > begin && d[end - 1] != '\n' && d[end - 1] != '\r') {
+                    --end;
                 }
-                end -= back;
             }
             carry = chunk.mid(end);
             // Line ends are blanks too: split the stretch at them and walk each piece.

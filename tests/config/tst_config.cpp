@@ -1,6 +1,8 @@
 #include "config/ConfigFile.h"
 #include "config/cInifile.h"
 
+#include "FileSizeLimit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -372,16 +374,35 @@ void tst_Config::writers_reportFailedWrite_data() {
     QTest::newRow("SavePosition") << 2;
 }
 
+// A missing folder, and a full disk (the file-size limit) under an existing config.ini: the
+// failure is reported with the file's name and the reason, the old file stays whole and
+// nothing temporary is left.
 void tst_Config::writers_reportFailedWrite() {
     QFETCH(int, writer);
+    Settings s = Settings::defaults();
+    s.OutPaths = QString(2000, u'长'); // more than the limit lets through
+    auto write = [&](const QString& path, QString* error) {
+        return writer == 0   ? SaveConfig(s, path, error)
+               : writer == 1 ? WriteDefaultConfig(s, path, error)
+                             : SavePosition(path, 1, 2, 3, 4, error);
+    };
     const QString path = m_dir->filePath(u"missing/config.ini"_s);
-    const Settings s = Settings::defaults();
     QString error;
-    const bool written = writer == 0   ? SaveConfig(s, path, &error)
-                         : writer == 1 ? WriteDefaultConfig(s, path, &error)
-                                       : SavePosition(path, 1, 2, 3, 4, &error);
-    QVERIFY(!written);
+    QVERIFY(!write(path, &error));
     QVERIFY2(error.contains(path), qPrintable(error));
+
+    const QByteArray old = gbk(u"[text]\r\nChapsInFile=3\r\n"_s) + QByteArray(3000, ';') + "\r\n";
+    writeFile(m_path, old);
+    error.clear();
+    bool written;
+    {
+        FileSizeLimit limit(old.size());
+        written = write(m_path, &error);
+    }
+    QVERIFY(!written);
+    QVERIFY2(error.contains(m_path) && error.contains(u"文件过大"_s), qPrintable(error));
+    QCOMPARE(readFile(m_path), old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(m_path).fileName()});
 }
 
 void tst_Config::savePosition_readsBackWhatFits() {

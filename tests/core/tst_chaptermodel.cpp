@@ -53,6 +53,7 @@ private slots:
     void updateChapItem_rewritesPreviewAndRecord();
     void checkCount_text();
     void anomalies_markTheirRecordsChapNumCell();
+    void volumeColumn_showsSortsAndGoesWithTheRows();
     void repeats_markedAndIgnoredAsOneUndoStep();
 };
 
@@ -369,6 +370,15 @@ void tst_ChapterModel::anomalies_markTheirRecordsChapNumCell() {
     QCOMPARE(cell(3, Qt::ToolTipRole).toString(), anomalyDescription(A::Gap, 4, 2));
     QCOMPARE(cell(5, Qt::ToolTipRole).toString(), anomalyDescription(A::StepBack, 2, 4));
 
+    // Unchecking the 9 makes it a chapter again: a new review judges the 4 after it against it.
+    m.setChecked(2, false);
+    m.setAnomalies(reviewNumbering(m.chapnum(), m.ignoredRecords()));
+    QCOMPARE(m.anomaly(2), A::Gap);
+    QCOMPARE(m.anomaly(3), A::StepBack);
+    QCOMPARE(cell(3, Qt::ToolTipRole).toString(), u"章节号 4 比前一章 9 小（新的一卷？）"_s);
+    m.setChecked(2, true);
+    m.setAnomalies(reviewNumbering(m.chapnum(), m.ignoredRecords()));
+
     m.SortByColumn(1, 1); // a mark belongs to its record, wherever the row goes
     for (int row = 0; row < m.rowCount(); ++row)
         QCOMPARE(m.anomaly(row), expected.at(m.tag(row)));
@@ -376,6 +386,55 @@ void tst_ChapterModel::anomalies_markTheirRecordsChapNumCell() {
     fill(m, 7);
     QCOMPARE(m.anomalyCount(), 0);
     QCOMPARE(m.anomaly(3), A::None);
+}
+
+// Rows 1-2 before any volume, 3-4 in the first, 5-6 in the third; the second has no chapter.
+void tst_ChapterModel::volumeColumn_showsSortsAndGoesWithTheRows() {
+    ChapterModel m;
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    fill(m, 6);
+    QCOMPARE(m.columnCount(), int(ChapterModel::ColumnCount));
+    auto volume = [](const QString& title, qint32 line, qint32 first, qint32 end) {
+        Volume v;
+        v.title = title;
+        v.line = line;
+        v.firstRecord = first;
+        v.endRecord = end;
+        return v;
+    };
+    m.setVolumes(VolumeList({volume(u"第一卷 甲"_s, 25, 2, 4), volume(u"第二卷 乙"_s, 41, 4, 4),
+                             volume(u"第三卷 丙"_s, 45, 4, 6)}));
+    QCOMPARE(m.columnCount(), ChapterModel::VolumeColumn + 1);
+    QCOMPARE(m.headerData(ChapterModel::VolumeColumn, Qt::Horizontal).toString(), u"卷"_s);
+    QStringList shown;
+    for (int r = 0; r < m.rowCount(); ++r)
+        shown << m.cellText(r, ChapterModel::VolumeColumn);
+    QCOMPARE(shown, (QStringList{QString(), QString(), u"第一卷 甲"_s, u"第一卷 甲"_s, u"第三卷 丙"_s, u"第三卷 丙"_s}));
+    // The volume without a chapter is told on the first row of the next volume.
+    QCOMPARE(m.volumeToolTip(4), u"第三卷 丙（第 45 行）\n没有章节的卷：第二卷 乙（第 41 行）"_s);
+    QVERIFY(m.index(4, ChapterModel::VolumeColumn).data(ChapterModel::EmptyVolumeRole).toBool());
+    QVERIFY(!m.index(5, ChapterModel::VolumeColumn).data(ChapterModel::EmptyVolumeRole).toBool());
+
+    // Sorting by volume goes by the volumes' order, rows without one first; within a volume
+    // the rows keep the order they had.
+    m.SortByColumn(1, 1);
+    m.SortByColumn(ChapterModel::VolumeColumn + 1, 0);
+    QCOMPARE(m.headerData(ChapterModel::VolumeColumn, Qt::Horizontal).toString(), u"卷▲"_s);
+    QList<int> tags;
+    for (int r = 0; r < m.rowCount(); ++r)
+        tags << m.tag(r);
+    QCOMPARE(tags, (QList<int>{1, 0, 3, 2, 5, 4}));
+
+    // The checks, the count and the undo work on chapters only.
+    m.setUndoRecording(true);
+    m.userToggle(2);
+    QCOMPARE(m.checkedCount(), 1);
+    QCOMPARE(m.SelUndo(), 2);
+    QCOMPARE(m.checkedCount(), 0);
+
+    m.clearRows();
+    QCOMPARE(m.columnCount(), int(ChapterModel::ColumnCount));
+    QVERIFY(m.volumes().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ChapterModel)

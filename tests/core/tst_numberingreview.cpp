@@ -5,6 +5,19 @@
 class tst_NumberingReview : public QObject {
     Q_OBJECT
 
+    static QString letters(const QVector<NumberingAnomaly>& marks)
+    {
+        QString out;
+        for (NumberingAnomaly a : marks) {
+            out += a == NumberingAnomaly::Gap         ? u'g'
+                   : a == NumberingAnomaly::Duplicate ? u'd'
+                   : a == NumberingAnomaly::StepBack  ? u'b'
+                   : a == NumberingAnomaly::Zero      ? u'z'
+                                                      : u'.';
+        }
+        return out;
+    }
+
 private slots:
     void review_data()
     {
@@ -29,17 +42,7 @@ private slots:
     {
         QFETCH(QVector<qint16>, numbers);
         QFETCH(QVector<bool>, ignored);
-        QFETCH(QString, marks);
-        const QVector<NumberingAnomaly> got = reviewNumbering(numbers, ignored);
-        QString letters;
-        for (NumberingAnomaly a : got) {
-            letters += a == NumberingAnomaly::Gap         ? u'g'
-                       : a == NumberingAnomaly::Duplicate ? u'd'
-                       : a == NumberingAnomaly::StepBack  ? u'b'
-                       : a == NumberingAnomaly::Zero      ? u'z'
-                                                          : u'.';
-        }
-        QCOMPARE(letters, marks);
+        QTEST(letters(reviewNumbering(numbers, ignored)), "marks");
     }
 
     // Volumes start at the given records: a volume's first chapter may start the numbers again,
@@ -56,11 +59,18 @@ private slots:
         using S = QVector<qint32>;
         QTest::newRow("restart at a volume") << N{1, 2, 3, 1, 2} << I{} << S{0, 3} << u"....."_qs << N{0, 1, 2, 0, 1};
         QTest::newRow("restart inside a volume") << N{1, 2, 3, 1, 2} << I{} << S{0} << u"...b."_qs << N{0, 1, 2, 3, 1};
+        QTest::newRow("numbers go on across volumes") << N{1, 2, 3, 4} << I{} << S{0, 2} << u"...."_qs << N{0, 1, 2, 3};
         QTest::newRow("gap across volumes") << N{1, 2, 5} << I{} << S{0, 2} << u"..g"_qs << N{0, 1, 2};
-        QTest::newRow("restart above 1") << N{1, 2, 3, 3, 4} << I{} << S{0, 3, 3} << u"...g."_qs << N{0, 1, 2, 0, 3};
+        QTest::newRow("restart above 1 is a gap") << N{1, 2, 3, 3, 4} << I{} << S{0, 3} << u"...g."_qs << N{0, 1, 2, 0, 3};
+        QTest::newRow("same number at a volume start is no duplicate")
+            << N{1, 2, 2, 3} << I{} << S{0, 2} << u"..g."_qs << N{0, 1, 0, 2};
+        QTest::newRow("duplicate inside a volume") << N{1, 2, 1, 1} << I{} << S{2} << u"...d"_qs << N{0, 1, 0, 1};
+        QTest::newRow("zero at a volume start") << N{1, 2, 0, 1, 2} << I{} << S{0, 2} << u"..z.."_qs << N{0, 1, 0, 0, 1};
+        QTest::newRow("empty volume between") << N{1, 2, 3, 3, 4} << I{} << S{0, 3, 3} << u"...g."_qs << N{0, 1, 2, 0, 3};
         // The volume's kept chapters start at 2: its 1 is missing.
-        QTest::newRow("ignored first chapter") << N{1, 2, 1, 2} << I{false, false, true, false} << S{2} << u"...g"_qs
-                                               << N{0, 1, 0, 0};
+        QTest::newRow("ignored first chapter of a volume") << N{1, 2, 1, 2} << I{false, false, true, false} << S{0, 2}
+                                                           << u"...g"_qs << N{0, 1, 0, 0};
+        QTest::newRow("chapters before the first volume") << N{1, 2, 1} << I{} << S{2} << u"..."_qs << N{0, 1, 0};
     }
 
     void review_withVolumes()
@@ -69,11 +79,7 @@ private slots:
         QFETCH(QVector<bool>, ignored);
         QFETCH(QVector<qint32>, starts);
         QVector<qint16> judged;
-        QString letters;
-        for (NumberingAnomaly a : reviewNumbering(numbers, ignored, starts, &judged)) {
-            letters += a == NumberingAnomaly::Gap ? u'g' : a == NumberingAnomaly::StepBack ? u'b' : u'.';
-        }
-        QTEST(letters, "marks");
+        QTEST(letters(reviewNumbering(numbers, ignored, starts, &judged)), "marks");
         QTEST(judged, "judged");
     }
 
