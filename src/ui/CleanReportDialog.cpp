@@ -1,5 +1,6 @@
 #include "CleanReportDialog.h"
 
+#include "config/SystemError.h"
 #include "core/TextCodec.h"
 
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -91,11 +91,11 @@ QString CleanReportDialog::reportPath() const
 bool CleanReportDialog::save(QString* error)
 {
     // UTF-8 with CR LF, so that any editor shows the examples whatever the novel's encoding.
-    QSaveFile f(reportPath());
     QString text = m_ledger.text();
     text.replace(u'\n', QStringLiteral("\r\n"));
-    if (!f.open(QIODevice::WriteOnly) || f.write(text.toUtf8()) < 0 || !f.commit()) {
-        *error = QStringLiteral(u"无法写入 %1：%2").arg(reportPath(), f.errorString());
+    QString reason;
+    if (!replaceFileWhole(reportPath(), text.toUtf8(), &reason)) {
+        *error = QStringLiteral(u"无法写入 %1：%2").arg(reportPath(), reason);
         return false;
     }
     return true;

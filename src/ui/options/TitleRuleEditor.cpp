@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 
 #include <cerrno>
@@ -322,10 +321,9 @@ void TitleRuleEditor::btnExportRules_Click() {
         m_parent, caption, QStringLiteral("titlerules.json"), RuleFilter, QStringLiteral("json"));
     if (file.isEmpty())
         return;
-    QSaveFile out(file);
-    errno = 0;
-    if (!out.open(QIODevice::WriteOnly) || out.write(exportTitleRules(m_rules)) < 0 || !out.commit()) {
-        warn(QStringLiteral(u"无法写入文件：%1\n%2").arg(file, fileFailureReason(file, errno, out.errorString())), caption);
+    QString reason;
+    if (!replaceFileWhole(file, exportTitleRules(m_rules), &reason)) {
+        warn(QStringLiteral(u"无法写入文件：%1\n%2").arg(file, reason), caption);
         return;
     }
     showTitleNote(QStringLiteral(u"已导出 %1 条规则").arg(m_rules.size()), true);
