@@ -355,8 +355,13 @@ int main(int argc, char** argv)
         err << "vellomar-cli: no such settings file: " << o.config << Qt::endl;
         return Usage;
     }
-    if (QString why; QFileInfo(configPath).isFile() && !LoadConfig(settings, configPath, &why)) {
+    if (!QFileInfo(configPath).isFile()) {
+        LoadReplaceRules(settings, configPath);
+    } else if (QString why; !LoadConfig(settings, configPath, &why)) {
         err << "vellomar-cli: " << why << " (using the default settings)" << Qt::endl;
+    }
+    for (const QString& problem : std::as_const(settings.ReplaceRuleProblems)) {
+        err << "vellomar-cli: " << problem << Qt::endl;
     }
     if (!o.out.isEmpty() && o.command != QLatin1String("epub")) {
         settings.OutPath = QFileInfo(o.out).absoluteFilePath();

@@ -136,6 +136,23 @@ private slots:
         QVERIFY2(split.out.contains(dry.out), qPrintable(split.out));
     }
 
+    // Rules are kept beside whatever config.ini is in use, whole: a rule longer than a value of
+    // config.ini runs, and one that cannot be read is named on stderr, at every run.
+    void cleanup_rulesBesideTheConfigWhole()
+    {
+        const QString word = QString(150, u'广');
+        const QString path = novel(u"长规则.txt"_qs, {u"第1章 甲"_qs, u"前"_qs + word + u"后"_qs});
+        const QString ini = config(u"[clean]\r\nrule0={\"name\":\"长\",\"pattern\":\""_qs + word
+                                   + u"\",\"replacement\":\"·\"}\r\nrule1=不是规则\r\n"_qs);
+        for (int run = 0; run < 2; ++run) {
+            const Result dry = cli({u"clean"_qs, u"--dry-run"_qs, u"--config"_qs, ini, path});
+            QCOMPARE(dry.code, 0);
+            QVERIFY2(dry.out.contains(u"[长] 修改 1 行"_qs) && dry.out.contains(u"→ 前·后"_qs), qPrintable(dry.out));
+            QVERIFY2(dry.err.contains(u"rule1"_qs), qPrintable(dry.err));
+            QVERIFY(QFileInfo(QFileInfo(ini).path() + u'/' + QFileInfo(ini).completeBaseName() + u".rules.json"_qs).isFile());
+        }
+    }
+
     // With volumes, list gains the volume's title as an eighth column (a restart at a volume is
     // no anomaly); volumes lists them, one without a chapter too.
     void volumes_listColumnAndCommand()

@@ -177,7 +177,7 @@ QList<ReplaceRule> CleanPage::rules() const
 // rules in the order a pass runs them.
 void CleanPage::updateTest()
 {
-    QStringList errors;
+    QStringList errors = m_loadProblems;
     const QList<CompiledRule> runnable = runnableRules(rules(), &errors);
     lblRuleErrors->setText(errors.isEmpty() ? QString() : QStringLiteral(u"无法使用的规则：\n") + errors.join(u'\n'));
     lblRuleErrors->setVisible(!errors.isEmpty());
@@ -242,6 +242,7 @@ void CleanPage::btnRuleExport_Click()
 
 void CleanPage::load(const Settings& s)
 {
+    m_loadProblems = s.ReplaceRuleProblems;
     fillTable(s.ReplaceRules);
     chkDropRepeatedTitle->setChecked(s.DropRepeatedTitle);
     chkIndentParagraphs->setChecked(s.IndentParagraphs);
