@@ -202,7 +202,7 @@ bool applyRule(const CompiledRule& rule, QString& text)
     return true;
 }
 
-Cleaner::Cleaner(const Settings& s, bool indent)
+Cleaner::Cleaner(const Settings& s, bool indent, Shortcut shortcut)
     : m_rules(runnableRules(s.ReplaceRules, &m_errors)),
       m_dropRepeated(s.DropRepeatedTitle),
       m_indent(indent && s.IndentParagraphs),
@@ -210,6 +210,14 @@ Cleaner::Cleaner(const Settings& s, bool indent)
       m_active(!m_rules.isEmpty() || m_dropRepeated || m_indent)
 {
     m_ledger.errors = m_errors;
+    if (shortcut == Shortcut::Off) {
+        for (CompiledRule& r : m_rules) {
+            if (r.rule.isRegex) {
+                r.literal.clear();
+            }
+        }
+        return;
+    }
     for (qsizetype i = 0; i < m_rules.size() && i < 64; ++i) {
         const QString& literal = m_rules[i].literal;
         if (literal.isEmpty()) {
@@ -221,28 +229,21 @@ Cleaner::Cleaner(const Settings& s, bool indent)
         m_startsOf[literal[0].unicode()] |= quint64(1) << i;
         m_literalRules |= quint64(1) << i;
     }
-    static const QRegularExpression refersToGroups(QStringLiteral(R"(\\[1-9]|\\g|\\k|\(\?P[=>]|\(\?[-+]?\d|\(\?&|\(\?R)"));
-    QStringList others;
-    quint64 mask = 0;
-    for (qsizetype i = 0; i < m_rules.size() && i < 64; ++i) {
-        const CompiledRule& r = m_rules[i];
-        if (!r.literal.isEmpty()) {
-            continue;
-        }
-        if (r.rule.pattern.contains(refersToGroups)) {
-            mask = 0;
-            break;
-        }
-        others << QStringLiteral("(?:%1)").arg(r.rule.pattern);
-        mask |= quint64(1) << i;
+}
+
+// The rules (of the first 64) that may match `text`: all but those whose required text starts
+// with a character the text lacks.
+quint64 Cleaner::possibleRules(QStringView text) const
+{
+    if (m_literalRules == 0) {
+        return ~quint64(0);
     }
-    if (others.size() >= 2) {
-        m_otherRules.setPattern(others.join(u'|'));
-        if (m_otherRules.isValid()) {
-            m_otherRules.optimize();
-            m_otherMask = mask;
-        }
+    quint64 seen = 0;
+    const quint64* starts = m_startsOf.constData();
+    for (QChar c : text) {
+        seen |= starts[c.unicode()];
     }
+    return seen | ~m_literalRules;
 }
 
 void Cleaner::setChapters(const QVector<qint64>& titleLines, const QStringList& titles)
@@ -263,22 +264,11 @@ Cleaner::Outcome Cleaner::apply(QString& text, qint64 lineNo)
     }
     const bool wasBlank = isBlankText(text);
     bool changed = false;
-    // The rules whose required text starts somewhere in the line (the others of those cannot
-    // match); a rule's own test then makes sure.
-    quint64 seen = 0;
-    if (m_literalRules != 0) {
-        const quint64* starts = m_startsOf.constData();
-        for (QChar c : std::as_const(text)) {
-            seen |= starts[c.unicode()];
-        }
-    }
-    quint64 skipped = m_literalRules & ~seen;
-    if (m_otherMask != 0 && !m_otherRules.match(text).hasMatch()) {
-        skipped |= m_otherMask;
-    }
+    // A rule's own test then makes sure.
+    quint64 possible = possibleRules(text);
     for (qsizetype i = 0; i < m_rules.size(); ++i) {
         const CompiledRule& r = m_rules[i];
-        if (i < 64 && (skipped >> i) & 1) {
+        if (i < 64 && !((possible >> i) & 1)) {
             continue;
         }
         if (!(title ? r.rule.scopeTitle : r.rule.scopeContent)) {
@@ -297,6 +287,7 @@ Cleaner::Outcome Cleaner::apply(QString& text, qint64 lineNo)
         }
         m_ledger.add(name, lineNo, before, text, false);
         changed = true;
+        possible = possibleRules(text); // the rules after this one see what it made
     }
     if (title) {
         m_titleText = withoutBlanks(text);

@@ -65,8 +65,11 @@ bool applyRule(const CompiledRule& rule, QString& text);
 /// the same way.
 class Cleaner {
 public:
+    /// Whether rules are skipped on lines that lack their required text. Never changes a result;
+    /// off only to check exactly that.
+    enum class Shortcut { On, Off };
     /// `indent` is for text output only (a book indents its paragraphs by style).
-    Cleaner(const Settings& s, bool indent);
+    Cleaner(const Settings& s, bool indent, Shortcut shortcut = Shortcut::On);
     /// Whether any step can change a line; when false, apply() is never needed.
     bool isActive() const { return m_active; }
     QStringList errors() const { return m_errors; }
@@ -74,24 +77,23 @@ public:
     void setChapters(const QVector<qint64>& titleLines, const QStringList& titles);
 
     enum Outcome { Unchanged, Changed, Dropped };
-    /// Cleans line `lineNo` (after the filter strings). A line emptied by a rule becomes "" and
-    /// is Dropped when DelSpaceLine is on; a repeated title is always Dropped.
+    /// Cleans line `lineNo` (after the filter strings). Each rule works on what the rules
+    /// before it made of the line. A line emptied by a rule becomes "" and is Dropped when
+    /// DelSpaceLine is on; a repeated title is always Dropped.
     Outcome apply(QString& text, qint64 lineNo);
     const CleanupLedger& ledger() const { return m_ledger; }
     CleanupLedger takeLedger() { return std::move(m_ledger); }
 
 private:
+    quint64 possibleRules(QStringView text) const;
+
     QStringList m_errors; // before m_rules, whose initialiser fills it
     QList<CompiledRule> m_rules;
     // For each character, the rules (by bit, the first 64) whose required text starts with it:
-    // one look at each character of a line tells which of those rules can match at all.
+    // one look at each character of a line tells which of those rules can match at all. Looked
+    // at again after every change, so that a rule sees what the rules before it made.
     QVector<quint64> m_startsOf;
     quint64 m_literalRules = 0; // rules that are skipped unless their text was seen
-    // The other rules' patterns as one alternation: a line it does not match is left alone by
-    // all of them, for one search instead of one each. Not made when a pattern refers to its
-    // groups by number or name, which the alternation would renumber.
-    QRegularExpression m_otherRules;
-    quint64 m_otherMask = 0;
     bool m_dropRepeated;
     bool m_indent;
     bool m_delSpaceLine;
