@@ -1,7 +1,5 @@
 #include "Cleanup.h"
 
-#include "core/cRegExp.h"
-
 #include <algorithm>
 
 namespace {
@@ -75,6 +73,33 @@ QString repeatedTitleRuleName()
 QString indentRuleName()
 {
     return QStringLiteral(u"段首缩进");
+}
+
+QString filterRuleName()
+{
+    return QStringLiteral(u"字符过滤");
+}
+
+QString filterNoticeText(const CleanupLedger& ledger)
+{
+    const auto& entries = ledger.entries();
+    const auto it = std::find_if(entries.begin(), entries.end(),
+                                 [](const CleanupLedger::Entry& e) { return e.rule == filterRuleName(); });
+    if (it == entries.end() || it->examples.isEmpty()) {
+        return QString();
+    }
+    auto shown = [](const QString& line) {
+        return line.size() > 40 ? line.left(40) + QStringLiteral(u"…") : line;
+    };
+    const CleanupLedger::Example& x = it->examples.first();
+    QString text = QStringLiteral(u"\r\n字符过滤修改了 %1 行").arg(it->changed + it->removed);
+    if (it->removed > 0) {
+        text += QStringLiteral(u"（其中 %1 行因此成为空行，已删除）").arg(it->removed);
+    }
+    return text + QStringLiteral(u"，例如第 %1 行：“%2” → %3")
+                      .arg(x.line)
+                      .arg(shown(x.before),
+                           x.removed ? QStringLiteral(u"(删除)") : QStringLiteral(u"“%1”").arg(shown(x.after)));
 }
 
 void CleanupLedger::add(const QString& rule, qint64 line, const QString& before, const QString& after, bool removed)
@@ -210,6 +235,7 @@ Cleaner::Cleaner(const Settings& s, bool indent, Shortcut shortcut)
       m_active(!m_rules.isEmpty() || m_dropRepeated || m_indent)
 {
     m_ledger.errors = m_errors;
+    m_filters.SetFilters(QString(), s.TextFilters);
     if (shortcut == Shortcut::Off) {
         for (CompiledRule& r : m_rules) {
             if (r.rule.isRegex) {
@@ -244,6 +270,19 @@ quint64 Cleaner::possibleRules(QStringView text) const
         seen |= starts[c.unicode()];
     }
     return seen | ~m_literalRules;
+}
+
+bool Cleaner::filter(QString& text, qint64 lineNo)
+{
+    const QString before = text; // shared until the filters change the line
+    m_filters.FilterString(text);
+    if (text.size() == before.size()) {
+        return false; // filters only ever take text away
+    }
+    // With 删除空行 a line of nothing but filter strings goes with the blank lines.
+    const bool removed = m_delSpaceLine && !isBlankText(before) && m_filters.IsSpaceLine(text);
+    m_ledger.add(filterRuleName(), lineNo, before, text, removed);
+    return true;
 }
 
 void Cleaner::setChapters(const QVector<qint64>& titleLines, const QStringList& titles)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "core/cRegExp.h"
 
 #include <QList>
 #include <QRegularExpression>
@@ -40,9 +41,14 @@ private:
     QList<Entry> m_entries;
 };
 
-/// The ledger's captions for the two built-in steps.
+/// The ledger's captions for the built-in steps.
 QString repeatedTitleRuleName();
 QString indentRuleName();
+QString filterRuleName(); ///< the filter strings (字符过滤)
+
+/// What the filter strings did, for an output pass's completion notice: "" when they changed
+/// nothing, else a line (starting with CR LF) with the count and the first example.
+QString filterNoticeText(const CleanupLedger& ledger);
 
 /// A replace rule made ready to run; `error` says why a regex rule does not compile.
 struct CompiledRule {
@@ -73,6 +79,9 @@ public:
     /// Whether any step can change a line; when false, apply() is never needed.
     bool isActive() const { return m_active; }
     QStringList errors() const { return m_errors; }
+    /// Takes the filter strings (字符过滤) out of line `lineNo`, before apply(), and counts the
+    /// change in the ledger like a rule's; true when the line changed.
+    bool filter(QString& text, qint64 lineNo);
     /// The kept chapters' title lines (1-based, ascending) and their titles as listed.
     void setChapters(const QVector<qint64>& titleLines, const QStringList& titles);
 
@@ -94,6 +103,7 @@ private:
     // at again after every change, so that a rule sees what the rules before it made.
     QVector<quint64> m_startsOf;
     quint64 m_literalRules = 0; // rules that are skipped unless their text was seen
+    cRegExp m_filters;
     bool m_dropRepeated;
     bool m_indent;
     bool m_delSpaceLine;

@@ -406,7 +406,7 @@ bool Pass::readLine(QString& text)
     m_hash.addData(line);
     m_hash.addData(terminator);
     m_doc.codec().decode(line.data(), line.size(), text);
-    m_re.FilterString(text);
+    m_clean.filter(text, m_lineNo);
     m_dropped = m_clean.isActive() && m_clean.apply(text, m_lineNo) == Cleaner::Dropped;
     return true;
 }
@@ -952,7 +952,8 @@ EpubResult Pass::run()
     m_doc.SetState(Analysed);
     m_doc.reader().rewind();
     m_result.kind = EpubResult::Done;
-    QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters);
+    QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters)
+                   + filterNoticeText(m_clean.ledger());
     if (m_result.replaced > 0) {
         text += QStringLiteral(u"\r\n%1 处无法解码的字节已替换").arg(m_result.replaced);
     }

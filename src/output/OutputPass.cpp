@@ -336,9 +336,7 @@ bool Pass::copyLines(qint64 count, bool convert)
         const quint8 flags = codec.decode(line.data(), line.size(), m_text, m_lines.characterFlags());
         bool changed = false;
         if (flags & RawLineTest::FilterStart) {
-            const qsizetype before = m_text.size();
-            m_re.FilterString(m_text);
-            changed = m_text.size() != before;
+            changed = m_clean.filter(m_text, m_lineNo);
         }
         bool cleaned = false;
         if (m_clean.isActive()) {
@@ -648,7 +646,7 @@ OutputResult Pass::run()
         result.kind = OutputResult::Failed;
         return result;
     }
-    m_host.outputDone(QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo), m_root);
+    m_host.outputDone(QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo) + filterNoticeText(m_clean.ledger()), m_root);
     m_host.setStatusText(QStringLiteral(u"输出完毕！"));
     m_host.setProcessText(QString());
     m_host.progressEnd();
@@ -717,8 +715,6 @@ bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledg
     }
     Cleaner clean(settings, true);
     clean.setChapters(titleLines, titles);
-    cRegExp re;
-    re.SetFilters(QString(), settings.TextFilters);
     LineReader& reader = doc.reader();
     if (!reader.rewind()) {
         *error = reader.errorString();
@@ -730,8 +726,8 @@ bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledg
     LineReader::Result r;
     while ((r = reader.next(line, terminator)) == LineReader::Line) {
         doc.codec().decode(line.data(), line.size(), text);
-        re.FilterString(text);
-        clean.apply(text, ++lineNo);
+        clean.filter(text, ++lineNo);
+        clean.apply(text, lineNo);
     }
     reader.rewind();
     if (r == LineReader::Error) {

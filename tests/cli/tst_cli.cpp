@@ -111,7 +111,8 @@ private slots:
         QFile::remove(path);
         QVERIFY(QFile::copy(QStringLiteral(VELLOMAR_TEST_DATA "/webnovel.txt"), path));
         const QString ini = config(u"[text]\r\nInvalidLines=1\r\nDelSpaceLine=1\r\n[clean]\r\nDropRepeatedTitle=1\r\n"
-                                   u"IndentParagraphs=0\r\nrule0={\"name\":\"翻页提示\",\"pattern\":\"本章未完，请点击下一页继续阅读\"}\r\n"_qs);
+                                   u"IndentParagraphs=0\r\nrule0={\"name\":\"翻页提示\",\"pattern\":\"本章未完，请点击下一页继续阅读\"}\r\n"
+                                   u"[textfilter]\r\nfilter0=口袋\r\n"_qs);
         const Result list = cli({u"list"_qs, u"--config"_qs, ini, path});
         QCOMPARE(list.code, 0);
         const QStringList rows = list.out.split(u'\n', Qt::SkipEmptyParts);
@@ -127,6 +128,7 @@ private slots:
         QCOMPARE(dry.code, 0);
         QVERIFY2(dry.out.contains(u"[翻页提示] 修改 0 行，删除 3 行"_qs), qPrintable(dry.out));
         QVERIFY(dry.out.contains(u"[重复标题] 修改 0 行，删除 3 行"_qs));
+        QVERIFY2(dry.out.contains(u"[字符过滤] 修改 1 行，删除 0 行"_qs), qPrintable(dry.out));
         QVERIFY(!QFileInfo::exists(m_dir.filePath(u"雾港"_qs)));
         QCOMPARE(cli({u"clean"_qs, path}).code, 2);
 
