@@ -446,10 +446,15 @@ int main(int argc, char** argv)
     if (o.command == QLatin1String("clean")) {
         CleanupLedger ledger;
         QString error;
-        if (!PreviewCleanup(doc, settings, &ledger, &error)) {
+        if (!PreviewCleanup(doc, settings, host, &ledger, &error)) {
+            if (CliHost::interrupted()) {
+                err << error << Qt::endl;
+                return Interrupted;
+            }
             host.error(error, 75, QStringLiteral("vellomar-cli clean"));
             return Failed;
         }
+        reportCleanupTrouble(ledger, err);
         out << ledger.text();
         out.flush();
         return Ok;

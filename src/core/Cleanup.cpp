@@ -23,7 +23,7 @@ QString withoutBlanks(QStringView text)
 }
 
 // "$1" as reader apps write it, "\1" as Qt does, "$$" for a dollar sign.
-QString expand(const QString& replacement, const QRegularExpressionMatch& m)
+QString expand(const QString& replacement, const BoundedRegex::Scan& m)
 {
     QString out;
     for (qsizetype i = 0; i < replacement.size(); ++i) {
@@ -139,14 +139,18 @@ QString CleanupLedger::text() const
     for (const QString& e : errors) {
         out += QStringLiteral(u"未使用的规则（无法编译）: %1\n").arg(e);
     }
+    for (const QString& t : timeouts) {
+        out += QStringLiteral(u"规则超时: %1\n").arg(t);
+    }
     if (m_entries.isEmpty()) {
         return out + QStringLiteral(u"没有修改或删除任何行。\n");
     }
     out += QStringLiteral(u"共修改 %1 行，删除 %2 行。\n").arg(totalChanged()).arg(totalRemoved());
     for (const Entry& e : m_entries) {
-        out += QStringLiteral(u"\n[%1] 修改 %2 行，删除 %3 行\n").arg(e.rule).arg(e.changed).arg(e.removed);
+        out += QStringLiteral(u"\n[%1] 修改 %2 行，删除 %3 行\n")
+                   .arg(e.rule, QString::number(e.changed), QString::number(e.removed));
         for (const Example& x : e.examples) {
-            out += QStringLiteral(u"  第 %1 行: %2\n").arg(x.line).arg(x.before);
+            out += QStringLiteral(u"  第 %1 行: %2\n").arg(QString::number(x.line), x.before);
             out += x.removed ? QStringLiteral(u"    → (删除)\n") : QStringLiteral(u"    → %1\n").arg(x.after);
         }
     }
@@ -164,12 +168,12 @@ CompiledRule compileRule(const ReplaceRule& rule)
         c.literal = rule.pattern;
         return c;
     }
-    c.re.setPattern(rule.pattern);
-    if (!c.re.isValid()) {
-        c.error = QStringLiteral("%1 (位置 %2)").arg(c.re.errorString()).arg(c.re.patternErrorOffset());
+    c.re = std::make_shared<BoundedRegex>(rule.pattern);
+    if (!c.re->isValid()) {
+        c.error = QStringLiteral("%1 (位置 %2)").arg(c.re->errorString()).arg(c.re->errorOffset());
+        c.re.reset();
         return c;
     }
-    c.re.optimize();
     c.literal = cRegExp::requiredLiteralOf(rule.pattern);
     return c;
 }
@@ -195,36 +199,55 @@ QList<CompiledRule> runnableRules(const QList<ReplaceRule>& rules, QStringList* 
     return out;
 }
 
-bool applyRule(const CompiledRule& rule, QString& text)
+std::chrono::milliseconds ruleBudget(qsizetype length)
+{
+    return std::chrono::milliseconds(100 + length / 10000);
+}
+
+RuleRun runRule(const CompiledRule& rule, QString& text)
 {
     if (!rule.literal.isEmpty() && !text.contains(rule.literal)) {
-        return false;
+        return RuleRun::Unchanged;
     }
     if (!rule.rule.isRegex) {
         if (rule.rule.pattern == rule.rule.replacement) {
-            return false;
+            return RuleRun::Unchanged;
         }
         text.replace(rule.rule.pattern, rule.rule.replacement);
-        return true; // the literal is there, so something was replaced
+        return RuleRun::Changed; // the literal is there, so something was replaced
     }
-    QRegularExpressionMatchIterator it = rule.re.globalMatch(text);
-    if (!it.hasNext()) {
-        return false;
+    if (!rule.re) {
+        return RuleRun::Unchanged;
+    }
+    BoundedRegex::Scan scan(*rule.re, text, ruleBudget(text.size()));
+    auto given = [](BoundedRegex::Result r) {
+        return r == BoundedRegex::TooSlow ? RuleRun::TooSlow : r == BoundedRegex::TooComplex ? RuleRun::TooComplex : RuleRun::Unchanged;
+    };
+    BoundedRegex::Result found = scan.next();
+    if (found != BoundedRegex::Match) {
+        return given(found);
     }
     QString out;
     qsizetype from = 0;
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        out += QStringView(text).mid(from, m.capturedStart() - from);
-        out += expand(rule.rule.replacement, m);
-        from = m.capturedEnd();
+    for (; found == BoundedRegex::Match; found = scan.next()) {
+        out += QStringView(text).mid(from, scan.start() - from);
+        out += expand(rule.rule.replacement, scan);
+        from = scan.end();
+    }
+    if (found != BoundedRegex::NoMatch) {
+        return given(found);
     }
     out += QStringView(text).mid(from);
     if (out == text) {
-        return false;
+        return RuleRun::Unchanged;
     }
     text = std::move(out);
-    return true;
+    return RuleRun::Changed;
+}
+
+bool applyRule(const CompiledRule& rule, QString& text)
+{
+    return runRule(rule, text) == RuleRun::Changed;
 }
 
 Cleaner::Cleaner(const Settings& s, bool indent, Shortcut shortcut)
@@ -235,6 +258,7 @@ Cleaner::Cleaner(const Settings& s, bool indent, Shortcut shortcut)
       m_active(!m_rules.isEmpty() || m_dropRepeated || m_indent)
 {
     m_ledger.errors = m_errors;
+    m_timeouts.fill(0, m_rules.size());
     m_filters.SetFilters(QString(), s.TextFilters);
     if (shortcut == Shortcut::Off) {
         for (CompiledRule& r : m_rules) {
@@ -313,11 +337,26 @@ Cleaner::Outcome Cleaner::apply(QString& text, qint64 lineNo)
         if (!(title ? r.rule.scopeTitle : r.rule.scopeContent)) {
             continue;
         }
-        const QString before = text;
-        if (!applyRule(r, text)) {
+        if (m_timeouts[i] >= MaxTimeouts) {
             continue;
         }
         const QString& name = r.rule.name.isEmpty() ? r.rule.pattern : r.rule.name;
+        const QString before = text;
+        const RuleRun run = runRule(r, text);
+        if (run == RuleRun::TooSlow || run == RuleRun::TooComplex) {
+            const int n = ++m_timeouts[i];
+            QString what = run == RuleRun::TooSlow
+                               ? QStringLiteral(u"“%1”在第 %2 行用时超过 %3 毫秒")
+                                     .arg(name, QString::number(lineNo), QString::number(ruleBudget(text.size()).count()))
+                               : QStringLiteral(u"“%1”在第 %2 行回溯过多（超过匹配次数上限）").arg(name, QString::number(lineNo));
+            what += n < MaxTimeouts ? QStringLiteral(u"，这一行没有按它修改")
+                                    : QStringLiteral(u"（第 %1 次），这一行和之后的行都不再使用这条规则").arg(n);
+            m_ledger.timeouts << what;
+            continue;
+        }
+        if (run != RuleRun::Changed) {
+            continue;
+        }
         if (!wasBlank && isBlankText(text)) {
             // Never a line of spaces left behind: emptied is empty, or gone with the blank lines.
             text.clear();

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "core/BoundedRegex.h"
 #include "core/cRegExp.h"
 
 #include <QList>
-#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+#include <chrono>
+#include <memory>
 
 /// What cleanup did, rule by rule: how many lines each changed or removed, and the first few
 /// as examples. Nothing cleanup touches goes uncounted.
@@ -31,6 +34,9 @@ public:
     const QList<Entry>& entries() const { return m_entries; }
     /// Rules that could not run, as "name: why".
     QStringList errors;
+    /// Lines a rule gave up on because matching took too long, one sentence each naming the
+    /// rule and the line (left as the rules before had made it).
+    QStringList timeouts;
     bool isEmpty() const { return m_entries.isEmpty(); }
     qint64 totalChanged() const;
     qint64 totalRemoved() const;
@@ -53,7 +59,7 @@ QString filterNoticeText(const CleanupLedger& ledger);
 /// A replace rule made ready to run; `error` says why a regex rule does not compile.
 struct CompiledRule {
     ReplaceRule rule;
-    QRegularExpression re;
+    std::shared_ptr<BoundedRegex> re; ///< for a regex rule; one thread at a time
     QString literal; ///< every match contains it: lines without it are skipped cheaply
     QString error;
 };
@@ -63,6 +69,14 @@ CompiledRule compileRule(const ReplaceRule& rule);
 /// The enabled rules in the order they run (by `order`, then list position); rules that do not
 /// compile are left out and listed in `errors` as "name: why".
 QList<CompiledRule> runnableRules(const QList<ReplaceRule>& rules, QStringList* errors = nullptr);
+/// How one rule went on one line.
+enum class RuleRun { Unchanged, Changed, TooSlow, TooComplex };
+/// The time one rule may take on a line of `length` characters: 100 ms, and 1 ms more for
+/// every 10,000 characters.
+std::chrono::milliseconds ruleBudget(qsizetype length);
+/// Applies one rule to a line within ruleBudget(); a rule that runs out of time (TooSlow) or
+/// past PCRE2's limits on backtracking (TooComplex) leaves the line as it was.
+RuleRun runRule(const CompiledRule& rule, QString& text);
 /// Applies one rule to a line; true when it changed it.
 bool applyRule(const CompiledRule& rule, QString& text);
 
@@ -86,8 +100,10 @@ public:
     void setChapters(const QVector<qint64>& titleLines, const QStringList& titles);
 
     enum Outcome { Unchanged, Changed, Dropped };
+    static constexpr int MaxTimeouts = 3;
     /// Cleans line `lineNo` (after the filter strings). Each rule works on what the rules
-    /// before it made of the line. A line emptied by a rule becomes "" and is Dropped when
+    /// before it made of the line. A rule that runs out of time on a line is named in the
+    /// ledger's timeouts; after MaxTimeouts such lines it is no longer used in this pass. A line emptied by a rule becomes "" and is Dropped when
     /// DelSpaceLine is on; a repeated title is always Dropped.
     Outcome apply(QString& text, qint64 lineNo);
     const CleanupLedger& ledger() const { return m_ledger; }
@@ -102,6 +118,7 @@ private:
     // one look at each character of a line tells which of those rules can match at all. Looked
     // at again after every change, so that a rule sees what the rules before it made.
     QVector<quint64> m_startsOf;
+    QVector<int> m_timeouts; // by rule: lines it ran out of time on
     quint64 m_literalRules = 0; // rules that are skipped unless their text was seen
     cRegExp m_filters;
     bool m_dropRepeated;

@@ -11,6 +11,7 @@
 #include "output/RawLineTest.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -697,7 +698,7 @@ OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host)
     return result;
 }
 
-bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledger, QString* error)
+bool PreviewCleanup(Document& doc, const Settings& settings, PassHost& host, CleanupLedger* ledger, QString* error)
 {
     const ChapterModel& model = doc.model();
     QList<QPair<qint64, int>> kept; // title line, record
@@ -724,11 +725,28 @@ bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledg
     QString text;
     qint64 lineNo = 0;
     LineReader::Result r;
+    doc.SetState(Busy);
+    QElapsedTimer sinceTurn;
+    sinceTurn.start();
     while ((r = reader.next(line, terminator)) == LineReader::Line) {
         doc.codec().decode(line.data(), line.size(), text);
         clean.filter(text, ++lineNo);
         clean.apply(text, lineNo);
+        if (sinceTurn.hasExpired(100)) {
+            sinceTurn.restart();
+            host.processEvents();
+            if (doc.DocState == StopRequested) {
+                if (host.askYesNo(QStringLiteral(u"是否确定中断清理预览？"), QStringLiteral(u"清理"))) {
+                    reader.rewind();
+                    doc.SetState(Analysed);
+                    *error = QStringLiteral(u"清理预览被中断！");
+                    return false;
+                }
+                doc.DocState = Busy;
+            }
+        }
     }
+    doc.SetState(Analysed);
     reader.rewind();
     if (r == LineReader::Error) {
         *error = reader.errorString();

@@ -1,13 +1,16 @@
 #include "core/GbkCodec.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QStandardPaths>
 #include <QTest>
 
+#include <csignal>
 #include <sys/stat.h>
 
 // Drives the real vellomar-cli binary, as scripts do.
@@ -56,6 +59,58 @@ class tst_Cli : public QObject {
         f.open(QIODevice::WriteOnly);
         f.write(b);
         return path;
+    }
+
+    // A novel of `chapters` short chapters, written fast: enough for a split to take a while.
+    QString bigNovel(const QString& name, int chapters)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (f.exists()) {
+            return path;
+        }
+        f.open(QIODevice::WriteOnly);
+        const QByteArray body = GbkCodec::instance().encode(u"　　雾从海面上漫过来，码头上没有人，她把信折好放进口袋。\r\n"_qs).repeated(3);
+        for (int i = 1; i <= chapters; ++i) {
+            f.write(GbkCodec::instance().encode(u"第%1章 雾港\r\n"_qs.arg(i)) + body);
+        }
+        return path;
+    }
+
+    // 500 chapters of four lines of 2,000 characters.
+    QString longLineNovel()
+    {
+        const QString path = m_dir.filePath(u"长行.txt"_qs);
+        QFile f(path);
+        if (f.exists()) {
+            return path;
+        }
+        f.open(QIODevice::WriteOnly);
+        const QString chars = u"雾从海面上漫过来码头没有人她把信折好放进口袋，。"_qs;
+        QRandomGenerator rng(7);
+        for (int c = 1; c <= 500; ++c) {
+            QString text = u"第%1章 长行\r\n"_qs.arg(c);
+            for (int l = 0; l < 4; ++l) {
+                for (int k = 0; k < 2000; ++k) {
+                    text += chars[rng.bounded(chars.size())];
+                }
+                text += u"\r\n"_qs;
+            }
+            f.write(GbkCodec::instance().encode(text));
+        }
+        return path;
+    }
+
+    static QStringList partFiles(const QString& root)
+    {
+        QStringList found;
+        for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString p = it.next();
+            if (QFileInfo(p).fileName().startsWith(u".vellomar-"_qs)) {
+                found << p;
+            }
+        }
+        return found;
     }
 
     static int fileCount(const QString& root)
@@ -153,6 +208,95 @@ private slots:
             QVERIFY2(dry.err.contains(u"rule1"_qs), qPrintable(dry.err));
             QVERIFY(QFileInfo(QFileInfo(ini).path() + u'/' + QFileInfo(ini).completeBaseName() + u".rules.json"_qs).isFile());
         }
+    }
+
+    // A signal stops a running split (or a dry run) as Ctrl+C does: within a second, exit 4, and
+    // no half-written file left behind. The reader of `| head` going away is such a signal.
+    void signals_stopWithoutPartFiles_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("split, SIGINT") << u"split"_qs << SIGINT;
+        QTest::newRow("split, SIGTERM") << u"split"_qs << SIGTERM;
+        QTest::newRow("split, SIGHUP") << u"split"_qs << SIGHUP;
+        QTest::newRow("epub, SIGTERM") << u"epub"_qs << SIGTERM;
+        QTest::newRow("clean --dry-run, SIGINT") << u"clean"_qs << SIGINT;
+    }
+
+    void signals_stopWithoutPartFiles()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, signal);
+        const bool dryRun = command == u"clean"_qs;
+        const QString out = m_dir.filePath(u"signal-"_qs + QString::number(signal) + command);
+        QDir(out).removeRecursively();
+        QVERIFY(QDir().mkpath(out));
+        QStringList args{command, u"--config"_qs};
+        if (dryRun) {
+            // Lines of 2,000 characters and a rule that searches the rest of the line from every
+            // position: some milliseconds a line, well inside its budget, for many seconds.
+            args << config(u"[text]\r\nSetInvalidTitle=False\r\n[clean]\r\n"
+                           u"rule0={\"name\":\"慢\",\"pattern\":\".(?=.*[yz])\",\"isRegex\":true}\r\n"_qs)
+                 << u"--dry-run"_qs << longLineNovel();
+        } else {
+            args << config(u"[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\nConvertToSimple=False\r\n"_qs)
+                 << u"--yes"_qs << u"--overwrite"_qs << u"all"_qs << u"--out"_qs << out << bigNovel(u"大.txt"_qs, 60000);
+        }
+        QProcess p;
+        p.start(QStringLiteral(VELLOMAR_CLI), args);
+        QVERIFY(p.waitForStarted());
+        // Under way: the output pass has begun (the count line), a chapter file is being written,
+        // or the dry run is well past its analysis.
+        QByteArray err;
+        QElapsedTimer started;
+        started.start();
+        if (dryRun) {
+            QTest::qWait(1000);
+        } else {
+            while (!err.contains(QStringLiteral(u"一共:").toUtf8())
+                   && p.state() == QProcess::Running && started.elapsed() < 30000) {
+                p.waitForReadyRead(10);
+                err += p.readAllStandardError();
+            }
+            while (command == u"split"_qs && partFiles(out).isEmpty() && p.state() == QProcess::Running
+                   && started.elapsed() < 30000) {
+                QThread::msleep(1);
+            }
+            if (command == u"epub"_qs) {
+                QThread::msleep(100);
+            }
+        }
+        QCOMPARE(p.state(), QProcess::Running);
+        QCOMPARE(::kill(pid_t(p.processId()), signal), 0);
+        QElapsedTimer stopping;
+        stopping.start();
+        QVERIFY(p.waitForFinished(30000));
+        qInfo("stopped %lld ms after the signal", stopping.elapsed());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 4);
+        QCOMPARE(partFiles(out), QStringList());
+    }
+
+    // A batch whose summary lines go to `| head -n 1`: the reader leaves after the first novel,
+    // the next line is written into nothing (SIGPIPE) while the last novel is still being split.
+    void signals_readerGone_stopsBatchWithoutPartFiles()
+    {
+        const QString dir = m_dir.filePath(u"pipe-batch"_qs);
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(QFile::copy(novel(u"a.txt"_qs, {u"第1章 甲"_qs, u"a"_qs}), dir + u"/a.txt"_qs));
+        QVERIFY(QFile::copy(bigNovel(u"中.txt"_qs, 3000), dir + u"/b.txt"_qs));
+        QVERIFY(QFile::copy(bigNovel(u"大.txt"_qs, 60000), dir + u"/c.txt"_qs));
+        const QString out = m_dir.filePath(u"pipe-out"_qs);
+        const QString cfg = config(u"[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\nConvertToSimple=False\r\n"_qs);
+        QProcess p;
+        p.start(u"bash"_qs, {u"-c"_qs, u"\"$0\" split --jobs 2 --yes --config \"$1\" --out \"$2\" \"$3\" | head -n 1; "
+                                      u"echo \"${PIPESTATUS[0]}\" >&2"_qs,
+                             QStringLiteral(VELLOMAR_CLI), cfg, out, dir});
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+        QVERIFY2(err.endsWith(u"\n4"_qs), qPrintable(err.right(300)));
+        QVERIFY(err.contains(u"(SIGPIPE)"_qs));
+        QCOMPARE(partFiles(out), QStringList());
     }
 
     // With volumes, list gains the volume's title as an eighth column (a restart at a volume is

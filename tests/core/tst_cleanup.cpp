@@ -179,6 +179,44 @@ private slots:
         QVERIFY(changedLines > 1000); // the rules did change lines, often
     }
 
+    // A rule that takes too long on a line gives up on it within its budget, leaves it as the
+    // rules before made it (the rules after still run), and is named; after three such lines it
+    // is no longer used.
+    void slowRule_givesUpAndIsNamed_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("searches the rest of a long line from every position")
+            << u"x(?=.*y)"_qs << QString(200000, u'x') + u'b' << u"用时超过 120 毫秒"_qs;
+        QTest::newRow("backtracks without end on a short line")
+            << u"(a|aa)+$"_qs << QString(40, u'a') + u'b' << u"回溯过多"_qs;
+    }
+
+    void slowRule_givesUpAndIsNamed()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, line);
+        QFETCH(QString, why);
+        Settings s = Settings::defaults();
+        s.ReplaceRules = {rule(pattern, u"!"_qs, true), rule(u"b"_qs, u"c"_qs, false)};
+        s.ReplaceRules[0].name = u"慢"_qs;
+        Cleaner c(s, false);
+        for (int n = 1; n <= Cleaner::MaxTimeouts + 1; ++n) {
+            QString text = line;
+            QCOMPARE(c.apply(text, n), Cleaner::Changed);
+            QCOMPARE(text, QString(line).replace(u'b', u'c'));
+        }
+        const QStringList timeouts = c.ledger().timeouts;
+        QCOMPARE(timeouts.size(), Cleaner::MaxTimeouts);
+        for (int n = 1; n <= Cleaner::MaxTimeouts; ++n) {
+            QVERIFY2(timeouts[n - 1].startsWith(u"“慢”在第 %1 行"_qs.arg(n)) && timeouts[n - 1].contains(why),
+                     qPrintable(timeouts[n - 1]));
+        }
+        QVERIFY(timeouts.last().contains(u"之后的行都不再使用"_qs));
+        QVERIFY(c.ledger().text().contains(u"规则超时: “慢”在第 1 行"_qs));
+    }
+
     // A broken rule is named with its error and left out; disabled rules never run; order wins
     // over list position.
     void runnable_listsBrokenRulesAndKeepsOrder()
