@@ -22,8 +22,11 @@ constexpr quint32 MatchesPerLook = 16;
 } // namespace
 
 struct BoundedRegex::Pcre {
+    QString pattern;
+    // Made when first needed: a rule list checked as it is typed compiles every rule each time.
     pcre2_code_16* code = nullptr;    // for short lines
     pcre2_code_16* watched = nullptr; // the same with auto callouts, for long lines
+    bool jit = false;
     pcre2_match_data_16* data = nullptr;
     pcre2_match_context_16* context = nullptr;
     pcre2_jit_stack_16* stack = nullptr;
@@ -54,6 +57,34 @@ struct BoundedRegex::Pcre {
         return p.outOfTime() ? PCRE2_ERROR_CALLOUT : 0;
     }
 
+    pcre2_code_16* compile(uint32_t options, int* error, PCRE2_SIZE* offset) const
+    {
+        // The options QRegularExpression compiles with (UTF).
+        return pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.utf16()), PCRE2_SIZE(pattern.size()),
+                                PCRE2_UTF | options, error, offset, nullptr);
+    }
+
+    // The code for a line of `length`, made ready to match; null only when out of memory.
+    pcre2_code_16* ready(qsizetype length)
+    {
+        if (length < LongLine) {
+            if (!jit) {
+                jit = true;
+                pcre2_jit_compile_16(code, PCRE2_JIT_COMPLETE); // without the JIT the interpreter runs
+            }
+            return code;
+        }
+        if (!watched) {
+            int error = 0;
+            PCRE2_SIZE offset = 0;
+            watched = compile(PCRE2_AUTO_CALLOUT, &error, &offset);
+            if (watched) {
+                pcre2_jit_compile_16(watched, PCRE2_JIT_COMPLETE);
+            }
+        }
+        return watched;
+    }
+
     ~Pcre()
     {
         pcre2_jit_stack_free_16(stack);
@@ -67,18 +98,11 @@ struct BoundedRegex::Pcre {
 BoundedRegex::BoundedRegex(const QString& pattern) : m_pcre(std::make_unique<Pcre>())
 {
     Pcre& p = *m_pcre;
+    p.pattern = pattern;
     int error = 0;
     PCRE2_SIZE offset = 0;
-    // The options QRegularExpression compiles with (UTF).
-    auto compile = [&](uint32_t options) {
-        return pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.utf16()), PCRE2_SIZE(pattern.size()),
-                                PCRE2_UTF | options, &error, &offset, nullptr);
-    };
-    p.code = compile(0);
-    if (p.code) {
-        p.watched = compile(PCRE2_AUTO_CALLOUT);
-    }
-    if (!p.code || !p.watched) {
+    p.code = p.compile(0, &error, &offset);
+    if (!p.code) {
         char16_t message[256];
         const int n = pcre2_get_error_message_16(error, reinterpret_cast<PCRE2_UCHAR16*>(message), 256);
         m_error = n > 0 ? QString::fromUtf16(message, n) : QStringLiteral("error %1").arg(error);
@@ -86,9 +110,6 @@ BoundedRegex::BoundedRegex(const QString& pattern) : m_pcre(std::make_unique<Pcr
         return;
     }
     m_valid = true;
-    // Without the JIT the interpreter runs.
-    pcre2_jit_compile_16(p.code, PCRE2_JIT_COMPLETE);
-    pcre2_jit_compile_16(p.watched, PCRE2_JIT_COMPLETE);
     p.data = pcre2_match_data_create_from_pattern_16(p.code, nullptr);
     p.context = pcre2_match_context_create_16(nullptr);
     pcre2_set_callout_16(p.context, &Pcre::onStep, &p);
@@ -120,9 +141,13 @@ int BoundedRegex::Scan::match(qsizetype offset, quint32 options)
     if (m_checked) {
         options |= PCRE2_NO_UTF_CHECK;
     }
-    const Pcre& p = *m_re.m_pcre;
-    const int rc = pcre2_match_16(m_subject.size() < LongLine ? p.code : p.watched, reinterpret_cast<PCRE2_SPTR16>(text),
-                                  PCRE2_SIZE(m_subject.size()), PCRE2_SIZE(offset), options, p.data, p.context);
+    Pcre& p = *m_re.m_pcre;
+    pcre2_code_16* code = p.ready(m_subject.size());
+    if (!code) {
+        return PCRE2_ERROR_NOMEMORY;
+    }
+    const int rc = pcre2_match_16(code, reinterpret_cast<PCRE2_SPTR16>(text), PCRE2_SIZE(m_subject.size()),
+                                  PCRE2_SIZE(offset), options, p.data, p.context);
     m_checked = true;
     return rc;
 }

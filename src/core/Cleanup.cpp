@@ -327,7 +327,8 @@ Cleaner::Outcome Cleaner::apply(QString& text, qint64 lineNo)
     }
     const bool wasBlank = isBlankText(text);
     bool changed = false;
-    // A rule's own test then makes sure.
+    // Rules whose required text cannot be in the line are skipped; a rule's own test then
+    // makes sure.
     quint64 possible = possibleRules(text);
     for (qsizetype i = 0; i < m_rules.size(); ++i) {
         const CompiledRule& r = m_rules[i];
