@@ -64,9 +64,9 @@ const char* const HelpText = R"(Usage:
       "书名 (1-500).epub", ... --out names the book, or the folder it goes to (default:
       the configured output folder). Several novels or folders make a batch as for split.
   vellomar-cli clean --dry-run [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
-      Analyses the novel and shows what the cleanup of [clean] (replace rules, repeated
-      title lines, paragraph indents) would change in text output, rule by rule with the
-      first examples (the 清理报告), without writing anything.
+      Analyses the novel and shows what the cleanup (filter strings, replace rules, and
+      [clean]'s repeated title lines and paragraph indents) would change in text output, rule
+      by rule with the first examples (the 清理报告), without writing anything.
   vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
       whole novel (its first 512 KB when it is over 8 MB): count of titles, score (the
@@ -75,7 +75,8 @@ const char* const HelpText = R"(Usage:
   vellomar-cli --help | --version
 
 Options:
-  --config PATH   settings file to use instead of the program's config.ini
+  --config PATH   settings file to use instead of the program's config.ini; the replace
+                  rules are in the file beside it named after it (config.rules.json)
   --encoding E    how the novel is read: auto (default: byte-order mark, UTF-8, else GBK
                   with GB18030's extra characters), gbk, gb18030, utf-8, utf-16le, utf-16be,
                   big5. Chapter files are written in the same encoding.
