@@ -188,12 +188,24 @@ void CleanPage::updateTest()
     }
     QString text = line;
     QStringList used;
+    QStringList slow; // out of time on this line: named, as output's report names them
     for (const CompiledRule& r : runnable) {
-        if (r.rule.scopeContent && applyRule(r, text)) {
-            used << (r.rule.name.isEmpty() ? r.rule.pattern : r.rule.name);
+        if (!r.rule.scopeContent) {
+            continue;
+        }
+        const RuleRun run = runRule(r, text);
+        const QString name = r.rule.name.isEmpty() ? r.rule.pattern : r.rule.name;
+        if (run == RuleRun::Changed) {
+            used << name;
+        } else if (run != RuleRun::Unchanged) {
+            slow << name;
         }
     }
-    if (used.isEmpty()) {
+    if (!slow.isEmpty()) {
+        lblCleanResult->setText(QStringLiteral(u"规则超时，没有用于这一行：%1\n").arg(slow.join(QStringLiteral(u"、")))
+                                + (used.isEmpty() ? QStringLiteral(u"其他规则没有改变这一行。")
+                                                  : QStringLiteral(u"结果：%1（%2）").arg(text, used.join(QStringLiteral(u"、")))));
+    } else if (used.isEmpty()) {
         lblCleanResult->setText(QStringLiteral(u"没有规则改变这一行。"));
     } else if (isBlankText(text)) {
         lblCleanResult->setText(QStringLiteral(u"整行被删除（%1）").arg(used.join(QStringLiteral(u"、"))));
