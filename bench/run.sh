@@ -142,13 +142,17 @@ clean_patterns=(
     '[【\\[]广告[】\\]].*' '推荐一本好书.*' '喜欢.*请收藏.*' 'PS[:：].*' '求月票.*'
     '顶点小说.*' '&nbsp;' '[\\x{200b}\\x{feff}]+' '章节错误.*举报' '（本章完）'
 )
+# The rules go to their own file beside the settings file, as the program keeps them.
+printf '[clean]\r\nDropRepeatedTitle=False\r\nIndentParagraphs=False\r\n' > "$work/clean.ini"
 {
-    printf '[clean]\r\nDropRepeatedTitle=False\r\nIndentParagraphs=False\r\n'
+    printf '['
     for i in "${!clean_patterns[@]}"; do
-        printf 'rule%d={"name":"r%d","pattern":"%s","replacement":"","isRegex":true,"isEnabled":true,"scopeTitle":true,"scopeContent":true,"order":%d}\r\n' \
-            "$i" "$i" "${clean_patterns[$i]}" "$i"
+        [ "$i" -gt 0 ] && printf ','
+        printf '{"name":"r%d","pattern":"%s","replacement":"","isRegex":true,"isEnabled":true,"scopeTitle":true,"scopeContent":true,"order":%d}\n' \
+            "$i" "${clean_patterns[$i]}" "$i"
     done
-} | iconv -f UTF-8 -t GBK > "$work/clean.ini"
+    printf ']\n'
+} > "$work/clean.rules.json"
 split_clean() { "$cli" split --yes --config "$work/clean.ini" --out "$RUN" "$1"; }
 t_clean=$(median_time split_clean "$work/novel.txt")
 printf '12. split with 20 regex replace rules %6.3f s  %5s MB/s\n' "$t_clean" "$(rate "$size" "$t_clean")"

@@ -6,7 +6,7 @@ set -euo pipefail
 VELLOMAR_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev
-    libopencc-dev libopencc-data opencc
+    libopencc-dev libopencc-data opencc libpcre2-dev
     libicu-dev
     libquazip1-qt6-dev epubcheck
     fonts-wqy-microhei qt6-translations-l10n

@@ -63,6 +63,16 @@ int analyseNovel(const QString& novel, const SplitRequest& request, Document& do
     return Ok;
 }
 
+void reportCleanupTrouble(const CleanupLedger& ledger, QTextStream& err)
+{
+    for (const QString& e : ledger.errors) {
+        err << QStringLiteral(u"未使用的规则（无法编译）: ") << e << Qt::endl;
+    }
+    for (const QString& t : ledger.timeouts) {
+        err << QStringLiteral(u"规则超时: ") << t << Qt::endl;
+    }
+}
+
 SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host,
                         QTextStream& err)
 {
@@ -92,6 +102,7 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
         << doc.encodingLabel() << Qt::endl;
     if (request.epub) {
         const EpubResult book = RunEpub(doc, request.settings, request.epubOptions, host);
+        reportCleanupTrouble(book.ledger, err);
         outcome.files = int(book.books.size());
         outcome.keptFiles = book.kept;
         outcome.replaced = book.replaced;
@@ -107,6 +118,7 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
         return outcome;
     }
     const OutputResult result = RunOutput(doc, request.settings, host);
+    reportCleanupTrouble(result.ledger, err);
     if (request.report) {
         outcome.report = result.ledger.text();
     }

@@ -41,6 +41,10 @@ struct SplitOutcome {
     QString report;        ///< the cleanup ledger as text, when asked for
 };
 
+/// Names on `err` the replace rules that did not compile and the lines a rule ran out of time
+/// on: the output is not what those rules would have made of it.
+void reportCleanupTrouble(const CleanupLedger& ledger, QTextStream& err);
+
 /// Opens and analyses one novel (with the suggested rule and tidied when asked). Returns Ok, or
 /// the exit code when there is nothing to go on with.
 int analyseNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host, QTextStream& err);

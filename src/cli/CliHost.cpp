@@ -12,9 +12,21 @@ namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void onInterrupt(int)
+void onInterrupt(int sig)
 {
-    g_interrupted = 1;
+    g_interrupted = sig;
+}
+
+// How the stop came, for the answer to the stop question.
+const char* interruptName()
+{
+    switch (g_interrupted) {
+    case SIGINT: return "Ctrl+C";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    case SIGPIPE: return "SIGPIPE";
+    default: return "signal";
+    }
 }
 
 } // namespace
@@ -23,7 +35,9 @@ CliHost::CliHost(Document& doc, QTextStream& out, QTextStream& err) : m_doc(doc)
 
 void CliHost::installInterruptHandler()
 {
-    std::signal(SIGINT, onInterrupt);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        std::signal(sig, onInterrupt);
+    }
 }
 
 bool CliHost::interrupted()
@@ -90,7 +104,7 @@ bool CliHost::askYesNo(const QString& text, const QString& caption)
     clearProgress();
     if (m_stopByInterrupt) {
         // Ctrl+C is the answer to the stop question already.
-        m_err << caption << ": " << text << " (Ctrl+C)" << Qt::endl;
+        m_err << caption << ": " << text << " (" << interruptName() << ")" << Qt::endl;
         return true;
     }
     if (yes) {

@@ -42,7 +42,9 @@ public:
     void error(const QString& description, int number, const QString& context) override;
     void noTitleFound(const QString& notice, const QString& encoding) override;
 
-    /// Installs the Ctrl+C handler: the pass stops at its next title or chapter.
+    /// Installs the handler of Ctrl+C, and of SIGTERM, SIGHUP and SIGPIPE (a reader such as
+    /// `| head` that went away): the pass stops at its next title or chapter, and removes its
+    /// half-written file, instead of the process dying with it.
     static void installInterruptHandler();
     static bool interrupted();
 

@@ -65,9 +65,9 @@ const char* const HelpText = R"(Usage:
       "书名 (1-500).epub", ... --out names the book, or the folder it goes to (default:
       the configured output folder). Several novels or folders make a batch as for split.
   vellomar-cli clean --dry-run [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
-      Analyses the novel and shows what the cleanup of [clean] (replace rules, repeated
-      title lines, paragraph indents) would change in text output, rule by rule with the
-      first examples (the 清理报告), without writing anything.
+      Analyses the novel and shows what the cleanup (filter strings, replace rules, and
+      [clean]'s repeated title lines and paragraph indents) would change in text output, rule
+      by rule with the first examples (the 清理报告), without writing anything.
   vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
       whole novel (its first 512 KB when it is over 8 MB): count of titles, score (the
@@ -76,7 +76,8 @@ const char* const HelpText = R"(Usage:
   vellomar-cli --help | --version
 
 Options:
-  --config PATH   settings file to use instead of the program's config.ini
+  --config PATH   settings file to use instead of the program's config.ini; the replace
+                  rules are in the file beside it named after it (config.rules.json)
   --encoding E    how the novel is read: auto (default: byte-order mark, else detected
                   among UTF-8, GB18030 (GBK) and Big5-HKSCS, UTF-16 too), gbk, gb18030,
                   utf-8, utf-16le, utf-16be, big5. Chapter files are written in the same
@@ -357,8 +358,13 @@ int main(int argc, char** argv)
         err << "vellomar-cli: no such settings file: " << o.config << Qt::endl;
         return Usage;
     }
-    if (QString why; QFileInfo(configPath).isFile() && !LoadConfig(settings, configPath, &why)) {
+    if (!QFileInfo(configPath).isFile()) {
+        LoadReplaceRules(settings, configPath);
+    } else if (QString why; !LoadConfig(settings, configPath, &why)) {
         err << "vellomar-cli: " << why << " (using the default settings)" << Qt::endl;
+    }
+    for (const QString& problem : std::as_const(settings.ReplaceRuleProblems)) {
+        err << "vellomar-cli: " << problem << Qt::endl;
     }
     if (!o.out.isEmpty() && o.command != QLatin1String("epub")) {
         settings.OutPath = QFileInfo(o.out).absoluteFilePath();
@@ -444,10 +450,15 @@ int main(int argc, char** argv)
     if (o.command == QLatin1String("clean")) {
         CleanupLedger ledger;
         QString error;
-        if (!PreviewCleanup(doc, settings, &ledger, &error)) {
+        if (!PreviewCleanup(doc, settings, host, &ledger, &error)) {
+            if (CliHost::interrupted()) {
+                err << error << Qt::endl;
+                return Interrupted;
+            }
             host.error(error, 75, QStringLiteral("vellomar-cli clean"));
             return Failed;
         }
+        reportCleanupTrouble(ledger, err);
         out << ledger.text();
         out.flush();
         return Ok;

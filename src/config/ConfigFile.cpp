@@ -6,6 +6,9 @@
 #include "ReplaceRules.h"
 #include "cInifile.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -102,6 +105,65 @@ std::optional<qint32> rgbToInt32(QStringView text) {
     return color;
 }
 
+const QString CleanSection = QStringLiteral("clean");
+
+// A rule key of [clean] as older versions wrote them ("rule0"...): one compact JSON object.
+bool isRuleKey(const QString& key) {
+    return key.startsWith(QLatin1String("rule"), Qt::CaseInsensitive);
+}
+
+std::optional<ReplaceRule> ruleFromValue(const QString& value) {
+    const QJsonDocument rule = QJsonDocument::fromJson(value.toUtf8());
+    if (!rule.isObject() || !rule.object().value(QLatin1String("pattern")).isString())
+        return std::nullopt;
+    return ruleFromJson(rule.object());
+}
+
+struct LegacyRules {
+    QList<ReplaceRule> rules;
+    QStringList keys;     // of the rules read, to remove once they are in the rule file
+    QStringList problems;
+};
+
+// The rule keys still in config.ini's [clean], read whole: the value buffer would cut a long rule
+// and the key list stop after about a thousand keys.
+LegacyRules legacyRules(cInifile& ini, const QString& configPath) {
+    LegacyRules legacy;
+    ini.setSection(CleanSection);
+    const auto entries = ini.SectionEntries();
+    for (const auto& [key, value] : entries) {
+        if (!isRuleKey(key))
+            continue;
+        if (const auto rule = ruleFromValue(value)) {
+            legacy.rules << *rule;
+            legacy.keys << key;
+        } else {
+            legacy.problems << QStringLiteral(u"%1 [clean] %2: 不是替换规则的 JSON，未使用（%3）")
+                                   .arg(QFileInfo(configPath).fileName(), key, value.left(40));
+        }
+    }
+    return legacy;
+}
+
+bool readWhole(const QString& path, QByteArray* bytes, QString* error) {
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = fileFailureReason(path, errno, file.errorString());
+        return false;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = fileFailureReason(path, errno, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool writeWhole(const QString& path, const QByteArray& bytes, QString* error) {
+    return replaceFileWhole(path, bytes, error);
+}
+
 // Writes key by key into one reading of the file and saves it once at the end, so that a
 // file that cannot be read is never replaced and a failure leaves the old file whole.
 class ConfigWriter {
@@ -136,6 +198,23 @@ public:
             return;
         m_ini.setSection(section);
         m_ini.DeleteSection();
+    }
+
+    bool readable() const { return m_error.isEmpty(); }
+
+    // The rule keys that older versions kept in [clean] and that are in the rule file now;
+    // a key that never was a rule stays for the user to see.
+    void removeLegacyRules() {
+        if (!m_error.isEmpty())
+            return;
+        m_ini.setSection(CleanSection);
+        const auto entries = m_ini.SectionEntries();
+        for (const auto& [key, value] : entries) {
+            if (isRuleKey(key) && ruleFromValue(value)) {
+                m_ini.setKey(key);
+                m_ini.DeleteKey();
+            }
+        }
     }
 
     bool finish(QString* error) {
@@ -184,6 +263,11 @@ QStringList allPieces(const QString& list) {
 } // namespace
 
 bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
+    // The rule file first: its rules are there even when config.ini cannot be read.
+    settings.ReplaceRuleProblems.clear();
+    const bool ruleFile = QFileInfo::exists(ReplaceRulesPath(configPath));
+    if (ruleFile)
+        LoadReplaceRules(settings, configPath);
     cInifile ini;
     ini.setPath(configPath);
     // One reading of the file for every key below, however large a damaged file has grown.
@@ -251,20 +335,27 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     QStringList keys;
     qint32 count = 0;
 
-    const QString clean = QStringLiteral("clean");
-    readBool(clean, QStringLiteral("DropRepeatedTitle"), settings.DropRepeatedTitle);
-    readBool(clean, QStringLiteral("IndentParagraphs"), settings.IndentParagraphs);
-    settings.ReplaceRules.clear();
-    ini.setSection(clean);
-    ini.EnumerateCurrentSection(keys, count);
-    for (const QString& key : std::as_const(keys)) {
-        if (!key.startsWith(QLatin1String("rule"), Qt::CaseInsensitive))
-            continue;
-        ini.setKey(key);
-        // One rule per key, as the compact JSON object that rule files hold.
-        const QJsonDocument rule = QJsonDocument::fromJson(ini.Value().toUtf8());
-        if (rule.isObject())
-            settings.ReplaceRules << ruleFromJson(rule.object());
+    readBool(CleanSection, QStringLiteral("DropRepeatedTitle"), settings.DropRepeatedTitle);
+    readBool(CleanSection, QStringLiteral("IndentParagraphs"), settings.IndentParagraphs);
+    const LegacyRules legacy = legacyRules(ini, configPath);
+    settings.ReplaceRuleProblems << legacy.problems;
+    if (!ruleFile) {
+        // Rules that older versions kept in config.ini move to the rule file, once.
+        settings.ReplaceRules = legacy.rules;
+        QString why;
+        if (legacy.rules.isEmpty()) {
+            // nothing to move
+        } else if (SaveReplaceRules(legacy.rules, configPath, &why)) {
+            for (const QString& key : legacy.keys) {
+                ini.setSection(CleanSection);
+                ini.setKey(key);
+                ini.DeleteKey();
+            }
+        } else {
+            settings.ReplaceRuleProblems
+                << QStringLiteral(u"替换规则未能移到 %1，这次仍从 %2 读取：%3")
+                       .arg(ReplaceRulesPath(configPath), QFileInfo(configPath).fileName(), why);
+        }
     }
 
     settings.TextFilters.clear();
@@ -364,18 +455,16 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
         out.write(epub, QStringLiteral("ChapsInBook"), QString::number(s.EpubChapsInBook));
     if (!s.EpubFolder.isEmpty() || out.hasKey(epub, QStringLiteral("Folder")))
         out.write(epub, QStringLiteral("Folder"), s.EpubFolder);
-    // [clean] appears once cleanup is first set up, and is then rewritten whole so that a
-    // removed rule leaves no key behind.
-    const QString clean = QStringLiteral("clean");
-    if (s.DropRepeatedTitle || s.IndentParagraphs || !s.ReplaceRules.isEmpty()
-        || out.hasKey(clean, QStringLiteral("DropRepeatedTitle"))) {
-        out.deleteSection(clean);
-        out.write(clean, QStringLiteral("DropRepeatedTitle"), boolText(s.DropRepeatedTitle));
-        out.write(clean, QStringLiteral("IndentParagraphs"), boolText(s.IndentParagraphs));
-        for (qsizetype n = 0; n < s.ReplaceRules.size(); ++n)
-            out.write(clean, QStringLiteral("rule%1").arg(n),
-                      QString::fromUtf8(QJsonDocument(ruleToJson(s.ReplaceRules[n])).toJson(QJsonDocument::Compact)));
+    // [clean] appears once cleanup is first set up; the rules themselves are in their own file,
+    // written only when config.ini could be read (else the rules were never loaded either).
+    QString rulesError;
+    const bool rulesSaved = out.readable() && SaveReplaceRules(s.ReplaceRules, configPath, &rulesError);
+    if (s.DropRepeatedTitle || s.IndentParagraphs || out.hasKey(CleanSection, QStringLiteral("DropRepeatedTitle"))) {
+        out.write(CleanSection, QStringLiteral("DropRepeatedTitle"), boolText(s.DropRepeatedTitle));
+        out.write(CleanSection, QStringLiteral("IndentParagraphs"), boolText(s.IndentParagraphs));
     }
+    if (rulesSaved)
+        out.removeLegacyRules();
     // Absent until the user first drags a column: the default file stays as it is.
     if (!s.ColumnWidths.isEmpty())
         out.write(favorite, QStringLiteral("ColumnWidths"), widthsText(s.ColumnWidths));
@@ -396,7 +485,70 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
         for (qsizetype n = 0; n < entries.size(); ++n)
             out.write(section, QString::fromUtf16(list.prefix) + QString::number(n), entries[n]);
     }
-    return out.finish(error);
+    if (!out.finish(error))
+        return false;
+    if (!rulesError.isEmpty()) {
+        if (error)
+            *error = rulesError;
+        return false;
+    }
+    return true;
+}
+
+QString ReplaceRulesPath(const QString& configPath) {
+    const QFileInfo config(configPath);
+    return config.dir().filePath(config.completeBaseName() + QStringLiteral(".rules.json"));
+}
+
+void LoadReplaceRules(Settings& settings, const QString& configPath) {
+    const QString path = ReplaceRulesPath(configPath);
+    if (!QFileInfo::exists(path))
+        return;
+    QByteArray bytes;
+    QString why;
+    QStringList problems;
+    QList<ReplaceRule> rules;
+    if (!readWhole(path, &bytes, &why) || !readReplaceRules(bytes, &rules, &problems, &why)) {
+        settings.ReplaceRules.clear();
+        settings.ReplaceRuleProblems << QStringLiteral(u"无法读取替换规则文件 %1：%2。这次不使用替换规则。").arg(path, why);
+        return;
+    }
+    settings.ReplaceRules = rules;
+    for (const QString& p : std::as_const(problems))
+        settings.ReplaceRuleProblems << QStringLiteral(u"替换规则文件 %1：%2，未使用。").arg(path, p);
+}
+
+bool SaveReplaceRules(const QList<ReplaceRule>& rules, const QString& configPath, QString* error) {
+    const QString path = ReplaceRulesPath(configPath);
+    const QByteArray bytes = exportReplaceRules(rules);
+    QString why;
+    if (QFileInfo::exists(path)) {
+        QByteArray old;
+        if (!readWhole(path, &old, &why)) {
+            if (error)
+                *error = QStringLiteral(u"无法读取替换规则文件 %1：%2").arg(path, why);
+            return false;
+        }
+        if (old == bytes)
+            return true;
+        // What the program could not read may still be the user's: it is kept aside.
+        QList<ReplaceRule> loaded;
+        QStringList problems;
+        if ((!readReplaceRules(old, &loaded, &problems, &why) || !problems.isEmpty())
+            && !writeWhole(path + QStringLiteral(".bak"), old, &why)) {
+            if (error)
+                *error = QStringLiteral(u"无法保留替换规则文件的旧版本 %1.bak：%2").arg(path, why);
+            return false;
+        }
+    } else if (rules.isEmpty()) {
+        return true;
+    }
+    if (!writeWhole(path, bytes, &why)) {
+        if (error)
+            *error = QStringLiteral(u"无法写入替换规则文件 %1：%2").arg(path, why);
+        return false;
+    }
+    return true;
 }
 
 bool WriteDefaultConfig(const Settings& s, const QString& configPath, QString* error) {

@@ -63,13 +63,15 @@ QJsonObject ruleToJson(const ReplaceRule& rule)
     return o;
 }
 
-bool importReplaceRules(const QByteArray& json, QList<ReplaceRule>* rules, QString* error)
+bool readReplaceRules(const QByteArray& json, QList<ReplaceRule>* rules, QStringList* problems, QString* error)
 {
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parse);
-    if (parse.error != QJsonParseError::NoError) {
+    if (parse.error != QJsonParseError::NoError || !(doc.isArray() || doc.isObject())) {
         if (error) {
-            *error = QStringLiteral(u"不是有效的 JSON: %1 (位置 %2)").arg(parse.errorString()).arg(parse.offset);
+            *error = parse.error != QJsonParseError::NoError
+                         ? QStringLiteral(u"不是有效的 JSON: %1 (位置 %2)").arg(parse.errorString()).arg(parse.offset)
+                         : QStringLiteral(u"不是替换规则的列表");
         }
         return false;
     }
@@ -80,16 +82,36 @@ bool importReplaceRules(const QByteArray& json, QList<ReplaceRule>* rules, QStri
         items.append(doc.object());
     }
     QList<ReplaceRule> out;
-    for (const QJsonValue& v : items) {
-        if (!v.isObject() || !v.toObject().contains(QLatin1String("pattern"))) {
-            if (error) {
-                *error = QStringLiteral(u"第 %1 项不是替换规则（缺少 pattern）").arg(out.size() + 1);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QJsonValue v = items.at(i);
+        if (!v.isObject() || !v.toObject().value(QLatin1String("pattern")).isString()) {
+            if (problems) {
+                *problems << QStringLiteral(u"第 %1 项不是替换规则（%2）")
+                                 .arg(i + 1)
+                                 .arg(v.isObject() ? QStringLiteral(u"缺少 pattern") : QStringLiteral(u"不是对象"));
             }
-            return false;
+            continue;
         }
         out << ruleFromJson(v.toObject());
     }
     *rules = out;
+    return true;
+}
+
+bool importReplaceRules(const QByteArray& json, QList<ReplaceRule>* rules, QString* error)
+{
+    QList<ReplaceRule> read;
+    QStringList problems;
+    if (!readReplaceRules(json, &read, &problems, error)) {
+        return false;
+    }
+    if (!problems.isEmpty()) {
+        if (error) {
+            *error = problems.first();
+        }
+        return false;
+    }
+    *rules = read;
     return true;
 }
 

@@ -79,9 +79,13 @@ struct Settings {
     /// output folder). `[epub] ChapsInBook`, `[epub] Folder`.
     qint16 EpubChapsInBook = 0;
     QString EpubFolder;
-    /// Cleanup, section [clean]: the replace rules, dropping a first body line that repeats the
-    /// chapter title, and two U+3000 before every paragraph of text output. All off by default.
+    /// Cleanup: the replace rules (kept in their own file beside config.ini, see
+    /// ReplaceRulesPath), and in section [clean] dropping a first body line that repeats the
+    /// chapter title and two U+3000 before every paragraph of text output. All off by default.
     QList<ReplaceRule> ReplaceRules;
+    /// The replace rules that could not be loaded, one line each with where and why; shown to
+    /// the user, never saved.
+    QStringList ReplaceRuleProblems;
     bool DropRepeatedTitle = false;
     bool IndentParagraphs = false;
 

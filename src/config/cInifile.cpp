@@ -460,6 +460,20 @@ QString cInifile::INISection() const {
     return names.text();
 }
 
+QList<std::pair<QString, QString>> cInifile::SectionEntries() const {
+    QString error;
+    const auto doc = document(&error);
+    QList<std::pair<QString, QString>> entries;
+    const qsizetype header = doc ? doc->findSection(m_section) : -1;
+    if (header < 0)
+        return entries;
+    for (qsizetype i = header + 1; i < doc->lines.size() && doc->lines[i].kind != Line::Header; ++i) {
+        if (doc->lines[i].kind == Line::Entry)
+            entries.append({doc->lines[i].name, doc->value(doc->lines[i])});
+    }
+    return entries;
+}
+
 QString cInifile::Sections() const {
     QString error;
     const auto doc = document(&error);

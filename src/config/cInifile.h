@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <utility>
 
 /// Accessor for one INI file in the ANSI code page (GBK, and GB18030 for characters GBK lacks,
 /// see AnsiText.h; a file that starts with a UTF-8 byte-order mark is UTF-8 throughout), with
@@ -58,6 +60,10 @@ public:
     void EnumerateCurrentSection(QStringList& sKey, qint32& iCount) const;
     /// Section names of the file; empty names are skipped.
     void EnumerateAllSections(QStringList& sSections, qint32& iCount) const;
+
+    /// Every key of `Section` with its whole value, in file order: neither the value buffer
+    /// nor the list buffer cuts them. For what this program wrote beyond those limits itself.
+    QList<std::pair<QString, QString>> SectionEntries() const;
 
     /// Reads `Path` once; until releaseFile() every call answers from that copy, and writes
     /// change the copy and reach the file at releaseFile(). Reading many keys then costs one

@@ -1,7 +1,5 @@
 #include "Cleanup.h"
 
-#include "core/cRegExp.h"
-
 #include <algorithm>
 
 namespace {
@@ -25,7 +23,7 @@ QString withoutBlanks(QStringView text)
 }
 
 // "$1" as reader apps write it, "\1" as Qt does, "$$" for a dollar sign.
-QString expand(const QString& replacement, const QRegularExpressionMatch& m)
+QString expand(const QString& replacement, const BoundedRegex::Scan& m)
 {
     QString out;
     for (qsizetype i = 0; i < replacement.size(); ++i) {
@@ -77,6 +75,33 @@ QString indentRuleName()
     return QStringLiteral(u"段首缩进");
 }
 
+QString filterRuleName()
+{
+    return QStringLiteral(u"字符过滤");
+}
+
+QString filterNoticeText(const CleanupLedger& ledger)
+{
+    const auto& entries = ledger.entries();
+    const auto it = std::find_if(entries.begin(), entries.end(),
+                                 [](const CleanupLedger::Entry& e) { return e.rule == filterRuleName(); });
+    if (it == entries.end() || it->examples.isEmpty()) {
+        return QString();
+    }
+    auto shown = [](const QString& line) {
+        return line.size() > 40 ? line.left(40) + QStringLiteral(u"…") : line;
+    };
+    const CleanupLedger::Example& x = it->examples.first();
+    QString text = QStringLiteral(u"\r\n字符过滤修改了 %1 行").arg(it->changed + it->removed);
+    if (it->removed > 0) {
+        text += QStringLiteral(u"（其中 %1 行因此成为空行，已删除）").arg(it->removed);
+    }
+    return text + QStringLiteral(u"，例如第 %1 行：“%2” → %3")
+                      .arg(x.line)
+                      .arg(shown(x.before),
+                           x.removed ? QStringLiteral(u"(删除)") : QStringLiteral(u"“%1”").arg(shown(x.after)));
+}
+
 void CleanupLedger::add(const QString& rule, qint64 line, const QString& before, const QString& after, bool removed)
 {
     auto it = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.rule == rule; });
@@ -114,14 +139,18 @@ QString CleanupLedger::text() const
     for (const QString& e : errors) {
         out += QStringLiteral(u"未使用的规则（无法编译）: %1\n").arg(e);
     }
+    for (const QString& t : timeouts) {
+        out += QStringLiteral(u"规则超时: %1\n").arg(t);
+    }
     if (m_entries.isEmpty()) {
         return out + QStringLiteral(u"没有修改或删除任何行。\n");
     }
     out += QStringLiteral(u"共修改 %1 行，删除 %2 行。\n").arg(totalChanged()).arg(totalRemoved());
     for (const Entry& e : m_entries) {
-        out += QStringLiteral(u"\n[%1] 修改 %2 行，删除 %3 行\n").arg(e.rule).arg(e.changed).arg(e.removed);
+        out += QStringLiteral(u"\n[%1] 修改 %2 行，删除 %3 行\n")
+                   .arg(e.rule, QString::number(e.changed), QString::number(e.removed));
         for (const Example& x : e.examples) {
-            out += QStringLiteral(u"  第 %1 行: %2\n").arg(x.line).arg(x.before);
+            out += QStringLiteral(u"  第 %1 行: %2\n").arg(QString::number(x.line), x.before);
             out += x.removed ? QStringLiteral(u"    → (删除)\n") : QStringLiteral(u"    → %1\n").arg(x.after);
         }
     }
@@ -139,12 +168,12 @@ CompiledRule compileRule(const ReplaceRule& rule)
         c.literal = rule.pattern;
         return c;
     }
-    c.re.setPattern(rule.pattern);
-    if (!c.re.isValid()) {
-        c.error = QStringLiteral("%1 (位置 %2)").arg(c.re.errorString()).arg(c.re.patternErrorOffset());
+    c.re = std::make_shared<BoundedRegex>(rule.pattern);
+    if (!c.re->isValid()) {
+        c.error = QStringLiteral("%1 (位置 %2)").arg(c.re->errorString()).arg(c.re->errorOffset());
+        c.re.reset();
         return c;
     }
-    c.re.optimize();
     c.literal = cRegExp::requiredLiteralOf(rule.pattern);
     return c;
 }
@@ -170,39 +199,58 @@ QList<CompiledRule> runnableRules(const QList<ReplaceRule>& rules, QStringList* 
     return out;
 }
 
-bool applyRule(const CompiledRule& rule, QString& text)
+std::chrono::milliseconds ruleBudget(qsizetype length)
+{
+    return std::chrono::milliseconds(100 + length / 10000);
+}
+
+RuleRun runRule(const CompiledRule& rule, QString& text)
 {
     if (!rule.literal.isEmpty() && !text.contains(rule.literal)) {
-        return false;
+        return RuleRun::Unchanged;
     }
     if (!rule.rule.isRegex) {
         if (rule.rule.pattern == rule.rule.replacement) {
-            return false;
+            return RuleRun::Unchanged;
         }
         text.replace(rule.rule.pattern, rule.rule.replacement);
-        return true; // the literal is there, so something was replaced
+        return RuleRun::Changed; // the literal is there, so something was replaced
     }
-    QRegularExpressionMatchIterator it = rule.re.globalMatch(text);
-    if (!it.hasNext()) {
-        return false;
+    if (!rule.re) {
+        return RuleRun::Unchanged;
+    }
+    BoundedRegex::Scan scan(*rule.re, text, ruleBudget(text.size()));
+    auto given = [](BoundedRegex::Result r) {
+        return r == BoundedRegex::TooSlow ? RuleRun::TooSlow : r == BoundedRegex::TooComplex ? RuleRun::TooComplex : RuleRun::Unchanged;
+    };
+    BoundedRegex::Result found = scan.next();
+    if (found != BoundedRegex::Match) {
+        return given(found);
     }
     QString out;
     qsizetype from = 0;
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        out += QStringView(text).mid(from, m.capturedStart() - from);
-        out += expand(rule.rule.replacement, m);
-        from = m.capturedEnd();
+    for (; found == BoundedRegex::Match; found = scan.next()) {
+        out += QStringView(text).mid(from, scan.start() - from);
+        out += expand(rule.rule.replacement, scan);
+        from = scan.end();
+    }
+    if (found != BoundedRegex::NoMatch) {
+        return given(found);
     }
     out += QStringView(text).mid(from);
     if (out == text) {
-        return false;
+        return RuleRun::Unchanged;
     }
     text = std::move(out);
-    return true;
+    return RuleRun::Changed;
 }
 
-Cleaner::Cleaner(const Settings& s, bool indent)
+bool applyRule(const CompiledRule& rule, QString& text)
+{
+    return runRule(rule, text) == RuleRun::Changed;
+}
+
+Cleaner::Cleaner(const Settings& s, bool indent, Shortcut shortcut)
     : m_rules(runnableRules(s.ReplaceRules, &m_errors)),
       m_dropRepeated(s.DropRepeatedTitle),
       m_indent(indent && s.IndentParagraphs),
@@ -210,6 +258,16 @@ Cleaner::Cleaner(const Settings& s, bool indent)
       m_active(!m_rules.isEmpty() || m_dropRepeated || m_indent)
 {
     m_ledger.errors = m_errors;
+    m_timeouts.fill(0, m_rules.size());
+    m_filters.SetFilters(QString(), s.TextFilters);
+    if (shortcut == Shortcut::Off) {
+        for (CompiledRule& r : m_rules) {
+            if (r.rule.isRegex) {
+                r.literal.clear();
+            }
+        }
+        return;
+    }
     for (qsizetype i = 0; i < m_rules.size() && i < 64; ++i) {
         const QString& literal = m_rules[i].literal;
         if (literal.isEmpty()) {
@@ -221,28 +279,34 @@ Cleaner::Cleaner(const Settings& s, bool indent)
         m_startsOf[literal[0].unicode()] |= quint64(1) << i;
         m_literalRules |= quint64(1) << i;
     }
-    static const QRegularExpression refersToGroups(QStringLiteral(R"(\\[1-9]|\\g|\\k|\(\?P[=>]|\(\?[-+]?\d|\(\?&|\(\?R)"));
-    QStringList others;
-    quint64 mask = 0;
-    for (qsizetype i = 0; i < m_rules.size() && i < 64; ++i) {
-        const CompiledRule& r = m_rules[i];
-        if (!r.literal.isEmpty()) {
-            continue;
-        }
-        if (r.rule.pattern.contains(refersToGroups)) {
-            mask = 0;
-            break;
-        }
-        others << QStringLiteral("(?:%1)").arg(r.rule.pattern);
-        mask |= quint64(1) << i;
+}
+
+// The rules (of the first 64) that may match `text`: all but those whose required text starts
+// with a character the text lacks.
+quint64 Cleaner::possibleRules(QStringView text) const
+{
+    if (m_literalRules == 0) {
+        return ~quint64(0);
     }
-    if (others.size() >= 2) {
-        m_otherRules.setPattern(others.join(u'|'));
-        if (m_otherRules.isValid()) {
-            m_otherRules.optimize();
-            m_otherMask = mask;
-        }
+    quint64 seen = 0;
+    const quint64* starts = m_startsOf.constData();
+    for (QChar c : text) {
+        seen |= starts[c.unicode()];
     }
+    return seen | ~m_literalRules;
+}
+
+bool Cleaner::filter(QString& text, qint64 lineNo)
+{
+    const QString before = text; // shared until the filters change the line
+    m_filters.FilterString(text);
+    if (text.size() == before.size()) {
+        return false; // filters only ever take text away
+    }
+    // With 删除空行 a line of nothing but filter strings goes with the blank lines.
+    const bool removed = m_delSpaceLine && !isBlankText(before) && m_filters.IsSpaceLine(text);
+    m_ledger.add(filterRuleName(), lineNo, before, text, removed);
+    return true;
 }
 
 void Cleaner::setChapters(const QVector<qint64>& titleLines, const QStringList& titles)
@@ -263,32 +327,37 @@ Cleaner::Outcome Cleaner::apply(QString& text, qint64 lineNo)
     }
     const bool wasBlank = isBlankText(text);
     bool changed = false;
-    // The rules whose required text starts somewhere in the line (the others of those cannot
-    // match); a rule's own test then makes sure.
-    quint64 seen = 0;
-    if (m_literalRules != 0) {
-        const quint64* starts = m_startsOf.constData();
-        for (QChar c : std::as_const(text)) {
-            seen |= starts[c.unicode()];
-        }
-    }
-    quint64 skipped = m_literalRules & ~seen;
-    if (m_otherMask != 0 && !m_otherRules.match(text).hasMatch()) {
-        skipped |= m_otherMask;
-    }
+    // Rules whose required text cannot be in the line are skipped; a rule's own test then
+    // makes sure.
+    quint64 possible = possibleRules(text);
     for (qsizetype i = 0; i < m_rules.size(); ++i) {
         const CompiledRule& r = m_rules[i];
-        if (i < 64 && (skipped >> i) & 1) {
+        if (i < 64 && !((possible >> i) & 1)) {
             continue;
         }
         if (!(title ? r.rule.scopeTitle : r.rule.scopeContent)) {
             continue;
         }
-        const QString before = text;
-        if (!applyRule(r, text)) {
+        if (m_timeouts[i] >= MaxTimeouts) {
             continue;
         }
         const QString& name = r.rule.name.isEmpty() ? r.rule.pattern : r.rule.name;
+        const QString before = text;
+        const RuleRun run = runRule(r, text);
+        if (run == RuleRun::TooSlow || run == RuleRun::TooComplex) {
+            const int n = ++m_timeouts[i];
+            QString what = run == RuleRun::TooSlow
+                               ? QStringLiteral(u"“%1”在第 %2 行用时超过 %3 毫秒")
+                                     .arg(name, QString::number(lineNo), QString::number(ruleBudget(text.size()).count()))
+                               : QStringLiteral(u"“%1”在第 %2 行回溯过多（超过匹配次数上限）").arg(name, QString::number(lineNo));
+            what += n < MaxTimeouts ? QStringLiteral(u"，这一行没有按它修改")
+                                    : QStringLiteral(u"（第 %1 次），这一行和之后的行都不再使用这条规则").arg(n);
+            m_ledger.timeouts << what;
+            continue;
+        }
+        if (run != RuleRun::Changed) {
+            continue;
+        }
         if (!wasBlank && isBlankText(text)) {
             // Never a line of spaces left behind: emptied is empty, or gone with the blank lines.
             text.clear();
@@ -297,6 +366,7 @@ Cleaner::Outcome Cleaner::apply(QString& text, qint64 lineNo)
         }
         m_ledger.add(name, lineNo, before, text, false);
         changed = true;
+        possible = possibleRules(text); // the rules after this one see what it made
     }
     if (title) {
         m_titleText = withoutBlanks(text);

@@ -343,7 +343,7 @@ bool Pass::readLine(QString& text)
     m_hash.addData(line);
     m_hash.addData(terminator);
     m_doc.codec().decode(line.data(), line.size(), text);
-    m_re.FilterString(text);
+    m_clean.filter(text, m_lineNo);
     m_dropped = m_clean.isActive() && m_clean.apply(text, m_lineNo) == Cleaner::Dropped;
     return true;
 }
@@ -937,7 +937,7 @@ EpubResult Pass::run()
     m_doc.reader().rewind();
     m_result.kind = EpubResult::Done;
     QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters)
-                   + conversionNote(m_s, m_script, false);
+                   + conversionNote(m_s, m_script, false) + filterNoticeText(m_clean.ledger());
     m_result.kept = m_kept;
     if (m_kept > 0) {
         text += QStringLiteral(u"\r\n%1 本已有的书按要求保留未覆盖").arg(m_kept);

@@ -12,6 +12,7 @@
 #include "output/RawLineTest.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -337,9 +338,7 @@ bool Pass::copyLines(qint64 count, bool convert)
         const quint8 flags = codec.decode(line.data(), line.size(), m_text, m_lines.characterFlags());
         bool changed = false;
         if (flags & RawLineTest::FilterStart) {
-            const qsizetype before = m_text.size();
-            m_re.FilterString(m_text);
-            changed = m_text.size() != before;
+            changed = m_clean.filter(m_text, m_lineNo);
         }
         bool cleaned = false;
         if (m_clean.isActive()) {
@@ -676,7 +675,7 @@ OutputResult Pass::run()
                                    : QStringLiteral(u"输出完成，写入 %1 个文件，%2 个已有的文件按要求保留未覆盖!")
                                          .arg(written + (frontEnd >= 2 ? 1 : 0) - (m_kept - m_keptChapters))
                                          .arg(m_kept))
-                          + conversionNote(m_s, m_script, m_transcode),
+                          + conversionNote(m_s, m_script, m_transcode) + filterNoticeText(m_clean.ledger()),
                       m_root);
     m_host.setStatusText(QStringLiteral(u"输出完毕！"));
     m_host.setProcessText(QString());
@@ -765,7 +764,7 @@ OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host)
     return result;
 }
 
-bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledger, QString* error)
+bool PreviewCleanup(Document& doc, const Settings& settings, PassHost& host, CleanupLedger* ledger, QString* error)
 {
     const ChapterModel& model = doc.model();
     QList<QPair<qint64, int>> kept; // title line, record
@@ -783,8 +782,6 @@ bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledg
     }
     Cleaner clean(settings, true);
     clean.setChapters(titleLines, titles);
-    cRegExp re;
-    re.SetFilters(QString(), settings.TextFilters);
     LineReader& reader = doc.reader();
     if (!reader.rewind()) {
         *error = reader.errorString();
@@ -794,11 +791,28 @@ bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledg
     QString text;
     qint64 lineNo = 0;
     LineReader::Result r;
+    doc.SetState(Busy);
+    QElapsedTimer sinceTurn;
+    sinceTurn.start();
     while ((r = reader.next(line, terminator)) == LineReader::Line) {
         doc.codec().decode(line.data(), line.size(), text);
-        re.FilterString(text);
-        clean.apply(text, ++lineNo);
+        clean.filter(text, ++lineNo);
+        clean.apply(text, lineNo);
+        if (sinceTurn.hasExpired(100)) {
+            sinceTurn.restart();
+            host.processEvents();
+            if (doc.DocState == StopRequested) {
+                if (host.askYesNo(QStringLiteral(u"是否确定中断清理预览？"), QStringLiteral(u"清理"))) {
+                    reader.rewind();
+                    doc.SetState(Analysed);
+                    *error = QStringLiteral(u"清理预览被中断！");
+                    return false;
+                }
+                doc.DocState = Busy;
+            }
+        }
     }
+    doc.SetState(Analysed);
     reader.rewind();
     if (r == LineReader::Error) {
         *error = reader.errorString();

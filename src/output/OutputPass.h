@@ -43,5 +43,6 @@ QString conversionNote(const Settings& settings, NovelScript script, bool transc
 OutputResult RunOutput(Document& doc, const Settings& settings, PassHost& host);
 
 /// Runs the cleanup over the analysed novel as text output would, and writes nothing: the
-/// ledger of what output would change. False with `error` when the novel cannot be read.
-bool PreviewCleanup(Document& doc, const Settings& settings, CleanupLedger* ledger, QString* error);
+/// ledger of what output would change. The front end's Stop is looked at several times a
+/// second. False with `error` when the novel cannot be read, or when it was stopped.
+bool PreviewCleanup(Document& doc, const Settings& settings, PassHost& host, CleanupLedger* ledger, QString* error);

@@ -27,6 +27,9 @@ CleanReportDialog::CleanReportDialog(const CleanupLedger& ledger, const QString&
     for (const QString& e : ledger.errors) {
         text += QStringLiteral(u"\n未使用的规则（无法编译）: %1").arg(e);
     }
+    for (const QString& t : ledger.timeouts) {
+        text += QStringLiteral(u"\n规则超时: %1").arg(t);
+    }
     summary->setText(text);
     summary->setWordWrap(true);
 

@@ -142,6 +142,8 @@ void frmMain::Form_Load()
         if (QFileInfo::exists(m_configPath)) {
             // Told at the first activation, when there is a window to stand over.
             m_configUnreadable = !LoadConfig(m_settings, m_configPath, &m_configError);
+        } else {
+            LoadReplaceRules(m_settings, m_configPath);
         }
         setWindowTitle(AppTitle());
 
@@ -259,6 +261,12 @@ void frmMain::startNotices()
             if (!WriteDefaultConfig(m_settings, m_configPath, &error)) {
                 ShowErrMsg(error, PathFile, QStringLiteral("frmMain::Form_Activate()"));
             }
+        }
+        if (!m_settings.ReplaceRuleProblems.isEmpty()) {
+            Prompts::messageBox(this,
+                                QStringLiteral(u"有替换规则无法读取，清理时不会使用：\r\n")
+                                    + m_settings.ReplaceRuleProblems.join(QStringLiteral("\r\n")),
+                                QStringLiteral(u"初始化"), QMessageBox::Warning);
         }
     });
     if (!m_openAfterActivation.isEmpty()) {

@@ -7,8 +7,10 @@
 #include <quazip/quazipfile.h>
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QStandardPaths>
@@ -16,6 +18,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +68,58 @@ class tst_Cli : public QObject {
         f.open(QIODevice::WriteOnly);
         f.write(b);
         return path;
+    }
+
+    // A novel of `chapters` short chapters, written fast: enough for a split to take a while.
+    QString bigNovel(const QString& name, int chapters)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (f.exists()) {
+            return path;
+        }
+        f.open(QIODevice::WriteOnly);
+        const QByteArray body = GbkCodec::instance().encode(u"　　雾从海面上漫过来，码头上没有人，她把信折好放进口袋。\r\n"_qs).repeated(3);
+        for (int i = 1; i <= chapters; ++i) {
+            f.write(GbkCodec::instance().encode(u"第%1章 雾港\r\n"_qs.arg(i)) + body);
+        }
+        return path;
+    }
+
+    // 500 chapters of four lines of 2,000 characters.
+    QString longLineNovel()
+    {
+        const QString path = m_dir.filePath(u"长行.txt"_qs);
+        QFile f(path);
+        if (f.exists()) {
+            return path;
+        }
+        f.open(QIODevice::WriteOnly);
+        const QString chars = u"雾从海面上漫过来码头没有人她把信折好放进口袋，。"_qs;
+        QRandomGenerator rng(7);
+        for (int c = 1; c <= 500; ++c) {
+            QString text = u"第%1章 长行\r\n"_qs.arg(c);
+            for (int l = 0; l < 4; ++l) {
+                for (int k = 0; k < 2000; ++k) {
+                    text += chars[rng.bounded(chars.size())];
+                }
+                text += u"\r\n"_qs;
+            }
+            f.write(GbkCodec::instance().encode(text));
+        }
+        return path;
+    }
+
+    static QStringList partFiles(const QString& root)
+    {
+        QStringList found;
+        for (QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString p = it.next();
+            if (QFileInfo(p).fileName().startsWith(u".vellomar-"_qs)) {
+                found << p;
+            }
+        }
+        return found;
     }
 
     static int fileCount(const QString& root)
@@ -120,7 +175,8 @@ private slots:
         QFile::remove(path);
         QVERIFY(QFile::copy(QStringLiteral(VELLOMAR_TEST_DATA "/webnovel.txt"), path));
         const QString ini = config(u"[text]\r\nInvalidLines=1\r\nDelSpaceLine=1\r\n[clean]\r\nDropRepeatedTitle=1\r\n"
-                                   u"IndentParagraphs=0\r\nrule0={\"name\":\"翻页提示\",\"pattern\":\"本章未完，请点击下一页继续阅读\"}\r\n"_qs);
+                                   u"IndentParagraphs=0\r\nrule0={\"name\":\"翻页提示\",\"pattern\":\"本章未完，请点击下一页继续阅读\"}\r\n"
+                                   u"[textfilter]\r\nfilter0=口袋\r\n"_qs);
         const Result list = cli({u"list"_qs, u"--config"_qs, ini, path});
         QCOMPARE(list.code, 0);
         const QStringList rows = list.out.split(u'\n', Qt::SkipEmptyParts);
@@ -136,6 +192,7 @@ private slots:
         QCOMPARE(dry.code, 0);
         QVERIFY2(dry.out.contains(u"[翻页提示] 修改 0 行，删除 3 行"_qs), qPrintable(dry.out));
         QVERIFY(dry.out.contains(u"[重复标题] 修改 0 行，删除 3 行"_qs));
+        QVERIFY2(dry.out.contains(u"[字符过滤] 修改 1 行，删除 0 行"_qs), qPrintable(dry.out));
         QVERIFY(!QFileInfo::exists(m_dir.filePath(u"雾港"_qs)));
         QCOMPARE(cli({u"clean"_qs, path}).code, 2);
 
@@ -143,6 +200,112 @@ private slots:
         const Result split = cli({u"split"_qs, u"--report"_qs, u"--yes"_qs, u"--out"_qs, out, u"--config"_qs, ini, path});
         QCOMPARE(split.code, 0);
         QVERIFY2(split.out.contains(dry.out), qPrintable(split.out));
+    }
+
+    // Rules are kept beside whatever config.ini is in use, whole: a rule longer than a value of
+    // config.ini runs, and one that cannot be read is named on stderr, at every run.
+    void cleanup_rulesBesideTheConfigWhole()
+    {
+        const QString word = QString(150, u'广');
+        const QString path = novel(u"长规则.txt"_qs, {u"第1章 甲"_qs, u"前"_qs + word + u"后"_qs});
+        const QString ini = config(u"[clean]\r\nrule0={\"name\":\"长\",\"pattern\":\""_qs + word
+                                   + u"\",\"replacement\":\"·\"}\r\nrule1=不是规则\r\n"_qs);
+        for (int run = 0; run < 2; ++run) {
+            const Result dry = cli({u"clean"_qs, u"--dry-run"_qs, u"--config"_qs, ini, path});
+            QCOMPARE(dry.code, 0);
+            QVERIFY2(dry.out.contains(u"[长] 修改 1 行"_qs) && dry.out.contains(u"→ 前·后"_qs), qPrintable(dry.out));
+            QVERIFY2(dry.err.contains(u"rule1"_qs), qPrintable(dry.err));
+            QVERIFY(QFileInfo(QFileInfo(ini).path() + u'/' + QFileInfo(ini).completeBaseName() + u".rules.json"_qs).isFile());
+        }
+    }
+
+    // A signal stops a running split (or a dry run) as Ctrl+C does: within a second, exit 4, and
+    // no half-written file left behind. The reader of `| head` going away is such a signal.
+    void signals_stopWithoutPartFiles_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("split, SIGINT") << u"split"_qs << SIGINT;
+        QTest::newRow("split, SIGTERM") << u"split"_qs << SIGTERM;
+        QTest::newRow("split, SIGHUP") << u"split"_qs << SIGHUP;
+        QTest::newRow("epub, SIGTERM") << u"epub"_qs << SIGTERM;
+        QTest::newRow("clean --dry-run, SIGINT") << u"clean"_qs << SIGINT;
+    }
+
+    void signals_stopWithoutPartFiles()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, signal);
+        const bool dryRun = command == u"clean"_qs;
+        const QString out = m_dir.filePath(u"signal-"_qs + QString::number(signal) + command);
+        QDir(out).removeRecursively();
+        QVERIFY(QDir().mkpath(out));
+        QStringList args{command, u"--config"_qs};
+        if (dryRun) {
+            // Lines of 2,000 characters and a rule that searches the rest of the line from every
+            // position: some milliseconds a line, well inside its budget, for many seconds.
+            args << config(u"[text]\r\nSetInvalidTitle=False\r\n[clean]\r\n"
+                           u"rule0={\"name\":\"慢\",\"pattern\":\".(?=.*[yz])\",\"isRegex\":true}\r\n"_qs)
+                 << u"--dry-run"_qs << longLineNovel();
+        } else {
+            args << config(u"[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\nConvertToSimple=False\r\n"_qs)
+                 << u"--yes"_qs << u"--overwrite"_qs << u"all"_qs << u"--out"_qs << out << bigNovel(u"大.txt"_qs, 60000);
+        }
+        QProcess p;
+        p.start(QStringLiteral(VELLOMAR_CLI), args);
+        QVERIFY(p.waitForStarted());
+        // Under way: the output pass has begun (the count line), a chapter file is being written,
+        // or the dry run is well past its analysis.
+        QByteArray err;
+        QElapsedTimer started;
+        started.start();
+        if (dryRun) {
+            QTest::qWait(1000);
+        } else {
+            while (!err.contains(QStringLiteral(u"一共:").toUtf8())
+                   && p.state() == QProcess::Running && started.elapsed() < 30000) {
+                p.waitForReadyRead(10);
+                err += p.readAllStandardError();
+            }
+            while (command == u"split"_qs && partFiles(out).isEmpty() && p.state() == QProcess::Running
+                   && started.elapsed() < 30000) {
+                QThread::msleep(1);
+            }
+            if (command == u"epub"_qs) {
+                QThread::msleep(100);
+            }
+        }
+        QCOMPARE(p.state(), QProcess::Running);
+        QCOMPARE(::kill(pid_t(p.processId()), signal), 0);
+        QElapsedTimer stopping;
+        stopping.start();
+        QVERIFY(p.waitForFinished(30000));
+        qInfo("stopped %lld ms after the signal", stopping.elapsed());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 4);
+        QCOMPARE(partFiles(out), QStringList());
+    }
+
+    // A batch whose summary lines go to `| head -n 1`: the reader leaves after the first novel,
+    // the next line is written into nothing (SIGPIPE) while the last novel is still being split.
+    void signals_readerGone_stopsBatchWithoutPartFiles()
+    {
+        const QString dir = m_dir.filePath(u"pipe-batch"_qs);
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(QFile::copy(novel(u"a.txt"_qs, {u"第1章 甲"_qs, u"a"_qs}), dir + u"/a.txt"_qs));
+        QVERIFY(QFile::copy(bigNovel(u"中.txt"_qs, 3000), dir + u"/b.txt"_qs));
+        QVERIFY(QFile::copy(bigNovel(u"大.txt"_qs, 60000), dir + u"/c.txt"_qs));
+        const QString out = m_dir.filePath(u"pipe-out"_qs);
+        const QString cfg = config(u"[text]\r\nFilesInDir=0\r\nSetInvalidTitle=False\r\nConvertToSimple=False\r\n"_qs);
+        QProcess p;
+        p.start(u"bash"_qs, {u"-c"_qs, u"\"$0\" split --jobs 2 --yes --config \"$1\" --out \"$2\" \"$3\" | head -n 1; "
+                                      u"echo \"${PIPESTATUS[0]}\" >&2"_qs,
+                             QStringLiteral(VELLOMAR_CLI), cfg, out, dir});
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+        QVERIFY2(err.endsWith(u"\n4"_qs), qPrintable(err.right(300)));
+        QVERIFY(err.contains(u"(SIGPIPE)"_qs));
+        QCOMPARE(partFiles(out), QStringList());
     }
 
     // With volumes, list gains the volume's title as an eighth column (a restart at a volume is

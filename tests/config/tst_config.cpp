@@ -1,4 +1,5 @@
 #include "config/ConfigFile.h"
+#include "config/ReplaceRules.h"
 #include "config/cInifile.h"
 
 #include "FileSizeLimit.h"
@@ -6,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -115,6 +118,11 @@ private slots:
     void writeDefault_keepsEmptyPieces();
     void defaults_surviveRoundTrip();
     void cleanSection_absentUntilUsedAndReadBack();
+    void ruleFile_keepsManyLongRulesWhole();
+    void legacyRules_movedWholeOnce();
+    void ruleFile_problemsNamedAndOldFileKept_data();
+    void ruleFile_problemsNamedAndOldFileKept();
+    void unreadableConfig_ruleFileLoadedAndLeftAlone();
     void parseColor_data();
     void parseColor();
     void formatColor_data();
@@ -586,6 +594,127 @@ void tst_Config::cleanSection_absentUntilUsedAndReadBack() {
     LoadConfig(loaded, m_path);
     QCOMPARE(loaded.ReplaceRules, s.ReplaceRules);
     QVERIFY(loaded.DropRepeatedTitle && !loaded.IndentParagraphs);
+}
+
+namespace {
+
+// A rule whose fields all depend on n, `size` characters of pattern.
+ReplaceRule numberedRule(int n, int size) {
+    ReplaceRule r;
+    r.name = u"规则%1"_s.arg(n);
+    r.pattern = (u"广告%1|"_s.arg(n) + QString(size, QChar(u'甲' + n % 500))).left(size);
+    r.replacement = u"$1-"_s + QString::number(n);
+    r.isRegex = n % 2 == 0;
+    r.isEnabled = n % 3 != 0;
+    r.scopeTitle = n % 5 == 0;
+    r.order = n % 7;
+    return r;
+}
+
+// One [clean] line as older versions wrote it.
+QString legacyLine(int key, const ReplaceRule& r) {
+    return u"rule%1="_s.arg(key) + QString::fromUtf8(QJsonDocument(ruleToJson(r)).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+// Thousands of rules of 2 KB each come back unchanged: they live in a file of their own.
+void tst_Config::ruleFile_keepsManyLongRulesWhole() {
+    Settings s = Settings::defaults();
+    for (int n = 0; n < 5000; ++n)
+        s.ReplaceRules << numberedRule(n, 2048);
+    QVERIFY(SaveConfig(s, m_path));
+    QVERIFY(QFileInfo(m_dir->filePath(u"config.rules.json"_s)).isFile());
+    QVERIFY(!readFile(m_path).contains("rule"));
+    Settings loaded = Settings::defaults();
+    QVERIFY(LoadConfig(loaded, m_path));
+    QCOMPARE(loaded.ReplaceRules.size(), 5000);
+    QVERIFY(loaded.ReplaceRules == s.ReplaceRules);
+    QCOMPARE(loaded.ReplaceRuleProblems, QStringList());
+    // The file is what an import reads.
+    QList<ReplaceRule> imported;
+    QString error;
+    QVERIFY(importReplaceRules(readFile(m_dir->filePath(u"config.rules.json"_s)), &imported, &error));
+    QVERIFY(imported == s.ReplaceRules);
+}
+
+// Rules an older version kept in config.ini are read whole (past 254 bytes and past the key
+// list's thousand keys), moved to the rule file once, and a line that is no rule is named.
+void tst_Config::legacyRules_movedWholeOnce() {
+    QList<ReplaceRule> rules;
+    QString text = u"[clean]\r\nDropRepeatedTitle=True\r\nIndentParagraphs=False\r\n"_s;
+    for (int n = 0; n < 1500; ++n) {
+        rules << numberedRule(n, n < 3 ? 300 : 8);
+        text += legacyLine(n, rules.last()) + u"\r\n"_s;
+        if (n == 700)
+            text += u"rule_broken=不是 JSON\r\n"_s;
+    }
+    writeFile(m_path, gbk(text + u"[text]\r\nChapsInFile=2\r\n"_s));
+    for (int round = 0; round < 2; ++round) {
+        Settings loaded = Settings::defaults();
+        QVERIFY(LoadConfig(loaded, m_path));
+        QCOMPARE(loaded.ReplaceRules.size(), rules.size());
+        QVERIFY(loaded.ReplaceRules == rules);
+        QVERIFY(loaded.DropRepeatedTitle);
+        QCOMPARE(loaded.ChapsInFile, 2);
+        QCOMPARE(loaded.ReplaceRuleProblems.size(), 1);
+        QVERIFY2(loaded.ReplaceRuleProblems.first().contains(u"rule_broken"_s), qPrintable(loaded.ReplaceRuleProblems.first()));
+        // Moved: config.ini keeps the flags and the line that was no rule, nothing else of [clean].
+        QVERIFY(QFileInfo(m_dir->filePath(u"config.rules.json"_s)).isFile());
+        const QByteArray ini = readFile(m_path);
+        QVERIFY(!ini.contains("rule0=") && !ini.contains("rule1499="));
+        QVERIFY(ini.contains("rule_broken=") && ini.contains("DropRepeatedTitle=True"));
+    }
+}
+
+void tst_Config::ruleFile_problemsNamedAndOldFileKept_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("loaded");
+    QTest::addColumn<QStringList>("named");
+    const QByteArray good = R"({"name":"a","pattern":"广告","replacement":""})";
+    QTest::newRow("not JSON") << QByteArray("[{\"name\":") << 0 << QStringList{u"无法读取替换规则文件"_s};
+    QTest::newRow("no list") << QByteArray("42") << 0 << QStringList{u"无法读取替换规则文件"_s};
+    QTest::newRow("an entry is no object") << "[" + good + ",7," + good + "]" << 2 << QStringList{u"第 2 项"_s};
+    QTest::newRow("entries without a pattern")
+        << "[{\"name\":\"x\"}," + good + ",{\"pattern\":3}]" << 1 << QStringList{u"第 1 项"_s, u"第 3 项"_s};
+}
+
+// Every rule that cannot be loaded is named; the file is kept aside before it is replaced.
+void tst_Config::ruleFile_problemsNamedAndOldFileKept() {
+    QFETCH(QByteArray, file);
+    QFETCH(int, loaded);
+    QFETCH(QStringList, named);
+    const QString rulePath = m_dir->filePath(u"config.rules.json"_s);
+    writeFile(m_path, "[text]\r\nChapsInFile=2\r\n");
+    writeFile(rulePath, file);
+    Settings s = Settings::defaults();
+    QVERIFY(LoadConfig(s, m_path));
+    QCOMPARE(s.ReplaceRules.size(), loaded);
+    QCOMPARE(s.ReplaceRuleProblems.size(), named.size());
+    for (int i = 0; i < named.size(); ++i)
+        QVERIFY2(s.ReplaceRuleProblems[i].contains(named[i]) && s.ReplaceRuleProblems[i].contains(rulePath),
+                 qPrintable(s.ReplaceRuleProblems[i]));
+    QVERIFY(SaveConfig(s, m_path));
+    QCOMPARE(readFile(rulePath + u".bak"_s), file);
+    QList<ReplaceRule> now;
+    QString error;
+    QVERIFY(importReplaceRules(readFile(rulePath), &now, &error));
+    QCOMPARE(now.size(), loaded);
+}
+
+// config.ini that cannot be read does not keep the rules from being used, nor lets a save
+// replace their file with the empty list it would hold.
+void tst_Config::unreadableConfig_ruleFileLoadedAndLeftAlone() {
+    QVERIFY(QDir(m_dir->path()).mkdir(u"config.ini"_s));
+    const QString rulePath = m_dir->filePath(u"config.rules.json"_s);
+    const QByteArray file = exportReplaceRules({numberedRule(1, 10)});
+    writeFile(rulePath, file);
+    Settings s = Settings::defaults();
+    QVERIFY(!LoadConfig(s, m_path));
+    QCOMPARE(s.ReplaceRules, QList<ReplaceRule>{numberedRule(1, 10)});
+    s.ReplaceRules.clear();
+    QVERIFY(!SaveConfig(s, m_path));
+    QCOMPARE(readFile(rulePath), file);
 }
 
 void tst_Config::parseColor_data() {

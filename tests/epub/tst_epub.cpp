@@ -174,6 +174,9 @@ private slots:
             books = r.books;
         }
         QVERIFY(host.notices.last().contains(u"1 处无法解码的字节已替换"_qs));
+        // What the filter string took away is told, and counted in the report.
+        QVERIFY2(host.notices.last().contains(u"字符过滤修改了 2 行，例如第 3 行：“　　這是前言。广告” → “　　這是前言。”"_qs),
+                 qPrintable(host.notices.last()));
         // The same input gives the same book, byte for byte.
         for (const QString& book : books) {
             QFile a(book), b(QString(book).replace(u"/b/"_qs, u"/a/"_qs));

@@ -7,7 +7,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_linereader fuzz_cinifile fuzz_recognizer fuzz_filename fuzz_epub)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_linereader fuzz_cinifile fuzz_recognizer fuzz_filename fuzz_epub fuzz_replacerules
+    fuzz_cleanup fuzz_tidy)
 source "$root/scripts/setup.sh"
 VELLOMAR_PACKAGES+=(clang libclang-rt-14-dev)
 vellomar_install_packages

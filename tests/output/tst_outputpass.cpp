@@ -111,6 +111,44 @@ private slots:
         QCOMPARE(SubFolderName(101, 50, 120, 101), u"101-120(第101章+)/"_qs);
     }
 
+    // The filter strings' changes are counted like a rule's (with examples) and told in the
+    // completion notice; a pass they did not touch says what it always said.
+    void filters_countedAndTold_data()
+    {
+        QTest::addColumn<bool>("delSpaceLine");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QString>("report");
+        const QString done = u"输出完成，共: 1 个文件!"_qs;
+        QTest::newRow("a word inside a line")
+            << false << QStringList{u"第1章 甲"_qs, u"是无等等咒"_qs, u"无关"_qs}
+            << done + u"\r\n字符过滤修改了 1 行，例如第 2 行：“是无等等咒” → “是无咒”"_qs
+            << u"[字符过滤] 修改 1 行，删除 0 行\n  第 2 行: 是无等等咒\n    → 是无咒"_qs;
+        QTest::newRow("a line of filter strings, blank lines dropped")
+            << true << QStringList{u"第1章 甲"_qs, u"广告 等等"_qs, u"等等看"_qs}
+            << done + u"\r\n字符过滤修改了 2 行（其中 1 行因此成为空行，已删除），例如第 2 行：“广告 等等” → (删除)"_qs
+            << u"[字符过滤] 修改 1 行，删除 1 行\n  第 2 行: 广告 等等\n    → (删除)\n  第 3 行: 等等看\n    → 看"_qs;
+        QTest::newRow("nothing to filter") << true << QStringList{u"第1章 甲"_qs, u"等着"_qs} << done
+                                           << u"没有修改或删除任何行"_qs;
+    }
+
+    void filters_countedAndTold()
+    {
+        QFETCH(bool, delSpaceLine);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, notice);
+        QFETCH(QString, report);
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.DelSpaceLine = delSpaceLine;
+        s.TextFilters = Settings::defaults().TextFilters; // 广告 and 等等
+        Run r;
+        run(r, writeNovel(text(lines)), s);
+        QCOMPARE(r.result.kind, OutputResult::Done);
+        QCOMPARE(r.host.notices, QStringList{notice});
+        QVERIFY2(r.result.ledger.text().contains(report), qPrintable(r.result.ledger.text()));
+    }
+
     void frontMatterAndChapters()
     {
         const QStringList lines = {u"书名"_qs, u"作者"_qs, u"第1章 甲"_qs, u"a1"_qs, u"第2章 乙"_qs, u"b1"_qs, u"b2"_qs};

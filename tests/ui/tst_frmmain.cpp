@@ -8,6 +8,7 @@
 #include "ErrorHook.h"
 #include "cCommonDialog.h"
 #include "frmAbout.h"
+#include "frmConfig.h"
 #include "frmMain.h"
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QMoveEvent>
@@ -1160,6 +1162,25 @@ private slots:
         m_w->close();
         QVERIFY(QFileInfo(configPath()).isDir());
         QCOMPARE(Prompts::log().size(), 1); // no write was tried on the way out
+    }
+
+    // A rule that cannot be loaded is named at start and on the options' cleanup page.
+    void unloadableRule_namedAtStartAndInOptions()
+    {
+        QVERIFY(WriteDefaultConfig(Settings::defaults(), configPath()));
+        QFile rules(path(QStringLiteral("config.rules.json")));
+        QVERIFY(rules.open(QIODevice::WriteOnly));
+        rules.write(R"([{"name":"好","pattern":"a"},{"name":"坏"}])");
+        rules.close();
+        showWindow(false);
+        QCOMPARE(Prompts::log().size(), 1);
+        QVERIFY2(Prompts::log().first().startsWith(u"初始化|有替换规则无法读取"_qs)
+                     && Prompts::log().first().contains(u"第 2 项"_qs),
+                 qPrintable(Prompts::log().first()));
+        QCOMPARE(m_settings.ReplaceRules.size(), 1);
+        frmConfig options(m_settings, configPath());
+        auto* errors = options.findChild<QLabel*>(QStringLiteral("lblRuleErrors"));
+        QVERIFY(errors && errors->text().contains(u"第 2 项"_qs));
     }
 
     void viewToggles_keepMenuAndButtonsInStep()

@@ -177,7 +177,7 @@ QList<ReplaceRule> CleanPage::rules() const
 // rules in the order a pass runs them.
 void CleanPage::updateTest()
 {
-    QStringList errors;
+    QStringList errors = m_loadProblems;
     const QList<CompiledRule> runnable = runnableRules(rules(), &errors);
     lblRuleErrors->setText(errors.isEmpty() ? QString() : QStringLiteral(u"无法使用的规则：\n") + errors.join(u'\n'));
     lblRuleErrors->setVisible(!errors.isEmpty());
@@ -188,12 +188,24 @@ void CleanPage::updateTest()
     }
     QString text = line;
     QStringList used;
+    QStringList slow; // out of time on this line: named, as output's report names them
     for (const CompiledRule& r : runnable) {
-        if (r.rule.scopeContent && applyRule(r, text)) {
-            used << (r.rule.name.isEmpty() ? r.rule.pattern : r.rule.name);
+        if (!r.rule.scopeContent) {
+            continue;
+        }
+        const RuleRun run = runRule(r, text);
+        const QString name = r.rule.name.isEmpty() ? r.rule.pattern : r.rule.name;
+        if (run == RuleRun::Changed) {
+            used << name;
+        } else if (run != RuleRun::Unchanged) {
+            slow << name;
         }
     }
-    if (used.isEmpty()) {
+    if (!slow.isEmpty()) {
+        lblCleanResult->setText(QStringLiteral(u"规则超时，没有用于这一行：%1\n").arg(slow.join(QStringLiteral(u"、")))
+                                + (used.isEmpty() ? QStringLiteral(u"其他规则没有改变这一行。")
+                                                  : QStringLiteral(u"结果：%1（%2）").arg(text, used.join(QStringLiteral(u"、")))));
+    } else if (used.isEmpty()) {
         lblCleanResult->setText(QStringLiteral(u"没有规则改变这一行。"));
     } else if (isBlankText(text)) {
         lblCleanResult->setText(QStringLiteral(u"整行被删除（%1）").arg(used.join(QStringLiteral(u"、"))));
@@ -242,6 +254,7 @@ void CleanPage::btnRuleExport_Click()
 
 void CleanPage::load(const Settings& s)
 {
+    m_loadProblems = s.ReplaceRuleProblems;
     fillTable(s.ReplaceRules);
     chkDropRepeatedTitle->setChecked(s.DropRepeatedTitle);
     chkIndentParagraphs->setChecked(s.IndentParagraphs);

@@ -35,6 +35,7 @@ private:
     QWidget* m_dialog;
     QTableWidget* lvwRules;
     QList<QString> m_extra; // by row: the unknown JSON fields of an imported rule
+    QStringList m_loadProblems; // rules that could not be loaded at start, named above the test
     QPushButton* btnRuleAdd;
     QPushButton* btnRuleSub;
     QPushButton* btnRuleImport;
