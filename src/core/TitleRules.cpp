@@ -154,11 +154,13 @@ QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const
         }
         QList<int> at;
         QVector<TidyTitle> finds;
+        qint16 lastNumber = 0;
         for (int i = 0; i < lines.size(); ++i) {
             if (re.GetMatch(lines[i])) {
                 at.append(i);
                 TidyTitle f;
-                f.number = re.ChaptorNum();
+                f.number = re.ChaptorNum(lastNumber);
+                lastNumber = f.number > 0 ? f.number : lastNumber;
                 f.standalone = looksLikeHeading(lines[i]);
                 finds.append(f);
             }

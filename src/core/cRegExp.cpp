@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <cstdlib>
+
 namespace {
 enum Kind { Other, Digit, Unit };
 struct NumeralChar {
@@ -76,10 +78,10 @@ QString cRegExp::textBeforeTitle() const
     return (title < start ? m_current.captured(0) : m_current.captured(0).left(title - start)).trimmed();
 }
 
-qint16 cRegExp::ChaptorNum() const
+QStringView cRegExp::numberText() const
 {
     if (!m_hasMatch) {
-        return 0;
+        return {};
     }
     if (m_title.captureCount() == 0) {
         // Without groups, the number is the first run of numeral characters in the match.
@@ -92,9 +94,19 @@ qint16 cRegExp::ChaptorNum() const
         while (e < whole.size() && classify(whole[e].unicode()).kind != Other) {
             ++e;
         }
-        return ParseChaptorNum(whole.mid(b, e - b));
+        return whole.mid(b, e - b);
     }
-    return ParseChaptorNum(m_current.capturedView(1));
+    return m_current.capturedView(1);
+}
+
+qint16 cRegExp::ChaptorNum() const
+{
+    return m_hasMatch ? ParseChaptorNum(numberText()) : qint16(0);
+}
+
+qint16 cRegExp::ChaptorNum(qint16 previous) const
+{
+    return m_hasMatch ? ParseChaptorNum(numberText(), previous) : qint16(0);
 }
 
 void cRegExp::SetFilters(const QString& text, const QString& textFilters)
@@ -219,8 +231,14 @@ constexpr qint64 Limit = 32767;
 
 } // namespace
 
-qint16 cRegExp::ParseChaptorNum(QStringView text)
+namespace {
+
+// Reads a numeral. In unit style a lone digit after a hundreds or thousands unit is the ones
+// ("一百一" is 101, as chapter headings write it) unless `colloquial` reads it as the next lower
+// place ("一百一" is 110, as in speech); `ambiguous` tells whether the two readings differ.
+qint16 parseNumeral(QStringView text, bool colloquial, bool* ambiguous)
 {
+    *ambiguous = false;
     qsizetype b = 0, e = text.size();
     while (b < e && text[b] == u' ') {
         ++b;
@@ -253,8 +271,7 @@ qint16 cRegExp::ParseChaptorNum(QStringView text)
         }
         return qint16(result);
     }
-    // Unit style. `pending` is the digit run not yet given a unit; a digit that directly
-    // follows a hundreds or larger unit is that unit's next lower place ("一百五" is 150).
+    // Unit style. `pending` is the digit run not yet given a unit.
     qint64 total = 0;   // whole ten-thousands
     qint64 section = 0; // below ten thousand
     qint64 pending = -1;
@@ -291,14 +308,33 @@ qint16 cRegExp::ParseChaptorNum(QStringView text)
         }
     }
     if (pending >= 0) {
-        if (lastUnit >= 100 && !zeroSinceUnit && pending < 10) {
-            section += pending * (lastUnit / 10);
-        } else {
-            section += pending;
-        }
+        // "两万三" is 23000 either way; after 百 and 千 the two readings part.
+        const bool lone = lastUnit >= 100 && !zeroSinceUnit && pending < 10;
+        *ambiguous = lone && lastUnit < 10000;
+        section += lone && (colloquial || lastUnit >= 10000) ? pending * (lastUnit / 10) : pending;
     }
     result = total + section;
     return result > Limit ? 0 : qint16(result);
+}
+
+} // namespace
+
+qint16 cRegExp::ParseChaptorNum(QStringView text)
+{
+    bool ambiguous = false;
+    return parseNumeral(text, false, &ambiguous);
+}
+
+qint16 cRegExp::ParseChaptorNum(QStringView text, qint16 previous)
+{
+    bool ambiguous = false;
+    const qint16 heading = parseNumeral(text, false, &ambiguous);
+    if (!ambiguous || previous <= 0) {
+        return heading;
+    }
+    const qint16 colloquial = parseNumeral(text, true, &ambiguous);
+    const int next = previous + 1;
+    return colloquial > 0 && std::abs(colloquial - next) < std::abs(heading - next) ? colloquial : heading;
 }
 
 namespace {

@@ -37,6 +37,9 @@ public:
     QString ChaptorTitle() const;
     /// Chapter number of the current match (group 1); 0 on any failure.
     qint16 ChaptorNum() const;
+    /// The same, where the numeral reads two ways taking the reading nearer `previous` + 1:
+    /// the sequence decides whether "一百五" after 149 is 150.
+    qint16 ChaptorNum(qint16 previous) const;
 
     /// Loads the filter strings from `text` split at CR LF, or from `textFilters` (the
     /// configured list) when `text` is empty. Empty pieces are kept and skipped when used.
@@ -60,7 +63,12 @@ public:
 
     /// Reads a chapter-number text: unit style ("一百二十三", "两千零五") arithmetically,
     /// digit sequences ("一〇二", "０１２") digit by digit. 0 when empty or above 32767.
+    /// A lone digit after 百 or 千 is the ones, as headings write it: "一百一" is 101,
+    /// "一百十" and "一百一十" are 110.
     static qint16 ParseChaptorNum(QStringView text);
+    /// The same, except that a numeral with a second reading ("一百五" spoken as 150) takes
+    /// the reading nearer `previous` + 1 (the first one when `previous` is 0).
+    static qint16 ParseChaptorNum(QStringView text, qint16 previous);
 
     /// A text that every match of the pattern must contain (for skipping lines cheaply),
     /// or empty when the pattern does not make one provable.
@@ -84,6 +92,8 @@ public:
     static bool leadingTexts(const QString& pattern, QList<LeadingText>* texts);
 
 private:
+    QStringView numberText() const;
+
     QRegularExpression m_title;
     QRegularExpressionMatch m_current;
     bool m_valid = false;
