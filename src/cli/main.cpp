@@ -39,7 +39,7 @@ const char* const HelpText = R"(Usage:
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
       title, line number, output-name preview, numbering review (gap, duplicate, back,
       zero, repeat (the body is the same as an earlier chapter's) or empty; with --tidy, why tidying changed the title: toc, quoted,
-      repeated-title, too-close), and when the novel has volumes the volume's title.
+      repeated-title, too-close, guess), and when the novel has volumes the volume's title.
       The count line goes to stderr.
   vellomar-cli volumes [--config PATH] [--encoding E] NOVEL
       One line per volume heading, tab-separated: volume number, title, line number,

@@ -5,6 +5,7 @@
 #include "core/PassHost.h"
 #include "core/ByteSearch.h"
 #include "core/HeadingMatcher.h"
+#include "core/TidyTitles.h"
 #include "core/cRegExp.h"
 
 #include <QElapsedTimer>
@@ -301,6 +302,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     host.processEvents();
 
     ChapterModel& model = doc.model();
+    doc.TitleShapes.clear();
     model.SortByColumn(-1, 0);
     model.clearRows();
     host.setListVisible(false);
@@ -502,6 +504,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         const int row = model.AddChapItem(k + 1, num, title, text, qint32(i), settings.OutFile);
         doc.TitleOffsets.resize(k + 1);
         doc.TitleOffsets[k] = offset;
+        doc.TitleShapes.append(titleShape(text, re.matchStart(), re.titleStart(), re.isGuess()));
         if (k > 0 && settings.SetInvalidTitle && i - model.chapline().at(k - 1) <= settings.InvalidLines) {
             model.setChecked(settings.FilterAfterLine ? row : row - 1, true);
             ++j;

@@ -17,6 +17,8 @@ constexpr double HeadingWeight = 14;
 constexpr double SentenceWeight = 1;
 constexpr double NoTextCost = 3;
 constexpr double ContentsWeight = -5;
+// A guess fills a gap in the sequence, but a real heading with its number comes first.
+constexpr double GuessWeight = 2;
 // What one missing number costs: a real gap in a novel is rare but must not break the sequence.
 constexpr double GapCost = 2;
 // This many titles in a row with no text between them are a contents list.
@@ -62,38 +64,102 @@ private:
 
 } // namespace
 
-bool looksLikeHeading(const QString& line)
+bool looksLikeHeading(QStringView line, qsizetype start, qsizetype title)
 {
-    qsizetype start = 0;
-    qsizetype end = line.size();
-    while (start < end && isBlank(line[start])) {
-        ++start;
+    // Longer than this from where the heading starts, a line is running text.
+    constexpr qsizetype MaxHeading = 40;
+    // Words before a heading: a book name at most.
+    constexpr qsizetype MaxPrefix = 12;
+    static const QString clauseEnds = QStringLiteral(u"，、；");
+    static const QString punctuation = QStringLiteral(u"，。、；：！？!?「」『』“”‘’（）()…—");
+    static const QString closing = QStringLiteral(u"，。、；」』”’）)");
+    qsizetype b = 0;
+    qsizetype e = line.size();
+    while (b < e && isBlank(line[b])) {
+        ++b;
     }
-    while (end > start && isBlank(line[end - 1])) {
-        --end;
+    while (e > b && isBlank(line[e - 1])) {
+        --e;
     }
-    if (end - start > 40) {
-        return false;
-    }
-    if (end == start) {
+    if (e == b) {
         return true;
     }
-    static const QString sentenceEnds = QStringLiteral(u"。！？；，、…：");
-    return !sentenceEnds.contains(line[end - 1]);
+    if (start < 0 || start > e) {
+        // The line alone: short, and not ending like a clause or a statement.
+        return e - b <= MaxHeading && !clauseEnds.contains(line[e - 1]) && line[e - 1] != u'。';
+    }
+    const QStringView prefix = line.mid(b, std::max<qsizetype>(0, start - b)).trimmed();
+    if (prefix.size() > MaxPrefix || e - std::max(b, start) > MaxHeading) {
+        return false;
+    }
+    for (QChar c : prefix) {
+        if (punctuation.contains(c)) {
+            return false; // a sentence or a quotation that mentions a chapter
+        }
+    }
+    // The title text: glued to the number ("第七傳於侍御…"), apart from it, or none.
+    const bool hasTitle = title >= 0 && title < e;
+    const bool apart = !hasTitle || (title > 0 && isBlank(line[title - 1]));
+    if (hasTitle && closing.contains(line[title])) {
+        return false; // "…翻到第三章，看了半天"
+    }
+    if (!prefix.isEmpty() && !apart) {
+        return false; // "他翻到第三章看了半天": words on both sides make a sentence
+    }
+    const QChar last = line[e - 1];
+    if (clauseEnds.contains(last)) {
+        return false;
+    }
+    // A title that asks, exclaims or ends with a full stop stands apart from a number that
+    // starts the line ("第三章 真的是他？", "第三十回　…，…軍機。"); glued to it, or after other
+    // words, the line reads as a sentence ("第三十八回前附記：").
+    static const QString sentenceEnds = QStringLiteral(u"。！？!?…：:");
+    return !sentenceEnds.contains(last) || (prefix.isEmpty() && apart);
+}
+
+quint8 titleShape(QStringView line, qsizetype start, qsizetype title, bool guess)
+{
+    return quint8((looksLikeHeading(line, start, title) ? HeadingShape : 0) | (guess ? GuessShape : 0));
 }
 
 namespace {
 
-// A contents list: titles with no text between them. The run's last title has text after it;
-// it is an entry too when a later title has its number (in the same volume), else it is the
-// first chapter that follows the list.
+// Whether the text after each title is a contents entry's at most: nothing, or a line or two
+// (the entry's own title on the next line) where the novel's chapters are long.
+QVector<bool> entryLike(const QVector<TidyTitle>& titles)
+{
+    // At most this many characters, and an eighth of the usual chapter's.
+    constexpr int ShortBody = 80;
+    std::vector<int> bodies;
+    for (const TidyTitle& t : titles) {
+        if (t.body >= 0) {
+            bodies.push_back(t.body);
+        }
+    }
+    int typical = 0;
+    if (!bodies.empty()) {
+        std::nth_element(bodies.begin(), bodies.begin() + bodies.size() / 2, bodies.end());
+        typical = bodies[bodies.size() / 2];
+    }
+    QVector<bool> entry(titles.size());
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        const TidyTitle& t = titles[i];
+        entry[i] = !t.textAfter || (t.body >= 0 && t.body <= ShortBody && t.body * 8 <= typical);
+    }
+    return entry;
+}
+
+// A contents list: titles with no text (or an entry's worth) between them. The run's last title
+// has text after it; it is an entry too when a later title has its number (in the same volume),
+// else it is the first chapter that follows the list.
 QVector<bool> contentsEntries(const QVector<TidyTitle>& titles)
 {
     const int n = int(titles.size());
+    const QVector<bool> entry = entryLike(titles);
     QVector<bool> contents(n, false);
     for (int first = 0; first < n;) {
         int last = first;
-        while (last + 1 < n && !titles[last].textAfter) {
+        while (last + 1 < n && entry[last]) {
             ++last;
         }
         const TidyTitle& end = titles[last];
@@ -138,11 +204,15 @@ QVector<bool> tidySequence(const QVector<TidyTitle>& titles, int* numbered)
         if (t.number <= 0) {
             continue;
         }
-        ++*numbered;
+        // Contents entries and guesses would make a true sequence look like a minority.
+        *numbered += contents[i] || t.guess ? 0 : 1;
         if (t.locked && t.ignored) {
             continue; // the user said this is no chapter
         }
         double weight = t.standalone ? HeadingWeight - (t.textAfter ? 0 : NoTextCost) : SentenceWeight;
+        if (t.guess) {
+            weight = std::min(weight, GuessWeight); // where nothing better has the number
+        }
         if (contents[i]) {
             weight = ContentsWeight;
         }
@@ -216,6 +286,8 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
         }
         if (contents[i]) {
             changes.append({i, true, TidyReason::TableOfContents});
+        } else if (t.guess && t.number > 0) {
+            changes.append({i, true, TidyReason::Guess});
         } else if (repeats(i)) {
             changes.append({i, true, TidyReason::RepeatedTitle});
         } else if (!t.standalone) {
@@ -230,6 +302,7 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
     const ChapterModel& model = doc.model();
     const int n = model.recordCount();
     const QVector<bool> ignored = model.ignoredRecords();
+    const bool shaped = doc.TitleShapes.size() >= n;
     QVector<TidyTitle> titles(n);
     for (int r = 0; r < n; ++r) {
         TidyTitle& t = titles[r];
@@ -238,7 +311,8 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
         t.locked = r < locked.size() && locked[r];
         t.volume = model.volumes().volumeOf(r);
         const QString line = model.lines().value(r);
-        t.standalone = looksLikeHeading(line);
+        t.standalone = shaped ? (doc.TitleShapes[r] & HeadingShape) != 0 : looksLikeHeading(line);
+        t.guess = shaped && (doc.TitleShapes[r] & GuessShape) != 0;
         for (QChar c : line) {
             if (!isBlank(c)) {
                 t.key += c;
@@ -246,17 +320,19 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
         }
     }
 
-    // Whether text stands between two titles: next lines say no at once; a long stretch of
-    // bytes says yes; the rest is read, a few bytes per title.
+    // What stands between a title and the next (the last: the end of the text): next lines
+    // hold nothing; a long stretch of bytes is a chapter; the rest is read, a few bytes per title.
     constexpr qint64 LongStretch = 16 * 1024;
     QFile file(doc.reader().openFilePath());
     const bool readable = file.open(QIODevice::ReadOnly);
-    for (int r = 0; r + 1 < n && r + 1 < doc.TitleOffsets.size(); ++r) {
-        const qint64 lines = qint64(model.chapline().at(r + 1)) - model.chapline().at(r);
+    const qint64 end = doc.bomLength() + doc.textSize();
+    for (int r = 0; r < n && r < doc.TitleOffsets.size(); ++r) {
+        const bool last = r + 1 == n || r + 1 >= doc.TitleOffsets.size();
         const qint64 from = doc.TitleOffsets[r];
-        const qint64 bytes = doc.TitleOffsets[r + 1] - from;
-        if (lines <= 1) {
+        const qint64 bytes = (last ? end : doc.TitleOffsets[r + 1]) - from;
+        if (!last && qint64(model.chapline().at(r + 1)) - model.chapline().at(r) <= 1) {
             titles[r].textAfter = false;
+            titles[r].body = 0;
             continue;
         }
         if (!readable || bytes > LongStretch || bytes <= 0 || !file.seek(from)) {
@@ -268,11 +344,12 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
         while (i < text.size() && text[i] != u'\r' && text[i] != u'\n') {
             ++i;
         }
-        bool found = false;
-        for (; i < text.size() && !found; ++i) {
-            found = !isBlank(text[i]);
+        int body = 0;
+        for (; i < text.size() && body < BodyCap; ++i) {
+            body += isBlank(text[i]) ? 0 : 1;
         }
-        titles[r].textAfter = found;
+        titles[r].body = body;
+        titles[r].textAfter = body > 0 || last;
     }
     return titles;
 }
@@ -284,6 +361,7 @@ QString tidyReasonText(TidyReason reason)
     case TidyReason::QuotedInText: return QStringLiteral(u"正文中的引用");
     case TidyReason::RepeatedTitle: return QStringLiteral(u"重复标题");
     case TidyReason::WronglyIgnored: return QStringLiteral(u"被“过近”规则误忽略");
+    case TidyReason::Guess: return QStringLiteral(u"疑似标题，编号不合序列");
     case TidyReason::None: break;
     }
     return QString();
@@ -296,6 +374,7 @@ QString tidyReasonKey(TidyReason reason)
     case TidyReason::QuotedInText: return QStringLiteral("quoted");
     case TidyReason::RepeatedTitle: return QStringLiteral("repeated-title");
     case TidyReason::WronglyIgnored: return QStringLiteral("too-close");
+    case TidyReason::Guess: return QStringLiteral("guess");
     case TidyReason::None: break;
     }
     return QString();

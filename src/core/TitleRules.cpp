@@ -138,9 +138,12 @@ QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const
         lines.append(codec.decode(line));
     }
     reader.rewind();
-    QVector<bool> blank(lines.size());
+    // Non-blank characters of each line, for what stands between two titles.
+    QVector<int> filled(lines.size());
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        blank[i] = lines[i].trimmed().remove(u'\u3000').isEmpty();
+        filled[i] = int(std::count_if(lines[i].cbegin(), lines[i].cend(), [](QChar c) {
+            return !c.isSpace() && c != u'\u3000';
+        }));
     }
 
     QList<RuleTrial> trials;
@@ -161,15 +164,21 @@ QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const
                 TidyTitle f;
                 f.number = re.ChaptorNum(lastNumber);
                 lastNumber = f.number > 0 ? f.number : lastNumber;
-                f.standalone = looksLikeHeading(lines[i]);
+                f.standalone = looksLikeHeading(lines[i], re.matchStart(), re.titleStart());
+                f.guess = re.isGuess();
                 finds.append(f);
             }
         }
         t.titles = int(at.size());
         if (t.titles >= 2) {
-            for (int k = 0; k + 1 < t.titles; ++k) {
-                finds[k].textAfter = std::any_of(blank.cbegin() + at[k] + 1, blank.cbegin() + at[k + 1],
-                                                 [](bool b) { return !b; });
+            for (int k = 0; k < t.titles; ++k) {
+                const int end = k + 1 < t.titles ? at[k + 1] : int(lines.size());
+                int body = 0;
+                for (int i = at[k] + 1; i < end && body < BodyCap; ++i) {
+                    body += filled[i];
+                }
+                finds[k].body = std::min(body, BodyCap);
+                finds[k].textAfter = body > 0 || k + 1 == t.titles;
             }
             // The evidence is the chapter sequence the finds make (numbers rising, headings
             // rather than sentences, contents lists left out), and weakly the headings

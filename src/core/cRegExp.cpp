@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -13,6 +14,11 @@ struct NumeralChar {
     int value;
 };
 NumeralChar classify(char16_t c);
+// Dashes that stand for 一 in headings typed or scanned carelessly.
+bool isDashForOne(char16_t c)
+{
+    return c == 0x2014 || c == 0x2015 || c == 0x2500;
+}
 } // namespace
 
 void cRegExp::InitRegexp(const QString& pattern)
@@ -21,6 +27,7 @@ void cRegExp::InitRegexp(const QString& pattern)
     m_valid = m_title.isValid();
     m_hasMatch = false;
     m_current = QRegularExpressionMatch();
+    m_hasOdd = m_valid && m_title.namedCaptureGroups().contains(QLatin1String("odd"));
     if (m_valid) {
         m_title.optimize();
         m_error.clear();
@@ -66,6 +73,23 @@ QString cRegExp::ChaptorTitle() const
         --e;
     }
     return t.mid(b, e - b).toString();
+}
+
+qsizetype cRegExp::titleStart() const
+{
+    return m_hasMatch && m_title.captureCount() >= 2 ? m_current.capturedStart(2) : -1;
+}
+
+bool cRegExp::isGuess() const
+{
+    if (!m_hasMatch) {
+        return false;
+    }
+    if (m_hasOdd && m_current.capturedStart(QStringLiteral("odd")) >= 0) {
+        return true;
+    }
+    const QStringView number = numberText();
+    return std::any_of(number.begin(), number.end(), [](QChar c) { return isDashForOne(c.unicode()); });
 }
 
 QString cRegExp::textBeforeTitle() const
@@ -208,6 +232,9 @@ NumeralChar classify(char16_t c)
         if (c == chinese[i] || c == financial[i]) {
             return {Digit, i + 1};
         }
+    }
+    if (isDashForOne(c)) {
+        return {Digit, 1};
     }
     switch (c) {
     case u'零': case u'○': case u'〇': case 0xFF2F: // Ｏ

@@ -30,6 +30,12 @@ public:
     /// The current match up to its title (group 2), blanks trimmed: "第一卷" of "第一卷 风起";
     /// the whole match when the title group took no part.
     QString textBeforeTitle() const;
+    /// Where the title text (group 2) of the current match starts in its line; -1 without one.
+    qsizetype titleStart() const;
+    /// Whether the current match is a doubtful form of heading: it took a group named "odd" (a
+    /// pattern's way to accept a misread unit, as "(?<odd>日)" for 回), or its number holds a dash
+    /// read as 一 ("第十—回").
+    bool isGuess() const;
     /// Lines given to GetMatch are known to be valid UTF-16 (decoded text), which saves a check.
     void setTrustedInput(bool on) { m_trusted = on; }
 
@@ -99,6 +105,7 @@ private:
     bool m_valid = false;
     bool m_hasMatch = false;
     bool m_trusted = false;
+    bool m_hasOdd = false;
     QString m_error;
     QString m_errorDetail;
     QString m_literal;
