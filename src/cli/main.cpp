@@ -69,7 +69,7 @@ const char* const HelpText = R"(Usage:
       first examples (the 清理报告), without writing anything.
   vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
-      whole novel (its first 512 KB when it is over 8 MB): count of titles, score (the
+      whole novel (16 samples spread over it when it is over 8 MB): count of titles, score (the
       length of the chapter sequence the titles make) and name per rule, then the
       suggested rule and its pattern.
   vellomar-cli --help | --version

@@ -64,14 +64,37 @@ private:
 
 } // namespace
 
+namespace {
+
+// Longer than this from where the heading starts, a line is running text.
+constexpr qsizetype MaxHeading = 40;
+// Words before a heading: a book name at most.
+constexpr qsizetype MaxPrefix = 12;
+const QString punctuation = QStringLiteral(u"，。、；：！？!?「」『』“”‘’（）()…—");
+
+} // namespace
+
+bool inRunningText(QStringView line, qsizetype start)
+{
+    qsizetype b = 0;
+    qsizetype e = line.size();
+    while (b < e && isBlank(line[b])) {
+        ++b;
+    }
+    while (e > b && isBlank(line[e - 1])) {
+        --e;
+    }
+    if (start < 0 || start > e) {
+        return false;
+    }
+    const QStringView prefix = line.mid(b, std::max<qsizetype>(0, start - b)).trimmed();
+    return prefix.size() > MaxPrefix || e - std::max(b, start) > MaxHeading
+           || std::any_of(prefix.begin(), prefix.end(), [](QChar c) { return punctuation.contains(c); });
+}
+
 bool looksLikeHeading(QStringView line, qsizetype start, qsizetype title)
 {
-    // Longer than this from where the heading starts, a line is running text.
-    constexpr qsizetype MaxHeading = 40;
-    // Words before a heading: a book name at most.
-    constexpr qsizetype MaxPrefix = 12;
     static const QString clauseEnds = QStringLiteral(u"，、；");
-    static const QString punctuation = QStringLiteral(u"，。、；：！？!?「」『』“”‘’（）()…—");
     static const QString closing = QStringLiteral(u"，。、；」』”’）)");
     qsizetype b = 0;
     qsizetype e = line.size();
@@ -88,15 +111,10 @@ bool looksLikeHeading(QStringView line, qsizetype start, qsizetype title)
         // The line alone: short, and not ending like a clause or a statement.
         return e - b <= MaxHeading && !clauseEnds.contains(line[e - 1]) && line[e - 1] != u'。';
     }
+    if (inRunningText(line, start)) {
+        return false; // a paragraph, a sentence or a quotation that mentions a chapter
+    }
     const QStringView prefix = line.mid(b, std::max<qsizetype>(0, start - b)).trimmed();
-    if (prefix.size() > MaxPrefix || e - std::max(b, start) > MaxHeading) {
-        return false;
-    }
-    for (QChar c : prefix) {
-        if (punctuation.contains(c)) {
-            return false; // a sentence or a quotation that mentions a chapter
-        }
-    }
     // The title text: glued to the number ("第七傳於侍御…"), apart from it, or none.
     const bool hasTitle = title >= 0 && title < e;
     const bool apart = !hasTitle || (title > 0 && isBlank(line[title - 1]));
@@ -119,7 +137,8 @@ bool looksLikeHeading(QStringView line, qsizetype start, qsizetype title)
 
 quint8 titleShape(QStringView line, qsizetype start, qsizetype title, bool guess)
 {
-    return quint8((looksLikeHeading(line, start, title) ? HeadingShape : 0) | (guess ? GuessShape : 0));
+    return quint8((looksLikeHeading(line, start, title) ? HeadingShape : 0) | (guess ? GuessShape : 0)
+                  | (inRunningText(line, start) ? RunningTextShape : 0));
 }
 
 namespace {
@@ -150,8 +169,8 @@ QVector<bool> entryLike(const QVector<TidyTitle>& titles)
 }
 
 // A contents list: titles with no text (or an entry's worth) between them. The run's last title
-// has text after it; it is an entry too when a later title has its number (in the same volume),
-// else it is the first chapter that follows the list.
+// has text after it; it is an entry too when a later heading has its number (in the same
+// volume), else it is the first chapter that follows the list.
 QVector<bool> contentsEntries(const QVector<TidyTitle>& titles)
 {
     const int n = int(titles.size());
@@ -166,7 +185,9 @@ QVector<bool> contentsEntries(const QVector<TidyTitle>& titles)
         bool endIsEntry = false;
         const bool longEnough = last - first + 1 >= ContentsRun;
         for (int j = last + 1; longEnough && j < n && !endIsEntry && end.number > 0; ++j) {
-            endIsEntry = titles[j].number == end.number && titles[j].volume == end.volume;
+            // Only a heading can be the chapter an entry names; a quote of its number cannot.
+            endIsEntry = titles[j].number == end.number && titles[j].volume == end.volume && titles[j].standalone
+                         && !titles[j].runningText;
         }
         const int entries = last - first + (endIsEntry ? 1 : 0);
         if (entries >= ContentsRun) {
@@ -208,6 +229,9 @@ QVector<bool> tidySequence(const QVector<TidyTitle>& titles, int* numbered)
         *numbered += contents[i] || t.guess ? 0 : 1;
         if (t.locked && t.ignored) {
             continue; // the user said this is no chapter
+        }
+        if (t.runningText) {
+            continue; // a chapter mentioned in a paragraph splits no chapter, needed or not
         }
         double weight = t.standalone ? HeadingWeight - (t.textAfter ? 0 : NoTextCost) : SentenceWeight;
         if (t.guess) {
@@ -313,6 +337,7 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
         const QString line = model.lines().value(r);
         t.standalone = shaped ? (doc.TitleShapes[r] & HeadingShape) != 0 : looksLikeHeading(line);
         t.guess = shaped && (doc.TitleShapes[r] & GuessShape) != 0;
+        t.runningText = shaped && (doc.TitleShapes[r] & RunningTextShape) != 0;
         for (QChar c : line) {
             if (!isBlank(c)) {
                 t.key += c;

@@ -20,6 +20,7 @@ enum class TidyReason {
 enum TitleShape : quint8 {
     HeadingShape = 1, ///< a heading line rather than a sentence that mentions a chapter
     GuessShape = 2,   ///< a doubtful form (a unit or digit misread), a chapter only where the sequence needs one
+    RunningTextShape = 4, ///< inside a paragraph or after a sentence: never a chapter of the sequence
 };
 
 /// What tidying knows of one title record, in file order.
@@ -31,6 +32,7 @@ struct TidyTitle {
     bool textAfter = true;   ///< some non-blank line stands before the next title
     int body = -1;           ///< non-blank characters before the next title (at most BodyCap); -1: not known
     bool guess = false;      ///< a doubtful form: kept only where the sequence needs it
+    bool runningText = false; ///< a number mentioned in a paragraph: no chapter, whatever the sequence needs
     int volume = -1;         ///< the volume it belongs to; -1 when the novel has none
     QString key;             ///< the title line without blanks, to find repeats
 };
@@ -61,7 +63,10 @@ constexpr int BodyCap = 4096;
 /// comma or full stop follows its number; it may end in ？！…： (a title asks or exclaims),
 /// and in 。 when its title stands apart from the number at the start of the line.
 bool looksLikeHeading(QStringView line, qsizetype start = -1, qsizetype title = -1);
-/// The TitleShape flags of a match on `line` (see looksLikeHeading).
+/// Whether a match that begins at `start` stands in running text: a long line, or after more
+/// than a book name's words or after punctuation.
+bool inRunningText(QStringView line, qsizetype start);
+/// The TitleShape flags of a match on `line` (see looksLikeHeading and inRunningText).
 quint8 titleShape(QStringView line, qsizetype start, qsizetype title, bool guess);
 
 /// The tidy input of an analysed document: numbers, check marks, volumes and the lines of the

@@ -13,11 +13,35 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 const QString Numerals = QStringLiteral(u"0-9○〇一二三四五六七八九十百千万零两壹贰叁肆伍陆柒捌玖拾佰仟萬兩０-９Ｏ");
+// Numerals of older texts besides: traditional financial forms, 廿 卅 卌, and the dashes that
+// careless typing or scanning leaves for 一 (read as 一, a doubtful form).
+const QString OldNumerals = Numerals + QStringLiteral(u"貳參陸廿卅卌—―─");
 const QString Space = QStringLiteral(u"[\\s\\t　]*");
+
+// A chapter number that may be spaced out, as typeset headings are ("第 十七 回", "第二 十 回"):
+// blanks inside it and on either side. `group` opens its group: "(", or "(?<num>" in a
+// pattern with an "odd" group (see cRegExp::isGuess).
+QString spacedNumber(const QString& chars, const QString& group = QStringLiteral("("))
+{
+    const QString c = u'[' + chars + u']';
+    return Space + group + c + u"(?:["_qs + chars + u"\\s　]*"_qs + c + u")?)"_qs + Space;
+}
+
+// Volume headings without 卷, for novels whose 卷 are their chapters: parts (第二部, 【第二部】),
+// collections (集) and books (篇).
+QString partVolumes()
+{
+    const QString num = QStringLiteral(u"[0-9０-９〇○零一二三四五六七八九十百]+");
+    const QString sep = QStringLiteral(u"[\\s　:：、·—-]");
+    return QStringLiteral(u"^[\\s　]*[【\\[]?(?|第(%1)(?:部分(?=%2|$)|部(?![队分门长落位下署件族属])|集(?![团合中体结市会])"
+                          u"|篇(?!幅))|([上中下])部)%2*([^。，；]{0,30})$")
+        .arg(num, sep);
+}
 
 TitleRule make(const QString& name, const QString& rule, const QString& example, qint64 serial,
                std::optional<QString> volume = std::nullopt)
@@ -52,8 +76,11 @@ QList<TitleRule> builtInTitleRules()
     const QString volumes = Settings::defaultVolumeText();
     return {
         make(QStringLiteral(u"第…章/节（默认）"), Settings::defaultTitleText(), QStringLiteral(u"第一百零三章 风起"), 0, volumes),
-        make(QStringLiteral(u"第…回"), u"第("_qs + num + u"+)回"_qs + Space + u"(.*)"_qs, QStringLiteral(u"第十二回 史湘云醉眠"), 1,
-             volumes),
+        // 迴 廻 囘 are 回 written otherwise; 日 and 四 before a blank are 回 misread (a doubtful form).
+        make(QStringLiteral(u"第…回"),
+             u"第"_qs + spacedNumber(OldNumerals, u"(?<num>"_qs) + u"(?:[回迴廻囘]|(?<odd>[日四])(?=[\\s　]|$))"_qs + Space
+                 + u"(?<title>.*)"_qs,
+             QStringLiteral(u"第十二回 史湘云醉眠"), 1, volumes),
         // The match starts at the chapter ("\K"): the volume before it on the line is a volume.
         make(QStringLiteral(u"第…卷 + 第…章"),
              u"第"_qs + num + u"+[卷部集]"_qs + Space + u"\\K第("_qs + num + u"+)[章节回]"_qs + Space + u"(.*)"_qs,
@@ -69,6 +96,23 @@ QList<TitleRule> builtInTitleRules()
         make(QStringLiteral(u"【…】括号标题"),
              u"^"_qs + Space + u"【"_qs + Space + u"(?:第("_qs + num + u"+)[章回节])?"_qs + Space + u"([^】]*)】"_qs + Space + u"$"_qs,
              QStringLiteral(u"【第三章 归来】"), 6, volumes),
+        make(QStringLiteral(u"第 … 章/节（数字带空格）"),
+             u"第"_qs + spacedNumber(Numerals) + u"[章节]"_qs + Space + u"(.*)"_qs, QStringLiteral(u"第 12 章 重逢"), 7, volumes),
+        // Novels whose every 卷 is a story or a chapter, with no 回 or 章 below it; their
+        // volumes are parts.
+        make(QStringLiteral(u"第…卷/卷之…（以卷为章）"),
+             u"(?|第"_qs + spacedNumber(OldNumerals) + u"卷|卷"_qs + Space + u"之?"_qs + spacedNumber(OldNumerals)
+                 + u"(?=[\\s　]|$))"_qs + Space + u"(.*)"_qs,
+             QStringLiteral(u"卷之三 俞伯牙摔琴谢知音"), 8, partVolumes()),
+        make(QStringLiteral(u"第…传/则"),
+             u"第"_qs + spacedNumber(OldNumerals) + u"[傳传則则]"_qs + Space + u"(.*)"_qs, QStringLiteral(u"第七则 于少保奉旨"),
+             9, volumes),
+        // A bare number, a blank and a title. One stray character glued to the number
+        // ("二十五支 弘度…") makes a doubtful form.
+        make(QStringLiteral(u"一 标题（无“第”）"),
+             u"^"_qs + Space + u"(?<num>["_qs + OldNumerals + u"]+)(?:(?<odd>[^\\s　"_qs + OldNumerals
+                 + u"，。、；：！？「」『』“”（）…·.．]))?[\\s　]+(?<title>\\S.{0,40})$"_qs,
+             QStringLiteral(u"五十一 邱一所抢伞"), 10, volumes),
     };
 }
 
@@ -122,28 +166,117 @@ QByteArray exportTitleRules(const QList<TitleRule>& rules)
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
 
-QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const QList<TitleRule>& rules, qint64 maxBytes)
+namespace {
+
+// The text the rules are tried on, in parts that each hold whole lines in file order: the
+// whole novel, or samples spread evenly over a large one (a long preface or an appendix
+// must not decide).
+QList<QStringList> readForTrial(LineReader& reader, const TextCodec& codec, qint64 wholeLimit)
 {
-    if (maxBytes < 0) {
-        // A whole novel of up to 8 MB: the first 512 KB of a novel with a long preface may
-        // hold too few titles to tell the rules apart.
-        const qint64 size = QFileInfo(reader.openFilePath()).size();
-        maxBytes = size <= WholeNovelLimit ? size + 1 : 512 * 1024;
-    }
-    // The lines are read once and kept, and every rule sees them.
-    QStringList lines;
-    reader.rewind();
+    constexpr int Samples = 16;
+    constexpr qint64 SampleBytes = 64 * 1024;
+    const qint64 size = QFileInfo(reader.openFilePath()).size();
+    QList<QStringList> parts;
     QByteArrayView line, term;
-    while (reader.next(line, term) == LineReader::Line && reader.lineOffset() < maxBytes) {
-        lines.append(codec.decode(line));
+    if (size <= wholeLimit) {
+        QStringList lines;
+        reader.rewind();
+        while (reader.next(line, term) == LineReader::Line) {
+            lines.append(codec.decode(line));
+        }
+        parts.append(lines);
+    } else {
+        for (int k = 0; k < Samples; ++k) {
+            // Even offsets keep a UTF-16 text on its units; the first and last lines of a
+            // sample other than the novel's own are cut and left out.
+            const qint64 from = (size - SampleBytes) * k / (Samples - 1) & ~qint64(1);
+            const qint64 to = std::min(size, from + SampleBytes);
+            if (!(k == 0 ? reader.rewind() : reader.rewindTo(from, to))) {
+                break;
+            }
+            QStringList lines;
+            bool first = k > 0;
+            while (reader.next(line, term) == LineReader::Line && (k > 0 || reader.lineOffset() < to)) {
+                if (!std::exchange(first, false)) {
+                    lines.append(codec.decode(line));
+                }
+            }
+            if (to < size && !lines.isEmpty()) {
+                lines.removeLast();
+            }
+            parts.append(lines);
+        }
     }
     reader.rewind();
+    return parts;
+}
+
+struct PartTrial {
+    int titles = 0;
+    double evidence = 0;
+};
+
+// What one rule finds in one part.
+PartTrial tryOnPart(cRegExp& re, const QStringList& lines, const QVector<int>& filled)
+{
+    PartTrial t;
+    QList<int> at;
+    QVector<TidyTitle> finds;
+    qint16 lastNumber = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (re.GetMatch(lines[i])) {
+            at.append(i);
+            TidyTitle f;
+            f.number = re.ChaptorNum(lastNumber);
+            lastNumber = f.number > 0 ? f.number : lastNumber;
+            f.standalone = looksLikeHeading(lines[i], re.matchStart(), re.titleStart());
+            f.guess = re.isGuess();
+            f.runningText = inRunningText(lines[i], re.matchStart());
+            finds.append(f);
+        }
+    }
+    t.titles = int(at.size());
+    if (t.titles < 2) {
+        return t;
+    }
+    for (int k = 0; k < t.titles; ++k) {
+        const int end = k + 1 < t.titles ? at[k + 1] : int(lines.size());
+        int body = 0;
+        for (int i = at[k] + 1; i < end && body < BodyCap; ++i) {
+            body += filled[i];
+        }
+        finds[k].body = std::min(body, BodyCap);
+        finds[k].textAfter = body > 0 || k + 1 == t.titles;
+    }
+    // The evidence is the chapter sequence the finds make (numbers rising, headings rather
+    // than sentences, contents lists left out), and weakly the headings without a number.
+    int numbered = 0;
+    const QVector<bool> sequence = tidySequence(finds, &numbered);
+    t.evidence = double(std::count(sequence.cbegin(), sequence.cend(), true));
+    for (const TidyTitle& f : std::as_const(finds)) {
+        t.evidence += f.number <= 0 && f.standalone ? 0.2 : 0.0;
+    }
+    return t;
+}
+
+} // namespace
+
+QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const QList<TitleRule>& rules, qint64 wholeLimit)
+{
+    // The lines are read once and kept, and every rule sees them.
+    const QList<QStringList> parts = readForTrial(reader, codec, wholeLimit);
     // Non-blank characters of each line, for what stands between two titles.
-    QVector<int> filled(lines.size());
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        filled[i] = int(std::count_if(lines[i].cbegin(), lines[i].cend(), [](QChar c) {
-            return !c.isSpace() && c != u'\u3000';
-        }));
+    QList<QVector<int>> filled;
+    qsizetype lineCount = 0;
+    for (const QStringList& lines : parts) {
+        QVector<int> f(lines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            f[i] = int(std::count_if(lines[i].cbegin(), lines[i].cend(), [](QChar c) {
+                return !c.isSpace() && c != u'\u3000';
+            }));
+        }
+        filled.append(f);
+        lineCount += lines.size();
     }
 
     QList<RuleTrial> trials;
@@ -155,44 +288,17 @@ QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const
             trials.append(t);
             continue;
         }
-        QList<int> at;
-        QVector<TidyTitle> finds;
-        qint16 lastNumber = 0;
-        for (int i = 0; i < lines.size(); ++i) {
-            if (re.GetMatch(lines[i])) {
-                at.append(i);
-                TidyTitle f;
-                f.number = re.ChaptorNum(lastNumber);
-                lastNumber = f.number > 0 ? f.number : lastNumber;
-                f.standalone = looksLikeHeading(lines[i], re.matchStart(), re.titleStart());
-                f.guess = re.isGuess();
-                finds.append(f);
-            }
+        double evidence = 0;
+        for (qsizetype p = 0; p < parts.size(); ++p) {
+            const PartTrial part = tryOnPart(re, parts[p], filled[p]);
+            t.titles += part.titles;
+            evidence += part.evidence;
         }
-        t.titles = int(at.size());
-        if (t.titles >= 2) {
-            for (int k = 0; k < t.titles; ++k) {
-                const int end = k + 1 < t.titles ? at[k + 1] : int(lines.size());
-                int body = 0;
-                for (int i = at[k] + 1; i < end && body < BodyCap; ++i) {
-                    body += filled[i];
-                }
-                finds[k].body = std::min(body, BodyCap);
-                finds[k].textAfter = body > 0 || k + 1 == t.titles;
-            }
-            // The evidence is the chapter sequence the finds make (numbers rising, headings
-            // rather than sentences, contents lists left out), and weakly the headings
-            // without a number.
-            int numbered = 0;
-            const QVector<bool> sequence = tidySequence(finds, &numbered);
-            double evidence = double(std::count(sequence.cbegin(), sequence.cend(), true));
-            for (const TidyTitle& f : std::as_const(finds)) {
-                evidence += f.number <= 0 && f.standalone ? 0.2 : 0.0;
-            }
-            // A pattern that takes a large share of all lines is not finding titles.
-            const double share = double(t.titles) / std::max<qsizetype>(1, lines.size());
-            t.score = evidence * (share > 0.2 ? 0.1 : 1.0);
-        }
+        // A pattern that takes a large share of all lines is not finding titles; a text of a
+        // few dozen lines is too short to tell.
+        constexpr qsizetype FewLines = 200;
+        const double share = double(t.titles) / std::max<qsizetype>(1, lineCount);
+        t.score = evidence * (share > 0.2 && lineCount >= FewLines ? 0.1 : 1.0);
         trials.append(t);
     }
     return trials;

@@ -34,20 +34,21 @@ QList<TitleRule> builtInTitleRules();
 bool importTitleRules(const QByteArray& json, QList<TitleRule>* rules, QString* error);
 QByteArray exportTitleRules(const QList<TitleRule>& rules);
 
-/// What one rule finds at the start of a novel.
+/// What one rule finds in a novel.
 struct RuleTrial {
     int titles = 0;
     double score = 0; ///< higher is more plausible
 };
 
-/// Novels up to this size are tried whole; of longer ones, the first 512 KB.
+/// Novels up to this size are tried whole; of longer ones, 16 samples of 64 KB spread evenly
+/// from the first byte to the last.
 constexpr qint64 WholeNovelLimit = 8 * 1024 * 1024;
 
-/// Runs every rule over the first `maxBytes` of the open novel (-1: see WholeNovelLimit),
+/// Runs every rule over the open novel (whole up to `wholeLimit`, else samples of it),
 /// rewinding it before and after, and scores how chapter-like its finds are: the length of
 /// the chapter sequence they make (see tidySequence), headings without numbers a little.
 /// A rule that does not compile scores 0.
 QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const QList<TitleRule>& rules,
-                               qint64 maxBytes = -1);
+                               qint64 wholeLimit = WholeNovelLimit);
 /// Index of the best-scoring rule, or -1 when none finds anything plausible.
 int suggestTitleRule(const QList<RuleTrial>& trials);

@@ -27,7 +27,12 @@ void cRegExp::InitRegexp(const QString& pattern)
     m_valid = m_title.isValid();
     m_hasMatch = false;
     m_current = QRegularExpressionMatch();
-    m_hasOdd = m_valid && m_title.namedCaptureGroups().contains(QLatin1String("odd"));
+    // Groups named "num" and "title" take the places of groups 1 and 2, so that a pattern may
+    // hold other groups (an "odd" one) before its title.
+    const QStringList names = m_valid ? m_title.namedCaptureGroups() : QStringList();
+    m_hasOdd = names.contains(QLatin1String("odd"));
+    m_numberGroup = names.contains(QLatin1String("num")) ? int(names.indexOf(QLatin1String("num"))) : 1;
+    m_titleGroup = names.contains(QLatin1String("title")) ? int(names.indexOf(QLatin1String("title"))) : 2;
     if (m_valid) {
         m_title.optimize();
         m_error.clear();
@@ -64,7 +69,7 @@ QString cRegExp::ChaptorTitle() const
         return QString();
     }
     // Rules shared by reader apps often have no groups at all: the whole match is the title.
-    QStringView t = m_title.captureCount() == 0 ? m_current.capturedView(0).trimmed() : m_current.capturedView(2);
+    QStringView t = m_title.captureCount() == 0 ? m_current.capturedView(0).trimmed() : m_current.capturedView(m_titleGroup);
     qsizetype b = 0, e = t.size();
     while (b < e && t[b] == u' ') {
         ++b;
@@ -77,7 +82,7 @@ QString cRegExp::ChaptorTitle() const
 
 qsizetype cRegExp::titleStart() const
 {
-    return m_hasMatch && m_title.captureCount() >= 2 ? m_current.capturedStart(2) : -1;
+    return m_hasMatch && m_title.captureCount() >= m_titleGroup ? m_current.capturedStart(m_titleGroup) : -1;
 }
 
 bool cRegExp::isGuess() const
@@ -97,7 +102,7 @@ QString cRegExp::textBeforeTitle() const
     if (!m_hasMatch) {
         return QString();
     }
-    const qsizetype title = m_title.captureCount() >= 2 ? m_current.capturedStart(2) : -1;
+    const qsizetype title = m_title.captureCount() >= m_titleGroup ? m_current.capturedStart(m_titleGroup) : -1;
     const qsizetype start = m_current.capturedStart(0);
     return (title < start ? m_current.captured(0) : m_current.captured(0).left(title - start)).trimmed();
 }
@@ -120,7 +125,7 @@ QStringView cRegExp::numberText() const
         }
         return whole.mid(b, e - b);
     }
-    return m_current.capturedView(1);
+    return m_current.capturedView(m_numberGroup);
 }
 
 qint16 cRegExp::ChaptorNum() const
@@ -241,6 +246,16 @@ NumeralChar classify(char16_t c)
         return {Digit, 0};
     case u'两': case u'兩': case u'貳':
         return {Digit, 2};
+    case u'參':
+        return {Digit, 3};
+    case u'陸':
+        return {Digit, 6};
+    case u'廿': // 二十, 三十, 四十 in one character
+        return {Unit, 20};
+    case u'卅':
+        return {Unit, 30};
+    case u'卌':
+        return {Unit, 40};
     case u'十': case u'拾':
         return {Unit, 10};
     case u'百': case u'佰':

@@ -39,9 +39,10 @@ public:
     /// Lines given to GetMatch are known to be valid UTF-16 (decoded text), which saves a check.
     void setTrustedInput(bool on) { m_trusted = on; }
 
-    /// Title text of the current match (group 2), ASCII spaces trimmed; empty on any failure.
+    /// Title text of the current match (group 2, or the group named "title"), ASCII spaces
+    /// trimmed; empty on any failure.
     QString ChaptorTitle() const;
-    /// Chapter number of the current match (group 1); 0 on any failure.
+    /// Chapter number of the current match (group 1, or the group named "num"); 0 on any failure.
     qint16 ChaptorNum() const;
     /// The same, where the numeral reads two ways taking the reading nearer `previous` + 1:
     /// the sequence decides whether "一百五" after 149 is 150.
@@ -106,6 +107,8 @@ private:
     bool m_hasMatch = false;
     bool m_trusted = false;
     bool m_hasOdd = false;
+    int m_numberGroup = 1;
+    int m_titleGroup = 2;
     QString m_error;
     QString m_errorDetail;
     QString m_literal;
