@@ -18,18 +18,21 @@
 namespace {
 
 const QString Numerals = QStringLiteral(u"0-9○〇一二三四五六七八九十百千万零两壹贰叁肆伍陆柒捌玖拾佰仟萬兩０-９Ｏ");
-// Numerals of older texts besides: traditional financial forms, 廿 卅 卌, and the dashes that
-// careless typing or scanning leaves for 一 (read as 一, a doubtful form).
-const QString OldNumerals = Numerals + QStringLiteral(u"貳參陸廿卅卌—―─");
 const QString Space = QStringLiteral(u"[\\s\\t　]*");
+// The rules below are saved to config.ini by 推荐规则, which keeps 254 bytes of a value: their
+// classes stay short. Numerals of chapter headings in older texts: 廿 and 卅 besides, and the
+// dash that careless typing or scanning leaves for 一 (read as 一, a doubtful form).
+const QString OldNumerals = QStringLiteral(u"0-9０-９〇○零一二三四五六七八九十百千两兩廿卅—");
+const QString Blank = QStringLiteral(u"[\\s　]*");
 
 // A chapter number that may be spaced out, as typeset headings are ("第 十七 回", "第二 十 回"):
-// blanks inside it and on either side. `group` opens its group: "(", or "(?<num>" in a
-// pattern with an "odd" group (see cRegExp::isGuess).
+// blanks inside it and on either side (the group may end with some: the number reader passes
+// over them). Greedy, so that a misread unit is only tried where the real one is missing.
+// `group` opens its group: "(", or "(?<num>" in a pattern with an "odd" group (see
+// cRegExp::isGuess).
 QString spacedNumber(const QString& chars, const QString& group = QStringLiteral("("))
 {
-    const QString c = u'[' + chars + u']';
-    return Space + group + c + u"(?:["_qs + chars + u"\\s　]*"_qs + c + u")?)"_qs + Space;
+    return Blank + group + u'[' + chars + u"]["_qs + chars + u"\\s　]*)"_qs + Blank;
 }
 
 // Volume headings without 卷, for novels whose 卷 are their chapters: parts (第二部, 【第二部】),
@@ -37,8 +40,8 @@ QString spacedNumber(const QString& chars, const QString& group = QStringLiteral
 QString partVolumes()
 {
     const QString num = QStringLiteral(u"[0-9０-９〇○零一二三四五六七八九十百]+");
-    const QString sep = QStringLiteral(u"[\\s　:：、·—-]");
-    return QStringLiteral(u"^[\\s　]*[【\\[]?(?|第(%1)(?:部分(?=%2|$)|部(?![队分门长落位下署件族属])|集(?![团合中体结市会])"
+    const QString sep = QStringLiteral(u"[\\s　:：、·—】-]");
+    return QStringLiteral(u"^[\\s　]*[【]?(?|第(%1)(?:部分(?=%2|$)|部(?![队分门长落位下署件族属])|集(?![团合中体结市会])"
                           u"|篇(?!幅))|([上中下])部)%2*([^。，；]{0,30})$")
         .arg(num, sep);
 }
@@ -78,7 +81,7 @@ QList<TitleRule> builtInTitleRules()
         make(QStringLiteral(u"第…章/节（默认）"), Settings::defaultTitleText(), QStringLiteral(u"第一百零三章 风起"), 0, volumes),
         // 迴 廻 囘 are 回 written otherwise; 日 and 四 before a blank are 回 misread (a doubtful form).
         make(QStringLiteral(u"第…回"),
-             u"第"_qs + spacedNumber(OldNumerals, u"(?<num>"_qs) + u"(?:[回迴廻囘]|(?<odd>[日四])(?=[\\s　]|$))"_qs + Space
+             u"第"_qs + spacedNumber(OldNumerals, u"(?<num>"_qs) + u"(?:[回迴廻囘]|(?<odd>[日四])(?=[\\s　]|$))"_qs + Blank
                  + u"(?<title>.*)"_qs,
              QStringLiteral(u"第十二回 史湘云醉眠"), 1, volumes),
         // The match starts at the chapter ("\K"): the volume before it on the line is a volume.
@@ -97,21 +100,21 @@ QList<TitleRule> builtInTitleRules()
              u"^"_qs + Space + u"【"_qs + Space + u"(?:第("_qs + num + u"+)[章回节])?"_qs + Space + u"([^】]*)】"_qs + Space + u"$"_qs,
              QStringLiteral(u"【第三章 归来】"), 6, volumes),
         make(QStringLiteral(u"第 … 章/节（数字带空格）"),
-             u"第"_qs + spacedNumber(Numerals) + u"[章节]"_qs + Space + u"(.*)"_qs, QStringLiteral(u"第 12 章 重逢"), 7, volumes),
+             u"第"_qs + spacedNumber(Numerals) + u"[章节]"_qs + Blank + u"(.*)"_qs, QStringLiteral(u"第 12 章 重逢"), 7, volumes),
         // Novels whose every 卷 is a story or a chapter, with no 回 or 章 below it; their
         // volumes are parts.
         make(QStringLiteral(u"第…卷/卷之…（以卷为章）"),
-             u"(?|第"_qs + spacedNumber(OldNumerals) + u"卷|卷"_qs + Space + u"之?"_qs + spacedNumber(OldNumerals)
-                 + u"(?=[\\s　]|$))"_qs + Space + u"(.*)"_qs,
+             u"(?|第"_qs + Blank + u"(["_qs + OldNumerals + u"]+)"_qs + Blank + u"卷|卷"_qs + Blank + u"之?"_qs + Blank
+                 + u"(["_qs + OldNumerals + u"]+)(?=[\\s　]|$))"_qs + Blank + u"(.*)"_qs,
              QStringLiteral(u"卷之三 俞伯牙摔琴谢知音"), 8, partVolumes()),
         make(QStringLiteral(u"第…传/则"),
-             u"第"_qs + spacedNumber(OldNumerals) + u"[傳传則则]"_qs + Space + u"(.*)"_qs, QStringLiteral(u"第七则 于少保奉旨"),
+             u"第"_qs + spacedNumber(OldNumerals) + u"[傳传則则]"_qs + Blank + u"(.*)"_qs, QStringLiteral(u"第七则 于少保奉旨"),
              9, volumes),
         // A bare number, a blank and a title. One stray character glued to the number
         // ("二十五支 弘度…") makes a doubtful form.
         make(QStringLiteral(u"一 标题（无“第”）"),
-             u"^"_qs + Space + u"(?<num>["_qs + OldNumerals + u"]+)(?:(?<odd>[^\\s　"_qs + OldNumerals
-                 + u"，。、；：！？「」『』“”（）…·.．]))?[\\s　]+(?<title>\\S.{0,40})$"_qs,
+             u"^"_qs + Blank + u"(?<num>["_qs + OldNumerals + u"]+)(?:(?<odd>[^\\s　"_qs + OldNumerals
+                 + u"，。、；：！？「」『』“”（）…]))?[\\s　]+(?<title>\\S.{0,40})$"_qs,
              QStringLiteral(u"五十一 邱一所抢伞"), 10, volumes),
     };
 }

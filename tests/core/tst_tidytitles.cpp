@@ -49,7 +49,7 @@ class tst_TidyTitles : public QObject {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
         f.close();
-        Settings s = Settings::defaults();
+        Settings s = Settings::defaults(); // with its volume pattern
         s.TitleText = QStringLiteral(u"第([一二三四五六七八九十]+)回[\\s　]*(.*)");
         FakeHost host(&doc);
         QVERIFY(doc.OpenTextFile(path, nullptr));
@@ -130,6 +130,17 @@ private slots:
         quotedAtStart.insert(5, QStringLiteral(u"　　第三回中既將薛家母子之事表明，此回再說。"));
         quotedAtStart.insert(30, QStringLiteral(u"　　海上花○第一回趙樸齋訪舅"));
         QTest::newRow("quoted at a line start") << quotedAtStart << QList<int>{1, 13, 24};
+
+        // Numbers start again under a part line; the second part's titles ask, glued to their
+        // numbers, which alone would make them sentences outside the sequence.
+        QStringList parts = chapters(1, 5);
+        parts << QStringLiteral(u"【第二部】") << QString();
+        for (int n = 1; n <= 3; ++n) {
+            QStringList c = chapter(n);
+            c[0] = c[0].remove(u' ') + u"？"_qs;
+            parts << c;
+        }
+        QTest::newRow("part line in brackets") << parts << QList<int>{1, 12, 23, 34, 45, 58, 69, 80};
     }
 
     void keepsTheRealChapters()

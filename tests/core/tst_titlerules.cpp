@@ -1,5 +1,6 @@
 #include "FakeHost.h"
 
+#include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
@@ -64,6 +65,23 @@ private slots:
             QVERIFY2(re.GetMatch(rules[i].example), qPrintable(rules[i].name));
             QCOMPARE(int(re.ChaptorNum()), expected[i].first);
             QCOMPARE(re.ChaptorTitle(), expected[i].second);
+        }
+    }
+
+    // 推荐规则 saves the rule it applies; config.ini keeps 254 bytes of a value, so every
+    // built-in pattern must come back whole.
+    void builtIns_surviveTheSettingsFile()
+    {
+        const QString path = m_dir.filePath(u"config.ini"_qs);
+        for (const TitleRule& rule : builtInTitleRules()) {
+            Settings s = Settings::defaults();
+            s.TitleText = rule.rule;
+            s.VolumeText = rule.volume.value_or(s.VolumeText);
+            QVERIFY(SaveConfig(s, path));
+            Settings back = Settings::defaults();
+            QVERIFY(LoadConfig(back, path));
+            QVERIFY2(back.TitleText == s.TitleText, qPrintable(rule.name));
+            QVERIFY2(back.VolumeText == s.VolumeText, qPrintable(rule.name));
         }
     }
 
@@ -165,11 +183,11 @@ private slots:
         // 迴 is 回; a dash for 一 and 日 or 四 for 回 are misreadings the sequence accepts where
         // it needs them, and nowhere else.
         QStringList malformed = novel(u"第一回 甲|第二迴 乙|第三回 丙|第四日　丁|第五回 戊|第六回 己|第七回 庚|第八回 辛|第九回 壬|"
-                                      u"第十回 癸|第十—回 子|第十二四 丑|第十三回 寅"_qs.split(u'|'));
+                                      u"第十回 癸|第十—回 子|第十二四 丑|第十三回 寅|第十四 回 卯"_qs.split(u'|'));
         malformed.insert(5, u"第二日"_qs);
         malformed.insert(6, u"　　第三日，他又来了。"_qs);
         QTest::newRow("malformed headings") << malformed << u"第…回"_qs
-                                            << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+                                            << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
     }
 
     void longTail()
