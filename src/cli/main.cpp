@@ -70,8 +70,9 @@ const char* const HelpText = R"(Usage:
   vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
       whole novel (16 samples spread over it when it is over 8 MB): count of titles, score (the
-      length of the chapter sequence the titles make) and name per rule, then the
-      suggested rule and its pattern.
+      length of the chapter sequence the titles make) and name per rule, with the error
+      of a rule that does not compile or how importing rewrote it, then the suggested
+      rule (its name says the chapter unit) and its pattern.
   vellomar-cli --help | --version
 
 Options:
@@ -282,6 +283,8 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
         out << trials[i].titles << '\t' << QString::number(trials[i].score, 'f', 1) << '\t' << escapeField(rules[i].name);
         if (!rules[i].error.isEmpty()) {
             out << '\t' << QStringLiteral(u"错误: ") << escapeField(rules[i].error);
+        } else if (!rules[i].rewritten.isEmpty()) {
+            out << '\t' << QStringLiteral(u"已改写: ") << escapeField(rules[i].rewritten);
         }
         out << '\n';
     }

@@ -59,6 +59,140 @@ TitleRule make(const QString& name, const QString& rule, const QString& example,
     return r;
 }
 
+// Index just past the atom that starts at `i` (an escape, a class, "." or a character), or -1
+// when it is a group or beyond this reading.
+qsizetype atomAfter(const QString& p, qsizetype i)
+{
+    const qsizetype n = p.size();
+    if (i >= n) {
+        return -1;
+    }
+    const QChar c = p[i];
+    if (c == u'\\') {
+        if (i + 1 >= n) {
+            return -1;
+        }
+        const QChar e = p[i + 1];
+        if (e == u'x' || e == u'p' || e == u'P' || e == u'N' || e == u'o') {
+            if (i + 2 < n && p[i + 2] == u'{') {
+                const qsizetype close = p.indexOf(u'}', i + 3);
+                return close < 0 ? -1 : close + 1;
+            }
+            return e == u'x' ? -1 : i + 2; // "\xhh" is read no further
+        }
+        if (e.isDigit() || e == u'g' || e == u'k' || e == u'Q' || e == u'E' || e == u'c' || e == u'K') {
+            return -1; // back-references, quoting, controls
+        }
+        return i + 2;
+    }
+    if (c == u'[') {
+        qsizetype k = i + 1;
+        if (k < n && p[k] == u'^') {
+            ++k;
+        }
+        if (k < n && p[k] == u']') {
+            ++k;
+        }
+        while (k < n && p[k] != u']') {
+            if (p[k] == u'\\') {
+                ++k;
+            } else if (p[k] == u'[' && k + 1 < n && p[k + 1] == u':') {
+                const qsizetype close = p.indexOf(QLatin1String(":]"), k + 2);
+                if (close < 0) {
+                    return -1;
+                }
+                k = close + 1;
+            }
+            ++k;
+        }
+        return k < n ? k + 1 : -1;
+    }
+    if (QStringLiteral("()|*+?{}^$").contains(c)) {
+        return -1;
+    }
+    return i + 1;
+}
+
+// The quantifier at `i`: its least and greatest count (-1: no limit) and where it ends; false
+// when there is none.
+bool quantifierAt(const QString& p, qsizetype i, int* least, int* most, qsizetype* end)
+{
+    if (i >= p.size()) {
+        return false;
+    }
+    const QChar q = p[i];
+    qsizetype e = i + 1;
+    if (q == u'*') {
+        *least = 0, *most = -1;
+    } else if (q == u'+') {
+        *least = 1, *most = -1;
+    } else if (q == u'?') {
+        *least = 0, *most = 1;
+    } else if (q == u'{') {
+        const qsizetype close = p.indexOf(u'}', i);
+        if (close < 0) {
+            return false;
+        }
+        const QStringList bounds = p.mid(i + 1, close - i - 1).split(u',');
+        bool okLeast = false, okMost = true;
+        *least = bounds.value(0).toInt(&okLeast);
+        *most = bounds.size() == 1 ? *least : bounds[1].isEmpty() ? -1 : bounds[1].toInt(&okMost);
+        if (!okLeast || !okMost || bounds.size() > 2) {
+            return false;
+        }
+        e = close + 1;
+    } else {
+        return false;
+    }
+    if (e < p.size() && (p[e] == u'?' || p[e] == u'+')) {
+        ++e; // lazy or possessive: the same in an assertion, which matches once
+    }
+    *end = e;
+    return true;
+}
+
+// Index of the ")" that closes the group opening at `open`, or -1.
+qsizetype closingParen(const QString& p, qsizetype open)
+{
+    int depth = 0;
+    for (qsizetype i = open; i < p.size(); ++i) {
+        if (p[i] == u'\\' || p[i] == u'[') {
+            const qsizetype after = atomAfter(p, i);
+            if (after < 0) {
+                return -1;
+            }
+            i = after - 1;
+        } else if (p[i] == u'(') {
+            ++depth;
+        } else if (p[i] == u')' && --depth == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Whether `p` has a "|" outside any group (or cannot be read).
+bool hasTopAlternative(const QString& p)
+{
+    int depth = 0;
+    for (qsizetype i = 0; i < p.size(); ++i) {
+        if (p[i] == u'\\' || p[i] == u'[') {
+            const qsizetype after = atomAfter(p, i);
+            if (after < 0) {
+                return true;
+            }
+            i = after - 1;
+        } else if (p[i] == u'(') {
+            ++depth;
+        } else if (p[i] == u')') {
+            --depth;
+        } else if (p[i] == u'|' && depth == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QString compileError(const QString& pattern)
 {
     if (pattern.isEmpty()) {
@@ -119,6 +253,52 @@ QList<TitleRule> builtInTitleRules()
     };
 }
 
+QString fixLookbehinds(const QString& pattern, QStringList* notes)
+{
+    QString p = pattern;
+    for (qsizetype i = 0; i + 3 < p.size(); ++i) {
+        if (p[i] == u'\\') {
+            ++i;
+            continue;
+        }
+        if (p[i] == u'[') {
+            const qsizetype after = atomAfter(p, i);
+            if (after < 0) {
+                break;
+            }
+            i = after - 1;
+            continue;
+        }
+        if (p.mid(i, 4) != QLatin1String("(?<=") && p.mid(i, 4) != QLatin1String("(?<!")) {
+            continue;
+        }
+        const bool positive = p[i + 3] == u'=';
+        const qsizetype close = closingParen(p, i);
+        const qsizetype atomEnd = atomAfter(p, i + 4);
+        int least = 0, most = 0;
+        qsizetype end = 0;
+        if (close < 0 || atomEnd < 0 || !quantifierAt(p, atomEnd, &least, &most, &end) || least == most
+            || end > close || hasTopAlternative(p.mid(i + 4, close - i - 4))) {
+            continue;
+        }
+        const QString atom = p.mid(i + 4, atomEnd - i - 4);
+        const QString fixed = least == 0 ? QString() : least == 1 ? atom : atom + u'{' + QString::number(least) + u'}';
+        const QString before = p.mid(i, close + 1 - i);
+        QString after = p.mid(i, 4) + fixed + p.mid(end, close + 1 - end);
+        if (after.size() == 5) { // "(?<=)" or "(?<!)"
+            if (!positive) {
+                continue; // never holds: not ours to change
+            }
+            after.clear();
+        }
+        p.replace(i, before.size(), after);
+        notes->append(after.isEmpty() ? QStringLiteral(u"去掉总能成立的后行断言 %1").arg(before)
+                                      : QStringLiteral(u"%1 改为 %2").arg(before, after));
+        i += after.size() - 1;
+    }
+    return p;
+}
+
 bool importTitleRules(const QByteArray& json, QList<TitleRule>* rules, QString* error)
 {
     QJsonParseError parse;
@@ -145,6 +325,15 @@ bool importTitleRules(const QByteArray& json, QList<TitleRule>* rules, QString* 
             r.volume = volume.toString();
         }
         r.error = compileError(r.rule);
+        if (!r.error.isEmpty() && r.rule.contains(QLatin1String("(?<"))) {
+            QStringList notes;
+            const QString fixed = fixLookbehinds(r.rule, &notes);
+            if (!notes.isEmpty() && compileError(fixed).isEmpty()) {
+                r.rule = fixed;
+                r.error.clear();
+                r.rewritten = notes.join(QStringLiteral(u"；"));
+            }
+        }
         rules->append(r);
     }
     return true;

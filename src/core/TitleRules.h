@@ -23,16 +23,25 @@ struct TitleRule {
     qint64 id = 0;
     qint64 serialNumber = 0;
     QString error; ///< why the pattern does not compile; empty when it does
+    QString rewritten; ///< what importing changed in the pattern so that it compiles; empty: nothing
 };
 
 /// The rules shipped with the program; the first is the default pattern.
 QList<TitleRule> builtInTitleRules();
 
 /// Reads a JSON array of rule objects. Every object becomes a rule, a pattern that does not
-/// compile included (with its error). False with `error` set when the text is not such an
+/// compile included (with its error). Look-behinds of varying length, which many shared lists
+/// use and PCRE2 refuses, are rewritten where a fixed-length one means the same (see
+/// fixLookbehinds), and the rule says so. False with `error` set when the text is not such an
 /// array at all.
 bool importTitleRules(const QByteArray& json, QList<TitleRule>* rules, QString* error);
 QByteArray exportTitleRules(const QList<TitleRule>& rules);
+
+/// Makes the look-behinds of `pattern` that begin with a repeated atom fixed in length where
+/// that changes no match: "(?<=A{m,n}B)" holds exactly when "(?<=A{m}B)" does (more A stand
+/// before those m), and a positive look-behind left empty always holds and goes. `notes` gets
+/// one line per change. The pattern is returned unchanged when nothing applies.
+QString fixLookbehinds(const QString& pattern, QStringList* notes);
 
 /// What one rule finds in a novel.
 struct RuleTrial {

@@ -12,6 +12,9 @@
 #include "core/cRegExp.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -124,6 +127,13 @@ private slots:
             broken += r.error.isEmpty() ? 0 : 1;
         }
         QVERIFY(broken > 0 && broken < rules.size());
+        // Look-behinds of varying length are rewritten where the meaning allows: of the 6 rules
+        // PCRE2 refuses, only the one whose look-behind varies past its start still fails.
+        const int rewritten = int(std::count_if(rules.cbegin(), rules.cend(), [](const TitleRule& r) {
+            return !r.rewritten.isEmpty();
+        }));
+        QCOMPARE(rewritten, 5);
+        QCOMPARE(broken, 2); // that one, and the empty rule
         // A rule with a lookahead runs unchanged.
         const TitleRule& toc = rules[1];
         QCOMPARE(toc.name, u"目录"_qs);
@@ -243,6 +253,51 @@ private slots:
         QVERIFY(best >= 0);
         QCOMPARE(rules[best].name, u"第…回"_qs);
         QVERIFY(trials[best].titles > 40); // from samples all over the novel
+    }
+
+    // Look-behinds of varying length, which PCRE2 refuses, rewritten to ones that mean the same.
+    void lookbehinds_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("fixed"); // empty: left as it is
+        QTest::addColumn<QString>("line");  // matched by the rewritten pattern where `match`
+        QTest::addColumn<bool>("match");
+        QTest::newRow("optional blanks go") << u"(?<=[\\s　]{0,4})第.{1,8}章$"_qs << u"第.{1,8}章$"_qs << u"第十章"_qs << true;
+        QTest::newRow("starred blanks go") << u"(?<=\\s*)【.+】$"_qs << u"【.+】$"_qs << u"【楔子】"_qs << true;
+        QTest::newRow("fewest repeats") << u"(?<=\\={3,6}).{1,40}?(?=\\=)"_qs << u"(?<=\\={3}).{1,40}?(?=\\=)"_qs
+                                        << u"===第一章 风起==="_qs << true;
+        QTest::newRow("fewest repeats, nothing less") << u"(?<=\\={3,6}).{1,40}?(?=\\=)"_qs << u"(?<=\\={3}).{1,40}?(?=\\=)"_qs
+                                                      << u"==第一章 风起=="_qs << false;
+        QTest::newRow("one or more is one") << u"(?<=[ 　]+)第\\d+章"_qs << u"(?<=[ 　])第\\d+章"_qs << u"第12章"_qs << false;
+        QTest::newRow("varying after the start stays")
+            << u"(?<=[ ]{0,4}第\\d{1,8}章)第"_qs << QString() << QString() << false;
+        QTest::newRow("negative that could match nothing stays") << u"(?<![ ]{0,4})第"_qs << QString() << QString() << false;
+        QTest::newRow("alternatives stay") << u"(?<=a{1,2}|b)c"_qs << QString() << QString() << false;
+    }
+
+    void lookbehinds()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, fixed);
+        QFETCH(QString, line);
+        QFETCH(bool, match);
+        const QByteArray json = QJsonDocument(QJsonArray{QJsonObject{{u"name"_qs, u"r"_qs}, {u"rule"_qs, pattern}}}).toJson();
+        QList<TitleRule> rules;
+        QString error;
+        QVERIFY(importTitleRules(json, &rules, &error));
+        QCOMPARE(rules.size(), 1);
+        if (fixed.isEmpty()) {
+            QCOMPARE(rules[0].rule, pattern);
+            QVERIFY(!rules[0].error.isEmpty()); // still listed with PCRE2's reason
+            QVERIFY(rules[0].rewritten.isEmpty());
+            return;
+        }
+        QCOMPARE(rules[0].rule, fixed);
+        QVERIFY2(rules[0].error.isEmpty(), qPrintable(rules[0].error));
+        QVERIFY(rules[0].rewritten.contains(pattern.left(pattern.indexOf(u')') + 1)));
+        cRegExp re;
+        re.InitRegexp(rules[0].rule);
+        QCOMPARE(re.GetMatch(line), match);
     }
 
     void importRejectsWhatIsNotARuleList()
