@@ -21,6 +21,8 @@ constexpr double ContentsWeight = -5;
 constexpr double GuessWeight = 2;
 // What one missing number costs: a real gap in a novel is rare but must not break the sequence.
 constexpr double GapCost = 2;
+// A sequence may begin at any number; past this many missing before it, no more is charged.
+constexpr int LateStart = 10;
 // This many titles in a row with no text between them are a contents list.
 constexpr int ContentsRun = 3;
 
@@ -244,7 +246,9 @@ QVector<bool> tidySequence(const QVector<TidyTitle>& titles, int* numbered)
             continue;
         }
         const double missingBefore = GapCost * (t.number - 1);
-        double value = -missingBefore; // the chain starts here
+        // The chain starts here. Numbers that begin high (a novel in several files, one that
+        // continues another) cost no more than a few missing chapters.
+        double value = -std::min(missingBefore, GapCost * LateStart);
         int from = -1;
         const auto [below, at] = byNumber.below(t.number - 1);
         if (at >= 0 && below - missingBefore > value) {

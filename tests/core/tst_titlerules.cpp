@@ -188,6 +188,14 @@ private slots:
                            << QList<int>{1, 2, 3, 4};
         QStringList contents = u"第一则 甲|第二则 乙|第三则 丙|第四则 丁"_qs.split(u'|');
         QTest::newRow("则 after its contents") << (contents + novel(contents)) << u"第…传/则"_qs << QList<int>{1, 2, 3, 4};
+        QStringList late;
+        for (int n = 201; n <= 212; ++n) {
+            late << u"第二百%1回 某"_qs.arg(n < 210 ? u"零"_qs + QString(QChar(u"一二三四五六七八九"[n - 201])) : n == 210 ? u"一十"_qs : n == 211 ? u"一十一"_qs : u"一十二"_qs);
+        }
+        QStringList lateNovel = novel(late);
+        lateNovel.insert(6, u"　　他说这是第一回见面。"_qs); // a sequence of its own, starting at 1
+        QTest::newRow("numbers begin at 201") << lateNovel << u"第…回"_qs
+                                              << QList<int>{201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 212};
         QTest::newRow("bare numbers") << novel(u"一 甲乙 丙丁|二 戊己|三支 庚辛|四 壬癸|五 子丑"_qs.split(u'|'))
                                       << u"一 标题（无“第”）"_qs << QList<int>{1, 2, 3, 4, 5};
         // 迴 is 回; a dash for 一 and 日 or 四 for 回 are misreadings the sequence accepts where
