@@ -293,7 +293,7 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
         err << QStringLiteral(u"没有合适的规则") << Qt::endl;
         return NoTitle;
     }
-    out << QStringLiteral(u"推荐: ") << rules[best].name << '\n' << rules[best].rule << Qt::endl;
+    out << QStringLiteral(u"推荐: ") << suggestionName(rules[best], trials[best]) << '\n' << rules[best].rule << Qt::endl;
     return Ok;
 }
 

@@ -7,6 +7,7 @@
 #include "core/cRegExp.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -213,9 +214,9 @@ QList<TitleRule> builtInTitleRules()
     const QString volumes = Settings::defaultVolumeText();
     return {
         make(QStringLiteral(u"第…章/节（默认）"), Settings::defaultTitleText(), QStringLiteral(u"第一百零三章 风起"), 0, volumes),
-        // 迴 廻 囘 are 回 written otherwise; 日 and 四 before a blank are 回 misread (a doubtful form).
+        // 迴 廻 囘 囬 are 回 written otherwise; 日 and 四 before a blank are 回 misread (a doubtful form).
         make(QStringLiteral(u"第…回"),
-             u"第"_qs + spacedNumber(OldNumerals, u"(?<num>"_qs) + u"(?:[回迴廻囘]|(?<odd>[日四])(?=[\\s　]|$))"_qs + Blank
+             u"第"_qs + spacedNumber(OldNumerals, u"(?<num>"_qs) + u"(?:[回迴廻囘囬]|(?<odd>[日四])(?=[\\s　]|$))"_qs + Blank
                  + u"(?<title>.*)"_qs,
              QStringLiteral(u"第十二回 史湘云醉眠"), 1, volumes),
         // The match starts at the chapter ("\K"): the volume before it on the line is a volume.
@@ -234,15 +235,16 @@ QList<TitleRule> builtInTitleRules()
              u"^"_qs + Space + u"【"_qs + Space + u"(?:第("_qs + num + u"+)[章回节])?"_qs + Space + u"([^】]*)】"_qs + Space + u"$"_qs,
              QStringLiteral(u"【第三章 归来】"), 6, volumes),
         make(QStringLiteral(u"第 … 章/节（数字带空格）"),
-             u"第"_qs + spacedNumber(Numerals) + u"[章节]"_qs + Blank + u"(.*)"_qs, QStringLiteral(u"第 12 章 重逢"), 7, volumes),
+             u"第"_qs + spacedNumber(Numerals) + u"[章节節]"_qs + Blank + u"(.*)"_qs, QStringLiteral(u"第 12 章 重逢"), 7, volumes),
         // Novels whose every 卷 is a story or a chapter, with no 回 or 章 below it; their
         // volumes are parts.
         make(QStringLiteral(u"第…卷/卷之…（以卷为章）"),
              u"(?|第"_qs + Blank + u"(["_qs + OldNumerals + u"]+)"_qs + Blank + u"卷|卷"_qs + Blank + u"之?"_qs + Blank
                  + u"(["_qs + OldNumerals + u"]+)(?=[\\s　]|$))"_qs + Blank + u"(.*)"_qs,
              QStringLiteral(u"卷之三 俞伯牙摔琴谢知音"), 8, partVolumes()),
-        make(QStringLiteral(u"第…传/则"),
-             u"第"_qs + spacedNumber(OldNumerals) + u"[傳传則则]"_qs + Blank + u"(.*)"_qs, QStringLiteral(u"第七则 于少保奉旨"),
+        // Other units of older prose and plays.
+        make(QStringLiteral(u"第…传/则/篇/话/折"),
+             u"第"_qs + spacedNumber(OldNumerals) + u"[傳传則则篇話话折齣]"_qs + Blank + u"(.*)"_qs, QStringLiteral(u"第七则 于少保奉旨"),
              9, volumes),
         // A bare number, a blank and a title. One stray character glued to the number
         // ("二十五支 弘度…") makes a doubtful form.
@@ -406,6 +408,7 @@ QList<QStringList> readForTrial(LineReader& reader, const TextCodec& codec, qint
 struct PartTrial {
     int titles = 0;
     double evidence = 0;
+    QHash<QChar, int> units; ///< how often each unit ends a heading of the sequence
 };
 
 // What one rule finds in one part.
@@ -414,10 +417,14 @@ PartTrial tryOnPart(cRegExp& re, const QStringList& lines, const QVector<int>& f
     PartTrial t;
     QList<int> at;
     QVector<TidyTitle> finds;
+    QVector<QChar> units; // the character that ends each heading, when it is no numeral
     qint16 lastNumber = 0;
     for (int i = 0; i < lines.size(); ++i) {
         if (re.GetMatch(lines[i])) {
             at.append(i);
+            const QString heading = re.textBeforeTitle();
+            const QChar last = heading.isEmpty() ? QChar() : heading.back();
+            units.append(last.isLetter() && !OldNumerals.contains(last) && !Numerals.contains(last) ? last : QChar());
             TidyTitle f;
             f.number = re.ChaptorNum(lastNumber);
             lastNumber = f.number > 0 ? f.number : lastNumber;
@@ -445,6 +452,11 @@ PartTrial tryOnPart(cRegExp& re, const QStringList& lines, const QVector<int>& f
     int numbered = 0;
     const QVector<bool> sequence = tidySequence(finds, &numbered);
     t.evidence = double(std::count(sequence.cbegin(), sequence.cend(), true));
+    for (int k = 0; k < t.titles; ++k) {
+        if (sequence[k] && !finds[k].guess && !units[k].isNull()) {
+            ++t.units[units[k]];
+        }
+    }
     for (const TidyTitle& f : std::as_const(finds)) {
         t.evidence += f.number <= 0 && f.standalone ? 0.2 : 0.0;
     }
@@ -481,10 +493,22 @@ QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const
             continue;
         }
         double evidence = 0;
+        QHash<QChar, int> units;
         for (qsizetype p = 0; p < parts.size(); ++p) {
             const PartTrial part = tryOnPart(re, parts[p], filled[p]);
             t.titles += part.titles;
             evidence += part.evidence;
+            for (auto it = part.units.cbegin(); it != part.units.cend(); ++it) {
+                units[it.key()] += it.value();
+            }
+        }
+        // A unit that ends most headings of the sequence, not a stray one.
+        int most = int(evidence) / 2;
+        for (auto it = units.cbegin(); it != units.cend(); ++it) {
+            if (it.value() > most) {
+                most = it.value();
+                t.unit = it.key();
+            }
         }
         // A pattern that takes a large share of all lines is not finding titles; a text of a
         // few dozen lines is too short to tell.
@@ -494,6 +518,14 @@ QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const
         trials.append(t);
     }
     return trials;
+}
+
+QString suggestionName(const TitleRule& rule, const RuleTrial& trial)
+{
+    if (trial.unit.isNull() || rule.name.contains(trial.unit)) {
+        return rule.name;
+    }
+    return QStringLiteral(u"%1（以“%2”为单位）").arg(rule.name, trial.unit);
 }
 
 int suggestTitleRule(const QList<RuleTrial>& trials)

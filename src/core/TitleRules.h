@@ -47,6 +47,7 @@ QString fixLookbehinds(const QString& pattern, QStringList* notes);
 struct RuleTrial {
     int titles = 0;
     double score = 0; ///< higher is more plausible
+    QChar unit;       ///< the word that ends most headings of the sequence (回, 卷, 傳 …); none for bare numbers
 };
 
 /// Novels up to this size are tried whole; of longer ones, 16 samples of 64 KB spread evenly
@@ -59,5 +60,8 @@ constexpr qint64 WholeNovelLimit = 8 * 1024 * 1024;
 /// A rule that does not compile scores 0.
 QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const QList<TitleRule>& rules,
                                qint64 wholeLimit = WholeNovelLimit);
+/// The rule's name, and the unit the trial found where the name does not say it:
+/// "第…传/则/篇/话/折（以“傳”为单位）".
+QString suggestionName(const TitleRule& rule, const RuleTrial& trial);
 /// Index of the best-scoring rule, or -1 when none finds anything plausible.
 int suggestTitleRule(const QList<RuleTrial>& trials);

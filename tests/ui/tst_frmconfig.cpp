@@ -639,9 +639,9 @@ private slots:
         const TitleRule hui = builtInTitleRules().value(1);
         int wanted = 1;
         dialog->setRuleTrial([&](const QList<TitleRule>& rules) {
-            QList<RuleTrial> trials(rules.size(), RuleTrial{3, 0});
+            QList<RuleTrial> trials(rules.size(), RuleTrial{3, 0, {}});
             if (wanted >= 0)
-                trials[wanted] = RuleTrial{40, 39};
+                trials[wanted] = RuleTrial{40, 39, {}};
             return rules.size() == combo->count() ? trials : QList<RuleTrial>();
         });
         suggest->click();

@@ -358,8 +358,10 @@ void TitleRuleEditor::btnSuggestRule_Click() {
         return;
     }
     if (useTitleRule(best)) {
+        TitleRule named = m_rules[best];
+        named.name = ruleName(named);
         showTitleNote(QStringLiteral(u"推荐“%1”：找到 %2 个标题")
-                          .arg(ruleName(m_rules[best]))
+                          .arg(suggestionName(named, trials[best]))
                           .arg(trials[best].titles),
                       true);
     }
