@@ -4,6 +4,7 @@
 #include "core/TextCodec.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 #include <limits>
@@ -288,9 +289,22 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
     const QVector<bool> contents = contentsEntries(titles);
 
     // A repeat has the number and the text of a title in the sequence next to it (a line given
-    // twice, a chapter scraped twice); the same words far away may be a new volume's chapter.
+    // twice, a chapter scraped twice), or anywhere in the same volume when the line holds words
+    // besides its number (a chapter or a whole part copied twice); a bare "第一章" far away, or
+    // in another volume, may be a chapter of its own.
     constexpr int RepeatReach = 2;
+    constexpr qsizetype TitledKey = 6;
+    QSet<QString> sequenceKeys;
+    for (int j = 0; j < n; ++j) {
+        if (inChain[j] && titles[j].key.size() >= TitledKey) {
+            sequenceKeys.insert(titles[j].key + u'\n' + QString::number(titles[j].volume));
+        }
+    }
     auto repeats = [&](int i) {
+        if (titles[i].key.size() >= TitledKey
+            && sequenceKeys.contains(titles[i].key + u'\n' + QString::number(titles[i].volume))) {
+            return true;
+        }
         for (int j = std::max(0, i - RepeatReach); j <= std::min(n - 1, i + RepeatReach); ++j) {
             if (j != i && inChain[j] && titles[j].number == titles[i].number && titles[j].key == titles[i].key) {
                 return true;

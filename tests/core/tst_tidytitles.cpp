@@ -104,6 +104,7 @@ private slots:
         QTest::newRow("short chapter ignored as too close") << shortOne << QList<int>{1, 12, 23, 27, 38};
 
         QTest::newRow("already right") << chapters(1, 4) << QList<int>{1, 12, 23, 34};
+        QTest::newRow("chapters copied twice") << (chapters(1, 4) + chapters(2, 3)) << QList<int>{1, 12, 23, 34};
 
         // Entries with the chapter's title on a line of its own.
         QStringList twoLineToc{QStringLiteral(u"目录")};
