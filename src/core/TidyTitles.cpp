@@ -90,8 +90,10 @@ bool inRunningText(QStringView line, qsizetype start)
     if (start < 0 || start > e) {
         return false;
     }
+    // A long line that starts with a heading is still one (its first paragraph glued to it, or
+    // a sentence that begins with a number); words before it make it running text.
     const QStringView prefix = line.mid(b, std::max<qsizetype>(0, start - b)).trimmed();
-    return prefix.size() > MaxPrefix || e - std::max(b, start) > MaxHeading
+    return prefix.size() > MaxPrefix
            || std::any_of(prefix.begin(), prefix.end(), [](QChar c) { return punctuation.contains(c); });
 }
 
@@ -114,7 +116,7 @@ bool looksLikeHeading(QStringView line, qsizetype start, qsizetype title)
         // The line alone: short, and not ending like a clause or a statement.
         return e - b <= MaxHeading && !clauseEnds.contains(line[e - 1]) && line[e - 1] != u'。';
     }
-    if (inRunningText(line, start)) {
+    if (inRunningText(line, start) || e - std::max(b, start) > MaxHeading) {
         return false; // a paragraph, a sentence or a quotation that mentions a chapter
     }
     const QStringView prefix = line.mid(b, std::max<qsizetype>(0, start - b)).trimmed();

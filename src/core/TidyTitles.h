@@ -63,8 +63,8 @@ constexpr int BodyCap = 4096;
 /// comma or full stop follows its number; it may end in ？！…： (a title asks or exclaims),
 /// and in 。 when its title stands apart from the number at the start of the line.
 bool looksLikeHeading(QStringView line, qsizetype start = -1, qsizetype title = -1);
-/// Whether a match that begins at `start` stands in running text: a long line, or after more
-/// than a book name's words or after punctuation.
+/// Whether a match that begins at `start` stands in running text: after more than a book
+/// name's words, or after punctuation.
 bool inRunningText(QStringView line, qsizetype start);
 /// The TitleShape flags of a match on `line` (see looksLikeHeading and inRunningText).
 quint8 titleShape(QStringView line, qsizetype start, qsizetype title, bool guess);
