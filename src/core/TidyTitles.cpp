@@ -4,6 +4,7 @@
 #include "core/TextCodec.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -288,7 +289,22 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
     if (chainSize < 3 || chainSize * 2 < numbered) {
         return changes;
     }
-    const QVector<bool> contents = contentsEntries(titles);
+    QVector<bool> contents = contentsEntries(titles);
+    // A short contents list (a chapter or two named before the text): an entry outside the
+    // sequence, with no text of its own, whose chapter comes later.
+    const QVector<bool> entry = entryLike(titles);
+    QHash<QString, int> lastInChain; // number and volume -> last title of the sequence with them
+    for (int j = 0; j < n; ++j) {
+        if (inChain[j]) {
+            lastInChain.insert(QStringLiteral("%1/%2").arg(titles[j].number).arg(titles[j].volume), j);
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        if (!inChain[i] && entry[i] && titles[i].number > 0
+            && lastInChain.value(QStringLiteral("%1/%2").arg(titles[i].number).arg(titles[i].volume), -1) > i) {
+            contents[i] = true;
+        }
+    }
 
     // A repeat has the number and the text of a title in the sequence next to it (a line given
     // twice, a chapter scraped twice), or anywhere in the same volume when the line holds words

@@ -107,6 +107,8 @@ private slots:
         QStringList glued = chapters(1, 4);
         glued[22] += QStringLiteral(u"　话说那日天气晴好，众人都到了庄上，一个个说说笑笑，好不热闹，直到天黑方才散去。");
         QTest::newRow("heading with its first paragraph on its line") << glued << QList<int>{1, 12, 23, 34};
+        QTest::newRow("contents list of two")
+            << (QStringList{chapter(1).first(), chapter(2).first(), QString()} + chapters(1, 4)) << QList<int>{4, 15, 26, 37};
         QTest::newRow("chapters copied twice") << (chapters(1, 4) + chapters(2, 3)) << QList<int>{1, 12, 23, 34};
 
         // Entries with the chapter's title on a line of its own.
