@@ -72,8 +72,8 @@ namespace {
 
 // Longer than this from where the heading starts, a line is running text.
 constexpr qsizetype MaxHeading = 40;
-// Words before a heading: a book name at most.
-constexpr qsizetype MaxPrefix = 12;
+// Words before a heading: a book name at most (新刻全像音詮征播奏捷傳 and the like).
+constexpr qsizetype MaxPrefix = 16;
 const QString punctuation = QStringLiteral(u"，。、；：！？!?「」『』“”‘’（）()…—");
 
 } // namespace

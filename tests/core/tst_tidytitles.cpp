@@ -176,6 +176,7 @@ private slots:
         QTest::newRow("plain") << u"　　第一回　折資本豪商返里　積薪工貧友登門"_qs << true;
         QTest::newRow("title glued to the number") << u"第七回於侍御保友赴京"_qs << true;
         QTest::newRow("book name before it") << u"警世通言第一回　俞伯牙摔琴謝知音"_qs << true;
+        QTest::newRow("long book name before it") << u"新刻出像通俗演義三寶太監西洋記第一回　碧峰長老下凡"_qs << true;
         QTest::newRow("asks") << u"第三回 真的是他？"_qs << true;
         QTest::newRow("ends with a full stop, apart") << u"第三十回　聞叛逆於冰隨征旅，論戰守文煒說軍機。"_qs << true;
         QTest::newRow("no title") << u"第十二回"_qs << true;
