@@ -293,15 +293,15 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
     // A short contents list (a chapter or two named before the text): an entry outside the
     // sequence, with no text of its own, whose chapter comes later.
     const QVector<bool> entry = entryLike(titles);
-    QHash<QString, int> lastInChain; // number and volume -> last title of the sequence with them
+    auto numberInVolume = [&](int i) { return (qint64(titles[i].volume) << 16) | quint16(titles[i].number); };
+    QHash<qint64, int> lastInChain; // number and volume -> last title of the sequence with them
     for (int j = 0; j < n; ++j) {
         if (inChain[j]) {
-            lastInChain.insert(QStringLiteral("%1/%2").arg(titles[j].number).arg(titles[j].volume), j);
+            lastInChain.insert(numberInVolume(j), j);
         }
     }
     for (int i = 0; i < n; ++i) {
-        if (!inChain[i] && entry[i] && titles[i].number > 0
-            && lastInChain.value(QStringLiteral("%1/%2").arg(titles[i].number).arg(titles[i].volume), -1) > i) {
+        if (!inChain[i] && entry[i] && titles[i].number > 0 && lastInChain.value(numberInVolume(i), -1) > i) {
             contents[i] = true;
         }
     }
@@ -312,16 +312,20 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
     // in another volume, may be a chapter of its own.
     constexpr int RepeatReach = 2;
     constexpr qsizetype TitledKey = 6;
-    QSet<QString> sequenceKeys;
-    for (int j = 0; j < n; ++j) {
-        if (inChain[j] && titles[j].key.size() >= TitledKey) {
-            sequenceKeys.insert(titles[j].key + u'\n' + QString::number(titles[j].volume));
-        }
-    }
+    QSet<QString> sequenceKeys; // made when first asked: most novels have nothing to ask about
+    bool keysMade = false;
+    auto volumeKey = [&](int i) { return titles[i].key + u'\n' + QString::number(titles[i].volume); };
     auto repeats = [&](int i) {
-        if (titles[i].key.size() >= TitledKey
-            && sequenceKeys.contains(titles[i].key + u'\n' + QString::number(titles[i].volume))) {
-            return true;
+        if (titles[i].key.size() >= TitledKey) {
+            for (int j = 0; j < n && !keysMade; ++j) {
+                if (inChain[j] && titles[j].key.size() >= TitledKey) {
+                    sequenceKeys.insert(volumeKey(j));
+                }
+            }
+            keysMade = true;
+            if (sequenceKeys.contains(volumeKey(i))) {
+                return true;
+            }
         }
         for (int j = std::max(0, i - RepeatReach); j <= std::min(n - 1, i + RepeatReach); ++j) {
             if (j != i && inChain[j] && titles[j].number == titles[i].number && titles[j].key == titles[i].key) {
