@@ -74,34 +74,29 @@ namespace {
 constexpr qsizetype MaxHeading = 40;
 // Words before a heading: a book name at most (新刻全像音詮征播奏捷傳 and the like).
 constexpr qsizetype MaxPrefix = 16;
-const QString punctuation = QStringLiteral(u"，。、；：！？!?「」『』“”‘’（）()…—");
 
 } // namespace
 
-bool inRunningText(QStringView line, qsizetype start)
+namespace {
+
+bool isOneOf(QStringView set, QChar c)
 {
-    qsizetype b = 0;
-    qsizetype e = line.size();
-    while (b < e && isBlank(line[b])) {
-        ++b;
-    }
-    while (e > b && isBlank(line[e - 1])) {
-        --e;
-    }
-    if (start < 0 || start > e) {
-        return false;
-    }
-    // A long line that starts with a heading is still one (its first paragraph glued to it, or
-    // a sentence that begins with a number); words before it make it running text.
-    const QStringView prefix = line.mid(b, std::max<qsizetype>(0, start - b)).trimmed();
-    return prefix.size() > MaxPrefix
-           || std::any_of(prefix.begin(), prefix.end(), [](QChar c) { return punctuation.contains(c); });
+    return set.contains(c);
 }
 
-bool looksLikeHeading(QStringView line, qsizetype start, qsizetype title)
+struct Shape {
+    bool heading = true;
+    bool runningText = false;
+};
+
+// Both answers from one reading of the line (the analysis asks them of every title).
+Shape readShape(QStringView line, qsizetype start, qsizetype title)
 {
-    static const QString clauseEnds = QStringLiteral(u"，、；");
-    static const QString closing = QStringLiteral(u"，。、；」』”’）)");
+    constexpr QStringView punctuation = u"，。、；：！？!?「」『』“”‘’（）()…—";
+    constexpr QStringView clauseEnds = u"，、；";
+    constexpr QStringView closing = u"，。、；」』”’）)";
+    constexpr QStringView sentenceEnds = u"。！？!?…：:";
+    Shape shape;
     qsizetype b = 0;
     qsizetype e = line.size();
     while (b < e && isBlank(line[b])) {
@@ -111,40 +106,64 @@ bool looksLikeHeading(QStringView line, qsizetype start, qsizetype title)
         --e;
     }
     if (e == b) {
-        return true;
+        return shape;
     }
+    const QChar last = line[e - 1];
     if (start < 0 || start > e) {
         // The line alone: short, and not ending like a clause or a statement.
-        return e - b <= MaxHeading && !clauseEnds.contains(line[e - 1]) && line[e - 1] != u'。';
+        shape.heading = e - b <= MaxHeading && !isOneOf(clauseEnds, last) && last != u'。';
+        return shape;
     }
-    if (inRunningText(line, start) || e - std::max(b, start) > MaxHeading) {
-        return false; // a paragraph, a sentence or a quotation that mentions a chapter
+    // Words before the heading: a book name, or running text (more words, or punctuation). A
+    // long line that starts with a heading is still one (its first paragraph glued to it, or a
+    // sentence that begins with a number).
+    qsizetype prefixEnd = std::max(b, start);
+    while (prefixEnd > b && isBlank(line[prefixEnd - 1])) {
+        --prefixEnd;
     }
-    const QStringView prefix = line.mid(b, std::max<qsizetype>(0, start - b)).trimmed();
+    const qsizetype prefix = prefixEnd - b;
+    shape.runningText = prefix > MaxPrefix;
+    for (qsizetype i = b; i < prefixEnd && !shape.runningText; ++i) {
+        shape.runningText = isOneOf(punctuation, line[i]);
+    }
+    if (shape.runningText || e - std::max(b, start) > MaxHeading) {
+        shape.heading = false; // a paragraph, a sentence or a quotation that mentions a chapter
+        return shape;
+    }
     // The title text: glued to the number ("第七傳於侍御…"), apart from it, or none.
     const bool hasTitle = title >= 0 && title < e;
     const bool apart = !hasTitle || (title > 0 && isBlank(line[title - 1]));
-    if (hasTitle && closing.contains(line[title])) {
-        return false; // "…翻到第三章，看了半天"
+    if (hasTitle && isOneOf(closing, line[title])) {
+        shape.heading = false; // "…翻到第三章，看了半天"
+    } else if (prefix > 0 && !apart) {
+        shape.heading = false; // "他翻到第三章看了半天": words on both sides make a sentence
+    } else if (isOneOf(clauseEnds, last)) {
+        shape.heading = false;
+    } else {
+        // A title that asks, exclaims or ends with a full stop stands apart from a number that
+        // starts the line ("第三章 真的是他？", "第三十回　…，…軍機。"); glued to it, or after
+        // other words, the line reads as a sentence ("第三十八回前附記：").
+        shape.heading = !isOneOf(sentenceEnds, last) || (prefix == 0 && apart);
     }
-    if (!prefix.isEmpty() && !apart) {
-        return false; // "他翻到第三章看了半天": words on both sides make a sentence
-    }
-    const QChar last = line[e - 1];
-    if (clauseEnds.contains(last)) {
-        return false;
-    }
-    // A title that asks, exclaims or ends with a full stop stands apart from a number that
-    // starts the line ("第三章 真的是他？", "第三十回　…，…軍機。"); glued to it, or after other
-    // words, the line reads as a sentence ("第三十八回前附記：").
-    static const QString sentenceEnds = QStringLiteral(u"。！？!?…：:");
-    return !sentenceEnds.contains(last) || (prefix.isEmpty() && apart);
+    return shape;
+}
+
+} // namespace
+
+bool inRunningText(QStringView line, qsizetype start)
+{
+    return readShape(line, start, -1).runningText;
+}
+
+bool looksLikeHeading(QStringView line, qsizetype start, qsizetype title)
+{
+    return readShape(line, start, title).heading;
 }
 
 quint8 titleShape(QStringView line, qsizetype start, qsizetype title, bool guess)
 {
-    return quint8((looksLikeHeading(line, start, title) ? HeadingShape : 0) | (guess ? GuessShape : 0)
-                  | (inRunningText(line, start) ? RunningTextShape : 0));
+    const Shape shape = readShape(line, start, title);
+    return quint8((shape.heading ? HeadingShape : 0) | (guess ? GuessShape : 0) | (shape.runningText ? RunningTextShape : 0));
 }
 
 namespace {

@@ -31,6 +31,7 @@ void cRegExp::InitRegexp(const QString& pattern)
     // hold other groups (an "odd" one) before its title.
     const QStringList names = m_valid ? m_title.namedCaptureGroups() : QStringList();
     m_hasOdd = names.contains(QLatin1String("odd"));
+    m_namesDash = std::any_of(pattern.cbegin(), pattern.cend(), [](QChar c) { return isDashForOne(c.unicode()); });
     m_numberGroup = names.contains(QLatin1String("num")) ? int(names.indexOf(QLatin1String("num"))) : 1;
     m_titleGroup = names.contains(QLatin1String("title")) ? int(names.indexOf(QLatin1String("title"))) : 2;
     if (m_valid) {
@@ -92,6 +93,9 @@ bool cRegExp::isGuess() const
     }
     if (m_hasOdd && m_current.capturedStart(QStringLiteral("odd")) >= 0) {
         return true;
+    }
+    if (!m_namesDash) {
+        return false;
     }
     const QStringView number = numberText();
     return std::any_of(number.begin(), number.end(), [](QChar c) { return isDashForOne(c.unicode()); });

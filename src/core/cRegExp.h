@@ -34,7 +34,7 @@ public:
     qsizetype titleStart() const;
     /// Whether the current match is a doubtful form of heading: it took a group named "odd" (a
     /// pattern's way to accept a misread unit, as "(?<odd>日)" for 回), or its number holds a dash
-    /// read as 一 ("第十—回").
+    /// read as 一 ("第十—回") that the pattern names.
     bool isGuess() const;
     /// Lines given to GetMatch are known to be valid UTF-16 (decoded text), which saves a check.
     void setTrustedInput(bool on) { m_trusted = on; }
@@ -107,6 +107,7 @@ private:
     bool m_hasMatch = false;
     bool m_trusted = false;
     bool m_hasOdd = false;
+    bool m_namesDash = false; // the pattern names a dash that the number reader reads as 一
     int m_numberGroup = 1;
     int m_titleGroup = 2;
     QString m_error;
