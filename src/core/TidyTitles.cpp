@@ -4,7 +4,6 @@
 #include "core/TextCodec.h"
 
 #include <QFile>
-#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -207,7 +206,8 @@ QVector<bool> contentsEntries(const QVector<TidyTitle>& titles)
             ++last;
         }
         const TidyTitle& end = titles[last];
-        bool endIsEntry = false;
+        // A list at the very end of the novel ends with an entry too.
+        bool endIsEntry = entry[last];
         const bool longEnough = last - first + 1 >= ContentsRun;
         for (int j = last + 1; longEnough && j < n && !endIsEntry && end.number > 0; ++j) {
             // Only a heading can be the chapter an entry names; a quote of its number cannot.
@@ -309,18 +309,18 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
         return changes;
     }
     QVector<bool> contents = contentsEntries(titles);
-    // A short contents list (a chapter or two named before the text): an entry outside the
-    // sequence, with no text of its own, whose chapter comes later.
+    // A short contents list (a chapter or two named before or after the text): an entry
+    // outside the sequence, with no text of its own, whose chapter is in the sequence.
     const QVector<bool> entry = entryLike(titles);
     auto numberInVolume = [&](int i) { return (qint64(titles[i].volume) << 16) | quint16(titles[i].number); };
-    QHash<qint64, int> lastInChain; // number and volume -> last title of the sequence with them
+    QSet<qint64> inSequence; // number and volume of the titles of the sequence
     for (int j = 0; j < n; ++j) {
         if (inChain[j]) {
-            lastInChain.insert(numberInVolume(j), j);
+            inSequence.insert(numberInVolume(j));
         }
     }
     for (int i = 0; i < n; ++i) {
-        if (!inChain[i] && entry[i] && titles[i].number > 0 && lastInChain.value(numberInVolume(i), -1) > i) {
+        if (!inChain[i] && entry[i] && titles[i].number > 0 && inSequence.contains(numberInVolume(i))) {
             contents[i] = true;
         }
     }

@@ -109,6 +109,7 @@ private slots:
         QTest::newRow("heading with its first paragraph on its line") << glued << QList<int>{1, 12, 23, 34};
         QTest::newRow("contents list of two")
             << (QStringList{chapter(1).first(), chapter(2).first(), QString()} + chapters(1, 4)) << QList<int>{4, 15, 26, 37};
+        QTest::newRow("contents list at the end") << (chapters(1, 4) + toc) << QList<int>{1, 12, 23, 34};
         QTest::newRow("chapters copied twice") << (chapters(1, 4) + chapters(2, 3)) << QList<int>{1, 12, 23, 34};
 
         // Entries with the chapter's title on a line of its own.
