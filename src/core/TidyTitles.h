@@ -60,8 +60,8 @@ constexpr int BodyCap = 4096;
 /// A heading line rather than a sentence that mentions a chapter. `start` is where the title
 /// match begins in the line and `title` where its title text begins (-1: not known). A heading
 /// is short; any words before it are few and no sentence (a book name: "警世通言第一卷　…"); no
-/// comma or full stop follows its number; it may end in ？！…： (a title asks or exclaims),
-/// and in 。 when its title stands apart from the number at the start of the line.
+/// comma or full stop follows its number; it ends in ？！…：。 only when its title stands apart
+/// from a number that starts the line ("第三章 真的是他？").
 bool looksLikeHeading(QStringView line, qsizetype start = -1, qsizetype title = -1);
 /// Whether a match that begins at `start` stands in running text: after more than a book
 /// name's words, or after punctuation.

@@ -27,10 +27,11 @@ public:
     qsizetype matchStart() const { return m_hasMatch ? m_current.capturedStart(0) : 0; }
     /// The whole text of the current match; empty without one.
     QString matchedText() const { return m_hasMatch ? m_current.captured(0) : QString(); }
-    /// The current match up to its title (group 2), blanks trimmed: "第一卷" of "第一卷 风起";
+    /// The current match up to its title (group 2 or "title"), blanks trimmed: "第一卷" of "第一卷 风起";
     /// the whole match when the title group took no part.
     QString textBeforeTitle() const;
-    /// Where the title text (group 2) of the current match starts in its line; -1 without one.
+    /// Where the title text (group 2 or "title") of the current match starts in its line; -1
+    /// without one.
     qsizetype titleStart() const;
     /// Whether the current match is a doubtful form of heading: it took a group named "odd" (a
     /// pattern's way to accept a misread unit, as "(?<odd>日)" for 回), or its number holds a dash
