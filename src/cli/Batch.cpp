@@ -37,7 +37,8 @@ int analyseNovel(const QString& novel, const SplitRequest& request, Document& do
     Settings settings = request.settings;
     if (request.autoRule) {
         const QList<TitleRule> rules = builtInTitleRules();
-        const int best = suggestTitleRule(tryTitleRules(doc.reader(), doc.codec(), rules));
+        const QList<RuleTrial> trials = tryTitleRules(doc.reader(), doc.codec(), rules);
+        const int best = suggestTitleRule(trials);
         if (best < 0) {
             host.noTitleFound(QStringLiteral(u"没有合适的标题规则"), doc.codec().name());
             return NoTitle;
@@ -47,7 +48,7 @@ int analyseNovel(const QString& novel, const SplitRequest& request, Document& do
             settings.VolumeText = *rules[best].volume;
         }
         if (!host.quietNotices) {
-            err << QStringLiteral(u"标题规则: ") << rules[best].name << Qt::endl;
+            err << QStringLiteral(u"标题规则: ") << suggestionName(rules[best], trials[best]) << Qt::endl;
         }
     }
     if (!RunAnalysis(doc, settings, host)) {

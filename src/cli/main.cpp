@@ -39,7 +39,7 @@ const char* const HelpText = R"(Usage:
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
       title, line number, output-name preview, numbering review (gap, duplicate, back,
       zero, repeat (the body is the same as an earlier chapter's) or empty; with --tidy, why tidying changed the title: toc, quoted,
-      repeated-title, too-close), and when the novel has volumes the volume's title.
+      repeated-title, too-close, guess), and when the novel has volumes the volume's title.
       The count line goes to stderr.
   vellomar-cli volumes [--config PATH] [--encoding E] NOVEL
       One line per volume heading, tab-separated: volume number, title, line number,
@@ -70,9 +70,10 @@ const char* const HelpText = R"(Usage:
       by rule with the first examples (the 清理报告), without writing anything.
   vellomar-cli rules [--import RULES.json] [--encoding E] NOVEL
       Tries every title rule (the built-in ones, or those of a shared JSON rule list) on the
-      whole novel (its first 512 KB when it is over 8 MB): count of titles, score (the
-      length of the chapter sequence the titles make) and name per rule, then the
-      suggested rule and its pattern.
+      whole novel (16 samples spread over it when it is over 8 MB): count of titles, score (the
+      length of the chapter sequence the titles make) and name per rule, with the error
+      of a rule that does not compile or how importing rewrote it, then the suggested
+      rule (its name says the chapter unit) and its pattern.
   vellomar-cli --help | --version
 
 Options:
@@ -285,6 +286,8 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
         out << trials[i].titles << '\t' << QString::number(trials[i].score, 'f', 1) << '\t' << escapeField(rules[i].name);
         if (!rules[i].error.isEmpty()) {
             out << '\t' << QStringLiteral(u"错误: ") << escapeField(rules[i].error);
+        } else if (!rules[i].rewritten.isEmpty()) {
+            out << '\t' << QStringLiteral(u"已改写: ") << escapeField(rules[i].rewritten);
         }
         out << '\n';
     }
@@ -293,7 +296,7 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
         err << QStringLiteral(u"没有合适的规则") << Qt::endl;
         return NoTitle;
     }
-    out << QStringLiteral(u"推荐: ") << rules[best].name << '\n' << rules[best].rule << Qt::endl;
+    out << QStringLiteral(u"推荐: ") << suggestionName(rules[best], trials[best]) << '\n' << rules[best].rule << Qt::endl;
     return Ok;
 }
 

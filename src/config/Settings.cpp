@@ -16,11 +16,12 @@ QString Settings::defaultVolumeText()
 {
     // The volume word must not begin a longer word of running text (第九部队, 第三部分的…,
     // 第二集团军, 篇幅); 部分 counts alone or before a separator. The heading's own title
-    // that follows has at most 30 characters and is no sentence (no 。，；). The whole pattern
+    // that follows has at most 30 characters and is no sentence (no 。，；). A part line may
+    // stand in brackets (【第二部】). The whole pattern
     // stays within the 254 bytes that config.ini keeps of a value.
     const QString num = QStringLiteral(u"[0-9０-９〇○零一二三四五六七八九十百]+");
-    const QString sep = QStringLiteral(u"[\\s　:：、·—-]");
-    return QStringLiteral(u"^[\\s　]*(?|第(%1)(?:卷|部分(?=%2|$)|部(?![队分门长落位下署件族属])|集(?![团合中体结市会])"
+    const QString sep = QStringLiteral(u"[\\s　:：、·—】-]");
+    return QStringLiteral(u"^[\\s　]*[【]?(?|第(%1)(?:卷|部分(?=%2|$)|部(?![队分门长落位下署件族属])|集(?![团合中体结市会])"
                           u"|篇(?!幅))|卷(%1)|([上中下])卷)%2*([^。，；]{0,30})$")
         .arg(num, sep);
 }

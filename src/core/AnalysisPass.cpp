@@ -5,6 +5,7 @@
 #include "core/PassHost.h"
 #include "core/ByteSearch.h"
 #include "core/HeadingMatcher.h"
+#include "core/TidyTitles.h"
 #include "core/cRegExp.h"
 
 #include <QElapsedTimer>
@@ -301,6 +302,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     host.processEvents();
 
     ChapterModel& model = doc.model();
+    doc.TitleShapes.clear();
     model.SortByColumn(-1, 0);
     model.clearRows();
     host.setListVisible(false);
@@ -358,6 +360,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     qint64 firstPartLines = -1; // lines before the split point, once this thread has read them
     int k = 0;
     int j = 0;
+    qint16 lastNumber = 0; // of the latest title with a number, for numerals that read two ways
     QVector<Volume> volumes;
     QString volumeWords; // of the current volume's heading, without its own title
     QString text;
@@ -496,10 +499,12 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
             continue;
         }
         const QString title = re.ChaptorTitle();
-        const qint16 num = re.ChaptorNum();
+        const qint16 num = re.ChaptorNum(lastNumber);
+        lastNumber = num > 0 ? num : lastNumber;
         const int row = model.AddChapItem(k + 1, num, title, text, qint32(i), settings.OutFile);
         doc.TitleOffsets.resize(k + 1);
         doc.TitleOffsets[k] = offset;
+        doc.TitleShapes.append(titleShape(text, re.matchStart(), re.titleStart(), re.isGuess()));
         if (k > 0 && settings.SetInvalidTitle && i - model.chapline().at(k - 1) <= settings.InvalidLines) {
             model.setChecked(settings.FilterAfterLine ? row : row - 1, true);
             ++j;

@@ -128,6 +128,7 @@ void Document::CloseTextFile()
     LineCount = 0;
     m_textSize = 0;
     TitleOffsets.clear();
+    TitleShapes.clear();
     m_model.resetTable();
     SetState(Closed);
 }

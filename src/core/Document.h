@@ -79,6 +79,8 @@ public:
     qint64 LineCount = 0;
     /// Byte offset of each recorded title line, by record index (what a preview seeks to).
     QVector<qint64> TitleOffsets;
+    /// How each recorded title line reads (TitleShape flags), by record index.
+    QVector<quint8> TitleShapes;
     int DocState = Closed;
     bool IsAnalysed = false;
 

@@ -4,6 +4,7 @@
 #include "core/TextCodec.h"
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 #include <limits>
@@ -17,8 +18,12 @@ constexpr double HeadingWeight = 14;
 constexpr double SentenceWeight = 1;
 constexpr double NoTextCost = 3;
 constexpr double ContentsWeight = -5;
+// A guess fills a gap in the sequence, but a real heading with its number comes first.
+constexpr double GuessWeight = 2;
 // What one missing number costs: a real gap in a novel is rare but must not break the sequence.
 constexpr double GapCost = 2;
+// A sequence may begin at any number; past this many missing before it, no more is charged.
+constexpr int LateStart = 10;
 // This many titles in a row with no text between them are a contents list.
 constexpr int ContentsRun = 3;
 
@@ -62,45 +67,152 @@ private:
 
 } // namespace
 
-bool looksLikeHeading(const QString& line)
+namespace {
+
+// Longer than this from where the heading starts, a line is running text.
+constexpr qsizetype MaxHeading = 40;
+// Words before a heading: a book name at most (新刻全像音詮征播奏捷傳 and the like).
+constexpr qsizetype MaxPrefix = 16;
+
+} // namespace
+
+namespace {
+
+bool isOneOf(QStringView set, QChar c)
 {
-    qsizetype start = 0;
-    qsizetype end = line.size();
-    while (start < end && isBlank(line[start])) {
-        ++start;
+    return set.contains(c);
+}
+
+struct Shape {
+    bool heading = true;
+    bool runningText = false;
+};
+
+// Both answers from one reading of the line (the analysis asks them of every title).
+Shape readShape(QStringView line, qsizetype start, qsizetype title)
+{
+    constexpr QStringView punctuation = u"，。、；：！？!?「」『』“”‘’（）()…—";
+    constexpr QStringView clauseEnds = u"，、；";
+    constexpr QStringView closing = u"，。、；」』”’）)";
+    constexpr QStringView sentenceEnds = u"。！？!?…：:";
+    Shape shape;
+    qsizetype b = 0;
+    qsizetype e = line.size();
+    while (b < e && isBlank(line[b])) {
+        ++b;
     }
-    while (end > start && isBlank(line[end - 1])) {
-        --end;
+    while (e > b && isBlank(line[e - 1])) {
+        --e;
     }
-    if (end - start > 40) {
-        return false;
+    if (e == b) {
+        return shape;
     }
-    if (end == start) {
-        return true;
+    const QChar last = line[e - 1];
+    if (start < 0 || start > e) {
+        // The line alone: short, and not ending like a clause or a statement.
+        shape.heading = e - b <= MaxHeading && !isOneOf(clauseEnds, last) && last != u'。';
+        return shape;
     }
-    static const QString sentenceEnds = QStringLiteral(u"。！？；，、…：");
-    return !sentenceEnds.contains(line[end - 1]);
+    // Words before the heading: a book name, or running text (more words, or punctuation). A
+    // long line that starts with a heading is still one (its first paragraph glued to it, or a
+    // sentence that begins with a number).
+    qsizetype prefixEnd = std::max(b, start);
+    while (prefixEnd > b && isBlank(line[prefixEnd - 1])) {
+        --prefixEnd;
+    }
+    const qsizetype prefix = prefixEnd - b;
+    shape.runningText = prefix > MaxPrefix;
+    for (qsizetype i = b; i < prefixEnd && !shape.runningText; ++i) {
+        shape.runningText = isOneOf(punctuation, line[i]);
+    }
+    if (shape.runningText || e - std::max(b, start) > MaxHeading) {
+        shape.heading = false; // a paragraph, a sentence or a quotation that mentions a chapter
+        return shape;
+    }
+    // The title text: glued to the number ("第七傳於侍御…"), apart from it, or none.
+    const bool hasTitle = title >= 0 && title < e;
+    const bool apart = !hasTitle || (title > 0 && isBlank(line[title - 1]));
+    if (hasTitle && isOneOf(closing, line[title])) {
+        shape.heading = false; // "…翻到第三章，看了半天"
+    } else if (prefix > 0 && !apart) {
+        shape.heading = false; // "他翻到第三章看了半天": words on both sides make a sentence
+    } else if (isOneOf(clauseEnds, last)) {
+        shape.heading = false;
+    } else {
+        // A title that asks, exclaims or ends with a full stop stands apart from a number that
+        // starts the line ("第三章 真的是他？", "第三十回　…，…軍機。"); glued to it, or after
+        // other words, the line reads as a sentence ("第三十八回前附記：").
+        shape.heading = !isOneOf(sentenceEnds, last) || (prefix == 0 && apart);
+    }
+    return shape;
+}
+
+} // namespace
+
+bool inRunningText(QStringView line, qsizetype start)
+{
+    return readShape(line, start, -1).runningText;
+}
+
+bool looksLikeHeading(QStringView line, qsizetype start, qsizetype title)
+{
+    return readShape(line, start, title).heading;
+}
+
+quint8 titleShape(QStringView line, qsizetype start, qsizetype title, bool guess)
+{
+    const Shape shape = readShape(line, start, title);
+    return quint8((shape.heading ? HeadingShape : 0) | (guess ? GuessShape : 0) | (shape.runningText ? RunningTextShape : 0));
 }
 
 namespace {
 
-// A contents list: titles with no text between them. The run's last title has text after it;
-// it is an entry too when a later title has its number (in the same volume), else it is the
-// first chapter that follows the list.
+// Whether the text after each title is a contents entry's at most: nothing, or a line or two
+// (the entry's own title on the next line) where the novel's chapters are long.
+QVector<bool> entryLike(const QVector<TidyTitle>& titles)
+{
+    // At most this many characters, and an eighth of the usual chapter's.
+    constexpr int ShortBody = 80;
+    std::vector<int> bodies;
+    for (const TidyTitle& t : titles) {
+        if (t.body >= 0) {
+            bodies.push_back(t.body);
+        }
+    }
+    int typical = 0;
+    if (!bodies.empty()) {
+        std::nth_element(bodies.begin(), bodies.begin() + bodies.size() / 2, bodies.end());
+        typical = bodies[bodies.size() / 2];
+    }
+    QVector<bool> entry(titles.size());
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        const TidyTitle& t = titles[i];
+        entry[i] = !t.textAfter || (t.body >= 0 && t.body <= ShortBody && t.body * 8 <= typical);
+    }
+    return entry;
+}
+
+// A contents list: titles with no text (or an entry's worth) between them. The run's last title
+// has text after it; it is an entry too when a later heading has its number (in the same
+// volume), else it is the first chapter that follows the list.
 QVector<bool> contentsEntries(const QVector<TidyTitle>& titles)
 {
     const int n = int(titles.size());
+    const QVector<bool> entry = entryLike(titles);
     QVector<bool> contents(n, false);
     for (int first = 0; first < n;) {
         int last = first;
-        while (last + 1 < n && !titles[last].textAfter) {
+        while (last + 1 < n && entry[last]) {
             ++last;
         }
         const TidyTitle& end = titles[last];
-        bool endIsEntry = false;
+        // A list at the very end of the novel ends with an entry too.
+        bool endIsEntry = entry[last];
         const bool longEnough = last - first + 1 >= ContentsRun;
         for (int j = last + 1; longEnough && j < n && !endIsEntry && end.number > 0; ++j) {
-            endIsEntry = titles[j].number == end.number && titles[j].volume == end.volume;
+            // Only a heading can be the chapter an entry names; a quote of its number cannot.
+            endIsEntry = titles[j].number == end.number && titles[j].volume == end.volume && titles[j].standalone
+                         && !titles[j].runningText;
         }
         const int entries = last - first + (endIsEntry ? 1 : 0);
         if (entries >= ContentsRun) {
@@ -138,11 +250,18 @@ QVector<bool> tidySequence(const QVector<TidyTitle>& titles, int* numbered)
         if (t.number <= 0) {
             continue;
         }
-        ++*numbered;
+        // Contents entries and guesses would make a true sequence look like a minority.
+        *numbered += contents[i] || t.guess ? 0 : 1;
         if (t.locked && t.ignored) {
             continue; // the user said this is no chapter
         }
+        if (t.runningText) {
+            continue; // a chapter mentioned in a paragraph splits no chapter, needed or not
+        }
         double weight = t.standalone ? HeadingWeight - (t.textAfter ? 0 : NoTextCost) : SentenceWeight;
+        if (t.guess) {
+            weight = std::min(weight, GuessWeight); // where nothing better has the number
+        }
         if (contents[i]) {
             weight = ContentsWeight;
         }
@@ -150,7 +269,9 @@ QVector<bool> tidySequence(const QVector<TidyTitle>& titles, int* numbered)
             continue;
         }
         const double missingBefore = GapCost * (t.number - 1);
-        double value = -missingBefore; // the chain starts here
+        // The chain starts here. Numbers that begin high (a novel in several files, one that
+        // continues another) cost no more than a few missing chapters.
+        double value = -std::min(missingBefore, GapCost * LateStart);
         int from = -1;
         const auto [below, at] = byNumber.below(t.number - 1);
         if (at >= 0 && below - missingBefore > value) {
@@ -187,12 +308,44 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
     if (chainSize < 3 || chainSize * 2 < numbered) {
         return changes;
     }
-    const QVector<bool> contents = contentsEntries(titles);
+    QVector<bool> contents = contentsEntries(titles);
+    // A short contents list (a chapter or two named before or after the text): an entry
+    // outside the sequence, with no text of its own, whose chapter is in the sequence.
+    const QVector<bool> entry = entryLike(titles);
+    auto numberInVolume = [&](int i) { return (qint64(titles[i].volume) << 16) | quint16(titles[i].number); };
+    QSet<qint64> inSequence; // number and volume of the titles of the sequence
+    for (int j = 0; j < n; ++j) {
+        if (inChain[j]) {
+            inSequence.insert(numberInVolume(j));
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        if (!inChain[i] && entry[i] && titles[i].number > 0 && inSequence.contains(numberInVolume(i))) {
+            contents[i] = true;
+        }
+    }
 
     // A repeat has the number and the text of a title in the sequence next to it (a line given
-    // twice, a chapter scraped twice); the same words far away may be a new volume's chapter.
+    // twice, a chapter scraped twice), or anywhere in the same volume when the line holds words
+    // besides its number (a chapter or a whole part copied twice); a bare "第一章" far away, or
+    // in another volume, may be a chapter of its own.
     constexpr int RepeatReach = 2;
+    constexpr qsizetype TitledKey = 6;
+    QSet<QString> sequenceKeys; // made when first asked: most novels have nothing to ask about
+    bool keysMade = false;
+    auto volumeKey = [&](int i) { return titles[i].key + u'\n' + QString::number(titles[i].volume); };
     auto repeats = [&](int i) {
+        if (titles[i].key.size() >= TitledKey) {
+            for (int j = 0; j < n && !keysMade; ++j) {
+                if (inChain[j] && titles[j].key.size() >= TitledKey) {
+                    sequenceKeys.insert(volumeKey(j));
+                }
+            }
+            keysMade = true;
+            if (sequenceKeys.contains(volumeKey(i))) {
+                return true;
+            }
+        }
         for (int j = std::max(0, i - RepeatReach); j <= std::min(n - 1, i + RepeatReach); ++j) {
             if (j != i && inChain[j] && titles[j].number == titles[i].number && titles[j].key == titles[i].key) {
                 return true;
@@ -216,6 +369,8 @@ QVector<TidyChange> tidyTitles(const QVector<TidyTitle>& titles)
         }
         if (contents[i]) {
             changes.append({i, true, TidyReason::TableOfContents});
+        } else if (t.guess && t.number > 0) {
+            changes.append({i, true, TidyReason::Guess});
         } else if (repeats(i)) {
             changes.append({i, true, TidyReason::RepeatedTitle});
         } else if (!t.standalone) {
@@ -230,6 +385,7 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
     const ChapterModel& model = doc.model();
     const int n = model.recordCount();
     const QVector<bool> ignored = model.ignoredRecords();
+    const bool shaped = doc.TitleShapes.size() >= n;
     QVector<TidyTitle> titles(n);
     for (int r = 0; r < n; ++r) {
         TidyTitle& t = titles[r];
@@ -238,7 +394,9 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
         t.locked = r < locked.size() && locked[r];
         t.volume = model.volumes().volumeOf(r);
         const QString line = model.lines().value(r);
-        t.standalone = looksLikeHeading(line);
+        t.standalone = shaped ? (doc.TitleShapes[r] & HeadingShape) != 0 : looksLikeHeading(line);
+        t.guess = shaped && (doc.TitleShapes[r] & GuessShape) != 0;
+        t.runningText = shaped && (doc.TitleShapes[r] & RunningTextShape) != 0;
         for (QChar c : line) {
             if (!isBlank(c)) {
                 t.key += c;
@@ -246,17 +404,19 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
         }
     }
 
-    // Whether text stands between two titles: next lines say no at once; a long stretch of
-    // bytes says yes; the rest is read, a few bytes per title.
+    // What stands between a title and the next (the last: the end of the text): next lines
+    // hold nothing; a long stretch of bytes is a chapter; the rest is read, a few bytes per title.
     constexpr qint64 LongStretch = 16 * 1024;
     QFile file(doc.reader().openFilePath());
     const bool readable = file.open(QIODevice::ReadOnly);
-    for (int r = 0; r + 1 < n && r + 1 < doc.TitleOffsets.size(); ++r) {
-        const qint64 lines = qint64(model.chapline().at(r + 1)) - model.chapline().at(r);
+    const qint64 end = doc.bomLength() + doc.textSize();
+    for (int r = 0; r < n && r < doc.TitleOffsets.size(); ++r) {
+        const bool last = r + 1 == n || r + 1 >= doc.TitleOffsets.size();
         const qint64 from = doc.TitleOffsets[r];
-        const qint64 bytes = doc.TitleOffsets[r + 1] - from;
-        if (lines <= 1) {
+        const qint64 bytes = (last ? end : doc.TitleOffsets[r + 1]) - from;
+        if (!last && qint64(model.chapline().at(r + 1)) - model.chapline().at(r) <= 1) {
             titles[r].textAfter = false;
+            titles[r].body = 0;
             continue;
         }
         if (!readable || bytes > LongStretch || bytes <= 0 || !file.seek(from)) {
@@ -268,11 +428,12 @@ QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked)
         while (i < text.size() && text[i] != u'\r' && text[i] != u'\n') {
             ++i;
         }
-        bool found = false;
-        for (; i < text.size() && !found; ++i) {
-            found = !isBlank(text[i]);
+        int body = 0;
+        for (; i < text.size() && body < BodyCap; ++i) {
+            body += isBlank(text[i]) ? 0 : 1;
         }
-        titles[r].textAfter = found;
+        titles[r].body = body;
+        titles[r].textAfter = body > 0 || last;
     }
     return titles;
 }
@@ -284,6 +445,7 @@ QString tidyReasonText(TidyReason reason)
     case TidyReason::QuotedInText: return QStringLiteral(u"正文中的引用");
     case TidyReason::RepeatedTitle: return QStringLiteral(u"重复标题");
     case TidyReason::WronglyIgnored: return QStringLiteral(u"被“过近”规则误忽略");
+    case TidyReason::Guess: return QStringLiteral(u"疑似标题，编号不合序列");
     case TidyReason::None: break;
     }
     return QString();
@@ -296,6 +458,7 @@ QString tidyReasonKey(TidyReason reason)
     case TidyReason::QuotedInText: return QStringLiteral("quoted");
     case TidyReason::RepeatedTitle: return QStringLiteral("repeated-title");
     case TidyReason::WronglyIgnored: return QStringLiteral("too-close");
+    case TidyReason::Guess: return QStringLiteral("guess");
     case TidyReason::None: break;
     }
     return QString();

@@ -23,31 +23,45 @@ struct TitleRule {
     qint64 id = 0;
     qint64 serialNumber = 0;
     QString error; ///< why the pattern does not compile; empty when it does
+    QString rewritten; ///< what importing changed in the pattern so that it compiles; empty: nothing
 };
 
 /// The rules shipped with the program; the first is the default pattern.
 QList<TitleRule> builtInTitleRules();
 
 /// Reads a JSON array of rule objects. Every object becomes a rule, a pattern that does not
-/// compile included (with its error). False with `error` set when the text is not such an
+/// compile included (with its error). Look-behinds of varying length, which many shared lists
+/// use and PCRE2 refuses, are rewritten where a fixed-length one means the same (see
+/// fixLookbehinds), and the rule says so. False with `error` set when the text is not such an
 /// array at all.
 bool importTitleRules(const QByteArray& json, QList<TitleRule>* rules, QString* error);
 QByteArray exportTitleRules(const QList<TitleRule>& rules);
 
-/// What one rule finds at the start of a novel.
+/// Makes the look-behinds of `pattern` that begin with a repeated atom fixed in length where
+/// that changes no match: "(?<=A{m,n}B)" holds exactly when "(?<=A{m}B)" does (more A stand
+/// before those m), and a positive look-behind left empty always holds and goes. `notes` gets
+/// one line per change. The pattern is returned unchanged when nothing applies.
+QString fixLookbehinds(const QString& pattern, QStringList* notes);
+
+/// What one rule finds in a novel.
 struct RuleTrial {
     int titles = 0;
     double score = 0; ///< higher is more plausible
+    QChar unit;       ///< the word that ends most headings of the sequence (回, 卷, 傳 …); none for bare numbers
 };
 
-/// Novels up to this size are tried whole; of longer ones, the first 512 KB.
+/// Novels up to this size are tried whole; of longer ones, 16 samples of 64 KB spread evenly
+/// from the first byte to the last.
 constexpr qint64 WholeNovelLimit = 8 * 1024 * 1024;
 
-/// Runs every rule over the first `maxBytes` of the open novel (-1: see WholeNovelLimit),
+/// Runs every rule over the open novel (whole up to `wholeLimit`, else samples of it),
 /// rewinding it before and after, and scores how chapter-like its finds are: the length of
 /// the chapter sequence they make (see tidySequence), headings without numbers a little.
 /// A rule that does not compile scores 0.
 QList<RuleTrial> tryTitleRules(LineReader& reader, const TextCodec& codec, const QList<TitleRule>& rules,
-                               qint64 maxBytes = -1);
+                               qint64 wholeLimit = WholeNovelLimit);
+/// The rule's name, and the unit the trial found where the name does not say it:
+/// "第…传/则/篇/话/折（以“傳”为单位）".
+QString suggestionName(const TitleRule& rule, const RuleTrial& trial);
 /// Index of the best-scoring rule, or -1 when none finds anything plausible.
 int suggestTitleRule(const QList<RuleTrial>& trials);

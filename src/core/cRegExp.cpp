@@ -4,6 +4,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 enum Kind { Other, Digit, Unit };
 struct NumeralChar {
@@ -11,6 +14,11 @@ struct NumeralChar {
     int value;
 };
 NumeralChar classify(char16_t c);
+// Dashes that stand for 一 in headings typed or scanned carelessly.
+bool isDashForOne(char16_t c)
+{
+    return c == 0x2014 || c == 0x2015 || c == 0x2500;
+}
 } // namespace
 
 void cRegExp::InitRegexp(const QString& pattern)
@@ -19,6 +27,13 @@ void cRegExp::InitRegexp(const QString& pattern)
     m_valid = m_title.isValid();
     m_hasMatch = false;
     m_current = QRegularExpressionMatch();
+    // Groups named "num" and "title" take the places of groups 1 and 2, so that a pattern may
+    // hold other groups (an "odd" one) before its title.
+    const QStringList names = m_valid ? m_title.namedCaptureGroups() : QStringList();
+    m_hasOdd = names.contains(QLatin1String("odd"));
+    m_namesDash = std::any_of(pattern.cbegin(), pattern.cend(), [](QChar c) { return isDashForOne(c.unicode()); });
+    m_numberGroup = names.contains(QLatin1String("num")) ? int(names.indexOf(QLatin1String("num"))) : 1;
+    m_titleGroup = names.contains(QLatin1String("title")) ? int(names.indexOf(QLatin1String("title"))) : 2;
     if (m_valid) {
         m_title.optimize();
         m_error.clear();
@@ -55,7 +70,7 @@ QString cRegExp::ChaptorTitle() const
         return QString();
     }
     // Rules shared by reader apps often have no groups at all: the whole match is the title.
-    QStringView t = m_title.captureCount() == 0 ? m_current.capturedView(0).trimmed() : m_current.capturedView(2);
+    QStringView t = m_title.captureCount() == 0 ? m_current.capturedView(0).trimmed() : m_current.capturedView(m_titleGroup);
     qsizetype b = 0, e = t.size();
     while (b < e && t[b] == u' ') {
         ++b;
@@ -66,20 +81,40 @@ QString cRegExp::ChaptorTitle() const
     return t.mid(b, e - b).toString();
 }
 
+qsizetype cRegExp::titleStart() const
+{
+    return m_hasMatch && m_title.captureCount() >= m_titleGroup ? m_current.capturedStart(m_titleGroup) : -1;
+}
+
+bool cRegExp::isGuess() const
+{
+    if (!m_hasMatch) {
+        return false;
+    }
+    if (m_hasOdd && m_current.capturedStart(QStringLiteral("odd")) >= 0) {
+        return true;
+    }
+    if (!m_namesDash) {
+        return false;
+    }
+    const QStringView number = numberText();
+    return std::any_of(number.begin(), number.end(), [](QChar c) { return isDashForOne(c.unicode()); });
+}
+
 QString cRegExp::textBeforeTitle() const
 {
     if (!m_hasMatch) {
         return QString();
     }
-    const qsizetype title = m_title.captureCount() >= 2 ? m_current.capturedStart(2) : -1;
+    const qsizetype title = m_title.captureCount() >= m_titleGroup ? m_current.capturedStart(m_titleGroup) : -1;
     const qsizetype start = m_current.capturedStart(0);
     return (title < start ? m_current.captured(0) : m_current.captured(0).left(title - start)).trimmed();
 }
 
-qint16 cRegExp::ChaptorNum() const
+QStringView cRegExp::numberText() const
 {
     if (!m_hasMatch) {
-        return 0;
+        return {};
     }
     if (m_title.captureCount() == 0) {
         // Without groups, the number is the first run of numeral characters in the match.
@@ -92,9 +127,19 @@ qint16 cRegExp::ChaptorNum() const
         while (e < whole.size() && classify(whole[e].unicode()).kind != Other) {
             ++e;
         }
-        return ParseChaptorNum(whole.mid(b, e - b));
+        return whole.mid(b, e - b);
     }
-    return ParseChaptorNum(m_current.capturedView(1));
+    return m_current.capturedView(m_numberGroup);
+}
+
+qint16 cRegExp::ChaptorNum() const
+{
+    return m_hasMatch ? ParseChaptorNum(numberText()) : qint16(0);
+}
+
+qint16 cRegExp::ChaptorNum(qint16 previous) const
+{
+    return m_hasMatch ? ParseChaptorNum(numberText(), previous) : qint16(0);
 }
 
 void cRegExp::SetFilters(const QString& text, const QString& textFilters)
@@ -197,11 +242,24 @@ NumeralChar classify(char16_t c)
             return {Digit, i + 1};
         }
     }
+    if (isDashForOne(c)) {
+        return {Digit, 1};
+    }
     switch (c) {
     case u'零': case u'○': case u'〇': case 0xFF2F: // Ｏ
         return {Digit, 0};
     case u'两': case u'兩': case u'貳':
         return {Digit, 2};
+    case u'參':
+        return {Digit, 3};
+    case u'陸':
+        return {Digit, 6};
+    case u'廿': // 二十, 三十, 四十 in one character
+        return {Unit, 20};
+    case u'卅':
+        return {Unit, 30};
+    case u'卌':
+        return {Unit, 40};
     case u'十': case u'拾':
         return {Unit, 10};
     case u'百': case u'佰':
@@ -219,8 +277,14 @@ constexpr qint64 Limit = 32767;
 
 } // namespace
 
-qint16 cRegExp::ParseChaptorNum(QStringView text)
+namespace {
+
+// Reads a numeral. In unit style a lone digit after a hundreds or thousands unit is the ones
+// ("一百一" is 101, as chapter headings write it) unless `colloquial` reads it as the next lower
+// place ("一百一" is 110, as in speech); `ambiguous` tells whether the two readings differ.
+qint16 parseNumeral(QStringView text, bool colloquial, bool* ambiguous)
 {
+    *ambiguous = false;
     qsizetype b = 0, e = text.size();
     while (b < e && text[b] == u' ') {
         ++b;
@@ -253,8 +317,7 @@ qint16 cRegExp::ParseChaptorNum(QStringView text)
         }
         return qint16(result);
     }
-    // Unit style. `pending` is the digit run not yet given a unit; a digit that directly
-    // follows a hundreds or larger unit is that unit's next lower place ("一百五" is 150).
+    // Unit style. `pending` is the digit run not yet given a unit.
     qint64 total = 0;   // whole ten-thousands
     qint64 section = 0; // below ten thousand
     qint64 pending = -1;
@@ -291,14 +354,33 @@ qint16 cRegExp::ParseChaptorNum(QStringView text)
         }
     }
     if (pending >= 0) {
-        if (lastUnit >= 100 && !zeroSinceUnit && pending < 10) {
-            section += pending * (lastUnit / 10);
-        } else {
-            section += pending;
-        }
+        // "两万三" is 23000 either way; after 百 and 千 the two readings part.
+        const bool lone = lastUnit >= 100 && !zeroSinceUnit && pending < 10;
+        *ambiguous = lone && lastUnit < 10000;
+        section += lone && (colloquial || lastUnit >= 10000) ? pending * (lastUnit / 10) : pending;
     }
     result = total + section;
     return result > Limit ? 0 : qint16(result);
+}
+
+} // namespace
+
+qint16 cRegExp::ParseChaptorNum(QStringView text)
+{
+    bool ambiguous = false;
+    return parseNumeral(text, false, &ambiguous);
+}
+
+qint16 cRegExp::ParseChaptorNum(QStringView text, qint16 previous)
+{
+    bool ambiguous = false;
+    const qint16 heading = parseNumeral(text, false, &ambiguous);
+    if (!ambiguous || previous <= 0) {
+        return heading;
+    }
+    const qint16 colloquial = parseNumeral(text, true, &ambiguous);
+    const int next = previous + 1;
+    return colloquial > 0 && std::abs(colloquial - next) < std::abs(heading - next) ? colloquial : heading;
 }
 
 namespace {

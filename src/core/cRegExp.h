@@ -27,16 +27,27 @@ public:
     qsizetype matchStart() const { return m_hasMatch ? m_current.capturedStart(0) : 0; }
     /// The whole text of the current match; empty without one.
     QString matchedText() const { return m_hasMatch ? m_current.captured(0) : QString(); }
-    /// The current match up to its title (group 2), blanks trimmed: "第一卷" of "第一卷 风起";
+    /// The current match up to its title (group 2 or "title"), blanks trimmed: "第一卷" of "第一卷 风起";
     /// the whole match when the title group took no part.
     QString textBeforeTitle() const;
+    /// Where the title text (group 2 or "title") of the current match starts in its line; -1
+    /// without one.
+    qsizetype titleStart() const;
+    /// Whether the current match is a doubtful form of heading: it took a group named "odd" (a
+    /// pattern's way to accept a misread unit, as "(?<odd>日)" for 回), or its number holds a dash
+    /// read as 一 ("第十—回") that the pattern names.
+    bool isGuess() const;
     /// Lines given to GetMatch are known to be valid UTF-16 (decoded text), which saves a check.
     void setTrustedInput(bool on) { m_trusted = on; }
 
-    /// Title text of the current match (group 2), ASCII spaces trimmed; empty on any failure.
+    /// Title text of the current match (group 2, or the group named "title"), ASCII spaces
+    /// trimmed; empty on any failure.
     QString ChaptorTitle() const;
-    /// Chapter number of the current match (group 1); 0 on any failure.
+    /// Chapter number of the current match (group 1, or the group named "num"); 0 on any failure.
     qint16 ChaptorNum() const;
+    /// The same, where the numeral reads two ways taking the reading nearer `previous` + 1:
+    /// the sequence decides whether "一百五" after 149 is 150.
+    qint16 ChaptorNum(qint16 previous) const;
 
     /// Loads the filter strings from `text` split at CR LF, or from `textFilters` (the
     /// configured list) when `text` is empty. Empty pieces are kept and skipped when used.
@@ -60,7 +71,12 @@ public:
 
     /// Reads a chapter-number text: unit style ("一百二十三", "两千零五") arithmetically,
     /// digit sequences ("一〇二", "０１２") digit by digit. 0 when empty or above 32767.
+    /// A lone digit after 百 or 千 is the ones, as headings write it: "一百一" is 101,
+    /// "一百十" and "一百一十" are 110.
     static qint16 ParseChaptorNum(QStringView text);
+    /// The same, except that a numeral with a second reading ("一百五" spoken as 150) takes
+    /// the reading nearer `previous` + 1 (the first one when `previous` is 0).
+    static qint16 ParseChaptorNum(QStringView text, qint16 previous);
 
     /// A text that every match of the pattern must contain (for skipping lines cheaply),
     /// or empty when the pattern does not make one provable.
@@ -84,11 +100,17 @@ public:
     static bool leadingTexts(const QString& pattern, QList<LeadingText>* texts);
 
 private:
+    QStringView numberText() const;
+
     QRegularExpression m_title;
     QRegularExpressionMatch m_current;
     bool m_valid = false;
     bool m_hasMatch = false;
     bool m_trusted = false;
+    bool m_hasOdd = false;
+    bool m_namesDash = false; // the pattern names a dash that the number reader reads as 一
+    int m_numberGroup = 1;
+    int m_titleGroup = 2;
     QString m_error;
     QString m_errorDetail;
     QString m_literal;

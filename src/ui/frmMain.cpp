@@ -811,7 +811,7 @@ void frmMain::suggestTitleRule()
     }
     const bool whole = QFileInfo(m_doc.FilePath).size() <= WholeNovelLimit;
     const QString question = QStringLiteral(u"推荐“%1”：%2找到 %3 个标题。\r\n是否使用这条规则并重新分析？")
-                                 .arg(rules[best].name, whole ? QStringLiteral(u"全文中") : QStringLiteral(u"前 512 KB 中"))
+                                 .arg(suggestionName(rules[best], trials[best]), whole ? QStringLiteral(u"全文中") : QStringLiteral(u"全文各处的抽样中"))
                                  .arg(trials[best].titles);
     if (!Prompts::askYesNo(this, question, caption)) {
         return;

@@ -170,6 +170,47 @@ private slots:
         QCOMPARE(m.cellText(1, 5), u"20"_qs);
     }
 
+    // A numeral that reads two ways ("一百五") takes the reading the chapter before asks for.
+    void numbers_readTwoWays_followTheSequence_data()
+    {
+        QTest::addColumn<QStringList>("numerals");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("heading style")
+            << u"九十九 一百 一百一 一百二 一百九 一百十 一百一十一"_qs.split(u' ') << QList<int>{99, 100, 101, 102, 109, 110, 111};
+        QTest::newRow("spoken style")
+            << u"一百四十八 一百四十九 一百五 一百五十一"_qs.split(u' ') << QList<int>{148, 149, 150, 151};
+    }
+
+    void numbers_readTwoWays_followTheSequence()
+    {
+        QFETCH(QStringList, numerals);
+        QFETCH(QList<int>, expected);
+        QStringList lines;
+        for (const QString& n : std::as_const(numerals)) {
+            lines << u"第"_qs + n + u"回 标题"_qs << u"正文。"_qs;
+        }
+        QByteArray bytes;
+        for (const QString& l : std::as_const(lines)) {
+            bytes += GbkCodec::instance().encode(l) + "\r\n";
+        }
+        const QString path = m_dir.filePath(QStringLiteral("s%1.txt").arg(++m_files));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        Settings s = Settings::defaults();
+        s.TitleText = u"第([一二三四五六七八九十百]+)回[\\s　]*(.*)"_qs;
+        Document doc;
+        FakeHost host(&doc);
+        QVERIFY(doc.OpenTextFile(path, nullptr));
+        QVERIFY(RunAnalysis(doc, s, host));
+        QList<int> numbers;
+        for (qint16 n : doc.model().chapnum()) {
+            numbers << n;
+        }
+        QCOMPARE(numbers, expected);
+    }
+
     void noTitle_endsOpenedWithNotice()
     {
         Document doc;

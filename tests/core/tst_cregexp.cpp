@@ -98,7 +98,8 @@ private slots:
         QTest::addColumn<int>("value");
         const QList<std::pair<const char16_t*, int>> rows = {
             {u"一百二十三", 123}, {u"一百零五", 105}, {u"十五", 15}, {u"十", 10}, {u"二十", 20},
-            {u"二百十五", 215}, {u"一百五", 150}, {u"一千零一", 1001}, {u"三千二", 3200},
+            {u"二百十五", 215}, {u"一百五", 105}, {u"一千零一", 1001}, {u"三千二", 3002},
+            {u"一百一", 101}, {u"一百九", 109}, {u"一百十", 110}, {u"一百一十", 110}, {u"一百十一", 111},
             {u"两千零五", 2005}, {u"兩百", 200}, {u"一千零五十", 1050}, {u"一万", 10000},
             {u"两万三", 23000}, {u"三万二千七百六十七", 32767}, {u"三万二千七百六十八", 0},
             {u"十万", 0}, {u"壹佰", 100}, {u"壹仟贰佰叁拾肆", 1234}, {u"拾", 10}, {u"萬", 10000},
@@ -117,6 +118,29 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, value);
         QCOMPARE(int(cRegExp::ParseChaptorNum(text)), value);
+    }
+
+    // Where a numeral reads two ways the chapter before decides; elsewhere it does not matter.
+    void numerals_bySequence_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("previous");
+        QTest::addColumn<int>("value");
+        QTest::newRow("heading reading goes on") << u"一百一"_qs << 100 << 101;
+        QTest::newRow("spoken reading goes on") << u"一百五"_qs << 149 << 150;
+        QTest::newRow("spoken reading after a gap") << u"一百五"_qs << 147 << 150;
+        QTest::newRow("no chapter before") << u"一百五"_qs << 0 << 105;
+        QTest::newRow("thousands") << u"一千二"_qs << 1199 << 1200;
+        QTest::newRow("one reading only") << u"一百一十"_qs << 101 << 110;
+        QTest::newRow("ten-thousands stay spoken") << u"两万三"_qs << 5 << 23000;
+    }
+
+    void numerals_bySequence()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, previous);
+        QFETCH(int, value);
+        QCOMPARE(int(cRegExp::ParseChaptorNum(text, qint16(previous))), value);
     }
 
     void filters()

@@ -25,6 +25,8 @@ private slots:
         QTest::newRow("部") << u"第二部 天下"_qs << u"第二部 天下"_qs << 2 << -1;
         QTest::newRow("篇") << u"第一篇 序"_qs << u"第一篇 序"_qs << 1 << -1;
         QTest::newRow("part heading alone") << u"第一部分"_qs << u"第一部分"_qs << 1 << -1;
+        QTest::newRow("part in brackets") << u"【第二部】"_qs << u"【第二部】"_qs << 2 << -1;
+        QTest::newRow("part in brackets, named") << u"　【第三部】 风云"_qs << u"【第三部】 风云"_qs << 3 << -1;
         QTest::newRow("volume then chapter") << u"第一卷 风起 第一章 少年"_qs << u"第一卷 风起"_qs << 1 << 1;
         QTest::newRow("chapter first is a chapter only") << u"第一章 第一卷"_qs << QString() << 0 << 1;
 
@@ -52,6 +54,7 @@ private slots:
         QCOMPARE(m.isTitle, chapter >= 0);
         if (m.isVolume) {
             QCOMPARE(m.volume.matchedText().trimmed(), volume);
+            QVERIFY(!m.volume.ChaptorTitle().contains(u'】')); // the bracket is no part of its name
             QTEST(int(m.volume.ChaptorNum()), "number");
         }
         if (m.isTitle) {

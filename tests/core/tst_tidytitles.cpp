@@ -5,6 +5,7 @@
 #include "core/Document.h"
 #include "core/GbkCodec.h"
 #include "core/TidyTitles.h"
+#include "core/cRegExp.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,7 +49,7 @@ class tst_TidyTitles : public QObject {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
         f.close();
-        Settings s = Settings::defaults();
+        Settings s = Settings::defaults(); // with its volume pattern
         s.TitleText = QStringLiteral(u"第([一二三四五六七八九十]+)回[\\s　]*(.*)");
         FakeHost host(&doc);
         QVERIFY(doc.OpenTextFile(path, nullptr));
@@ -103,6 +104,50 @@ private slots:
         QTest::newRow("short chapter ignored as too close") << shortOne << QList<int>{1, 12, 23, 27, 38};
 
         QTest::newRow("already right") << chapters(1, 4) << QList<int>{1, 12, 23, 34};
+        QStringList glued = chapters(1, 4);
+        glued[22] += QStringLiteral(u"　话说那日天气晴好，众人都到了庄上，一个个说说笑笑，好不热闹，直到天黑方才散去。");
+        QTest::newRow("heading with its first paragraph on its line") << glued << QList<int>{1, 12, 23, 34};
+        QTest::newRow("contents list of two")
+            << (QStringList{chapter(1).first(), chapter(2).first(), QString()} + chapters(1, 4)) << QList<int>{4, 15, 26, 37};
+        QTest::newRow("contents list at the end") << (chapters(1, 4) + toc) << QList<int>{1, 12, 23, 34};
+        QTest::newRow("chapters copied twice") << (chapters(1, 4) + chapters(2, 3)) << QList<int>{1, 12, 23, 34};
+
+        // Entries with the chapter's title on a line of its own.
+        QStringList twoLineToc{QStringLiteral(u"目录")};
+        for (int n = 1; n <= 5; ++n) {
+            const QStringList heading = chapter(n).first().split(u' ');
+            twoLineToc << heading;
+        }
+        QTest::newRow("contents entries over two lines")
+            << (twoLineToc + QStringList{QString()} + chapters(1, 5)) << QList<int>{13, 24, 35, 46, 57};
+
+        // As many entries as chapters, and one quote more: the sequence is still the body's.
+        QTest::newRow("contents list as long as the novel")
+            << (toc + QStringList{QString()} + chapters(1, 5) + QStringList{QStringLiteral(u"　　他笑道：这才第二回呢。")})
+            << body;
+
+        // A heading that asks beats a sentence that names the same chapter before it.
+        QStringList asks = chapters(1, 4);
+        asks[22] = QStringLiteral(u"第三回 真的是他？");
+        asks.insert(16, QStringLiteral(u"　　他一直翻到第三回，看了半天也没看懂。"));
+        QTest::newRow("title that asks") << asks << QList<int>{1, 12, 24, 35};
+
+        // Numbers quoted at the start of a line or after a book name in running text.
+        QStringList quotedAtStart = chapters(1, 3);
+        quotedAtStart.insert(5, QStringLiteral(u"　　第三回中既將薛家母子之事表明，此回再說。"));
+        quotedAtStart.insert(30, QStringLiteral(u"　　海上花○第一回趙樸齋訪舅"));
+        QTest::newRow("quoted at a line start") << quotedAtStart << QList<int>{1, 13, 24};
+
+        // Numbers start again under a part line; the second part's titles ask, glued to their
+        // numbers, which alone would make them sentences outside the sequence.
+        QStringList parts = chapters(1, 5);
+        parts << QStringLiteral(u"【第二部】") << QString();
+        for (int n = 1; n <= 3; ++n) {
+            QStringList c = chapter(n);
+            c[0] = c[0].remove(u' ') + u"？"_qs;
+            parts << c;
+        }
+        QTest::newRow("part line in brackets") << parts << QList<int>{1, 12, 23, 34, 45, 58, 69, 80};
     }
 
     void keepsTheRealChapters()
@@ -122,6 +167,36 @@ private slots:
                 QCOMPARE(doc.model().tidyReason(row), TidyReason::None);
             }
         }
+    }
+
+    // Lines as novels have them: heading, or sentence that mentions a chapter.
+    void headingOrSentence_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("heading");
+        QTest::newRow("plain") << u"　　第一回　折資本豪商返里　積薪工貧友登門"_qs << true;
+        QTest::newRow("title glued to the number") << u"第七回於侍御保友赴京"_qs << true;
+        QTest::newRow("book name before it") << u"警世通言第一回　俞伯牙摔琴謝知音"_qs << true;
+        QTest::newRow("long book name before it") << u"新刻出像通俗演義三寶太監西洋記第一回　碧峰長老下凡"_qs << true;
+        QTest::newRow("asks") << u"第三回 真的是他？"_qs << true;
+        QTest::newRow("ends with a full stop, apart") << u"第三十回　聞叛逆於冰隨征旅，論戰守文煒說軍機。"_qs << true;
+        QTest::newRow("no title") << u"第十二回"_qs << true;
+        QTest::newRow("sentence after the number") << u"他一直翻到第三回，看了半天也没看懂。"_qs << false;
+        QTest::newRow("words on both sides") << u"他翻到第三回看了半天"_qs << false;
+        QTest::newRow("quoted at line start") << u"　　第四回中既將薛家母子之事表明，此回再說，一說便是許多的話。"_qs << false;
+        QTest::newRow("glued and asking") << u"第三十八回前附記："_qs << false;
+        QTest::newRow("in brackets") << u"　　粘在門首。（第三十五回）"_qs << false;
+        QTest::newRow("long prefix") << u"這部小說的作者在他的第一回開頭"_qs << false;
+    }
+
+    void headingOrSentence()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, heading);
+        cRegExp re;
+        re.InitRegexp(u"第([一二三四五六七八九十]+)回[\\s　]*(.*)"_qs);
+        QVERIFY(re.GetMatch(line));
+        QCOMPARE(looksLikeHeading(line, re.matchStart(), re.titleStart()), heading);
     }
 
     // Without numbers there is no sequence to go by; a title the user checked stays as it is.

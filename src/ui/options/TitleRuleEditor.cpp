@@ -201,6 +201,8 @@ void TitleRuleEditor::addTitleRule(TitleRule rule) {
         QString tip = rule.rule;
         if (!rule.example.isEmpty())
             tip += QStringLiteral(u"\n例：") + rule.example;
+        if (!rule.rewritten.isEmpty())
+            tip += QStringLiteral(u"\n导入时已改写：") + rule.rewritten;
         cmbTitleRules->setItemData(at, tip, Qt::ToolTipRole);
     } else {
         cmbTitleRules->addItem(name + QStringLiteral(u"（错误）"), int(m_rules.size()));
@@ -292,7 +294,7 @@ void TitleRuleEditor::btnImportRules_Click() {
         warn(QStringLiteral(u"不是规则文件：%1\n%2").arg(file, error), caption);
         return;
     }
-    int added = 0, broken = 0, known = 0;
+    int added = 0, broken = 0, known = 0, rewritten = 0;
     for (const TitleRule& rule : std::as_const(rules)) {
         // Importing a list twice, or a list exported from here, does not repeat entries.
         const bool listed = std::any_of(m_rules.cbegin(), m_rules.cend(), [&](const TitleRule& r) {
@@ -305,11 +307,17 @@ void TitleRuleEditor::btnImportRules_Click() {
         addTitleRule(rule);
         ++added;
         broken += m_rules.last().error.isEmpty() ? 0 : 1;
+        rewritten += rule.rewritten.isEmpty() ? 0 : 1;
     }
     fitRuleList();
     QString note = QStringLiteral(u"导入 %1 条规则").arg(added);
+    QStringList which;
+    if (rewritten > 0)
+        which << QStringLiteral(u"%1 条的后行断言已改写").arg(rewritten);
     if (broken > 0)
-        note += QStringLiteral(u"，其中 %1 条有误").arg(broken);
+        which << QStringLiteral(u"%1 条有误").arg(broken);
+    if (!which.isEmpty())
+        note += QStringLiteral(u"，其中 ") + which.join(QStringLiteral(u"，"));
     if (known > 0)
         note += QStringLiteral(u"；%1 条已在列表中").arg(known);
     showTitleNote(note, added > broken);
@@ -348,8 +356,10 @@ void TitleRuleEditor::btnSuggestRule_Click() {
         return;
     }
     if (useTitleRule(best)) {
+        TitleRule named = m_rules[best];
+        named.name = ruleName(named);
         showTitleNote(QStringLiteral(u"推荐“%1”：找到 %2 个标题")
-                          .arg(ruleName(m_rules[best]))
+                          .arg(suggestionName(named, trials[best]))
                           .arg(trials[best].titles),
                       true);
     }
