@@ -5,12 +5,15 @@
 
 #include <QFileInfo>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+// Set by the signal handler, read by the pass's worker thread: a lock-free atomic is safe in both.
+std::atomic<int> g_interrupted = 0;
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void onInterrupt(int sig)
 {

@@ -194,6 +194,8 @@ public:
     }
     /// Lines in the part (once take() has said Done).
     qint64 lines() const { return m_lines; }
+    /// Lines the patterns gave up on as too slow to match (once take() has said Done).
+    int linesGivenUp() const { return m_givenUp; }
     QString errorString() const { return m_error; }
 
 private:
@@ -231,6 +233,7 @@ private:
             m_ready.notify_one();
         }
         std::lock_guard lock(m_mutex);
+        m_givenUp = matcher.title.linesGivenUp() + matcher.volume.linesGivenUp();
         if (ok) {
             m_lines = reader.lineNumber();
         } else {
@@ -253,6 +256,7 @@ private:
     bool m_finished = false;
     std::atomic<bool> m_cancel{false};
     qint64 m_lines = 0;
+    int m_givenUp = 0;
     QString m_error;
     std::thread m_thread;
 };
@@ -521,6 +525,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     if (byBytes) {
         doc.LineCount = ahead ? firstPartLines + ahead->lines() : reader.lineNumber();
     }
+    const int givenUp = re.linesGivenUp() + matcher.volume.linesGivenUp() + (ahead ? ahead->linesGivenUp() : 0);
     if (ahead) {
         ahead.reset();
         reader.rewind(); // lifts the split point
@@ -532,6 +537,11 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     host.progressEnd();
     host.setProcessText(QString());
     host.setListVisible(true);
+    if (givenUp > 0) {
+        host.messageBox(QStringLiteral(u"有 %1 个很长的行，标题规则在其上匹配太久，已跳过，未当作标题。"
+                                       u"请检查“章节标题”正则表达式。").arg(givenUp),
+                        QStringLiteral(u"分析"), PassHost::Warning);
+    }
     if (k == 0) {
         doc.SetState(Opened);
         host.setStatusText(QStringLiteral(u"一共: 0/0 章"));

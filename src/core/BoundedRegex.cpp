@@ -23,6 +23,7 @@ constexpr quint32 MatchesPerLook = 16;
 
 struct BoundedRegex::Pcre {
     QString pattern;
+    bool caseless = false;
     // Made when first needed: a rule list checked as it is typed compiles every rule each time.
     pcre2_code_16* code = nullptr;    // for short lines
     pcre2_code_16* watched = nullptr; // the same with auto callouts, for long lines
@@ -61,7 +62,7 @@ struct BoundedRegex::Pcre {
     {
         // The options QRegularExpression compiles with (UTF).
         return pcre2_compile_16(reinterpret_cast<PCRE2_SPTR16>(pattern.utf16()), PCRE2_SIZE(pattern.size()),
-                                PCRE2_UTF | options, error, offset, nullptr);
+                                PCRE2_UTF | (caseless ? PCRE2_CASELESS : 0) | options, error, offset, nullptr);
     }
 
     // The code for a line of `length`, made ready to match; null only when out of memory.
@@ -95,10 +96,11 @@ struct BoundedRegex::Pcre {
     }
 };
 
-BoundedRegex::BoundedRegex(const QString& pattern) : m_pcre(std::make_unique<Pcre>())
+BoundedRegex::BoundedRegex(const QString& pattern, bool caseless) : m_pcre(std::make_unique<Pcre>())
 {
     Pcre& p = *m_pcre;
     p.pattern = pattern;
+    p.caseless = caseless;
     int error = 0;
     PCRE2_SIZE offset = 0;
     p.code = p.compile(0, &error, &offset);

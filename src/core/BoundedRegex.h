@@ -15,7 +15,8 @@
 /// looked at on the way. One thread at a time.
 class BoundedRegex {
 public:
-    explicit BoundedRegex(const QString& pattern);
+    /// `caseless`: letters match either case, as the title patterns are matched.
+    explicit BoundedRegex(const QString& pattern, bool caseless = false);
     ~BoundedRegex();
     BoundedRegex(const BoundedRegex&) = delete;
     BoundedRegex& operator=(const BoundedRegex&) = delete;

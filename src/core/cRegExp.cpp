@@ -8,6 +8,9 @@
 #include <cstdlib>
 
 namespace {
+// Lines from this length on are matched within a time budget.
+constexpr qsizetype LongLine = 4096;
+constexpr int LongLineBudgetMs = 500;
 enum Kind { Other, Digit, Unit };
 struct NumeralChar {
     Kind kind;
@@ -24,6 +27,9 @@ bool isDashForOne(char16_t c)
 void cRegExp::InitRegexp(const QString& pattern)
 {
     m_title = QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption);
+    m_pattern = pattern;
+    m_bounded.reset();
+    m_givenUp = 0;
     m_valid = m_title.isValid();
     m_hasMatch = false;
     m_current = QRegularExpressionMatch();
@@ -53,9 +59,26 @@ bool cRegExp::GetMatch(const QString& line)
     }
     // Decoded lines never hold lone surrogates, so PCRE2's UTF-16 check of every line is
     // skipped; text from elsewhere is checked.
-    QRegularExpressionMatch m = m_title.match(line, 0, QRegularExpression::NormalMatch,
-                                              m_trusted ? QRegularExpression::DontCheckSubjectStringMatchOption
-                                                        : QRegularExpression::NoMatchOption);
+    QRegularExpression::MatchOptions options = m_trusted ? QRegularExpression::DontCheckSubjectStringMatchOption
+                                                         : QRegularExpression::NoMatchOption;
+    qsizetype from = 0;
+    // On a long line a pattern that backtracks badly may search for minutes, out of reach of
+    // Stop: there the search runs against a clock, and the match it finds is taken again
+    // from where it starts, which costs one position's work.
+    if (line.size() >= LongLine) {
+        if (!m_bounded) {
+            m_bounded = std::make_shared<BoundedRegex>(m_pattern, true);
+        }
+        BoundedRegex::Scan scan(*m_bounded, line, std::chrono::milliseconds(LongLineBudgetMs));
+        const BoundedRegex::Result r = scan.next();
+        if (r != BoundedRegex::Match) {
+            m_givenUp += r != BoundedRegex::NoMatch;
+            return false;
+        }
+        from = scan.start();
+        options |= QRegularExpression::AnchorAtOffsetMatchOption;
+    }
+    QRegularExpressionMatch m = m_title.match(line, from, QRegularExpression::NormalMatch, options);
     if (!m.hasMatch()) {
         return false;
     }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/BoundedRegex.h"
+
+#include <memory>
+
 #include <QRegularExpression>
 #include <QRegularExpressionMatch>
 #include <QString>
@@ -99,11 +103,18 @@ public:
     /// make this provable; no text is then safe to search for.
     static bool leadingTexts(const QString& pattern, QList<LeadingText>* texts);
 
+    /// Lines this pattern gave up on since it was set: lines so long, and a pattern backtracking
+    /// so much on them, that matching ran out of time. They count as not matching.
+    int linesGivenUp() const { return m_givenUp; }
+
 private:
     QStringView numberText() const;
 
     QRegularExpression m_title;
     QRegularExpressionMatch m_current;
+    QString m_pattern;
+    std::shared_ptr<BoundedRegex> m_bounded; // long lines; made when first needed
+    int m_givenUp = 0;
     bool m_valid = false;
     bool m_hasMatch = false;
     bool m_trusted = false;

@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include <cerrno>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace {
@@ -114,6 +115,10 @@ CoverImage loadCover(const QString& path)
 
 CoverImage drawCover(const QString& title, const QString& author)
 {
+    // Books of a batch are written side by side; one cover at a time keeps the font set-up
+    // (fontconfig, Qt's font cache) to one thread, and costs a batch nothing it would notice.
+    static std::mutex drawing;
+    const std::lock_guard lock(drawing);
     constexpr int W = 1600;
     constexpr int H = 2560;
     const QByteArray h = QCryptographicHash::hash(title.toUtf8(), QCryptographicHash::Sha1);

@@ -338,6 +338,31 @@ private slots:
         QCOMPARE(doc.DocState, int(Opened));
     }
 
+    void longLines_matchedOrGivenUpInTime()
+    {
+        // On a long line the pattern below searches the rest of the line from every position
+        // (minutes without a clock): that line is given up and said so; a long title line is
+        // still found whole.
+        const QByteArray bytes = "第1章 甲\n正文\n" + QByteArray(200000, 'a') + "\n第2章 乙\n第3章 " + QByteArray(5000, 'z') + "\n";
+        const QString path = m_dir.filePath(QStringLiteral("long.txt"));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        f.close();
+        Settings s = Settings::defaults();
+        s.TitleText = QStringLiteral("第([0-9]+)章 (.*)|a(?=.*b)");
+        s.VolumeText.clear();
+        Document doc;
+        QVERIFY(doc.OpenTextFile(path, nullptr));
+        FakeHost host(&doc);
+        QVERIFY(RunAnalysis(doc, s, host));
+        QCOMPARE(doc.model().rowCount(), 3);
+        QCOMPARE(int(doc.model().chapnum().at(2)), 3);
+        QCOMPARE(doc.model().title().value(2), QString(5000, u'z'));
+        QCOMPARE(host.messages.size(), 1);
+        QVERIFY2(host.messages.first().contains(u"有 1 个很长的行"_qs), qPrintable(host.messages.first()));
+    }
+
     void prefilter_findsTitlesAcrossLineEndStyles()
     {
         // LF-only and lone CR files, titles found with the right line numbers.
