@@ -5,6 +5,7 @@
 #include "core/PassHost.h"
 #include "core/ByteSearch.h"
 #include "core/HeadingMatcher.h"
+#include "core/RepeatedChapters.h"
 #include "core/TidyTitles.h"
 #include "core/cRegExp.h"
 
@@ -148,6 +149,19 @@ struct Prefilter {
     }
 };
 
+/// Notes the body from the title line at `from` (none: -1) to `to` (-1: the end of the file) for
+/// the check for repeated chapters, while the reader still holds its bytes.
+void noteBody(const LineReader& reader, BodyNoteTaker& taker, qint64 from, qint64 to, QVector<BodyNote>& notes)
+{
+    if (from < 0) {
+        return;
+    }
+    const QByteArrayView body = reader.held(from, to);
+    if (!body.isNull()) {
+        taker.note(from, body, notes);
+    }
+}
+
 /// Reads the second part of a large novel on another core while the pass reads the first,
 /// and keeps only the lines the pattern matches (numbered from the part's first line), for
 /// the pass to take in order once it gets there.
@@ -196,6 +210,8 @@ public:
     qint64 lines() const { return m_lines; }
     /// Lines the patterns gave up on as too slow to match (once take() has said Done).
     int linesGivenUp() const { return m_givenUp; }
+    /// Notes of the bodies between the part's titles (once take() has said Done).
+    QVector<BodyNote>& bodyNotes() { return m_notes; }
     QString errorString() const { return m_error; }
 
 private:
@@ -207,6 +223,8 @@ private:
         QString error;
         QString text;
         QByteArrayView line, terminator;
+        BodyNoteTaker notes(m_codec);
+        qint64 lastTitle = -1; // offset of the part's latest title
         bool ok = reader.open(m_path, &error) && reader.rewindTo(m_from, -1, &error);
         while (ok && !m_cancel.load(std::memory_order_relaxed)) {
             const LineReader::Result r = reader.nextContainingAny(m_filter.set, line, terminator);
@@ -222,6 +240,11 @@ private:
             if (!matcher.match(text)) {
                 continue;
             }
+            if (matcher.isTitle) {
+                noteBody(reader, notes, lastTitle, reader.lineOffset(), m_notes);
+                lastTitle = reader.lineOffset();
+                reader.holdFrom(lastTitle);
+            }
             std::unique_lock lock(m_mutex);
             // The pass takes hits only once it has read its own part: a pattern that matches
             // nearly every line must not fill memory meanwhile.
@@ -231,6 +254,9 @@ private:
             }
             m_hits.push_back({reader.lineNumber(), reader.lineOffset(), text});
             m_ready.notify_one();
+        }
+        if (ok) {
+            noteBody(reader, notes, lastTitle, -1, m_notes);
         }
         std::lock_guard lock(m_mutex);
         m_givenUp = matcher.title.linesGivenUp() + matcher.volume.linesGivenUp();
@@ -258,6 +284,7 @@ private:
     qint64 m_lines = 0;
     int m_givenUp = 0;
     QString m_error;
+    QVector<BodyNote> m_notes; // written by the thread until it has finished
     std::thread m_thread;
 };
 
@@ -307,6 +334,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
 
     ChapterModel& model = doc.model();
     doc.TitleShapes.clear();
+    doc.BodyNotes.clear();
     model.SortByColumn(-1, 0);
     model.clearRows();
     host.setListVisible(false);
@@ -367,6 +395,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
     qint16 lastNumber = 0; // of the latest title with a number, for numerals that read two ways
     QVector<Volume> volumes;
     QString volumeWords; // of the current volume's heading, without its own title
+    BodyNoteTaker notes(doc.codec());
     QString text;
     QByteArrayView line, terminator;
     qint64 offset = 0; // of the line last looked at, for the progress by bytes
@@ -508,12 +537,26 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         const int row = model.AddChapItem(k + 1, num, title, text, qint32(i), settings.OutFile);
         doc.TitleOffsets.resize(k + 1);
         doc.TitleOffsets[k] = offset;
+        if (firstPartLines < 0 && k > 0) {
+            // The body before this title, read by this thread: a note while the bytes are here
+            // (the second part's bodies are noted over there).
+            noteBody(reader, notes, doc.TitleOffsets[k - 1], offset, doc.BodyNotes);
+        }
+        if (firstPartLines < 0) {
+            reader.holdFrom(offset); // the body that starts here, until the next title
+        }
         doc.TitleShapes.append(titleShape(text, re.matchStart(), re.titleStart(), re.isGuess()));
         if (k > 0 && settings.SetInvalidTitle && i - model.chapline().at(k - 1) <= settings.InvalidLines) {
             model.setChecked(settings.FilterAfterLine ? row : row - 1, true);
             ++j;
         }
         ++k;
+    }
+    if (ahead) {
+        // The first part's last body runs on into the second: left without a note.
+        doc.BodyNotes.append(std::move(ahead->bodyNotes()));
+    } else if (k > 0) {
+        noteBody(reader, notes, doc.TitleOffsets[k - 1], -1, doc.BodyNotes);
     }
     if (k > 0) {
         for (qsizetype v = 0; v < volumes.size(); ++v) {

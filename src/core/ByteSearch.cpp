@@ -130,3 +130,43 @@ const char* findAnyBytes(const char* hay, size_t hayLen, const NeedleBytes& need
     }
     return nullptr;
 }
+
+const char* findLineBreak(const char* p, const char* e)
+{
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; e - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr))));
+        if (mask) {
+            return p + __builtin_ctz(mask);
+        }
+    }
+#endif
+    for (; p < e && *p != '\n' && *p != '\r'; ++p) {
+    }
+    return p;
+}
+
+const char* findLastLineBreak(const char* b, const char* e)
+{
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; e - b >= 16; e -= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(e - 16));
+        const unsigned mask = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr))));
+        if (mask) {
+            return e - 16 + (31 - __builtin_clz(mask));
+        }
+    }
+#endif
+    while (e > b) {
+        --e;
+        if (*e == '\n' || *e == '\r') {
+            return e;
+        }
+    }
+    return nullptr;
+}

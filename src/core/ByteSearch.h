@@ -19,3 +19,8 @@ struct NeedleBytes {
 /// needle found there (the first listed when several start at that position). One pass over
 /// the bytes for all of them, whatever their number.
 const char* findAnyBytes(const char* hay, size_t hayLen, const NeedleBytes& needles, int* which);
+
+/// The first CR or LF in [p, e), or `e` when there is none.
+const char* findLineBreak(const char* p, const char* e);
+/// The last CR or LF in [b, e), or nullptr when there is none.
+const char* findLastLineBreak(const char* b, const char* e);

@@ -129,6 +129,7 @@ void Document::CloseTextFile()
     m_textSize = 0;
     TitleOffsets.clear();
     TitleShapes.clear();
+    BodyNotes.clear();
     m_model.resetTable();
     SetState(Closed);
 }

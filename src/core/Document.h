@@ -4,6 +4,7 @@
 #include "core/GbkCodec.h"
 #include "core/TextCodec.h"
 #include "core/LineReader.h"
+#include "core/RepeatedChapters.h"
 
 #include <QString>
 #include <QStringList>
@@ -81,6 +82,8 @@ public:
     QVector<qint64> TitleOffsets;
     /// How each recorded title line reads (TitleShape flags), by record index.
     QVector<quint8> TitleShapes;
+    /// What the analysis noted of the bodies it read between titles, in file order.
+    QVector<BodyNote> BodyNotes;
     int DocState = Closed;
     bool IsAnalysed = false;
 

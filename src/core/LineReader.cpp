@@ -108,6 +108,7 @@ bool LineReader::rewind(QString* error)
 bool LineReader::rewindTo(qint64 from, qint64 to, QString* error)
 {
     m_limit = to;
+    m_holdFrom = -1;
     m_pos = m_end = m_scan = 0;
     m_bufOffset = from;
     m_eof = false;
@@ -137,18 +138,24 @@ bool LineReader::fill()
         return false;
     }
     if (m_pos > 0) {
-        // Count what is about to leave the buffer.
+        // Count what is about to leave the buffer, or is passed over.
         if (m_skipping) {
             m_counted += countTerminators(m_mark, m_pos);
         }
-        m_mark = 0;
-        m_curStart = 0;
-        const qsizetype keep = m_end - m_pos;
-        std::memmove(m_buf.data(), m_buf.constData() + m_pos, size_t(keep));
-        m_bufOffset += m_pos;
-        m_scan -= m_pos;
+        // What was read before m_pos goes, but for the bytes a caller asked to keep.
+        qsizetype drop = m_pos;
+        if (m_holdFrom >= 0) {
+            const qint64 from = std::max(m_holdFrom, m_bufOffset + m_pos - MaxHold);
+            drop = qsizetype(std::clamp<qint64>(from - m_bufOffset, 0, m_pos));
+        }
+        const qsizetype keep = m_end - drop;
+        std::memmove(m_buf.data(), m_buf.constData() + drop, size_t(keep));
+        m_bufOffset += drop;
+        m_scan -= drop;
         m_end = keep;
-        m_pos = 0;
+        m_pos -= drop;
+        m_mark = m_pos;
+        m_curStart = m_pos;
     }
     if (m_end == m_buf.size()) {
         m_buf.resize(m_buf.size() * 2);

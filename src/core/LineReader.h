@@ -89,6 +89,24 @@ public:
     qint64 lineNumber() const;
     /// Byte offset in the file of the line last returned.
     qint64 lineOffset() const { return m_lineOffset; }
+    /// The file's bytes [from, to) (`to` < 0: to the end of what has been read) when the buffer
+    /// still holds them all, else a null view; valid until the next read. A caller can look at
+    /// text it has passed without reading it again: what was read before the line last returned
+    /// is held back to the start of the buffer, and back to holdFrom() across refills.
+    QByteArrayView held(qint64 from, qint64 to = -1) const
+    {
+        const qint64 end = m_bufOffset + m_end;
+        to = to < 0 ? end : to;
+        if (from < m_bufOffset || from > to || to > end) {
+            return {};
+        }
+        return QByteArrayView(m_buf.constData() + (from - m_bufOffset), to - from);
+    }
+
+    /// Keeps the bytes from file offset `offset` on (at most MaxHold of them) in the buffer when
+    /// it is refilled, until the next rewind; -1 for none.
+    void holdFrom(qint64 offset) { m_holdFrom = offset; }
+    static constexpr qint64 MaxHold = 256 << 10;
 
     QString errorString() const { return m_error; }
 
@@ -123,6 +141,7 @@ private:
     qint64 m_lineOffset = 0;
     qint64 m_skip = 0;
     qint64 m_limit = -1; // file offset where reading stops, -1 for none
+    qint64 m_holdFrom = -1;
     const std::atomic<bool>* m_cancel = nullptr;
     bool m_wide = false;
     bool m_littleEndian = true;
