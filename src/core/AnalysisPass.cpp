@@ -298,12 +298,21 @@ qint64 splitPoint(Document& doc)
     }
     QFile file(doc.reader().openFilePath());
     const qint64 middle = doc.bomLength() + doc.textSize() / 2;
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(middle)) {
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !file.seek(middle)) {
         return -1;
     }
-    const QByteArray chunk = file.read(1 << 20);
-    const qsizetype lf = chunk.indexOf('\n');
-    return lf < 0 ? -1 : middle + lf + 1;
+    // A line is seldom long: a little is read at a time, up to 1 MiB.
+    for (qint64 read = 0; read < (1 << 20);) {
+        const QByteArray chunk = file.read(16 << 10);
+        if (chunk.isEmpty()) {
+            return -1;
+        }
+        if (const qsizetype lf = chunk.indexOf('\n'); lf >= 0) {
+            return middle + read + lf + 1;
+        }
+        read += chunk.size();
+    }
+    return -1;
 }
 
 } // namespace

@@ -50,26 +50,55 @@ GbkCodec::GbkCodec(Id id, const char* icuName, const QString& name)
             m_toCode[s[0].unicode()] = quint16(b);
         }
     }
+    // Every pair of a lead and a trail byte goes through the converter in one call each way, a
+    // line feed after each (no pair decodes to one, nor swallows it), and the answers are read
+    // in place: a call, a string and an array per pair cost milliseconds at every start.
+    // Should the answers not line up, each pair is asked alone.
+    QByteArray pairs(126 * 191 * 3, Qt::Uninitialized);
+    char* at = pairs.data();
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
-        if (m_single[lead]) {
-            continue;
+        for (int trail = 0x40; trail <= 0xFE && !m_single[lead]; ++trail) {
+            *at++ = char(lead);
+            *at++ = char(trail);
+            *at++ = '\n';
         }
-        for (int trail = 0x40; trail <= 0xFE; ++trail) {
-            const char two[2] = {char(lead), char(trail)};
-            const QString s = accept(two, 2);
-            const quint16 code = quint16((lead << 8) | trail);
-            if (s.size() == 1 && s[0].unicode() >= 0x80 && !s[0].isSurrogate() && !isEscape(s[0].unicode())) {
-                m_pair[code] = s[0].unicode();
-                if (!m_toCode[s[0].unicode()]) {
-                    m_toCode[s[0].unicode()] = code;
-                }
-            } else if (s.size() == 1 && isEscape(s[0].unicode())) {
-                m_escapeRangePair.insert(code, s[0].unicode());
-            } else if (s.size() == 2 && s[0].isHighSurrogate() && s[1].isLowSurrogate()) {
-                const char32_t u = QChar::surrogateToUcs4(s[0], s[1]);
-                m_widePair.insert(code, u);
-                m_wideToCode.insert(u, code);
+    }
+    pairs.truncate(at - pairs.constData());
+    const QString decoded = decoder.decode(pairs);
+    const QByteArray encoded = encoder.encode(decoded);
+    const qsizetype count = pairs.size() / 3;
+    const bool together = decoded.count(u'\n') == count && encoded.count('\n') == count;
+    qsizetype text = 0;  // where the pair's text starts in `decoded`
+    qsizetype bytes = 0; // where that text's bytes start in `encoded`
+    for (qsizetype i = 0; i < count; ++i) {
+        const char* two = pairs.constData() + 3 * i;
+        const quint16 code = quint16(quint8(two[0]) << 8 | quint8(two[1]));
+        QString alone;
+        QStringView s;
+        if (together) {
+            const qsizetype textEnd = decoded.indexOf(u'\n', text);
+            const qsizetype bytesEnd = encoded.indexOf('\n', bytes);
+            s = QStringView(decoded).sliced(text, textEnd - text);
+            if (s.isEmpty() || s.contains(QChar(0xFFFD)) || QByteArrayView(encoded).sliced(bytes, bytesEnd - bytes) != QByteArrayView(two, 2)) {
+                s = QStringView();
             }
+            text = textEnd + 1;
+            bytes = bytesEnd + 1;
+        } else {
+            alone = accept(two, 2);
+            s = alone;
+        }
+        if (s.size() == 1 && s[0].unicode() >= 0x80 && !s[0].isSurrogate() && !isEscape(s[0].unicode())) {
+            m_pair[code] = s[0].unicode();
+            if (!m_toCode[s[0].unicode()]) {
+                m_toCode[s[0].unicode()] = code;
+            }
+        } else if (s.size() == 1 && isEscape(s[0].unicode())) {
+            m_escapeRangePair.insert(code, s[0].unicode());
+        } else if (s.size() == 2 && s[0].isHighSurrogate() && s[1].isLowSurrogate()) {
+            const char32_t u = QChar::surrogateToUcs4(s[0], s[1]);
+            m_widePair.insert(code, u);
+            m_wideToCode.insert(u, code);
         }
     }
     for (int b = 0x80; b <= 0xFF; ++b) {

@@ -12,9 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -236,38 +233,8 @@ qsizetype LineReader::lineStartBefore(qsizetype pos) const
 qint64 LineReader::countTerminators(qsizetype from, qsizetype to) const
 {
     const char* b = m_buf.constData();
-    const char* end = b + m_end;
-    auto loneCr = [end](const char* cr) { return cr + 1 >= end || cr[1] != '\n'; };
-    qint64 n = 0;
-    qsizetype i = from;
-#if defined(__SSE2__)
-    // Byte-wise counters, summed every 255 blocks before they can overflow.
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i zero = _mm_setzero_si128();
-    auto total = [&zero](__m128i acc) {
-        const __m128i s = _mm_sad_epu8(acc, zero);
-        return qint64(_mm_cvtsi128_si64(s)) + qint64(_mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s)));
-    };
-    while (i + 17 <= to) { // the byte after a block is inside the range too
-        __m128i ends = zero;  // LFs and CRs
-        __m128i pairs = zero; // CR LF pairs, counted once
-        for (int k = 0; k < 255 && i + 17 <= to; ++k, i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 1));
-            const __m128i isCr = _mm_cmpeq_epi8(v, cr);
-            ends = _mm_sub_epi8(ends, _mm_or_si128(isCr, _mm_cmpeq_epi8(v, lf)));
-            pairs = _mm_sub_epi8(pairs, _mm_and_si128(isCr, _mm_cmpeq_epi8(next, lf)));
-        }
-        n += total(ends) - total(pairs);
-    }
-#endif
-    for (; i < to; ++i) {
-        if (b[i] == '\n' || (b[i] == '\r' && loneCr(b + i))) {
-            ++n;
-        }
-    }
-    return n;
+    // A CR at the end of the buffer is alone as far as anyone can tell.
+    return countLineEnds(b + from, size_t(to - from), to >= m_end || b[to] != '\n');
 }
 
 // UTF-16: line ends are the units CR and LF, at even offsets from the start of the text.
@@ -334,13 +301,9 @@ LineReader::Result LineReader::advance(const LineNeedles* needles, QByteArrayVie
         const char* e = b + m_end;
         const char* found = nullptr;
         if (needles) {
-            int k = 0;
-            found = findAnyBytes(b + m_pos, size_t(e - b - m_pos), needles->bytes, &k);
             // Occurrences the test throws out cost no line finding at all.
-            while (found && needles->tests[k].accept
-                   && !needles->tests[k].accept(needles->tests[k].context, found + needles->bytes.size[k], e)) {
-                found = findAnyBytes(found + 1, size_t(e - found - 1), needles->bytes, &k);
-            }
+            int k = 0;
+            found = findAnyBytes(b + m_pos, size_t(e - b - m_pos), needles->bytes, needles->tests, &k);
         }
         if (found) {
             m_pos = m_scan = lineStartBefore(found - b);

@@ -93,7 +93,7 @@ private slots:
         QTest::newRow("Big5") << int(TextCodec::Big5);
     }
 
-    // A novel of 10 MB and more (read on two cores, in 1 MB blocks) with copies planted where a
+    // A novel of 10 MB and more (read on two cores, in blocks of 256 KB) with copies planted where a
     // comparison of the ends of bodies could go wrong. Repeats: copies with other blanks, blank
     // lines and line ends; a copy whose blanks more than double its bytes; a short body; lines
     // longer than a read window; a body longer than a block, copied across the middle of the

@@ -256,6 +256,40 @@ private slots:
         QCOMPARE(bad, 1);
     }
 
+    // The double-byte tables are read from the platform's converters all pairs at once: every
+    // pair the converter alone reads as one character that writes back to the pair reads so here.
+    void everyPairAsTheConverterReadsIt_data()
+    {
+        QTest::addColumn<TextCodec::Id>("id");
+        QTest::addColumn<QByteArray>("icuName");
+        QTest::newRow("GBK") << TextCodec::Gbk << QByteArray("GBK");
+        QTest::newRow("GB18030") << TextCodec::Gb18030 << QByteArray("GB18030");
+        QTest::newRow("Big5-HKSCS") << TextCodec::Big5 << QByteArray("Big5-HKSCS");
+    }
+
+    void everyPairAsTheConverterReadsIt()
+    {
+        QFETCH(TextCodec::Id, id);
+        QFETCH(QByteArray, icuName);
+        const TextCodec& codec = TextCodec::forId(id);
+        QStringDecoder decoder(icuName.constData(), QStringConverter::Flag::Stateless);
+        QStringEncoder encoder(icuName.constData(), QStringConverter::Flag::Stateless);
+        int characters = 0;
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                const char two[2] = {char(lead), char(trail)};
+                const QString alone = decoder.decode(QByteArrayView(two, 2));
+                if (alone.size() == 1 && alone[0] != QChar::ReplacementCharacter && !alone[0].isSurrogate()
+                    && !TextCodec::isEscape(alone[0].unicode()) && QByteArray(encoder.encode(alone)) == QByteArrayView(two, 2)) {
+                    QCOMPARE(codec.decode(QByteArrayView(two, 2)), alone);
+                    QCOMPARE(codec.encode(alone), QByteArray(two, 2));
+                    ++characters;
+                }
+            }
+        }
+        QVERIFY(characters > 13000);
+    }
+
     void names()
     {
         TextCodec::Id id;
