@@ -12,27 +12,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 namespace {
 
+// Both searches look for CR and LF in one pass: a text of lone CRs is not searched to the end
+// of the buffer for an LF at every line.
 const char* findLineEnd(const char* p, const char* e)
 {
-    // Both searches are cheap vector scans; text holds far fewer CRs than LFs or the reverse.
-    const void* lf = std::memchr(p, '\n', size_t(e - p));
-    const char* stop = lf ? static_cast<const char*>(lf) : e;
-    const void* cr = std::memchr(p, '\r', size_t(stop - p));
-    return cr ? static_cast<const char*>(cr) : stop;
+    return findLineBreak(p, e);
 }
 
 const char* lastLineEnd(const char* b, const char* e)
 {
-    const void* lf = memrchr(b, '\n', size_t(e - b));
-    const char* from = lf ? static_cast<const char*>(lf) + 1 : b;
-    const void* cr = memrchr(from, '\r', size_t(e - from));
-    if (cr) {
-        return static_cast<const char*>(cr);
-    }
-    return lf ? static_cast<const char*>(lf) : nullptr;
+    return findLastLineBreak(b, e);
 }
 
 } // namespace
