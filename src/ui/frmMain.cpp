@@ -471,8 +471,8 @@ void frmMain::showEncoding()
     }
     m_ui.encodingPanel->setText(m_doc.encodingLabel());
     m_ui.encodingPanel->setToolTip(m_doc.detectsEncoding()
-                                    ? QStringLiteral(u"自动检测到的编码，可在“编码”菜单里另选")
-                                    : QStringLiteral(u"在“编码”菜单里选定的编码"));
+                                       ? QStringLiteral(u"自动检测到的编码，可在“编码”菜单里另选")
+                                       : QStringLiteral(u"在“编码”菜单里选定的编码"));
 }
 
 void frmMain::setPreviewShown(bool on)

@@ -108,7 +108,7 @@ void ListCommands::toggleSelectedChecks() {
 void ListCommands::selectRow(int row) {
     const QModelIndex index = m_doc.model().index(row, 0);
     m_ui.lvwTitles->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                                QItemSelectionModel::Rows);
+                                                                 QItemSelectionModel::Rows);
     m_ui.lvwTitles->scrollTo(index);
 }
 
@@ -280,7 +280,7 @@ void ListCommands::reviewTidy() {
     m_ui.btnTidy->setVisible(!m_tidyChanges.isEmpty());
     if (!m_tidyChanges.isEmpty() && !m_ui.textPanel->toolTip().isEmpty()) {
         m_ui.textPanel->setToolTip(m_ui.textPanel->toolTip()
-                                    + QStringLiteral(u"\n按编号整理可忽略 %1 个、恢复 %2 个标题：点右边的“可整理”").arg(ignore).arg(keep));
+                                   + QStringLiteral(u"\n按编号整理可忽略 %1 个、恢复 %2 个标题：点右边的“可整理”").arg(ignore).arg(keep));
     }
 }
 
@@ -291,7 +291,7 @@ void ListCommands::mnuI_Tidy_Click() {
     }
     const int changed = model.applyTidy(tidyProposal());
     m_ui.textPanel->setText(changed > 0 ? QStringLiteral(u"按编号整理：改变了 %1 个标题（可撤消）").arg(changed)
-                                  : QStringLiteral(u"按编号整理：没有要改变的标题"));
+                                        : QStringLiteral(u"按编号整理：没有要改变的标题"));
     ReviewNumbering();
 }
 
@@ -302,7 +302,7 @@ void ListCommands::mnuI_IgnoreRepeats_Click() {
     }
     const int n = model.ignoreRepeats();
     m_ui.textPanel->setText(n > 0 ? QStringLiteral(u"忽略重复章节：勾选了 %1 个章节（可撤消）").arg(n)
-                            : QStringLiteral(u"没有重复章节"));
+                                  : QStringLiteral(u"没有重复章节"));
     ReviewNumbering();
 }
 
