@@ -3,7 +3,7 @@
 #include "core/ChapterHistory.h"
 #include "core/NumberingReview.h"
 #include "core/TextColumn.h"
-#include "core/TidyTitles.h"
+#include "core/TidyChange.h"
 #include "core/Volumes.h"
 
 #include <QAbstractTableModel>
