@@ -80,7 +80,8 @@ def strongly_connected(graph):
 
 
 def main():
-    root = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / "src").resolve()
+    default = Path(__file__).resolve().parent.parent / "src"
+    root = Path(sys.argv[1] if len(sys.argv) > 1 else default).resolve()
     # The include folders the targets declare: src/, and src/ui and src/app for their own headers.
     search = [root, root / "ui", root / "app"]
     by_unit = units(root)

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 VELLOMAR_PACKAGES=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config python3
     qt6-base-dev libgl-dev
     libopencc-dev libopencc-data opencc libpcre2-dev
     libicu-dev

@@ -89,7 +89,10 @@ public:
 
     // What a pattern's text proves about its matches, read without running it (PatternLiterals).
     using LeadingText = PatternLiterals::LeadingText;
-    static QString requiredLiteralOf(const QString& pattern) { return PatternLiterals::requiredLiteral(pattern); }
+    static QString requiredLiteralOf(const QString& pattern)
+    {
+        return PatternLiterals::requiredLiteral(pattern);
+    }
     static bool leadingLiteralAndClass(const QString& pattern, QString* literal, QString* classChars)
     {
         return PatternLiterals::leadingLiteralAndClass(pattern, literal, classChars);

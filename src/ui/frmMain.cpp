@@ -73,8 +73,8 @@ frmMain::frmMain(Settings& settings, const QString& configPath, TrayBackendFacto
     wireList();
     m_host = std::make_unique<PassFrontEnd>(static_cast<PassFrontEnd::Window&>(*this), *this, m_ui, m_tray,
                                             m_settings);
-    m_passes = std::make_unique<PassCommands>(static_cast<PassCommands::Window&>(*this), *this, m_doc, m_settings,
-                                              *m_config, *m_list, *m_host);
+    m_passes = std::make_unique<PassCommands>(static_cast<PassCommands::Window&>(*this), *this, m_doc,
+                                              m_settings, *m_config, *m_list, *m_host);
     applyCommands(-1, false);
     resize(DesignedClientSize + QSize(0, menuBar()->sizeHint().height()));
 
@@ -102,7 +102,8 @@ void frmMain::wireList()
                     ShowPreview();
                 }
             });
-    connect(m_ui.lvwTitles->selectionModel(), &QItemSelectionModel::selectionChanged, this, &frmMain::ShowPreview);
+    connect(m_ui.lvwTitles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &frmMain::ShowPreview);
     m_dropTarget = new ListDropTarget(m_ui.lvwTitles, m_ui.staStatus, [this] { return passRunning(); }, this);
     connect(m_dropTarget, &ListDropTarget::fileDropped, this, &frmMain::OpenTextFile);
     connect(m_dropTarget, &ListDropTarget::spacePressed, this, [this] { m_list->toggleSelectedChecks(); });

@@ -17,7 +17,8 @@ private slots:
         QTest::addColumn<QStringList>("takenBack");
         QTest::newRow("nothing") << u""_s << false << QStringList();
         QTest::newRow("one click") << u"b 4"_s << true << QStringList{u"4"_s};
-        QTest::newRow("bulk, then a click") << u"b 1 2 3 b 7"_s << true << QStringList{u"7"_s, u"1,2,3"_s};
+        QTest::newRow("bulk, then a click") << u"b 1 2 3 b 7"_s << true
+                                            << QStringList{u"7"_s, u"1,2,3"_s};
         QTest::newRow("a toggle with no step begins one") << u"5 6"_s << true << QStringList{u"5,6"_s};
         QTest::newRow("empty steps alone offer nothing") << u"b b"_s << false << QStringList{u""_s, u""_s};
         QTest::newRow("an empty step on top still counts") << u"b 2 b"_s << true << QStringList{u""_s, u"2"_s};

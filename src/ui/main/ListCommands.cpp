@@ -45,7 +45,8 @@ QString trimSpaces(const QString& s) {
 
 ListCommands::ListCommands(Document& doc, Settings& settings, QWidget* window, const MainWidgets& ui,
                            QMenu* itemMenu, QAction* editTitle)
-    : m_doc(doc), m_settings(settings), m_window(window), m_ui(ui), m_itemMenu(itemMenu), m_editTitle(editTitle) {
+    : m_doc(doc), m_settings(settings), m_window(window), m_ui(ui), m_itemMenu(itemMenu),
+      m_editTitle(editTitle) {
     QObject::connect(ui.lvwTitles->header(), &QHeaderView::sectionClicked, window,
                      [this](int column) { lvwTitles_ColumnClick(column); });
     QObject::connect(ui.lvwTitles, &QTreeView::doubleClicked, window, [this] { lvwTitles_DblClick(); });

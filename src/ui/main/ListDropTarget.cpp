@@ -6,7 +6,8 @@
 #include <QStatusBar>
 #include <QTreeView>
 
-ListDropTarget::ListDropTarget(QTreeView* list, QStatusBar* status, std::function<bool()> busy, QObject* parent)
+ListDropTarget::ListDropTarget(QTreeView* list, QStatusBar* status, std::function<bool()> busy,
+                               QObject* parent)
     : QObject(parent), m_list(list), m_status(status), m_busy(std::move(busy)) {
     list->viewport()->installEventFilter(this);
     list->installEventFilter(this);

@@ -87,7 +87,8 @@ void MainMenus::buildMenus() {
     m_menuEncoding = menu("mnuE_Encoding", QStringLiteral(u"编码(&E)"));
     m_encodingGroup = new QActionGroup(w);
     m_encodingGroup->setExclusive(true);
-    auto encoding = [this, w, c](const char* name, const QString& caption, bool detect, TextCodec::Id id) {
+    auto encoding = [this, w, c](const char* name, const QString& caption, bool detect,
+                                 TextCodec::Id id) {
         QAction* a = addMenuEntry(m_menuEncoding, name, caption, QKeySequence(), nullptr);
         a->setCheckable(true);
         a->setData(detect ? -1 : int(id));
@@ -230,7 +231,8 @@ void MainMenus::buildToolbar() {
         const QString name = QString::fromLatin1(key);
         QAction* a = editMenu->addAction(text);
         a->setObjectName(name);
-        QObject::connect(a, &QAction::triggered, &m_window, [this, name] { toolConfig_ButtonMenuClick(name); });
+        QObject::connect(a, &QAction::triggered, &m_window,
+                         [this, name] { toolConfig_ButtonMenuClick(name); });
         m_buttons.insert(name, a);
     };
     entry("editTitle", QStringLiteral(u"章节标题(&T)"));

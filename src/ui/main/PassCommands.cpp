@@ -71,11 +71,12 @@ void PassCommands::mnuO_SaveEpub_Click() {
         return;
     }
     const BookMeta meta = proposedBookMeta(m_doc);
-    const QString folder = m_settings.EpubFolder.isEmpty() ? defaultEpubFolder(m_doc.FilePath, m_settings.OutPath)
-                                                           : m_settings.EpubFolder + u'/';
-    frmEpub dialog(meta, m_settings.EpubChapsInBook,
-                   QDir::cleanPath(folder + BookFileName(meta.title, m_doc.FilePath)) + QStringLiteral(".epub"),
-                   &m_widget);
+    const QString folder = m_settings.EpubFolder.isEmpty()
+                               ? defaultEpubFolder(m_doc.FilePath, m_settings.OutPath)
+                               : m_settings.EpubFolder + u'/';
+    const QString target =
+        QDir::cleanPath(folder + BookFileName(meta.title, m_doc.FilePath)) + QStringLiteral(".epub");
+    frmEpub dialog(meta, m_settings.EpubChapsInBook, target, &m_widget);
     if (Prompts::exec(&dialog) != QDialog::Accepted) {
         return;
     }
@@ -106,7 +107,9 @@ void PassCommands::showCleanReport(const CleanupLedger& ledger, const QString& f
         return;
     }
     if (!m_widget.isVisible() || m_widget.isMinimized()) {
-        m_host.setStatusText(QStringLiteral(u"清理：修改 %1 行，删除 %2 行").arg(ledger.totalChanged()).arg(ledger.totalRemoved()));
+        m_host.setStatusText(QStringLiteral(u"清理：修改 %1 行，删除 %2 行")
+                                 .arg(ledger.totalChanged())
+                                 .arg(ledger.totalRemoved()));
         return;
     }
     CleanReportDialog dialog(ledger, folder, &m_widget);

@@ -27,7 +27,8 @@ public:
     };
 
     /// `widget` is the window itself, which the questions stand over.
-    PassFrontEnd(Window& window, QWidget& widget, const MainWidgets& ui, WindowTray& tray, const Settings& settings)
+    PassFrontEnd(Window& window, QWidget& widget, const MainWidgets& ui, WindowTray& tray,
+                 const Settings& settings)
         : m_window(window), m_widget(widget), m_ui(ui), m_tray(tray), m_settings(settings) {}
 
     /// The pass running writes a book: the notice at its end names the folder so.

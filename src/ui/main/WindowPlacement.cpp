@@ -27,7 +27,8 @@ void WindowPlacement::restore(const Settings& s) {
     // The saved values are twips; the limits are compared with them as they are stored.
     if (s.PositionTop > 0 && s.PositionLeft > 0 && s.PositionWidth >= MinimumTrackingSize.width() &&
         s.PositionHeight >= MinimumTrackingSize.height()) {
-        m_window.move(qRound(double(s.PositionLeft) / TwipsPerPixel), qRound(double(s.PositionTop) / TwipsPerPixel));
+        m_window.move(qRound(double(s.PositionLeft) / TwipsPerPixel),
+                      qRound(double(s.PositionTop) / TwipsPerPixel));
         const QRect screenRect = m_window.screen() ? m_window.screen()->geometry() : QRect();
         if (s.PositionWidth < screenRect.width() * TwipsPerPixel &&
             s.PositionHeight < screenRect.height() * TwipsPerPixel) {

@@ -43,7 +43,8 @@ void WindowTray::create(const QIcon& icon, const QString& tip, QMenu* menu) {
         }
         showWindow();
     });
-    connect(g_SysTray.get(), &cTrayIcon::RightMouseUp, this, [menu](const QPoint& globalPos) { menu->popup(globalPos); });
+    connect(g_SysTray.get(), &cTrayIcon::RightMouseUp, this,
+            [menu](const QPoint& globalPos) { menu->popup(globalPos); });
     connect(g_SysTray.get(), &cTrayIcon::NIError, this, [this] { m_trayRefused = true; });
 }
 

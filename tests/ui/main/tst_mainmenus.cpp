@@ -15,7 +15,10 @@ public:
     void mnuF_Open_Click() override { ran << u"mnuF_Open"_s; }
     void mnuF_Close_Click() override { ran << u"mnuF_Close"_s; }
     void mnuF_Exit_Click() override { ran << u"mnuF_Exit"_s; }
-    void mnuV_Preview_Click(bool shown) override { ran << (shown ? u"mnuV_Preview on"_s : u"mnuV_Preview off"_s); }
+    void mnuV_Preview_Click(bool shown) override
+    {
+        ran << (shown ? u"mnuV_Preview on"_s : u"mnuV_Preview off"_s);
+    }
     void mnuE_Encoding_Click(bool detect, TextCodec::Id id) override
     {
         ran << u"mnuE_Encoding "_s + (detect ? u"auto"_s : TextCodec::forId(id).name());
@@ -70,7 +73,8 @@ private slots:
         const QList<std::pair<const char*, const char*>> buttons = {
             {"open", "mnuF_Open"},         {"close", "mnuF_Close"},       {"analyze", "mnuO_Analyze"},
             {"saveout", "mnuO_SaveOut"},   {"saveepub", "mnuO_SaveEpub"}, {"stop", "mnuO_Stop"},
-            {"selall", "mnuI_SelAll"},     {"selreverse", "mnuI_SelReverse"}, {"selnone", "mnuI_SelNone"},
+            {"selall", "mnuI_SelAll"},     {"selreverse", "mnuI_SelReverse"},
+            {"selnone", "mnuI_SelNone"},
             {"selundo", "mnuI_SelUndo"},   {"edit", "mnuIE_Title"},       {"copy", "mnuI_Copy"},
             {"config", "mnuO_Option"},     {"about", "mnuH_About"},       {"editTitle", "mnuIE_Title"},
             {"editChapNum", "mnuIE_ChapNum"},

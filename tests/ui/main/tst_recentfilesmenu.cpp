@@ -53,10 +53,12 @@ private slots:
     {
         FakeWindow window;
         QMenu menu;
-        QList<RecentFile> files = {{u"/a/x.txt"_s, u"auto"_s}, {u"/b/x.txt"_s, u"gbk"_s}, {u"/b/y&z.txt"_s, u"utf-8"_s}};
+        QList<RecentFile> files = {
+            {u"/a/x.txt"_s, u"auto"_s}, {u"/b/x.txt"_s, u"gbk"_s}, {u"/b/y&z.txt"_s, u"utf-8"_s}};
         RecentFilesMenu recent(window, nullptr, &menu, files);
         recent.rebuild();
-        QCOMPARE(labels(menu), (QStringList{u"&1 /a/x.txt"_s, u"&2 /b/x.txt  [GBK]"_s, u"&3 y&&z.txt  [UTF-8]"_s}));
+        QCOMPARE(labels(menu),
+                 (QStringList{u"&1 /a/x.txt"_s, u"&2 /b/x.txt  [GBK]"_s, u"&3 y&&z.txt  [UTF-8]"_s}));
         recent.opened(u"/c/new.txt"_s, false, TextCodec::Big5);
         QCOMPARE(files.first(), (RecentFile{u"/c/new.txt"_s, u"big5"_s}));
         QCOMPARE(window.kept, 1);
