@@ -72,8 +72,13 @@ FrontMeta frontMatterMeta(const QStringList& frontLines)
     static const QRegularExpression slashLine(QStringLiteral(
         u"^[\\[【(（]?%1*([^/／\\[\\]【】]+?)%1*[/／]%1*([^/／\\[\\]【】]+?)%1*[\\]】)）]?$").arg(sp));
     static const QRegularExpression titleBy(QStringLiteral(u"^(\\S{2,20}?)%1+%2%1*(.+)$").arg(sp, byWord));
-    static const QRegularExpression spacedAuthor(
-        QStringLiteral(u"^(\\S{2,20}?)%1{2,}(\\S.{0,20}?%2|%3%1*[·・.．]?%1*\\S{2,8})$").arg(sp, deed, dynasty));
+    // "书名   明 某人著", "书名　（一百回本）清某人著"; "书名    清 某人".
+    static const QRegularExpression spacedAuthor(QStringLiteral(
+        u"^(\\S{2,20}?)(?:%1{2,}|%1+(?=[（(])|(?=[（(]))(?:[（(][^）)]{1,12}[）)]%1*)?"
+        u"(?:(?:清|明末|清末)(?=\\S{2})|%3%1*[·・.．]%1*|%3%1+)?(\\S.{0,20}?%2)$")
+                                                         .arg(sp, deed, dynasty));
+    static const QRegularExpression spacedDynasty(
+        QStringLiteral(u"^(\\S{2,20}?)%1{2,}%2(?:%1*[·・.．]%1*|%1+)(\\S{2,8})$").arg(sp, dynasty));
     // A line that only says who wrote it: "（明）西湖漁隱編", "清·佚名 編撰", "吴敬梓 著".
     static const QRegularExpression deedLine(QStringLiteral(u"^[^《》，。]{2,24}?%1$").arg(deed));
     // Words that head a page of front matter rather than name a book.
@@ -130,17 +135,21 @@ FrontMeta frontMatterMeta(const QStringList& frontLines)
         } else if (i < 3 && meta.title.isEmpty()) {
             const QRegularExpressionMatch slash = slashLine.match(line);
             const QRegularExpressionMatch by = titleBy.match(line);
-            const QRegularExpressionMatch spaced = spacedAuthor.match(line);
+            QRegularExpressionMatch spaced = spacedAuthor.match(line);
+            if (!spaced.hasMatch()) {
+                spaced = spacedDynasty.match(line);
+            }
             if (slash.hasMatch() && plainName(slash.captured(1), 30) && plainName(slash.captured(2), 30)) {
                 meta.title = cleaned(slash.captured(1));
                 takeAuthor(slash.captured(2));
             } else if (by.hasMatch() && !pageWord.match(by.captured(1)).hasMatch()) {
                 meta.title = cleaned(by.captured(1));
                 takeAuthor(by.captured(2));
-            } else if (spaced.hasMatch() && !pageWord.match(spaced.captured(1)).hasMatch()) {
+            } else if (spaced.hasMatch() && !pageWord.match(spaced.captured(1)).hasMatch() && !heading.match(line).hasMatch()) {
                 meta.title = cleaned(spaced.captured(1));
                 takeAuthor(spaced.captured(2));
-            } else if (i == 0 && nameLike(line) && !pageWord.match(line).hasMatch() && !heading.match(line).hasMatch()
+            } else if (i == 0 && nameLike(line) && !line.contains(u' ') && !pageWord.match(line).hasMatch()
+                       && !heading.match(line).hasMatch()
                        && !deedLine.match(line).hasMatch()) {
                 // A first line that is only a short name is the title when what follows shows it
                 // heads the book; a poem's or a story's title is followed by its text.

@@ -294,6 +294,9 @@ private slots:
                                                 << u"喻世明言"_qs << u"馮夢龍"_qs;
         QTest::newRow("book, no author") << u"h.txt"_qs << QStringList{u"*****"_qs, u"《紅樓夢》120回"_qs} << u"紅樓夢"_qs
                                          << QString();
+        QTest::newRow("title, edition, author") << u"l.txt"_qs << QStringList{u"綠野仙蹤　（一百回本）清李百川著"_qs, u"目錄"_qs}
+                                                << u"綠野仙蹤"_qs << u"李百川"_qs;
+        QTest::newRow("title, a word apart") << u"e.txt"_qs << QStringList{u"斗破苍穹  完结"_qs} << u"e"_qs << QString();
         QTest::newRow("book, its preface") << u"g.txt"_qs << QStringList{u"臨海逸叟醉筆"_qs, u"《鼓掌絕塵》題辭"_qs}
                                            << u"鼓掌絕塵"_qs << QString();
         QTest::newRow("a poem's title") << u"g.txt"_qs << QStringList{u"佳會絕句"_qs, u"情似膠漆味正好，風吹紙窗忌人俏。"_qs}
