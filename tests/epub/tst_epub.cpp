@@ -620,6 +620,17 @@ private slots:
         QVERIFY(cover.bytes.endsWith(kind.endsWith(u"png"_qs) ? QByteArray("IEND\xAE\x42\x60\x82") : QByteArray("\xFF\xD9")));
         QCOMPARE(QImage::fromData(cover.bytes).size(), picture.size());
     }
+
+    // A drawn cover uses a font that has the title's characters, and says so when none has.
+    void drawnCover_saysWhenNoFontHasTheTitle()
+    {
+        const CoverImage plain = drawCover(u"西游记"_qs, u"吴承恩"_qs);
+        QVERIFY2(plain.warning.isEmpty(), qPrintable(plain.warning));
+        QCOMPARE(QImage::fromData(plain.bytes).size(), QSize(1600, 2560));
+        const CoverImage odd = drawCover(u"西游\u0378记"_qs, QString()); // U+0378: no character at all
+        QVERIFY2(odd.warning.contains(u"方框"_qs), qPrintable(odd.warning));
+        QVERIFY(odd.error.isEmpty() && !odd.bytes.isEmpty());
+    }
 };
 
 QTEST_MAIN(tst_Epub)
