@@ -1,6 +1,7 @@
 #include "UiTest.h"
 
 #include "config/Settings.h"
+#include "CleanReportDialog.h"
 #include "frmErr.h"
 #include "frmYesAllNo.h"
 
@@ -8,6 +9,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 using namespace UiTest;
@@ -239,6 +242,40 @@ private slots:
         emit report.findChild<QLabel*>(QStringLiteral("lblLink"))->linkActivated(QStringLiteral("#"));
         QCOMPARE(Prompts::openedUrls().size(), 1);
         QCOMPARE(Prompts::openedUrls().first().scheme(), QStringLiteral("https"));
+    }
+
+    // The cleanup report stays readable with long examples: one line per rule with its name and
+    // counts in view, a scroll bar and the keys to move, the whole example in the pane below.
+    void cleanReport_longExamplesStayInView()
+    {
+        CleanupLedger ledger;
+        const QString longLine = QString(5000, u'长');
+        for (int r = 0; r < 30; ++r) {
+            ledger.add(QStringLiteral(u"规则%1").arg(r), 10 + r, longLine + QString::number(r), QStringLiteral(u"短"), false);
+        }
+        CleanReportDialog report(ledger, m_dir.path(), nullptr);
+        report.resize(720, 420);
+        report.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&report));
+        auto* table = report.findChild<QTableWidget*>(QStringLiteral("lvwReport"));
+        auto* pane = report.findChild<QPlainTextEdit*>(QStringLiteral("txtExamples"));
+        QVERIFY(table && pane);
+        const int line = table->fontMetrics().height();
+        const QRect view = table->viewport()->rect();
+        for (int column = 0; column < 3; ++column) {
+            const QRect cell = table->visualItemRect(table->item(0, column));
+            QVERIFY2(cell.height() <= 2 * line + 8, qPrintable(QString::number(cell.height())));
+            QVERIFY(view.contains(cell));
+        }
+        QVERIFY(table->verticalScrollBar()->isVisible());
+        QCOMPARE(pane->toPlainText(), QStringLiteral(u"第 10 行: %1 → 短").arg(longLine + u'0'));
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Down);
+        QCOMPARE(table->currentRow(), 1);
+        QVERIFY(pane->toPlainText().contains(longLine + u'1'));
+        QTest::keyClick(table, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(table->currentRow(), 29);
+        QVERIFY(table->verticalScrollBar()->value() > 0);
     }
 };
 
