@@ -2,11 +2,14 @@
 
 #include "config/Settings.h"
 #include "CleanReportDialog.h"
+#include "frmEpub.h"
 #include "frmErr.h"
 #include "frmYesAllNo.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -242,6 +245,31 @@ private slots:
         emit report.findChild<QLabel*>(QStringLiteral("lblLink"))->linkActivated(QStringLiteral("#"));
         QCOMPARE(Prompts::openedUrls().size(), 1);
         QCOMPARE(Prompts::openedUrls().first().scheme(), QStringLiteral("https"));
+    }
+
+    // The book dialog: the 保存为 label takes its access key, and the file follows a typed title
+    // until the user names the file.
+    void epubDialog_fileFollowsTheTitle()
+    {
+        BookMeta meta;
+        meta.title = QStringLiteral("xiyouji_gb");
+        const QString folder = m_dir.filePath(QStringLiteral("books"));
+        frmEpub dialog(meta, 50, folder + QStringLiteral("/xiyouji_gb.epub"));
+        auto* title = dialog.findChild<QLineEdit*>(QStringLiteral("txtTitle"));
+        auto* target = dialog.findChild<QLineEdit*>(QStringLiteral("txtTarget"));
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblTarget"))->buddy(), target);
+        // Chinese arrives from an input method as a committed string.
+        auto type = [title](const QString& text) {
+            QInputMethodEvent event;
+            event.setCommitString(text);
+            QCoreApplication::sendEvent(title, &event);
+        };
+        title->selectAll();
+        type(QStringLiteral(u"西游记"));
+        QCOMPARE(target->text(), folder + QStringLiteral(u"/西游记.epub"));
+        target->setText(folder + QStringLiteral(u"/我的.epub"));
+        type(QStringLiteral(u"传"));
+        QCOMPARE(target->text(), folder + QStringLiteral(u"/我的.epub"));
     }
 
     // The cleanup report stays readable with long examples: one line per rule with its name and
