@@ -285,10 +285,12 @@ private slots:
         QCOMPARE(box->text(), u"&HD1D1D1"_s);
         QVERIFY(!dialog->Changed());
 
+        QCOMPARE(cCommonDialog::lastRequest().color, 0xD1D1D1); // the chooser opens at the colour in force
         cCommonDialog::queueColorAnswer(0xFF);
         click(dialog.get(), u"btnColor_1"_s);
         QCOMPARE(box->text(), u"&HFF"_s);
         QCOMPARE(box->palette().color(QPalette::Base), QColor(255, 0, 0));
+        QCOMPARE(get<QLabel>(dialog.get(), u"picColor_1"_s)->palette().color(QPalette::Window), QColor(255, 0, 0));
         QVERIFY(dialog->Changed());
 
         box->setText(u"blue"_s);
