@@ -247,6 +247,22 @@ private slots:
         QCOMPARE(Prompts::openedUrls().first().scheme(), QStringLiteral("https"));
     }
 
+    // The other dialogs: no access key twice.
+    void accessKeys_noneTwiceInADialog()
+    {
+        BookMeta meta;
+        CleanupLedger ledger;
+        ledger.add(QStringLiteral("r"), 1, QStringLiteral("a"), QStringLiteral("b"), false);
+        frmEpub epub(meta, 0, m_dir.filePath(QStringLiteral("b.epub")));
+        frmYesAllNo ask(m_settings);
+        frmErr error(QStringLiteral("x"), 5, QStringLiteral("c"), m_settings);
+        CleanReportDialog report(ledger, m_dir.path(), nullptr);
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&epub, &ask, &error, &report}) {
+            const QStringList clashes = clashingAccessKeys({dialog});
+            QVERIFY2(clashes.isEmpty(), qPrintable(dialog->objectName() + u": "_qs + clashes.join(u"; "_qs)));
+        }
+    }
+
     // The book dialog: the 保存为 label takes its access key, and the file follows a typed title
     // until the user names the file.
     void epubDialog_fileFollowsTheTitle()

@@ -277,6 +277,21 @@ private slots:
         QVERIFY(readGbk(m_config).contains(u"ChapsInFile=12\r\n"_s));
     }
 
+    // Every page with the dialog's own buttons: no access key twice.
+    void accessKeys_noneTwiceOnAPage() {
+        auto dialog = open();
+        auto* tabs = get<QTabWidget>(dialog.get(), u"tabConfig"_s);
+        const QList<QWidget*> buttons{get<QPushButton>(dialog.get(), u"btnOK"_s), get<QPushButton>(dialog.get(), u"btnCancel"_s),
+                                      get<QPushButton>(dialog.get(), u"btnApply"_s)};
+        QStringList clashes;
+        for (int i = 0; i < tabs->count(); ++i) {
+            for (const QString& clash : UiTest::clashingAccessKeys(QList<QWidget*>{tabs->widget(i)} + buttons)) {
+                clashes << tabs->tabText(i) + u": "_s + clash;
+            }
+        }
+        QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join(u"; "_s)));
+    }
+
     void colour_chooserAndTypedText() {
         auto dialog = open();
         auto* box = get<QLineEdit>(dialog.get(), u"txtColor_1"_s);

@@ -44,14 +44,14 @@ FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog) {
         box->setObjectName(QLatin1String(name));
         return box;
     };
-    chkAutoAnalyze = check(u"打开文件后自动分析(&A)", "chkAutoAnalyze");
+    chkAutoAnalyze = check(u"打开文件后自动分析(&D)", "chkAutoAnalyze"); // Alt+A is 应用
     chkMiniToTray = check(u"最小化到托盘区(&T)", "chkMiniToTray");
     chkShowBalloon = check(u"隐藏主界面时用托盘气泡提示(&B)", "chkShowBalloon");
     chkAutoOpenNotepad = check(u"复制到剪贴板后自动打开记事本(&N)", "chkAutoOpenNotepad");
     chkTopMost = check(u"窗口置顶(&P)", "chkTopMost");
     chkLogPosition = check(u"记录窗口位置大小(&L)", "chkLogPosition");
-    // Alt+P belongs to 窗口置顶; the letter stays in the caption as the user knows it.
-    chkAppendText = check(u"重名文件不替换直接添加到文件尾(P)", "chkAppendText");
+    // Alt+P belongs to 窗口置顶.
+    chkAppendText = check(u"重名文件不替换直接添加到文件尾(&W)", "chkAppendText");
     chkAutoTidy = check(u"分析后自动整理(&Z)", "chkAutoTidy");
     chkAutoTidy->setToolTip(QStringLiteral(u"每次分析后按章节编号整理标题（标题 → 按编号整理）"));
 
