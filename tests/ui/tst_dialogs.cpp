@@ -244,7 +244,12 @@ private slots:
         frmErr report(QStringLiteral("x"), 5, QStringLiteral("c"), m_settings);
         emit report.findChild<QLabel*>(QStringLiteral("lblLink"))->linkActivated(QStringLiteral("#"));
         QCOMPARE(Prompts::openedUrls().size(), 1);
-        QCOMPARE(Prompts::openedUrls().first().scheme(), QStringLiteral("https"));
+        QCOMPARE(Prompts::openedUrls().first().scheme(), QStringLiteral("https")); // no guide beside the tests
+        // Nothing to open it with: said, not swallowed.
+        Prompts::setOpenUrlFails(true);
+        emit report.findChild<QLabel*>(QStringLiteral("lblLink"))->linkActivated(QStringLiteral("#"));
+        QCOMPARE(Prompts::log().size(), 1);
+        QVERIFY2(Prompts::log().first().contains(u"系统中没有能打开它的程序"_qs), qPrintable(Prompts::log().first()));
     }
 
     // The other dialogs: no access key twice.
