@@ -96,21 +96,6 @@ class tst_OutputPass : public QObject {
 private slots:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
-    void names()
-    {
-        QCOMPARE(NovelBaseName(u"/书/三国.txt"_qs), u"三国"_qs);
-        QCOMPARE(NovelBaseName(u"/x/a.b.txt"_qs), u"a"_qs);
-        QCOMPARE(NovelBaseName(u"/x/noext"_qs), u"noext"_qs);
-        QCOMPARE(NovelBaseName(u"/x/.h.txt"_qs), u"h"_qs);
-        QCOMPARE(NovelBaseName(u"/x/..a.b.TXT"_qs), u"a"_qs);
-        QCOMPARE(NovelBaseName(u"/x/.txt"_qs), u"未命名"_qs);
-        QCOMPARE(OutputRoot(u"/书/三国.txt"_qs, u"(default)"_qs), u"/书/三国/"_qs);
-        QCOMPARE(OutputRoot(u"/书/三国.txt"_qs, u"/out"_qs), u"/out/三国/"_qs);
-        QCOMPARE(OutputRoot(u"/书/三国.txt"_qs, u"~/e/"_qs), QDir::homePath() + u"/e/三国/"_qs);
-        QCOMPARE(SubFolderName(1, 50, 120, 1), u"001-050(第1章+)/"_qs);
-        QCOMPARE(SubFolderName(101, 50, 120, 101), u"101-120(第101章+)/"_qs);
-    }
-
     // The filter strings' changes are counted like a rule's (with examples) and told in the
     // completion notice; a pass they did not touch says what it always said.
     void filters_countedAndTold_data()
