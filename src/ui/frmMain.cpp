@@ -557,7 +557,7 @@ void frmMain::mnuH_About_Click()
     Prompts::exec(&box);
 }
 
-void frmMain::mnuH_HomePage_Click() { Prompts::openUrl(HomePage()); }
+void frmMain::mnuH_HomePage_Click() { Prompts::openOrSay(this, HomePage(), QStringLiteral(u"我的主页")); }
 
 void frmMain::mnu_T_Show_Click() { m_tray.showWindow(); }
 void frmMain::mnu_T_Hide_Click() { m_tray.hideWindow(); }
