@@ -4,7 +4,13 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$root/scripts/setup.sh"
 vellomar_install_packages
-vellomar_build "$root"
+# Only the programs: the tests are test.sh's to build.
+targets=(vellomar-cli)
+if cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
+   cmake --build "$root/build" --target help | grep -q '^vellomar:'; then
+    targets+=(vellomar)
+fi
+vellomar_build "$root" RelWithDebInfo "${targets[@]}"
 if [ -x "$root/build/src/app/vellomar" ]; then
     exec "$root/build/src/app/vellomar" "$@"
 fi

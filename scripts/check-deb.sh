@@ -100,7 +100,7 @@ metainfo="$tree/usr/share/metainfo/io.github.vellomar.Vellomar.metainfo.xml"
 for f in usr/bin/vellomar usr/bin/vellomar-cli; do
     [ -x "$tree/$f" ] && pass "/$f" || fail "/$f missing or not executable"
 done
-for f in "$desktop" "$metainfo" "$tree/usr/share/icons/hicolor/scalable/apps/vellomar.svg"; do
+for f in "$desktop" "$metainfo" "$tree/usr/share/icons/hicolor/scalable/apps/vellomar.svg" "$tree/usr/share/vellomar/说明.txt"; do
     [ -s "$f" ] && pass "${f#"$tree"}" || fail "${f#"$tree"} missing"
 done
 for size in 16 24 32 48 64 128 256; do

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 VELLOMAR_PACKAGES=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config python3
     qt6-base-dev libgl-dev
     libopencc-dev libopencc-data opencc libpcre2-dev
     libicu-dev
@@ -36,9 +36,16 @@ vellomar_install_packages() {
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# vellomar_build ROOT [TYPE [TARGET...]]: configures and builds ROOT/build, only the targets
+# named (the programs, for run.sh) or everything, tests included (test.sh).
 vellomar_build() {
     local root="$1"
     local type="${2:-RelWithDebInfo}"
+    shift $(( $# < 2 ? $# : 2 ))
     cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE="$type" >/dev/null
-    cmake --build "$root/build" --parallel "$(nproc)"
+    if [ "$#" -gt 0 ]; then
+        cmake --build "$root/build" --parallel "$(nproc)" --target "$@"
+    else
+        cmake --build "$root/build" --parallel "$(nproc)"
+    fi
 }

@@ -1,4 +1,5 @@
 // vellomar-cli: the engine for scripts and batch jobs, with the window's settings and messages.
+#include "Arguments.h"
 #include "Batch.h"
 #include "CliHost.h"
 
@@ -20,7 +21,6 @@
 #include <QGuiApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 #include <QThread>
 #include <QTextStream>
 
@@ -117,153 +117,6 @@ QString escapeField(const QString& s)
     return out;
 }
 
-struct Options {
-    QString command;
-    QString config;
-    QString rules;
-    bool detect = true;
-    TextCodec::Id encoding = TextCodec::Gbk;
-    QString out;
-    QStringList novels;
-    int jobs = 0;
-    bool autoRule = false;
-    bool tidy = false;
-    bool report = false;
-    bool dryRun = false;
-    QString title;
-    QString author;
-    QString cover;
-    int chapsInBook = -1;
-    QList<int> ignore;
-    CliHost::Overwrite overwrite = CliHost::Ask;
-    bool yes = false;
-};
-
-// Returns an error text, or an empty one when the arguments are sound.
-QString parse(const QStringList& args, Options& o)
-{
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&](QString& into) -> bool {
-            // An empty value would silently mean the default: take it as missing.
-            if (i + 1 >= args.size() || args[i + 1].isEmpty()) {
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        if (a == QLatin1String("--config")) {
-            if (!value(o.config)) return QStringLiteral("--config needs a path");
-        } else if (a == QLatin1String("--out")) {
-            if (!value(o.out)) return QStringLiteral("--out needs a folder");
-        } else if (a == QLatin1String("--ignore")) {
-            QString ids;
-            if (!value(ids)) return QStringLiteral("--ignore needs IDs");
-            for (const QString& id : ids.split(u',', Qt::SkipEmptyParts)) {
-                bool ok = false;
-                const int n = id.trimmed().toInt(&ok);
-                if (!ok || n < 1) return QStringLiteral("--ignore: not an ID: ") + id;
-                o.ignore << n;
-            }
-        } else if (a == QLatin1String("--overwrite")) {
-            QString v;
-            if (!value(v)) return QStringLiteral("--overwrite needs ask, all, none or cancel");
-            if (v == QLatin1String("ask")) o.overwrite = CliHost::Ask;
-            else if (v == QLatin1String("all")) o.overwrite = CliHost::All;
-            else if (v == QLatin1String("none")) o.overwrite = CliHost::None;
-            else if (v == QLatin1String("cancel")) o.overwrite = CliHost::CancelAll;
-            else return QStringLiteral("--overwrite: unknown answer ") + v;
-        } else if (a == QLatin1String("--encoding")) {
-            QString v;
-            if (!value(v) || !TextCodec::fromName(v, &o.encoding, &o.detect)) {
-                return QStringLiteral("--encoding needs one of ") + TextCodec::names().join(QStringLiteral(", "));
-            }
-        } else if (a == QLatin1String("--import")) {
-            if (!value(o.rules)) return QStringLiteral("--import needs a JSON file");
-        } else if (a == QLatin1String("--jobs")) {
-            QString v;
-            bool ok = false;
-            if (!value(v) || (o.jobs = v.toInt(&ok), !ok || o.jobs < 1)) {
-                return QStringLiteral("--jobs needs a number of novels, 1 or more");
-            }
-        } else if (a == QLatin1String("--title-rule")) {
-            QString v;
-            if (!value(v) || v != QLatin1String("auto")) {
-                return QStringLiteral("--title-rule takes auto");
-            }
-            o.autoRule = true;
-        } else if (a == QLatin1String("--title")) {
-            if (!value(o.title)) return QStringLiteral("--title needs a title");
-        } else if (a == QLatin1String("--author")) {
-            if (!value(o.author)) return QStringLiteral("--author needs a name");
-        } else if (a == QLatin1String("--cover")) {
-            if (!value(o.cover)) return QStringLiteral("--cover needs an image");
-        } else if (a == QLatin1String("--chaps-in-book")) {
-            QString v;
-            bool ok = false;
-            if (!value(v) || (o.chapsInBook = v.toInt(&ok), !ok || o.chapsInBook < 0)) {
-                return QStringLiteral("--chaps-in-book needs a number of chapters (0: one book)");
-            }
-        } else if (a == QLatin1String("--tidy")) {
-            o.tidy = true;
-        } else if (a == QLatin1String("--report")) {
-            o.report = true;
-        } else if (a == QLatin1String("--dry-run")) {
-            o.dryRun = true;
-        } else if (a == QLatin1String("--yes")) {
-            o.yes = true;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return QStringLiteral("unknown option ") + a;
-        } else if (o.command.isEmpty()) {
-            o.command = a;
-        } else {
-            o.novels << a;
-        }
-    }
-    const bool epub = o.command == QLatin1String("epub");
-    if (o.command != QLatin1String("list") && o.command != QLatin1String("split") && !epub
-        && o.command != QLatin1String("rules") && o.command != QLatin1String("volumes")
-        && o.command != QLatin1String("clean")) {
-        return o.command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command ") + o.command;
-    }
-    if (o.novels.isEmpty()) {
-        return QStringLiteral("no novel given");
-    }
-    if (o.novels.size() > 1 && o.command != QLatin1String("split") && !epub) {
-        return QStringLiteral("unexpected argument ") + o.novels[1];
-    }
-    if (o.jobs > 0 && o.command != QLatin1String("split") && !epub) {
-        return QStringLiteral("--jobs goes with the split and epub commands");
-    }
-    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0)) {
-        return QStringLiteral("--title, --author, --cover and --chaps-in-book go with the epub command");
-    }
-    if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
-        return QStringLiteral("list takes only --config");
-    }
-    if (o.command == QLatin1String("volumes")
-        && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty() || o.tidy || o.autoRule)) {
-        return QStringLiteral("volumes takes only --config");
-    }
-    if (o.command == QLatin1String("rules") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || o.tidy || o.autoRule)) {
-        return QStringLiteral("rules takes only --import");
-    }
-    if (o.report && o.command != QLatin1String("split") && !epub) {
-        return QStringLiteral("--report goes with the split and epub commands");
-    }
-    if (o.command == QLatin1String("clean")
-        && (!o.dryRun || !o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
-        return QStringLiteral("clean takes --dry-run (it never writes)");
-    }
-    if (o.dryRun && o.command != QLatin1String("clean")) {
-        return QStringLiteral("--dry-run goes with the clean command");
-    }
-    if ((o.command == QLatin1String("split") || epub) && !o.rules.isEmpty()) {
-        return QStringLiteral("--import goes with the rules command");
-    }
-    return QString();
-}
-
 int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err)
 {
     QList<TitleRule> rules = builtInTitleRules();
@@ -298,23 +151,6 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
     }
     out << QStringLiteral(u"推荐: ") << suggestionName(rules[best], trials[best]) << '\n' << rules[best].rule << Qt::endl;
     return Ok;
-}
-
-// Whether the command is epub: the first argument that is neither an option nor its value.
-bool wantsGui(int argc, char** argv)
-{
-    static const QSet<QByteArray> withValue{"--config", "--out", "--ignore", "--overwrite", "--encoding", "--import",
-                                            "--jobs", "--title-rule", "--title", "--author", "--cover",
-                                            "--chaps-in-book"};
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray a(argv[i]);
-        if (withValue.contains(a)) {
-            ++i;
-        } else if (!a.startsWith("--")) {
-            return a == "epub";
-        }
-    }
-    return false;
 }
 
 } // namespace

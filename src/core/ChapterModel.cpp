@@ -45,7 +45,6 @@ QString ChapterModel::sortKey(const QString& text) {
 
 ChapterModel::ChapterModel(QObject* parent) : QAbstractTableModel(parent), m_captions(ColumnCaptions) {
     resetTable();
-    m_undoStore = {{}};
 }
 
 QString ChapterModel::cellText(int row, int column) const {
@@ -384,25 +383,22 @@ void ChapterModel::SortByColumn(int column, int order) {
     emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }
 
-void ChapterModel::setUndoEnabled(bool enabled) {
-    if (m_undoEnabled == enabled)
-        return;
-    m_undoEnabled = enabled;
-    emit undoAvailableChanged(enabled);
+void ChapterModel::undoChanged(bool before) {
+    if (m_history.canUndo() != before)
+        emit undoAvailableChanged(m_history.canUndo());
 }
 
 void ChapterModel::PushUndo(int position, bool cont) {
     if (m_rows.isEmpty())
         return;
-    // Slot 0 never holds a group, so continuing with no group open starts one.
-    if (!cont || m_undoStore.size() == 1)
-        m_undoStore.append(QList<int>());
-    QList<int>& current = m_undoStore.last();
+    const bool before = m_history.canUndo();
+    // Continuing with no step begun begins one.
+    if (!cont || m_history.stepCount() == 0)
+        m_history.beginStep();
     // The row's record, not its position: a sort between the change and its undo moves rows.
     if (position > 0 && position <= m_rows.size())
-        current.append(m_rows.at(position - 1).tag);
-    if (!current.isEmpty())
-        setUndoEnabled(true);
+        m_history.addToggle(m_rows.at(position - 1).tag);
+    undoChanged(before);
 }
 
 void ChapterModel::userToggle(int row) {
@@ -493,10 +489,10 @@ void ChapterModel::SelReverse() {
 }
 
 int ChapterModel::SelUndo() {
-    const int g = undoGroupCount();
-    if (g < 1)
+    if (m_history.stepCount() < 1)
         return -1;
-    const QList<int> group = m_undoStore.takeLast();
+    const bool before = m_history.canUndo();
+    const QList<qint32> group = m_history.takeNewest().toggled;
     for (int record : group)
         m_tidyReasons.remove(record);
     QVector<int> rowOf;
@@ -520,15 +516,15 @@ int ChapterModel::SelUndo() {
         last = std::max(last, lastRow);
     }
     emitCheckChanged(first, last);
-    if (g == 1)
-        setUndoEnabled(false);
+    undoChanged(before);
     UpdateChapCount();
     return lastRow;
 }
 
 void ChapterModel::resetUndo() {
-    m_undoStore = {{}};
-    setUndoEnabled(false);
+    const bool before = m_history.canUndo();
+    m_history.clear();
+    undoChanged(before);
 }
 
 void ChapterModel::UpdateChapCount() {

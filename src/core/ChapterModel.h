@@ -1,8 +1,9 @@
 #pragma once
 
+#include "core/ChapterHistory.h"
 #include "core/NumberingReview.h"
 #include "core/TextColumn.h"
-#include "core/TidyTitles.h"
+#include "core/TidyChange.h"
 #include "core/Volumes.h"
 
 #include <QAbstractTableModel>
@@ -22,8 +23,8 @@ QString ChapCountText(int found, int ignored);
 /// index is its row's Tag and never changes. Rows are kept in display order, which sorting changes; a
 /// row holds only its Tag and check mark, and its cells are made from its record when asked for, so
 /// that a million titles fit in little memory. A checked row is an ignored
-/// title. Check toggles made by the user, and the bulk selection commands, are recorded in an undo
-/// store as groups of record indices, so that an undo after a sort restores the rows that changed.
+/// title. Check toggles made by the user, and the bulk selection commands, are recorded in the list's
+/// history (ChapterHistory) by record, so that an undo after a sort restores the rows that changed.
 class ChapterModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -137,8 +138,7 @@ public:
     bool undoRecording() const { return m_undoRecording; }
 
     /// Opens a new undo group unless `cont`, then adds the record of the row at a 1-based position (0 adds
-    /// nothing). Enables undo
-    /// once the current group holds a position. Does nothing while there are no rows.
+    /// nothing). Enables undo once the current group holds a position. Does nothing while there are no rows.
     void PushUndo(int position, bool cont);
     /// The user toggled a row's check box: toggles it, records it as a group of its own when recording,
     /// and refreshes the count.
@@ -156,11 +156,11 @@ public:
     /// Reverts the newest group and removes it. Returns the row to select and scroll to (the row of the
     /// group's last record), or -1 when there is none.
     int SelUndo();
-    /// Back to the empty store (slot 0 only), undo disabled.
+    /// Forgets every undo group; undo disabled.
     void resetUndo();
-    bool canUndo() const { return m_undoEnabled; }
-    /// Undo groups held, not counting slot 0.
-    int undoGroupCount() const { return int(m_undoStore.size()) - 1; }
+    bool canUndo() const { return m_history.canUndo(); }
+    /// Undo groups held.
+    int undoGroupCount() const { return m_history.stepCount(); }
 
     /// Announces the current number of checked rows.
     void UpdateChapCount();
@@ -199,7 +199,8 @@ private:
     void toggleRow(int row);
     void setRowChecked(int row, bool checked);
     void emitCheckChanged(int first, int last);
-    void setUndoEnabled(bool enabled);
+    /// Announces a change of canUndo() since `before`.
+    void undoChanged(bool before);
     template <typename Pred> void selectWhere(Pred shouldToggle);
 
     QVector<qint32> m_chapline;
@@ -229,8 +230,6 @@ private:
     QStringList m_captions;
     QString m_sortOrderTag;
 
-    // Slot 0 always exists and never holds a group; slots 1..m are the groups (record indices), newest last.
-    QList<QList<int>> m_undoStore;
-    bool m_undoEnabled = false;
+    ChapterHistory m_history;
     bool m_undoRecording = false;
 };

@@ -1,5 +1,7 @@
 #include "Cleanup.h"
 
+#include "core/PatternLiterals.h"
+
 #include <algorithm>
 
 namespace {
@@ -174,7 +176,7 @@ CompiledRule compileRule(const ReplaceRule& rule)
         c.re.reset();
         return c;
     }
-    c.literal = cRegExp::requiredLiteralOf(rule.pattern);
+    c.literal = PatternLiterals::requiredLiteral(rule.pattern);
     return c;
 }
 

@@ -23,6 +23,15 @@ const GbkCodec& GbkCodec::big5()
     return codec;
 }
 
+const TextCodec& TextCodec::doubleByte(Id id)
+{
+    switch (id) {
+    case Gb18030: return GbkCodec::gb18030();
+    case Big5: return GbkCodec::big5();
+    default: return GbkCodec::instance();
+    }
+}
+
 GbkCodec::GbkCodec(Id id, const char* icuName, const QString& name)
     : m_id(id), m_name(name), m_icuName(icuName), m_fourByte(id == Gb18030)
 {

@@ -1,7 +1,5 @@
 #include "TextCodec.h"
 
-#include "core/GbkCodec.h"
-
 #include <algorithm>
 
 namespace {
@@ -295,14 +293,14 @@ const TextCodec& TextCodec::forId(Id id)
     static const Utf8Codec utf8;
     static const Utf16Codec le(true), be(false);
     switch (id) {
-    case Gbk: return GbkCodec::instance();
-    case Gb18030: return GbkCodec::gb18030();
+    case Gbk:
+    case Gb18030:
+    case Big5: return doubleByte(id);
     case Utf8: return utf8;
     case Utf16LE: return le;
     case Utf16BE: return be;
-    case Big5: return GbkCodec::big5();
     }
-    return GbkCodec::instance();
+    return doubleByte(Gbk);
 }
 
 QStringList TextCodec::names()

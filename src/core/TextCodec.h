@@ -81,4 +81,9 @@ public:
     static bool readSample(QIODevice& file, QByteArray* head, QByteArray* more);
     /// The length of the byte-order mark that starts `head` for this encoding, or 0.
     static int bomLength(Id id, QByteArrayView head);
+
+private:
+    /// The double-byte code pages (GBK, GB18030, Big5-HKSCS) for forId; they live with their
+    /// tables in GbkCodec.cpp.
+    static const TextCodec& doubleByte(Id id);
 };

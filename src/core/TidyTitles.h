@@ -1,20 +1,12 @@
 #pragma once
 
+#include "core/TidyChange.h"
+
 #include <QList>
 #include <QString>
 #include <QVector>
 
 class Document;
-
-/// Why tidying changes a title.
-enum class TidyReason {
-    None,
-    TableOfContents, ///< an entry of a contents list: titles with no text between them
-    QuotedInText,    ///< a title number inside running text
-    RepeatedTitle,   ///< the same title once more
-    WronglyIgnored,  ///< a real chapter the too-close rule ignored
-    Guess,           ///< a doubtful form of heading (see TitleShape) the sequence does not need
-};
 
 /// How a title line reads, as the analysis saw it (flags, by record in Document::TitleShapes).
 enum TitleShape : quint8 {
@@ -35,12 +27,6 @@ struct TidyTitle {
     bool runningText = false; ///< a number mentioned in a paragraph: no chapter, whatever the sequence needs
     int volume = -1;         ///< the volume it belongs to; -1 when the novel has none
     QString key;             ///< the title line without blanks, to find repeats
-};
-
-struct TidyChange {
-    int record = 0;
-    bool ignore = false; ///< false: keep it again
-    TidyReason reason = TidyReason::None;
 };
 
 /// Finds the best chapter sequence (numbers rising by one, gaps allowed at a cost, restarts
@@ -73,8 +59,3 @@ quint8 titleShape(QStringView line, qsizetype start, qsizetype title, bool guess
 /// title records, plus whether text follows each title (read from the novel around the
 /// titles). `locked` marks records by index.
 QVector<TidyTitle> tidyInput(Document& doc, const QVector<bool>& locked);
-
-/// The tool-tip words: "目录中的标题", "正文中的引用", "重复标题", "被“过近”规则误忽略".
-QString tidyReasonText(TidyReason reason);
-/// Stable ASCII names for scripts: "toc", "quoted", "repeated-title", "too-close".
-QString tidyReasonKey(TidyReason reason);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/BoundedRegex.h"
+#include "core/PatternLiterals.h"
 
 #include <memory>
 
@@ -85,23 +86,21 @@ public:
     /// A text that every match of the pattern must contain (for skipping lines cheaply),
     /// or empty when the pattern does not make one provable.
     QString requiredLiteral() const { return m_literal; }
-    static QString requiredLiteralOf(const QString& pattern);
 
-    /// When every match begins with `literal` directly followed by one character of a plain
-    /// class (as in "第([0-9一二…]+)章"), gives the literal and the class's characters.
-    static bool leadingLiteralAndClass(const QString& pattern, QString* literal, QString* classChars);
-
-    /// A text that begins a match, and the characters that may follow it (empty: any).
-    struct LeadingText {
-        QString literal;
-        QString follows;
-    };
-    /// When every match begins, after an optional "^" and optional blanks ("[\s　]*"), with one of
-    /// the given texts (the alternatives of a group each naming their own, as in
-    /// "^(?:第([一二…]+)卷|卷([一二…]+)|([上下])卷)"), gives them. Alternatives that begin with a
-    /// class followed by plain text ("[上下]卷") give that text. False when the pattern does not
-    /// make this provable; no text is then safe to search for.
-    static bool leadingTexts(const QString& pattern, QList<LeadingText>* texts);
+    // What a pattern's text proves about its matches, read without running it (PatternLiterals).
+    using LeadingText = PatternLiterals::LeadingText;
+    static QString requiredLiteralOf(const QString& pattern)
+    {
+        return PatternLiterals::requiredLiteral(pattern);
+    }
+    static bool leadingLiteralAndClass(const QString& pattern, QString* literal, QString* classChars)
+    {
+        return PatternLiterals::leadingLiteralAndClass(pattern, literal, classChars);
+    }
+    static bool leadingTexts(const QString& pattern, QList<LeadingText>* texts)
+    {
+        return PatternLiterals::leadingTexts(pattern, texts);
+    }
 
     /// Lines this pattern gave up on since it was set: lines so long, and a pattern backtracking
     /// so much on them, that matching ran out of time. They count as not matching.

@@ -15,9 +15,13 @@ struct BookMeta {
 };
 
 /// Title and author from a novel's file name ("《书名》作者：某人.txt", "书名 作者：某人.txt",
-/// "书名.txt") and from its front matter ("书名：…" or a line that is only "《…》", "作者：…"). A title or author in
-/// the file name's own brackets or after 作者 wins over the front matter; a plain file name
-/// gives the title only when the front matter has none.
+/// "书名.txt") and from its front matter: "书名：…" and "作者：…" lines (or both on one line),
+/// "《书名》作者：…", "《书名》某人", "[书名 / 某人 著 ]", "书名   明 某人著", a title line followed
+/// by an author line ("（明）某人编", "清·某人 编撰"), or a first line that is only a short name.
+/// The author loses the dynasty and the deed ("清·蔡元放" → 蔡元放, "吴承恩（明） 著" → 吴承恩). A
+/// title or author in the file name's own brackets or after 作者 wins over the front matter; a
+/// plain file name gives the title only when the front matter has none, and a file name in
+/// Chinese wins over a bare first line.
 BookMeta detectBookMeta(const QString& filePath, const QStringList& frontLines);
 
 /// A date a book can carry, in UTC and whole seconds: within what a zip's dates hold (1980 to

@@ -6,9 +6,11 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QRawFont>
 
 #include <cerrno>
 #include <mutex>
@@ -113,6 +115,53 @@ CoverImage loadCover(const QString& path)
     return cover;
 }
 
+namespace {
+
+// A family that has every character of `text`: the usual CJK families first, then any family
+// the font database says writes Chinese, then any at all. `covered` is false when none has them
+// all; the family with the most of them is taken then.
+QString coverFamily(const QString& text, bool* covered)
+{
+    QList<char32_t> wanted;
+    for (const char32_t c : text.toUcs4()) {
+        if (!QChar::isSpace(c) && !wanted.contains(c)) {
+            wanted << c;
+        }
+    }
+    QStringList families{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK TC"),
+                         QStringLiteral("Source Han Sans SC"), QStringLiteral("WenQuanYi Micro Hei"),
+                         QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Droid Sans Fallback"),
+                         QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UKai CN")};
+    families += QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+    families += QFontDatabase::families(QFontDatabase::TraditionalChinese);
+    families += QFontDatabase::families();
+    families.removeDuplicates();
+    QString best;
+    qsizetype bestCount = -1;
+    for (const QString& family : std::as_const(families)) {
+        if (!QFontDatabase::hasFamily(family)) {
+            continue;
+        }
+        const QRawFont raw = QRawFont::fromFont(QFont(family));
+        if (!raw.isValid()) {
+            continue;
+        }
+        const qsizetype count = std::count_if(wanted.cbegin(), wanted.cend(), [&raw](char32_t c) { return raw.supportsCharacter(c); });
+        if (count == wanted.size()) {
+            *covered = true;
+            return family;
+        }
+        if (count > bestCount) {
+            best = family;
+            bestCount = count;
+        }
+    }
+    *covered = false;
+    return best;
+}
+
+} // namespace
+
 CoverImage drawCover(const QString& title, const QString& author)
 {
     // Books of a batch are written side by side; one cover at a time keeps the font set-up
@@ -132,7 +181,8 @@ CoverImage drawCover(const QString& title, const QString& author)
     p.setPen(QPen(QColor(255, 255, 255, 160), 6));
     p.drawRect(QRect(80, 80, W - 160, H - 160));
 
-    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    bool covered = true;
+    QFont font(coverFamily(title + author, &covered));
     font.setStyleHint(QFont::SansSerif);
     const int length = int(title.size());
     font.setPixelSize(length <= 6 ? 200 : length <= 12 ? 160 : length <= 24 ? 120 : 90);
@@ -160,5 +210,9 @@ CoverImage drawCover(const QString& title, const QString& author)
     cover.extension = QStringLiteral("jpg");
     cover.width = W;
     cover.height = H;
+    if (!covered) {
+        cover.warning = QStringLiteral(u"没有能显示书名所有字的字体，封面上缺字的地方会是方框；请安装中文字体"
+                                       u"（例如 fonts-noto-cjk 或 fonts-wqy-microhei）后再输出");
+    }
     return cover;
 }

@@ -3,6 +3,7 @@
 #include "config/Settings.h"
 #include "core/Cleanup.h"
 #include "epub/BookMeta.h"
+#include "epub/BookModel.h" // proposedBookMeta, which the window shows before it asks
 
 #include <QString>
 #include <QStringList>
@@ -29,10 +30,6 @@ struct EpubResult {
     CleanupLedger ledger; ///< what cleanup changed and removed, when it was on
 };
 
-/// Title and author as the book would get them: from the novel's file name and the lines
-/// before its first kept title.
-BookMeta proposedBookMeta(Document& doc);
-
 /// The file name (without ".epub") of a book with this title: the title without the characters
 /// a file name cannot hold, cut to 80 characters, without leading dots; the novel's base name
 /// when nothing is left.
@@ -42,8 +39,8 @@ QString BookFileName(const QString& title, const QString& novelPath);
 /// question is asked; empty when it would write none.
 QStringList plannedBooks(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host);
 
-/// The folder a book goes to when no target is given: the configured output folder (the
-/// novel's own folder for "(default)"), with a final "/".
+/// The folder a book goes to when no target is given: the folder OutPath names (OutputFolder),
+/// with a final "/".
 QString defaultEpubFolder(const QString& novelPath, const QString& outPath);
 
 /// Writes the analysed novel as EPUB 3: a cover page, the front matter, every kept chapter as

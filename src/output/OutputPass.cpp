@@ -7,18 +7,18 @@
 #include "core/ScriptSample.h"
 #include "config/SystemError.h"
 #include "core/cRegExp.h"
-#include "core/FileName.h"
 #include "output/FileWriter.h"
+#include "output/OutputPlan.h"
+#include "output/OverwriteQuestion.h"
 #include "output/RawLineTest.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QSet>
 
 #include <cerrno>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -28,19 +28,6 @@ const QString Context = QStringLiteral("frmMain::mnuO_SaveOut_Click()");
 // Error numbers follow the run-time library's classic ones, which users quote in reports.
 enum ErrorNumber { BadCall = 5, DivisionByZero = 11, PastEnd = 62, DiskFull = 61, PathFile = 75, PathNotFound = 76 };
 
-struct Entry {
-    qint64 start;
-    qint16 chapnum;
-    int record; // -1 for the end marker
-};
-
-// How a path is known in the pass's sets: a 64-bit hash of its clean absolute form. Two paths
-// that collide would only make the pass ask (or pick a free name) once too often.
-quint64 pathKey(const QString& cleanPath)
-{
-    return quint64(qHash(cleanPath, size_t(0x9E3779B97F4A7C15ull)));
-}
-
 QString cleanAbsolute(const QString& path)
 {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -48,22 +35,27 @@ QString cleanAbsolute(const QString& path)
 
 class Pass {
 public:
-    Pass(Document& doc, const Settings& s, PassHost& host) : m_doc(doc), m_s(s), m_host(host), m_clean(s, true) {}
+    Pass(Document& doc, const Settings& s, PassHost& host)
+        : m_doc(doc), m_s(s), m_host(host),
+          m_question(host, doc.reader(), [this](const QString& text, int number) { fail(text, number); }),
+          m_clean(s, true)
+    {
+        // A failure among the files before ends the pass before any further question.
+        m_question.setBeforeQuestion([this] {
+            if (!m_out.finish()) {
+                failWriting();
+                return false;
+            }
+            return true;
+        });
+    }
     OutputResult run();
     CleanupLedger takeLedger() { return m_clean.takeLedger(); }
 
 private:
-    enum Answer { Write, Skip, Cancel, Fail };
-    Answer ask(QString& target);
-    QString folderOf(int fileNo) const;
-    int firstEntry(int fileNo) const;
-    bool startsFile(int entry, int filesSoFar) const;
-    void planVolumes();
-    QString plannedPath(int fileNo, const QString& folder = QString()) const;
-    bool taken(const QString& path) const;
+    OverwriteQuestion::Answer ask(QString& target) { return m_question.ask(target); }
     bool makeFolder(const QString& path);
     bool copyLines(qint64 count, bool convert);
-    QString nameTitle(const QString& title) const;
     bool startFile(const QString& target);
     bool endFile();
     OutputResult refuse(const QString& text);
@@ -78,22 +70,12 @@ private:
     cRegExp m_re;
     FileWriter m_out;
     bool m_writeThis = true;
-    bool m_overwriteAll = false;
     QString m_text;
     QByteArray m_bytes;
-    QSet<quint64> m_written;     // files this pass has written or is about to, by pathKey
-    QSet<QString> m_madeFolders; // folders this pass created: nothing in them but its own files
-    QList<Entry> m_entries;      // the output chapters in file order, then the end marker
-    int m_chapters = 0;
-    QString m_root;              // the output folder, clean and absolute, with a final "/"
-    // One sub-folder per volume: the first entry of each file (files do not cross volumes) and
-    // each volume's folder name.
-    bool m_byVolume = false;
-    QVector<int> m_fileFirst;
-    QStringList m_volumeFolders;
+    OverwriteQuestion m_question;
+    std::optional<OutputPlan> m_plan;
     bool m_reported = false; // an error has gone to the report
-    int m_kept = 0;          // existing files kept, as the user answered (Index.txt too)
-    int m_keptChapters = 0;  // of them, chapter files
+    int m_keptChapters = 0;  // existing chapter files kept, as the user answered
     RawLineTest m_lines;
     Cleaner m_clean;
     qint64 m_lineNo = 0; // the last line read, for the cleanup's title lines and its ledger
@@ -135,144 +117,6 @@ void Pass::end()
     }
     m_doc.SetState(Analysed);
     m_doc.reader().rewind();
-}
-
-// Something is at the path already, or will be: a file this pass has written or queued, or
-// any directory entry (a link to nothing included).
-bool Pass::taken(const QString& path) const
-{
-    return m_written.contains(pathKey(cleanAbsolute(path))) || entryKind(path) != EntryKind::None
-           || m_host.takenByOtherPass(path);
-}
-
-Pass::Answer Pass::ask(QString& target)
-{
-    bool confirmed = false; // the front end has already asked about the path it chose
-    for (;;) {
-        // A folder this pass made holds only the pass's own files: nothing there to look at.
-        const bool fresh = m_madeFolders.contains(target.left(target.lastIndexOf(u'/') + 1));
-        const EntryKind kind = fresh ? EntryKind::None : entryKind(target);
-        if (kind != EntryKind::None && m_doc.reader().isSameFile(target)) {
-            fail(QStringLiteral(u"不能写入文件: %1（这就是正在处理的小说本身）").arg(target), PathFile);
-            return Fail;
-        }
-        if (kind == EntryKind::Directory || kind == EntryKind::Special) {
-            fail(QStringLiteral(u"无法写入文件: %1").arg(notRegularFileText(target)), PathFile);
-            return Fail;
-        }
-        const quint64 key = pathKey(target);
-        // Another novel's file of the same batch is as much this run's text as our own.
-        const bool ours = m_written.contains(key) || m_host.takenByOtherPass(target);
-        QString answer = QStringLiteral(":Yes");
-        if (!confirmed && ours && m_host.freeNamesForRepeats()) {
-            const QString from = target;
-            target = FreeNameBeside(target, [this](const QString& path) { return taken(path); });
-            m_host.renamedRepeat(from, target);
-            confirmed = true;
-            continue;
-        }
-        if (!confirmed && (ours || (!m_overwriteAll && kind != EntryKind::None))) {
-            // A failure among the files before ends the pass before any further question.
-            if (!m_out.finish()) {
-                failWriting();
-                return Fail;
-            }
-            m_host.setTakenTest([this](const QString& path) { return taken(path); });
-            answer = ours ? m_host.askOverwriteWrittenThisPass(target) : m_host.askOverwrite(target);
-            m_host.setTakenTest(nullptr);
-        }
-        if (answer == QLatin1String(":All")) {
-            m_overwriteAll = true;
-        } else if (answer == QLatin1String(":No")) {
-            ++m_kept;
-            return Skip;
-        } else if (answer == QLatin1String(":Cancel") || answer.isEmpty()
-                   || (answer.startsWith(u':') && answer != QLatin1String(":Yes"))) {
-            return Cancel;
-        } else if (answer != QLatin1String(":Yes")) {
-            const QFileInfo info(answer);
-            if (!info.absoluteDir().exists()) {
-                fail(QStringLiteral(u"文件夹不存在: %1").arg(info.absolutePath()), PathNotFound);
-                return Fail;
-            }
-            target = cleanAbsolute(answer);
-            confirmed = true;
-            continue; // the new path is checked like any other
-        }
-        if (!m_host.claimPath(target, confirmed || ours)) {
-            continue; // another novel of the batch took it since the check: ask again
-        }
-        m_written.insert(key); // target is unchanged since the key was made
-        return Write;
-    }
-}
-
-// The entry that file `fileNo` (from 1) starts with.
-int Pass::firstEntry(int fileNo) const
-{
-    return m_byVolume ? m_fileFirst.at(fileNo - 1) : (fileNo - 1) * m_s.ChapsInFile;
-}
-
-// Whether output chapter `entry` starts a new file, `filesSoFar` files having been started.
-bool Pass::startsFile(int entry, int filesSoFar) const
-{
-    if (m_byVolume) {
-        return filesSoFar < m_fileFirst.size() && m_fileFirst.at(filesSoFar) == entry;
-    }
-    return entry % m_s.ChapsInFile == 0;
-}
-
-// With a folder per volume, a volume's first output chapter starts at its heading, so that the
-// heading and the text before the chapter open the volume's folder; every volume starts a file.
-void Pass::planVolumes()
-{
-    const VolumeList& volumes = m_doc.model().volumes();
-    for (int v = 0; v < volumes.size(); ++v) {
-        m_volumeFolders << VolumeFolderName(v + 1, volumes.size(), nameTitle(volumes.at(v).title)) + u'/';
-    }
-    int previous = -2;
-    int inGroup = 0;
-    for (int i = 0; i < m_chapters; ++i) {
-        Entry& e = m_entries[i];
-        const int v = volumes.volumeOf(e.record);
-        if (v != previous) {
-            if (v >= 0) {
-                e.start = volumes.at(v).line;
-            }
-            previous = v;
-            inGroup = 0;
-        }
-        if (inGroup++ % m_s.ChapsInFile == 0) {
-            m_fileFirst.append(i);
-        }
-    }
-}
-
-// The folder file `fileNo` (from 1) goes to: its sub-folder, or the output folder.
-QString Pass::folderOf(int fileNo) const
-{
-    if (m_byVolume) {
-        const int v = m_doc.model().volumes().volumeOf(m_entries.at(firstEntry(fileNo)).record);
-        return v < 0 ? m_root : m_root + m_volumeFolders.at(v);
-    }
-    if (m_s.FilesInDir < 1) {
-        return m_root;
-    }
-    const int firstFile = (fileNo - 1) / m_s.FilesInDir * m_s.FilesInDir + 1;
-    const Entry& first = m_entries.at((firstFile - 1) * m_s.ChapsInFile);
-    return m_root + SubFolderName(fileNo, m_s.FilesInDir, m_chapters, first.chapnum);
-}
-
-// Where file `fileNo` goes when no answer changes it (0 is the front matter), in `folder` when
-// the caller knows it.
-QString Pass::plannedPath(int fileNo, const QString& folder) const
-{
-    if (fileNo == 0) {
-        return m_root + QStringLiteral("Index.txt");
-    }
-    const Entry& e = m_entries.at(firstEntry(fileNo));
-    return (folder.isNull() ? folderOf(fileNo) : folder)
-           + MakeFileName(m_s.OutFile, fileNo, e.chapnum, nameTitle(m_doc.model().title().at(e.record)));
 }
 
 // Creates a folder and any missing folders above it; false when that failed (reported).
@@ -388,12 +232,6 @@ bool Pass::copyLines(qint64 count, bool convert)
     return true;
 }
 
-// A title as it goes into a file or folder name: converted like the chapter's text.
-QString Pass::nameTitle(const QString& title) const
-{
-    return m_convert ? simplifiedLine(title) : title;
-}
-
 // Starts the output file, unless it was declined; false when that failed (reported).
 bool Pass::startFile(const QString& target)
 {
@@ -471,55 +309,20 @@ OutputResult Pass::run()
     m_outCodec = m_transcode ? &TextCodec::forId(TextCodec::Gb18030) : &m_doc.codec();
 
     // Every path of the pass is built on a clean absolute folder, so that it is its own key.
-    m_root = cleanAbsolute(OutputRoot(m_doc.FilePath, m_s.OutPath)) + u'/';
-    const QString& root = m_root;
-    for (int row = 0; row < model.rowCount(); ++row) {
-        if (!model.isChecked(row)) {
-            const int r = model.tag(row);
-            m_entries.append({model.chapline().at(r), model.chapnum().at(r), r});
-        }
-    }
-    const int n = m_chapters = int(m_entries.size());
-    m_entries.append({m_doc.LineCount + 1, 0, -1});
-    // Without a volume the folders go by FilesInDir as ever.
-    m_byVolume = m_s.FolderPerVolume && !model.volumes().isEmpty();
-    if (m_byVolume) {
-        planVolumes();
-    }
-    const QList<Entry>& entries = m_entries;
+    m_plan.emplace(model, m_s, m_doc.LineCount, cleanAbsolute(OutputRoot(m_doc.FilePath, m_s.OutPath)) + u'/', m_convert);
+    const OutputPlan& plan = *m_plan;
+    const QString& root = plan.root();
+    const int n = plan.chapters();
+    const QList<OutputPlan::Entry>& entries = plan.entries();
 
     // Before anything is written: the names that repeat, and whether any is the novel itself.
-    QHash<quint64, int> seen; // pathKey -> the first file with that path
-    QSet<QString> repeated;
-    QStringList same;
-    QString lastFolder;
-    bool folderThere = false;
-    const int files = m_byVolume ? int(m_fileFirst.size()) : (n + m_s.ChapsInFile - 1) / m_s.ChapsInFile;
-    QString groupFolder = m_root;
-    for (int k = entries.first().start >= 2 ? 0 : 1; k <= files; ++k) {
-        if (k >= 1 && (m_byVolume || (m_s.FilesInDir >= 1 && (k - 1) % m_s.FilesInDir == 0))) {
-            groupFolder = folderOf(k);
-        }
-        const QString path = plannedPath(k, groupFolder);
-        const quint64 key = pathKey(path);
-        const auto first = seen.constFind(key);
-        if (first == seen.cend()) {
-            seen.insert(key, k);
-        } else if (plannedPath(first.value()) == path && !repeated.contains(path)) {
-            repeated.insert(path);
-            same << path;
-        }
-        const QString folder = path.left(path.lastIndexOf(u'/') + 1);
-        if (folder != lastFolder) {
-            lastFolder = folder;
-            folderThere = QFileInfo(folder).isDir();
-        }
-        if (folderThere && m_doc.reader().isSameFile(path)) {
-            return refuse(QStringLiteral(u"输出文件“%1”就是正在处理的小说本身，写入会毁掉小说。\r\n"
-                                         u"请换一个输出文件夹或文件名模板后再输出。")
-                              .arg(path));
-        }
+    const OutputPlan::Collisions collisions = plan.collisions(m_doc.reader());
+    if (!collisions.novel.isEmpty()) {
+        return refuse(QStringLiteral(u"输出文件“%1”就是正在处理的小说本身，写入会毁掉小说。\r\n"
+                                     u"请换一个输出文件夹或文件名模板后再输出。")
+                          .arg(collisions.novel));
     }
+    const QStringList& same = collisions.repeated;
     if (root == cleanAbsolute(QFileInfo(m_doc.FilePath).absolutePath()) + u'/') {
         // Its chapter files would lie among the novel and its neighbours, Index.txt too.
         return refuse(QStringLiteral(u"输出文件夹“%1”就是小说所在的文件夹，章节文件会和小说及其他文件混在一起。\r\n"
@@ -555,7 +358,7 @@ OutputResult Pass::run()
             result.kind = OutputResult::Failed;
             return result;
         }
-        m_madeFolders.insert(root);
+        m_question.addMadeFolder(root);
     }
     if (!m_doc.reader().rewind()) {
         fail(m_doc.reader().errorString(), PathFile);
@@ -575,17 +378,16 @@ OutputResult Pass::run()
     }
     m_lines.build(m_doc.codec(), m_re, m_s.DelSpaceLine);
     m_out.setEncoding(m_outCodec->encode(u"\r\n"), m_doc.bomLength() > 0 ? m_outCodec->byteOrderMark() : QByteArray());
-    m_overwriteAll = false;
 
     const qint64 frontEnd = entries.first().start;
     if (frontEnd >= 2) {
         QString target = root + QStringLiteral("Index.txt");
-        const Answer a = ask(target);
-        if (a == Cancel) {
+        const OverwriteQuestion::Answer a = ask(target);
+        if (a == OverwriteQuestion::Cancel) {
             return cancelled(0);
         }
-        m_writeThis = a == Write;
-        if (a == Fail || !startFile(target) || !copyLines(frontEnd - 1, false) || !endFile()) {
+        m_writeThis = a == OverwriteQuestion::Write;
+        if (a == OverwriteQuestion::Fail || !startFile(target) || !copyLines(frontEnd - 1, false) || !endFile()) {
             result.kind = OutputResult::Failed;
             return result;
         }
@@ -595,7 +397,7 @@ OutputResult Pass::run()
     QString folder = root;
     m_writeThis = false;
     for (int i = 0; i < n; ++i) {
-        const Entry& e = entries.at(i);
+        const OutputPlan::Entry& e = entries.at(i);
         const int p = int(qint64(i) * 100 / n);
         m_host.progress(i, p, QStringLiteral(u"已经输出：%1%").arg(p), QStringLiteral(u"正在输出"));
         m_host.processEvents();
@@ -616,15 +418,15 @@ OutputResult Pass::run()
             }
             m_doc.DocState = Busy;
         }
-        if (startsFile(i, fileNo)) {
+        if (plan.startsFile(i, fileNo)) {
             if (!endFile()) {
                 result.kind = OutputResult::Failed;
                 return result;
             }
             ++fileNo;
-            const QString name = MakeFileName(m_s.OutFile, fileNo, e.chapnum, nameTitle(model.title().at(e.record)));
-            if (m_byVolume ? folderOf(fileNo) != folder : m_s.FilesInDir >= 1 && (fileNo - 1) % m_s.FilesInDir == 0) {
-                folder = folderOf(fileNo);
+            const QString name = plan.fileName(fileNo);
+            if (plan.byVolume() ? plan.folderOf(fileNo) != folder : plan.opensGroup(fileNo)) {
+                folder = plan.folderOf(fileNo);
                 if (m_out.failed()) {
                     failWriting();
                     result.kind = OutputResult::Failed;
@@ -635,21 +437,21 @@ OutputResult Pass::run()
                         result.kind = OutputResult::Failed;
                         return result;
                     }
-                    m_madeFolders.insert(folder);
+                    m_question.addMadeFolder(folder);
                 }
             }
             QString target = folder + name;
             m_writeThis = true;
-            const Answer a = ask(target);
-            if (a == Fail) {
+            const OverwriteQuestion::Answer a = ask(target);
+            if (a == OverwriteQuestion::Fail) {
                 result.kind = OutputResult::Failed;
                 return result;
             }
-            if (a == Cancel) {
+            if (a == OverwriteQuestion::Cancel) {
                 return cancelled(fileNo);
             }
-            m_keptChapters += a == Skip ? 1 : 0;
-            m_writeThis = a == Write;
+            m_keptChapters += a == OverwriteQuestion::Skip ? 1 : 0;
+            m_writeThis = a == OverwriteQuestion::Write;
             if (!startFile(target)) {
                 result.kind = OutputResult::Failed;
                 return result;
@@ -671,79 +473,24 @@ OutputResult Pass::run()
     }
     // Files kept as they were are not counted as written.
     const int written = fileNo - m_keptChapters;
-    m_host.outputDone((m_kept == 0 ? QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo)
+    const int kept = m_question.kept(); // Index.txt too
+    m_host.outputDone((kept == 0 ? QStringLiteral(u"输出完成，共: %1 个文件!").arg(fileNo)
                                    : QStringLiteral(u"输出完成，写入 %1 个文件，%2 个已有的文件按要求保留未覆盖!")
-                                         .arg(written + (frontEnd >= 2 ? 1 : 0) - (m_kept - m_keptChapters))
-                                         .arg(m_kept))
+                                         .arg(written + (frontEnd >= 2 ? 1 : 0) - (kept - m_keptChapters))
+                                         .arg(kept))
                           + conversionNote(m_s, m_script, m_transcode) + filterNoticeText(m_clean.ledger()),
-                      m_root);
+                      root);
     m_host.setStatusText(QStringLiteral(u"输出完毕！"));
     m_host.setProcessText(QString());
     m_host.progressEnd();
     end();
     result.kind = OutputResult::Done;
     result.files = written;
-    result.kept = m_kept;
+    result.kept = kept;
     return result;
 }
 
 } // namespace
-
-QString NovelBaseName(const QString& filePath)
-{
-    // A name that starts with a dot would give an empty base name: the output folder would be
-    // the novel's own folder.
-    QString name = Document::fileNamePart(filePath);
-    if (name.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive)) {
-        name.chop(4);
-    }
-    qsizetype from = 0;
-    while (from < name.size() && name[from] == u'.') {
-        ++from;
-    }
-    const qsizetype dot = name.indexOf(u'.', from);
-    const QString base = name.mid(from, dot < 0 ? -1 : dot - from);
-    return base.isEmpty() ? QStringLiteral(u"未命名") : base;
-}
-
-QString FreeNameBeside(const QString& path, const std::function<bool(const QString&)>& taken)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const bool hasSuffix = dot > slash + 1;
-    const QString stem = hasSuffix ? path.left(dot) : path;
-    const QString suffix = hasSuffix ? path.mid(dot) : QString();
-    for (int k = 2;; ++k) {
-        const QString other = stem + QStringLiteral(" (%1)").arg(k) + suffix;
-        if (!taken(other)) {
-            return other;
-        }
-    }
-}
-
-QString OutputRoot(const QString& filePath, const QString& outPath)
-{
-    QString base;
-    if (outPath == QLatin1String("(default)")) {
-        base = QFileInfo(filePath).absolutePath();
-    } else if (outPath == QLatin1String("~") || outPath.startsWith(QLatin1String("~/"))) {
-        base = QDir::homePath() + outPath.mid(1);
-    } else {
-        base = outPath;
-    }
-    if (!base.endsWith(u'/')) {
-        base += u'/';
-    }
-    return base + NovelBaseName(filePath) + u'/';
-}
-
-QString SubFolderName(int fileNo, int filesInDir, int chapters, qint16 chapNum)
-{
-    const int g = (fileNo - 1) / filesInDir;
-    const int first = g * filesInDir + 1;
-    const int last = std::min((g + 1) * filesInDir, chapters);
-    return QStringLiteral(u"%1-%2(第%3章+)/").arg(ZeroFill(first, 3), ZeroFill(last, 3)).arg(chapNum);
-}
 
 QString conversionNote(const Settings& settings, NovelScript script, bool transcoded)
 {

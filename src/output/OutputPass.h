@@ -3,10 +3,9 @@
 #include "config/Settings.h"
 #include "core/ScriptSample.h"
 #include "core/Cleanup.h"
+#include "output/OutputNames.h" // the names of the pass's folders and files, which its callers show
 
 #include <QString>
-
-#include <functional>
 
 class Document;
 class PassHost;
@@ -19,18 +18,6 @@ struct OutputResult {
     int kept = 0;  ///< existing files kept as the user answered, Index.txt included
     CleanupLedger ledger; ///< what cleanup changed and removed, when it was on
 };
-
-/// The novel's name without folder and from its first "." on ("a.b.txt" gives "a"); dots that
-/// start the name are passed over (".h.txt" gives "h"), and a name without any other
-/// character before ".txt" (".txt") gives "未命名".
-QString NovelBaseName(const QString& filePath);
-/// "name (2).txt", "name (3).txt" … beside `path`: the first that `taken` says is free.
-QString FreeNameBeside(const QString& path, const std::function<bool(const QString&)>& taken);
-/// The folder the files go to: OutPath, or the novel's folder for "(default)", plus the
-/// novel's base name, with a trailing "/". A leading "~/" stands for the home folder.
-QString OutputRoot(const QString& filePath, const QString& outPath);
-/// Sub-folder name for file k (1-based) with `filesInDir` files each: "001-050(第1章+)".
-QString SubFolderName(int fileNo, int filesInDir, int chapters, qint16 chapNum);
 
 /// What a completion notice adds about 转换成简体: nothing when it ran as asked; else that the
 /// novel was simplified already, or the encoding converted text was written in.

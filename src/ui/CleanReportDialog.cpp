@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -33,15 +34,26 @@ CleanReportDialog::CleanReportDialog(const CleanupLedger& ledger, const QString&
     summary->setText(text);
     summary->setWordWrap(true);
 
+    // One line per rule, so that name and counts stay in view however long a line is; the
+    // whole examples of the current rule are in the pane below and in the tool tip.
     lvwReport = new QTableWidget(0, 4, this);
     lvwReport->setObjectName(QStringLiteral("lvwReport"));
     lvwReport->setHorizontalHeaderLabels({QStringLiteral(u"规则"), QStringLiteral(u"修改"), QStringLiteral(u"删除"),
                                           QStringLiteral(u"示例")});
     lvwReport->verticalHeader()->setVisible(false);
+    lvwReport->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     lvwReport->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvwReport->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    lvwReport->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
-    lvwReport->setWordWrap(true);
+    lvwReport->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvwReport->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvwReport->setWordWrap(false);
+    lvwReport->setTextElideMode(Qt::ElideRight);
+    lvwReport->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QHeaderView* header = lvwReport->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(3, QHeaderView::Stretch);
+    header->resizeSection(0, 200);
     for (const CleanupLedger::Entry& e : ledger.entries()) {
         const int row = lvwReport->rowCount();
         lvwReport->insertRow(row);
@@ -51,12 +63,30 @@ CleanReportDialog::CleanReportDialog(const CleanupLedger& ledger, const QString&
                             .arg(x.line)
                             .arg(x.before, x.removed ? QStringLiteral(u"(删除)") : x.after);
         }
-        lvwReport->setItem(row, 0, new QTableWidgetItem(e.rule));
+        const QString all = examples.join(u'\n');
+        // A tool tip of a whole 5 KB line would cover the screen: the pane below holds it whole.
+        const QString tip = all.size() > 600 ? all.left(600) + QStringLiteral(u"…") : all;
+        auto* name = new QTableWidgetItem(e.rule);
+        name->setToolTip(e.rule);
+        auto* first = new QTableWidgetItem(examples.isEmpty() ? QString() : QString(examples.first()).replace(u'\n', u' '));
+        first->setToolTip(tip);
+        first->setData(Qt::UserRole, all);
+        lvwReport->setItem(row, 0, name);
         lvwReport->setItem(row, 1, new QTableWidgetItem(QString::number(e.changed)));
         lvwReport->setItem(row, 2, new QTableWidgetItem(QString::number(e.removed)));
-        lvwReport->setItem(row, 3, new QTableWidgetItem(examples.join(u'\n')));
+        lvwReport->setItem(row, 3, first);
     }
-    lvwReport->resizeRowsToContents();
+    txtExamples = new QPlainTextEdit(this);
+    txtExamples->setObjectName(QStringLiteral("txtExamples"));
+    txtExamples->setReadOnly(true);
+    txtExamples->setPlaceholderText(QStringLiteral(u"选中一条规则，这里显示它的全部示例"));
+    connect(lvwReport, &QTableWidget::currentCellChanged, this, [this](int row) {
+        const QTableWidgetItem* item = row >= 0 ? lvwReport->item(row, 3) : nullptr;
+        txtExamples->setPlainText(item ? item->data(Qt::UserRole).toString() : QString());
+    });
+    if (lvwReport->rowCount() > 0) {
+        lvwReport->setCurrentCell(0, 0);
+    }
 
     btnSave = new QPushButton(QStringLiteral(u"保存报告(&S)"), this);
     btnSave->setObjectName(QStringLiteral("btnSave"));
@@ -71,7 +101,8 @@ CleanReportDialog::CleanReportDialog(const CleanupLedger& ledger, const QString&
     buttons->addWidget(btnClose);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(summary);
-    layout->addWidget(lvwReport, 1);
+    layout->addWidget(lvwReport, 3);
+    layout->addWidget(txtExamples, 2);
     layout->addLayout(buttons);
 
     connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);

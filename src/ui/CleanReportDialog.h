@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -22,6 +23,7 @@ private:
     CleanupLedger m_ledger;
     QString m_folder;
     QTableWidget* lvwReport;
+    QPlainTextEdit* txtExamples;
     QPushButton* btnSave;
     QPushButton* btnClose;
 };

@@ -17,6 +17,10 @@ void setErrorReporter(ErrorReporter reporter);
 /// Reports one error. `context` names the place: "frmConfig::ApplyConfig()".
 void reportError(const QString& description, qint32 number, const QString& context, QWidget* owner);
 
+/// Runs a command; an exception it throws (memory running out, or any other) becomes an error
+/// report in `context` instead of ending the program.
+void trapErrors(const QString& context, QWidget* owner, const std::function<void()>& body);
+
 /// The number reported for a file that cannot be read or written (the report treats 0 as
 /// "no error", so file failures need a number of their own).
 constexpr qint32 FileAccessError = 75;

@@ -1,5 +1,6 @@
 #include "Prompts.h"
 
+#include <QDir>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QGridLayout>
@@ -174,6 +175,16 @@ bool openUrl(const QUrl& url)
         return !state().openFails;
     }
     return QDesktopServices::openUrl(url);
+}
+
+bool openOrSay(QWidget* owner, const QUrl& url, const QString& caption)
+{
+    if (openUrl(url)) {
+        return true;
+    }
+    const QString what = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString();
+    messageBox(owner, QStringLiteral(u"无法打开 %1：系统中没有能打开它的程序。").arg(what), caption, QMessageBox::Warning);
+    return false;
 }
 
 } // namespace Prompts

@@ -49,5 +49,7 @@ bool inputBox(QWidget* owner, const QString& prompt, const QString& title, const
               QString* answer);
 /// Opens a file or an address with the desktop's default application.
 bool openUrl(const QUrl& url);
+/// openUrl(), saying so in a message box owned by `owner` when nothing could open it.
+bool openOrSay(QWidget* owner, const QUrl& url, const QString& caption);
 
 } // namespace Prompts

@@ -1,6 +1,9 @@
 #include "WindowStyle.h"
 
 #include <QColor>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 #include <QWidget>
 
@@ -35,7 +38,21 @@ QColor ColorFromNumber(qint32 bgr)
     return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
 }
 
+QString NotesPath(const QString& programFolder)
+{
+    // Beside the program in a build or an unpacked folder; in share/vellomar once installed.
+    for (const QString& candidate : {programFolder + QStringLiteral(u"/说明.txt"),
+                                     programFolder + QStringLiteral(u"/../share/vellomar/说明.txt")}) {
+        if (QFileInfo::exists(candidate)) {
+            return QDir::cleanPath(QFileInfo(candidate).absoluteFilePath());
+        }
+    }
+    return QString();
+}
+
 QUrl HomePage()
 {
-    return QUrl(QStringLiteral("https://vellomar.example/"));
+    // The guide that comes with the program; the project's page only when it is missing.
+    const QString notes = NotesPath(QCoreApplication::applicationDirPath());
+    return notes.isEmpty() ? QUrl(QStringLiteral("https://vellomar.example/")) : QUrl::fromLocalFile(notes);
 }

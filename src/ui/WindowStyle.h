@@ -16,4 +16,8 @@ QColor ColorFromNumber(qint32 bgr);
 
 class QUrl;
 /// Our home page, opened from the help menu and the error report.
+/// The user guide "说明.txt" beside the program or in its installed share folder; empty when
+/// there is none.
+QString NotesPath(const QString& programFolder);
+/// What 我的主页 opens: the user guide that comes with the program.
 QUrl HomePage();

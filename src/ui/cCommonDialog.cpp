@@ -1,6 +1,7 @@
 #include "cCommonDialog.h"
 
 #include "Prompts.h"
+#include "WindowStyle.h"
 
 #include <QColorDialog>
 #include <QDir>
@@ -230,16 +231,17 @@ QString cCommonDialog::sBrowseForFolder(QWidget* owner, const QString& startFold
     return folder;
 }
 
-qint32 cCommonDialog::sShowColor(QWidget* owner) {
+qint32 cCommonDialog::sShowColor(QWidget* owner, qint32 initial) {
     Request& request = queues().last;
     request = Request();
     request.title = QStringLiteral(u"颜色");
+    request.color = initial;
 
     qint32 answer = -1;
     if (const Source source = takeAnswer(queues().color, answer); source != Source::Chooser)
         return answer;
 
-    QColorDialog dialog(Qt::black, owner);
+    QColorDialog dialog(ColorFromNumber(initial), owner);
     dialog.setWindowTitle(request.title);
     if (dialog.exec() != QDialog::Accepted)
         return -1;

@@ -45,9 +45,9 @@ public:
     /// empty when cancelled.
     QString sBrowseForFolder(QWidget* owner, const QString& startFolder);
 
-    /// Lets the user choose a colour, starting on black: a 0x00BBGGRR number (red in the
-    /// low byte), or -1 when cancelled.
-    qint32 sShowColor(QWidget* owner);
+    /// Lets the user choose a colour, starting on `initial` (black when not given): a 0x00BBGGRR
+    /// number (red in the low byte), or -1 when cancelled.
+    qint32 sShowColor(QWidget* owner, qint32 initial = 0);
 
     /// A "description|pattern|..." list as Qt name filters ("文本文件 (*.txt)"). A ";" between
     /// patterns becomes a blank, and "*.*" becomes "*", which on this system also takes
@@ -74,6 +74,7 @@ public:
         QString defaultSuffix;
         bool fileMustExist = false;
         bool multiSelect = false;
+        qint32 color = 0; ///< the colour the colour chooser opens at
     };
     static const Request& lastRequest();
 

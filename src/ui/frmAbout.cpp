@@ -84,8 +84,8 @@ void frmAbout::Form_Activate() {
     if (m_notesLoaded)
         return;
     m_notesLoaded = true;
-    const QString path = m_programFolder + QStringLiteral(u"/说明.txt");
-    if (!QFileInfo::exists(path)) {
+    const QString path = NotesPath(m_programFolder);
+    if (path.isEmpty()) {
         txtAbout->setPlainText(builtInNotes());
         return;
     }

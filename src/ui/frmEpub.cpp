@@ -6,6 +6,7 @@
 #include "epub/Cover.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -76,7 +77,11 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
     form->addRow(QStringLiteral(u"作者(&A):"), txtAuthor);
     form->addRow(QStringLiteral(u"封面:"), cover);
     form->addRow(QStringLiteral(u"分册(&N):"), spnChaps);
-    form->addRow(QStringLiteral(u"保存为(&S):"), targetRow);
+    // A label before a row of widgets needs its buddy to take the access key.
+    auto* lblTarget = new QLabel(QStringLiteral(u"保存为(&S):"), this);
+    lblTarget->setObjectName(QStringLiteral("lblTarget"));
+    lblTarget->setBuddy(txtTarget);
+    form->addRow(lblTarget, targetRow);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral(u"输出(&O)"));
@@ -95,6 +100,16 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
         showCover();
     });
     connect(optCoverDrawn, &QRadioButton::toggled, this, &frmEpub::showCover);
+    // The file is named after the book until the user names it otherwise.
+    m_namedAfter = QFileInfo(target).completeBaseName();
+    connect(txtTitle, &QLineEdit::textEdited, this, [this](const QString& title) {
+        const QFileInfo current(txtTarget->text().trimmed());
+        if (title.trimmed().isEmpty() || current.completeBaseName() != m_namedAfter) {
+            return;
+        }
+        m_namedAfter = BookFileName(title.trimmed(), current.fileName());
+        txtTarget->setText(QDir(current.path()).filePath(m_namedAfter + QStringLiteral(".epub")));
+    });
     showCover();
 }
 

@@ -38,4 +38,5 @@ private:
     QSpinBox* spnChaps;
     QLineEdit* txtTarget;
     QPushButton* btnTarget;
+    QString m_namedAfter; // the file name (without .epub) that follows the title
 };

@@ -163,4 +163,4 @@ void frmErr::btnSave_Click()
     accept();
 }
 
-void frmErr::lblLink_Click() { Prompts::openUrl(HomePage()); }
+void frmErr::lblLink_Click() { Prompts::openOrSay(this, HomePage(), QStringLiteral(u"我的主页")); }

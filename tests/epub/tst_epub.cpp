@@ -268,6 +268,44 @@ private slots:
         QTest::newRow("bracket line") << u"v.txt"_qs << QStringList{u"《星河长歌》"_qs, u"作者：青衫客"_qs} << u"星河长歌"_qs
                                       << u"青衫客"_qs;
         QTest::newRow("name only") << u"西游记.TXT"_qs << QStringList{u"正文"_qs} << u"西游记"_qs << QString();
+        // Title pages as downloaded novels write them.
+        QTest::newRow("one line") << u"a.txt"_qs << QStringList{u"书名：雪落 作者：某乙"_qs} << u"雪落"_qs << u"某乙"_qs;
+        QTest::newRow("book, 作者, dynasty") << u"a.txt"_qs << QStringList{u"《東周列國志》作者：清·蔡元放"_qs}
+                                            << u"東周列國志"_qs << u"蔡元放"_qs;
+        QTest::newRow("book and name") << u"a.txt"_qs << QStringList{u"《红楼梦》曹雪芹"_qs, u"第一回"_qs} << u"红楼梦"_qs
+                                       << u"曹雪芹"_qs;
+        QTest::newRow("slash") << u"xiyouji_gb.txt"_qs << QStringList{u"[西游记 / 吴承恩（明） 著 ]"_qs, u"书籍介绍:"_qs}
+                               << u"西游记"_qs << u"吴承恩"_qs;
+        QTest::newRow("title, author line") << u"gc.txt"_qs << QStringList{u"官場現形記"_qs, u"作者：李寶嘉"_qs, u"目　錄"_qs}
+                                            << u"官場現形記"_qs << u"李寶嘉"_qs;
+        QTest::newRow("title, who compiled") << u"h.txt"_qs << QStringList{u"歡喜冤家"_qs, u"（明）西湖漁隱編"_qs, u"序"_qs}
+                                             << u"歡喜冤家"_qs << u"西湖漁隱"_qs;
+        QTest::newRow("title, dynasty·name") << u"s.txt"_qs << QStringList{u"施公案"_qs, u"清·佚名 編撰"_qs} << u"施公案"_qs
+                                             << u"佚名"_qs;
+        QTest::newRow("spaced") << u"t.txt"_qs << QStringList{u"鐵樹記   明 鄧志謨著"_qs} << u"鐵樹記"_qs << u"鄧志謨"_qs;
+        QTest::newRow("bare first line") << u"hg.txt"_qs << QStringList{u"海公大紅袍傳"_qs} << u"海公大紅袍傳"_qs << QString();
+        QTest::newRow("Chinese name over a bare line") << u"大红袍.txt"_qs << QStringList{u"海公傳"_qs} << u"大红袍"_qs
+                                                       << QString();
+        QTest::newRow("title, spaced 作者") << u"l.txt"_qs << QStringList{u"遼海丹忠錄  作者：陸人龍"_qs} << u"遼海丹忠錄"_qs
+                                           << u"陸人龍"_qs;
+        QTest::newRow("title, dynasty, name") << u"r.txt"_qs << QStringList{u"熱血痕    清 李亮丞"_qs, u"熱血痕"_qs}
+                                              << u"熱血痕"_qs << u"李亮丞"_qs;
+        QTest::newRow("book, other name, 作者") << u"y.txt"_qs << QStringList{u"《喻世明言》(《古今小說》)作者：[明]馮夢龍"_qs}
+                                                << u"喻世明言"_qs << u"馮夢龍"_qs;
+        QTest::newRow("book, no author") << u"h.txt"_qs << QStringList{u"*****"_qs, u"《紅樓夢》120回"_qs} << u"紅樓夢"_qs
+                                         << QString();
+        QTest::newRow("title, edition, author") << u"l.txt"_qs << QStringList{u"綠野仙蹤　（一百回本）清李百川著"_qs, u"目錄"_qs}
+                                                << u"綠野仙蹤"_qs << u"李百川"_qs;
+        QTest::newRow("title, a word apart") << u"e.txt"_qs << QStringList{u"斗破苍穹  完结"_qs} << u"e"_qs << QString();
+        QTest::newRow("book, its preface") << u"g.txt"_qs << QStringList{u"臨海逸叟醉筆"_qs, u"《鼓掌絕塵》題辭"_qs}
+                                           << u"鼓掌絕塵"_qs << QString();
+        QTest::newRow("a poem's title") << u"g.txt"_qs << QStringList{u"佳會絕句"_qs, u"情似膠漆味正好，風吹紙窗忌人俏。"_qs}
+                                        << u"g"_qs << QString();
+        QTest::newRow("who wrote it, no title") << u"d.txt"_qs << QStringList{u"結水滸全傳山陰忽來道人俞萬春仲華甫手著"_qs}
+                                                << u"d"_qs << QString();
+        QTest::newRow("page word") << u"p.txt"_qs << QStringList{u"前言"_qs, u"作者：某丙"_qs} << u"p"_qs << u"某丙"_qs;
+        QTest::newRow("sentence") << u"r.txt"_qs << QStringList{u"《儒林外史》是一部讽刺小说，摹绘世故人情。"_qs} << u"r"_qs
+                                  << QString();
     }
 
     void metadataFromNameAndFrontMatter()
@@ -581,6 +619,17 @@ private slots:
         // What the book holds is a whole image: it ends where its format says it ends.
         QVERIFY(cover.bytes.endsWith(kind.endsWith(u"png"_qs) ? QByteArray("IEND\xAE\x42\x60\x82") : QByteArray("\xFF\xD9")));
         QCOMPARE(QImage::fromData(cover.bytes).size(), picture.size());
+    }
+
+    // A drawn cover uses a font that has the title's characters, and says so when none has.
+    void drawnCover_saysWhenNoFontHasTheTitle()
+    {
+        const CoverImage plain = drawCover(u"西游记"_qs, u"吴承恩"_qs);
+        QVERIFY2(plain.warning.isEmpty(), qPrintable(plain.warning));
+        QCOMPARE(QImage::fromData(plain.bytes).size(), QSize(1600, 2560));
+        const CoverImage odd = drawCover(u"西游\u0378记"_qs, QString()); // U+0378: no character at all
+        QVERIFY2(odd.warning.contains(u"方框"_qs), qPrintable(odd.warning));
+        QVERIFY(odd.error.isEmpty() && !odd.bytes.isEmpty());
     }
 };
 

@@ -6,11 +6,15 @@
 #include "Prompts.h"
 #include "core/GbkCodec.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
 #include <QFile>
+#include <QGroupBox>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -50,6 +54,45 @@ inline QByteArray novel(int chapters, int bodyLines, int prefaceLines = 0)
         }
     }
     return b;
+}
+
+/// The access keys (the letter after a single '&') that clash among the widgets a user reaches
+/// together: buttons, group boxes and labels with a buddy under each of `roots`. One entry per
+/// clash: "O: 确定(&O) 其他(&O)".
+inline QStringList clashingAccessKeys(const QList<QWidget*>& roots)
+{
+    QMap<QChar, QStringList> keys;
+    auto add = [&keys](const QString& text) {
+        for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] == u'&') {
+                if (text[i + 1] != u'&') {
+                    keys[text[i + 1].toUpper()] << text;
+                    return;
+                }
+                ++i; // "&&" is a plain '&'
+            }
+        }
+    };
+    for (QWidget* root : roots) {
+        QList<QWidget*> widgets = root->findChildren<QWidget*>();
+        widgets.prepend(root);
+        for (QWidget* w : std::as_const(widgets)) {
+            if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+                add(b->text());
+            } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+                add(g->title());
+            } else if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy()) {
+                add(l->text());
+            }
+        }
+    }
+    QStringList clashes;
+    for (auto it = keys.cbegin(); it != keys.cend(); ++it) {
+        if (it.value().size() > 1) {
+            clashes << QString(it.key()) + QStringLiteral(": ") + it.value().join(u' ');
+        }
+    }
+    return clashes;
 }
 
 // --- Answers ---------------------------------------------------------------------------------------------

@@ -1,13 +1,19 @@
 #include "UiTest.h"
 
 #include "config/Settings.h"
+#include "CleanReportDialog.h"
+#include "frmEpub.h"
 #include "frmErr.h"
 #include "frmYesAllNo.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 using namespace UiTest;
@@ -238,7 +244,87 @@ private slots:
         frmErr report(QStringLiteral("x"), 5, QStringLiteral("c"), m_settings);
         emit report.findChild<QLabel*>(QStringLiteral("lblLink"))->linkActivated(QStringLiteral("#"));
         QCOMPARE(Prompts::openedUrls().size(), 1);
-        QCOMPARE(Prompts::openedUrls().first().scheme(), QStringLiteral("https"));
+        QCOMPARE(Prompts::openedUrls().first().scheme(), QStringLiteral("https")); // no guide beside the tests
+        // Nothing to open it with: said, not swallowed.
+        Prompts::setOpenUrlFails(true);
+        emit report.findChild<QLabel*>(QStringLiteral("lblLink"))->linkActivated(QStringLiteral("#"));
+        QCOMPARE(Prompts::log().size(), 1);
+        QVERIFY2(Prompts::log().first().contains(u"系统中没有能打开它的程序"_qs), qPrintable(Prompts::log().first()));
+    }
+
+    // The other dialogs: no access key twice.
+    void accessKeys_noneTwiceInADialog()
+    {
+        BookMeta meta;
+        CleanupLedger ledger;
+        ledger.add(QStringLiteral("r"), 1, QStringLiteral("a"), QStringLiteral("b"), false);
+        frmEpub epub(meta, 0, m_dir.filePath(QStringLiteral("b.epub")));
+        frmYesAllNo ask(m_settings);
+        frmErr error(QStringLiteral("x"), 5, QStringLiteral("c"), m_settings);
+        CleanReportDialog report(ledger, m_dir.path(), nullptr);
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&epub, &ask, &error, &report}) {
+            const QStringList clashes = clashingAccessKeys({dialog});
+            QVERIFY2(clashes.isEmpty(), qPrintable(dialog->objectName() + u": "_qs + clashes.join(u"; "_qs)));
+        }
+    }
+
+    // The book dialog: the 保存为 label takes its access key, and the file follows a typed title
+    // until the user names the file.
+    void epubDialog_fileFollowsTheTitle()
+    {
+        BookMeta meta;
+        meta.title = QStringLiteral("xiyouji_gb");
+        const QString folder = m_dir.filePath(QStringLiteral("books"));
+        frmEpub dialog(meta, 50, folder + QStringLiteral("/xiyouji_gb.epub"));
+        auto* title = dialog.findChild<QLineEdit*>(QStringLiteral("txtTitle"));
+        auto* target = dialog.findChild<QLineEdit*>(QStringLiteral("txtTarget"));
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lblTarget"))->buddy(), target);
+        // Chinese arrives from an input method as a committed string.
+        auto type = [title](const QString& text) {
+            QInputMethodEvent event;
+            event.setCommitString(text);
+            QCoreApplication::sendEvent(title, &event);
+        };
+        title->selectAll();
+        type(QStringLiteral(u"西游记"));
+        QCOMPARE(target->text(), folder + QStringLiteral(u"/西游记.epub"));
+        target->setText(folder + QStringLiteral(u"/我的.epub"));
+        type(QStringLiteral(u"传"));
+        QCOMPARE(target->text(), folder + QStringLiteral(u"/我的.epub"));
+    }
+
+    // The cleanup report stays readable with long examples: one line per rule with its name and
+    // counts in view, a scroll bar and the keys to move, the whole example in the pane below.
+    void cleanReport_longExamplesStayInView()
+    {
+        CleanupLedger ledger;
+        const QString longLine = QString(5000, u'长');
+        for (int r = 0; r < 30; ++r) {
+            ledger.add(QStringLiteral(u"规则%1").arg(r), 10 + r, longLine + QString::number(r), QStringLiteral(u"短"), false);
+        }
+        CleanReportDialog report(ledger, m_dir.path(), nullptr);
+        report.resize(720, 420);
+        report.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&report));
+        auto* table = report.findChild<QTableWidget*>(QStringLiteral("lvwReport"));
+        auto* pane = report.findChild<QPlainTextEdit*>(QStringLiteral("txtExamples"));
+        QVERIFY(table && pane);
+        const int line = table->fontMetrics().height();
+        const QRect view = table->viewport()->rect();
+        for (int column = 0; column < 3; ++column) {
+            const QRect cell = table->visualItemRect(table->item(0, column));
+            QVERIFY2(cell.height() <= 2 * line + 8, qPrintable(QString::number(cell.height())));
+            QVERIFY(view.contains(cell));
+        }
+        QVERIFY(table->verticalScrollBar()->isVisible());
+        QCOMPARE(pane->toPlainText(), QStringLiteral(u"第 10 行: %1 → 短").arg(longLine + u'0'));
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Down);
+        QCOMPARE(table->currentRow(), 1);
+        QVERIFY(pane->toPlainText().contains(longLine + u'1'));
+        QTest::keyClick(table, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(table->currentRow(), 29);
+        QVERIFY(table->verticalScrollBar()->value() > 0);
     }
 };
 

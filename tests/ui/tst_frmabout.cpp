@@ -90,6 +90,17 @@ private slots:
         QCOMPARE(shownNotes(next), u"new"_s);
     }
 
+    // Installed, the guide is in share/vellomar beside the program's bin folder.
+    void installedNotes_foundInTheShareFolder() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(u"bin"_s) && QDir(dir.path()).mkpath(u"share/vellomar"_s));
+        QFile file(dir.filePath(u"share/vellomar/说明.txt"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(u"装好的说明"_s.toUtf8()) > 0);
+        file.close();
+        frmAbout box(m_settings, nullptr, dir.filePath(u"bin"_s));
+        QCOMPARE(shownNotes(box), u"装好的说明"_s);
+    }
+
     // The notes file is read like a novel: whatever its encoding, the text shows as written.
     void notesDecoding_data() {
         QTest::addColumn<QByteArray>("bytes");

@@ -277,6 +277,21 @@ private slots:
         QVERIFY(readGbk(m_config).contains(u"ChapsInFile=12\r\n"_s));
     }
 
+    // Every page with the dialog's own buttons: no access key twice.
+    void accessKeys_noneTwiceOnAPage() {
+        auto dialog = open();
+        auto* tabs = get<QTabWidget>(dialog.get(), u"tabConfig"_s);
+        const QList<QWidget*> buttons{get<QPushButton>(dialog.get(), u"btnOK"_s), get<QPushButton>(dialog.get(), u"btnCancel"_s),
+                                      get<QPushButton>(dialog.get(), u"btnApply"_s)};
+        QStringList clashes;
+        for (int i = 0; i < tabs->count(); ++i) {
+            for (const QString& clash : UiTest::clashingAccessKeys(QList<QWidget*>{tabs->widget(i)} + buttons)) {
+                clashes << tabs->tabText(i) + u": "_s + clash;
+            }
+        }
+        QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join(u"; "_s)));
+    }
+
     void colour_chooserAndTypedText() {
         auto dialog = open();
         auto* box = get<QLineEdit>(dialog.get(), u"txtColor_1"_s);
@@ -285,10 +300,12 @@ private slots:
         QCOMPARE(box->text(), u"&HD1D1D1"_s);
         QVERIFY(!dialog->Changed());
 
+        QCOMPARE(cCommonDialog::lastRequest().color, 0xD1D1D1); // the chooser opens at the colour in force
         cCommonDialog::queueColorAnswer(0xFF);
         click(dialog.get(), u"btnColor_1"_s);
         QCOMPARE(box->text(), u"&HFF"_s);
         QCOMPARE(box->palette().color(QPalette::Base), QColor(255, 0, 0));
+        QCOMPARE(get<QLabel>(dialog.get(), u"picColor_1"_s)->palette().color(QPalette::Window), QColor(255, 0, 0));
         QVERIFY(dialog->Changed());
 
         box->setText(u"blue"_s);

@@ -1,24 +1,24 @@
 #include "ListCommands.h"
 
-#include "core/RepeatedChapters.h"
-
-#include "MainMenus.h"
+#include "ErrorHook.h"
+#include "MainWidgets.h"
 #include "Prompts.h"
-#include "frmMain.h"
 
 #include "config/Settings.h"
+#include "core/Document.h"
 #include "core/NumberingReview.h"
+#include "core/RepeatedChapters.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QHeaderView>
 #include <QLabel>
-#include <QToolButton>
-
-#include <algorithm>
 #include <QMenu>
+#include <QToolButton>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -43,9 +43,30 @@ QString trimSpaces(const QString& s) {
 
 } // namespace
 
+ListCommands::ListCommands(Document& doc, Settings& settings, QWidget* window, const MainWidgets& ui,
+                           QMenu* itemMenu, QAction* editTitle)
+    : m_doc(doc), m_settings(settings), m_window(window), m_ui(ui), m_itemMenu(itemMenu),
+      m_editTitle(editTitle) {
+    QObject::connect(ui.lvwTitles->header(), &QHeaderView::sectionClicked, window,
+                     [this](int column) { lvwTitles_ColumnClick(column); });
+    QObject::connect(ui.lvwTitles, &QTreeView::doubleClicked, window, [this] { lvwTitles_DblClick(); });
+    QObject::connect(ui.btnTidy, &QToolButton::clicked, window, [this] { mnuI_Tidy_Click(); });
+    // A check mark or a chapter number changes the review.
+    QObject::connect(&doc.model(), &QAbstractItemModel::dataChanged, window,
+                     [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
+                         const bool checks = roles.isEmpty() || roles.contains(Qt::CheckStateRole);
+                         const bool numbers = roles.contains(Qt::DisplayRole) &&
+                                              from.column() <= ChapterModel::ChapNumColumn &&
+                                              to.column() >= ChapterModel::ChapNumColumn;
+                         if (checks || numbers) {
+                             ReviewNumbering();
+                         }
+                     });
+}
+
 int ListCommands::selectedRow() const {
     // Of several selected rows, the current one is the one edited, copied and previewed.
-    const QItemSelectionModel* selection = m_w.lvwTitles->selectionModel();
+    const QItemSelectionModel* selection = m_ui.lvwTitles->selectionModel();
     const QModelIndex current = selection->currentIndex();
     if (current.isValid() && selection->isRowSelected(current.row(), QModelIndex())) {
         return current.row();
@@ -56,7 +77,7 @@ int ListCommands::selectedRow() const {
 
 QList<int> ListCommands::selectedRows() const {
     QList<int> rows;
-    for (const QModelIndex& index : m_w.lvwTitles->selectionModel()->selectedRows()) {
+    for (const QModelIndex& index : m_ui.lvwTitles->selectionModel()->selectedRows()) {
         rows << index.row();
     }
     return rows;
@@ -64,10 +85,10 @@ QList<int> ListCommands::selectedRows() const {
 
 void ListCommands::setSelectedChecks(bool checked) {
     // Checks are the user's review of an analysed list; a pass owns the list while it runs.
-    if (m_w.m_doc.DocState != Analysed) {
+    if (m_doc.DocState != Analysed) {
         return;
     }
-    m_w.m_doc.model().setRowsChecked(selectedRows(), checked);
+    m_doc.model().setRowsChecked(selectedRows(), checked);
 }
 
 void ListCommands::mnuI_CheckSelected_Click() {
@@ -81,40 +102,40 @@ void ListCommands::mnuI_UncheckSelected_Click() {
 void ListCommands::toggleSelectedChecks() {
     const int row = selectedRow();
     if (row >= 0) {
-        setSelectedChecks(!m_w.m_doc.model().isChecked(row));
+        setSelectedChecks(!m_doc.model().isChecked(row));
     }
 }
 
 void ListCommands::selectRow(int row) {
-    const QModelIndex index = m_w.m_doc.model().index(row, 0);
-    m_w.lvwTitles->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                                QItemSelectionModel::Rows);
-    m_w.lvwTitles->scrollTo(index);
+    const QModelIndex index = m_doc.model().index(row, 0);
+    m_ui.lvwTitles->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                                 QItemSelectionModel::Rows);
+    m_ui.lvwTitles->scrollTo(index);
 }
 
 void ListCommands::lvwTitles_ColumnClick(int column) {
-    if (m_w.m_doc.DocState != Analysed) {
+    if (m_doc.DocState != Analysed) {
         return;
     }
-    m_w.trap(QStringLiteral("frmMain::SortItem()"), [&] {
-        ChapterModel& model = m_w.m_doc.model();
+    trapErrors(QStringLiteral("frmMain::SortItem()"), m_window, [&] {
+        ChapterModel& model = m_doc.model();
         model.SortByColumn(column + 1, model.sortOrderTag().toInt());
     });
 }
 
 void ListCommands::mnuI_SelAll_Click() {
-    m_w.m_doc.model().SelAll();
+    m_doc.model().SelAll();
 }
 void ListCommands::mnuI_SelNone_Click() {
-    m_w.m_doc.model().SelNone();
+    m_doc.model().SelNone();
 }
 void ListCommands::mnuI_SelReverse_Click() {
-    m_w.m_doc.model().SelReverse();
+    m_doc.model().SelReverse();
 }
 
 void ListCommands::mnuI_SelUndo_Click() {
-    m_w.trap(QStringLiteral("frmMain::mnuI_SelUndo_Click()"), [this] {
-        const int row = m_w.m_doc.model().SelUndo();
+    trapErrors(QStringLiteral("frmMain::mnuI_SelUndo_Click()"), m_window, [this] {
+        const int row = m_doc.model().SelUndo();
         if (row >= 0) {
             selectRow(row);
         }
@@ -125,15 +146,15 @@ bool ListCommands::askForSelected(const QString& prompt, const QString& caption,
                                   const std::function<QString(int)>& current, int* row, QString* answer) {
     *row = selectedRow();
     if (*row < 0) {
-        Prompts::messageBox(&m_w, NoSelection, EditCaption, QMessageBox::Warning);
+        Prompts::messageBox(m_window, NoSelection, EditCaption, QMessageBox::Warning);
         return false;
     }
-    return Prompts::inputBox(&m_w, prompt, caption, current(m_w.m_doc.model().tag(*row)), answer);
+    return Prompts::inputBox(m_window, prompt, caption, current(m_doc.model().tag(*row)), answer);
 }
 
 void ListCommands::mnuIE_Title_Click() {
-    m_w.trap(QStringLiteral("frmMain::mnuIE_Title_Click()"), [this] {
-        ChapterModel& model = m_w.m_doc.model();
+    trapErrors(QStringLiteral("frmMain::mnuIE_Title_Click()"), m_window, [this] {
+        ChapterModel& model = m_doc.model();
         int row = -1;
         QString answer;
         if (!askForSelected(
@@ -146,14 +167,14 @@ void ListCommands::mnuIE_Title_Click() {
         if (answer.isEmpty()) {
             return;
         }
-        model.UpdateChapItem(row, model.chapnum().at(r), answer, m_w.m_settings.OutFile);
+        model.UpdateChapItem(row, model.chapnum().at(r), answer, m_settings.OutFile);
     });
 }
 
 void ListCommands::mnuIE_ChapNum_Click() {
     const QString context = QStringLiteral("frmMain::mnuIE_ChapNum_Click()");
-    m_w.trap(context, [&] {
-        ChapterModel& model = m_w.m_doc.model();
+    trapErrors(context, m_window, [&] {
+        ChapterModel& model = m_doc.model();
         int row = -1;
         QString answer;
         // A cancelled box is an answer like any other: nothing changes, nothing is reported.
@@ -166,15 +187,15 @@ void ListCommands::mnuIE_ChapNum_Click() {
         bool ok = false;
         const double value = trimSpaces(answer).toDouble(&ok);
         if (!ok || !std::isfinite(value)) {
-            m_w.ShowErrMsg(QStringLiteral(u"类型不匹配"), TypeMismatch, context);
+            reportError(QStringLiteral(u"类型不匹配"), TypeMismatch, context, m_window);
             return;
         }
         const double number = std::nearbyint(value);
         if (number < -32768 || number > 32767) {
-            m_w.ShowErrMsg(QStringLiteral(u"溢出"), Overflow, context);
+            reportError(QStringLiteral(u"溢出"), Overflow, context, m_window);
             return;
         }
-        model.UpdateChapItem(row, qint16(number), model.title().at(r), m_w.m_settings.OutFile);
+        model.UpdateChapItem(row, qint16(number), model.title().at(r), m_settings.OutFile);
     });
 }
 
@@ -185,34 +206,34 @@ void ListCommands::mnuI_Copy_Click() {
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(m_w.m_doc.model().memo(row));
+    clipboard->setText(m_doc.model().memo(row));
     // The message promises an open editor only when the desktop has opened one.
     QString text = QStringLiteral(u"复制成功：标题行已在剪贴板上，可在文本编辑器里粘贴查找。");
-    if (m_w.m_settings.AutoOpenNotepad) {
-        text = Prompts::openUrl(QUrl::fromLocalFile(m_w.m_doc.FilePath))
+    if (m_settings.AutoOpenNotepad) {
+        text = Prompts::openUrl(QUrl::fromLocalFile(m_doc.FilePath))
                    ? QStringLiteral(u"复制成功：已用文本编辑器打开小说，粘贴即可查找！")
                    : QStringLiteral(u"复制成功：标题行已在剪贴板上（无法用文本编辑器打开小说，请自行打开查找）。");
     }
-    Prompts::messageBox(&m_w, text, QStringLiteral(u"复制"), QMessageBox::Information);
+    Prompts::messageBox(m_window, text, QStringLiteral(u"复制"), QMessageBox::Information);
 }
 
 void ListCommands::lvwTitles_DblClick() {
     // Editing stays with the commands' own state: not while a pass walks the list.
-    if (selectedRow() >= 0 && m_w.m_menus->menu(QStringLiteral("mnuIE_Title"))->isEnabled()) {
+    if (selectedRow() >= 0 && m_editTitle->isEnabled()) {
         mnuIE_Title_Click();
     }
 }
 
 void ListCommands::lvwTitles_MouseUp(const QPoint& globalPos) {
     if (selectedRow() >= 0) {
-        m_w.m_menus->itemMenu()->popup(globalPos);
+        m_itemMenu->popup(globalPos);
     }
 }
 
 void ListCommands::ReviewNumbering() {
-    ChapterModel& model = m_w.m_doc.model();
-    if (m_w.m_doc.DocState != Analysed || model.rowCount() == 0) {
-        m_w.m_panelText->setToolTip(QString());
+    ChapterModel& model = m_doc.model();
+    if (m_doc.DocState != Analysed || model.rowCount() == 0) {
+        m_ui.textPanel->setToolTip(QString());
         return;
     }
     model.setAnomalies(reviewNumbering(model.chapnum(), model.ignoredRecords(), model.volumes().starts()));
@@ -226,14 +247,14 @@ void ListCommands::ReviewNumbering() {
             tip += QStringLiteral(u"，其中 %1 卷没有章节（见“卷”列的提示）").arg(empty);
         }
     }
-    m_w.m_panelText->setToolTip(tip);
+    m_ui.textPanel->setToolTip(tip);
     reviewTidy();
 }
 
 QVector<TidyChange> ListCommands::tidyProposal() {
-    ChapterModel& model = m_w.m_doc.model();
+    ChapterModel& model = m_doc.model();
     if (m_tidyInput.size() != model.recordCount()) {
-        m_tidyInput = tidyInput(m_w.m_doc, {});
+        m_tidyInput = tidyInput(m_doc, {});
     }
     // The checks and the user's own changes are taken as they stand now.
     const QVector<bool> ignored = model.ignoredRecords();
@@ -249,58 +270,58 @@ QVector<TidyChange> ListCommands::tidyProposal() {
 void ListCommands::reviewTidy() {
     // Past this many titles the proposal waits for the menu, so that a check stays instant.
     constexpr int QuickTitles = 100000;
-    const ChapterModel& model = m_w.m_doc.model();
+    const ChapterModel& model = m_doc.model();
     m_tidyChanges.clear();
-    if (m_w.m_doc.DocState == Analysed && model.rowCount() > 0 && model.recordCount() <= QuickTitles) {
+    if (m_doc.DocState == Analysed && model.rowCount() > 0 && model.recordCount() <= QuickTitles) {
         m_tidyChanges = tidyProposal();
     }
     const qsizetype ignore = std::count_if(m_tidyChanges.cbegin(), m_tidyChanges.cend(), [](const TidyChange& c) { return c.ignore; });
     const qsizetype keep = m_tidyChanges.size() - ignore;
-    m_w.btnTidy->setText(QStringLiteral(u"可整理: 忽略 %1 个、恢复 %2 个").arg(ignore).arg(keep));
-    m_w.btnTidy->setVisible(!m_tidyChanges.isEmpty());
-    if (!m_tidyChanges.isEmpty() && !m_w.m_panelText->toolTip().isEmpty()) {
-        m_w.m_panelText->setToolTip(m_w.m_panelText->toolTip()
-                                    + QStringLiteral(u"\n按编号整理可忽略 %1 个、恢复 %2 个标题：点右边的“可整理”").arg(ignore).arg(keep));
+    m_ui.btnTidy->setText(QStringLiteral(u"可整理: 忽略 %1 个、恢复 %2 个").arg(ignore).arg(keep));
+    m_ui.btnTidy->setVisible(!m_tidyChanges.isEmpty());
+    if (!m_tidyChanges.isEmpty() && !m_ui.textPanel->toolTip().isEmpty()) {
+        m_ui.textPanel->setToolTip(m_ui.textPanel->toolTip()
+                                   + QStringLiteral(u"\n按编号整理可忽略 %1 个、恢复 %2 个标题：点右边的“可整理”").arg(ignore).arg(keep));
     }
 }
 
 void ListCommands::mnuI_Tidy_Click() {
-    ChapterModel& model = m_w.m_doc.model();
-    if (m_w.m_doc.DocState != Analysed || model.rowCount() == 0) {
+    ChapterModel& model = m_doc.model();
+    if (m_doc.DocState != Analysed || model.rowCount() == 0) {
         return;
     }
     const int changed = model.applyTidy(tidyProposal());
-    m_w.setStatusText(changed > 0 ? QStringLiteral(u"按编号整理：改变了 %1 个标题（可撤消）").arg(changed)
-                                  : QStringLiteral(u"按编号整理：没有要改变的标题"));
+    m_ui.textPanel->setText(changed > 0 ? QStringLiteral(u"按编号整理：改变了 %1 个标题（可撤消）").arg(changed)
+                                        : QStringLiteral(u"按编号整理：没有要改变的标题"));
     ReviewNumbering();
 }
 
 void ListCommands::mnuI_IgnoreRepeats_Click() {
-    ChapterModel& model = m_w.m_doc.model();
-    if (m_w.m_doc.DocState != Analysed || model.rowCount() == 0) {
+    ChapterModel& model = m_doc.model();
+    if (m_doc.DocState != Analysed || model.rowCount() == 0) {
         return;
     }
     const int n = model.ignoreRepeats();
-    m_w.setStatusText(n > 0 ? QStringLiteral(u"忽略重复章节：勾选了 %1 个章节（可撤消）").arg(n)
-                            : QStringLiteral(u"没有重复章节"));
+    m_ui.textPanel->setText(n > 0 ? QStringLiteral(u"忽略重复章节：勾选了 %1 个章节（可撤消）").arg(n)
+                                  : QStringLiteral(u"没有重复章节"));
     ReviewNumbering();
 }
 
 void ListCommands::analysisDone() {
     m_tidyInput.clear();
     m_tidyChanges.clear();
-    if (m_w.m_doc.DocState == Analysed && m_w.m_doc.model().rowCount() > 1) {
-        m_w.m_doc.model().setRepeats(findRepeatedChapters(m_w.m_doc));
+    if (m_doc.DocState == Analysed && m_doc.model().rowCount() > 1) {
+        m_doc.model().setRepeats(findRepeatedChapters(m_doc));
     }
-    if (m_w.m_settings.AutoTidy && m_w.m_doc.DocState == Analysed && m_w.m_doc.model().rowCount() > 0) {
-        m_w.m_doc.model().applyTidy(tidyProposal());
+    if (m_settings.AutoTidy && m_doc.DocState == Analysed && m_doc.model().rowCount() > 0) {
+        m_doc.model().applyTidy(tidyProposal());
     }
 }
 
 void ListCommands::mnuI_NextAnomaly_Click() {
-    const ChapterModel& model = m_w.m_doc.model();
+    const ChapterModel& model = m_doc.model();
     const int n = model.rowCount();
-    if (m_w.m_doc.DocState != Analysed || n == 0) {
+    if (m_doc.DocState != Analysed || n == 0) {
         return;
     }
     const int from = selectedRow(); // -1: start at the top
@@ -309,7 +330,7 @@ void ListCommands::mnuI_NextAnomaly_Click() {
         if (model.anomaly(row) != NumberingAnomaly::None) {
             selectRow(row);
             // In the middle, with the chapters around it in view to judge it by.
-            m_w.lvwTitles->scrollTo(model.index(row, 0), QAbstractItemView::PositionAtCenter);
+            m_ui.lvwTitles->scrollTo(model.index(row, 0), QAbstractItemView::PositionAtCenter);
             return;
         }
     }

@@ -7,13 +7,23 @@
 
 #include <functional>
 
-class frmMain;
+struct MainWidgets;
+struct Settings;
+class Document;
+class QAction;
+class QMenu;
+class QWidget;
 
 /// The commands that edit the chapter list: check marks and their undo, sorting, title and
-/// number edits, copying a title line, and the walk through numbering anomalies.
+/// number edits, copying a title line, and the walk through numbering anomalies. They act on
+/// the document's list as the window shows it, and take the list's own triggers (a column
+/// clicked, a row double-clicked, the 可整理 button, a check or number changed) themselves.
 class ListCommands {
 public:
-    explicit ListCommands(frmMain& window) : m_w(window) {}
+    /// `window` owns the questions asked; `itemMenu` is the chapter menu a right click pops
+    /// up; a double click edits a title only while `editTitle` is enabled.
+    ListCommands(Document& doc, Settings& settings, QWidget* window, const MainWidgets& ui, QMenu* itemMenu,
+                 QAction* editTitle);
 
     void mnuI_SelAll_Click();
     void mnuI_SelReverse_Click();
@@ -56,7 +66,12 @@ private:
     void reviewTidy();
     QVector<TidyChange> tidyProposal();
 
-    frmMain& m_w;
+    Document& m_doc;
+    Settings& m_settings;
+    QWidget* m_window;
+    const MainWidgets& m_ui;
+    QMenu* m_itemMenu;
+    QAction* m_editTitle;
     QVector<TidyTitle> m_tidyInput; // the analysis's part of tidying's input, read once
     QVector<TidyChange> m_tidyChanges;
 };

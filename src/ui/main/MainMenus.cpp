@@ -1,29 +1,20 @@
 #include "MainMenus.h"
 
+#include "MainCommands.h"
 #include "ToolIcons.h"
-#include "frmMain.h"
 
-#include "config/Settings.h"
-#include "config/cInifile.h"
 #include "core/Document.h"
 
 #include <QAction>
 #include <QActionGroup>
-#include <QFileInfo>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 
-namespace {
-
-// The error number users quote for a settings file that cannot be written.
-constexpr int PathFile = 75;
-
-} // namespace
-
-MainMenus::MainMenus(frmMain& window) : m_w(window) {
+MainMenus::MainMenus(QMainWindow& window, MainCommands& commands) : m_window(window), m_commands(commands) {
     buildMenus();
     buildToolbar();
 }
@@ -34,7 +25,7 @@ QAction* MainMenus::addMenuEntry(QMenu* menu, const char* name, const QString& c
     a->setObjectName(QString::fromLatin1(name));
     a->setShortcut(shortcut);
     if (handler) {
-        QObject::connect(a, &QAction::triggered, &m_w, std::move(handler));
+        QObject::connect(a, &QAction::triggered, &m_window, std::move(handler));
     }
     m_menus.insert(a->objectName(), a);
     return a;
@@ -47,7 +38,7 @@ QAction* MainMenus::addSeparator(QMenu* menu, const char* name) {
 }
 
 void MainMenus::buildMenus() {
-    QMenuBar* bar = m_w.menuBar();
+    QMenuBar* bar = m_window.menuBar();
     auto menu = [bar](const char* name, const QString& caption) {
         QMenu* m = bar->addMenu(caption);
         m->setObjectName(QString::fromLatin1(name));
@@ -55,17 +46,18 @@ void MainMenus::buildMenus() {
         return m;
     };
     const QKeySequence none;
-    frmMain* w = &m_w;
+    QMainWindow* w = &m_window;
+    MainCommands* c = &m_commands;
 
     QMenu* menuFile = menu("menuFile", QStringLiteral(u"文件(&F)"));
     addMenuEntry(menuFile, "mnuF_Open", QStringLiteral(u"打开(&O)..."), QKeySequence(Qt::CTRL | Qt::Key_O),
-                 [w] { w->mnuF_Open_Click(); });
-    addMenuEntry(menuFile, "mnuF_Close", QStringLiteral(u"关闭(&C)"), none, [w] { w->mnuF_Close_Click(); });
+                 [c] { c->mnuF_Open_Click(); });
+    addMenuEntry(menuFile, "mnuF_Close", QStringLiteral(u"关闭(&C)"), none, [c] { c->mnuF_Close_Click(); });
     m_menuRecent = menuFile->addMenu(QStringLiteral(u"最近打开的文件(&R)"));
     m_menuRecent->setObjectName(QStringLiteral("mnuF_Recent"));
     m_menuRecent->menuAction()->setObjectName(QStringLiteral("mnuF_Recent"));
     addSeparator(menuFile, "mnuF_Bar");
-    addMenuEntry(menuFile, "mnuF_Exit", QStringLiteral(u"退出(&E)"), none, [w] { w->mnuF_Exit_Click(); });
+    addMenuEntry(menuFile, "mnuF_Exit", QStringLiteral(u"退出(&E)"), none, [c] { c->mnuF_Exit_Click(); });
 
     // The view entries flip their own check mark when chosen; the handlers act on the new mark.
     QMenu* menuView = menu("menuView", QStringLiteral(u"查看(&V)"));
@@ -81,7 +73,7 @@ void MainMenus::buildMenus() {
         m_buttons.value(QStringLiteral("tool"))->setChecked(on);
     });
     QObject::connect(viewStatus, &QAction::triggered, w, [this](bool on) {
-        m_w.staStatus->setVisible(on);
+        m_window.statusBar()->setVisible(on);
         m_buttons.value(QStringLiteral("status"))->setChecked(on);
     });
     addSeparator(menuView, "mnuV_Bar");
@@ -89,32 +81,19 @@ void MainMenus::buildMenus() {
         addMenuEntry(menuView, "mnuV_Preview", QStringLiteral(u"章节预览(&P)"), none, nullptr);
     viewPreview->setCheckable(true);
     viewPreview->setChecked(true);
-    QObject::connect(viewPreview, &QAction::triggered, w, [w](bool on) {
-        w->setPreviewShown(on);
-        w->m_settings.ShowPreview = on;
-        // Kept at once, like the window position: a view choice is not worth a trip to the options.
-        if (QFileInfo::exists(w->m_configPath) && !w->m_configUnreadable) {
-            cInifile ini;
-            ini.setPath(w->m_configPath);
-            ini.setSection(QStringLiteral("favorite"));
-            ini.setKey(QStringLiteral("ShowPreview"));
-            ini.setValue(on ? QStringLiteral("True") : QStringLiteral("False"));
-            if (!ini.Success()) {
-                w->ShowErrMsg(ini.errorString(), PathFile, QStringLiteral("frmMain::mnuV_Preview_Click()"));
-            }
-        }
-    });
+    QObject::connect(viewPreview, &QAction::triggered, w, [c](bool on) { c->mnuV_Preview_Click(on); });
 
     // How the next novel is read; the choice stays until changed.
     m_menuEncoding = menu("mnuE_Encoding", QStringLiteral(u"编码(&E)"));
     m_encodingGroup = new QActionGroup(w);
     m_encodingGroup->setExclusive(true);
-    auto encoding = [this, w](const char* name, const QString& caption, bool detect, TextCodec::Id id) {
+    auto encoding = [this, w, c](const char* name, const QString& caption, bool detect,
+                                 TextCodec::Id id) {
         QAction* a = addMenuEntry(m_menuEncoding, name, caption, QKeySequence(), nullptr);
         a->setCheckable(true);
         a->setData(detect ? -1 : int(id));
         m_encodingGroup->addAction(a);
-        QObject::connect(a, &QAction::triggered, w, [w, detect, id] { w->mnuE_Encoding_Click(detect, id); });
+        QObject::connect(a, &QAction::triggered, w, [c, detect, id] { c->mnuE_Encoding_Click(detect, id); });
     };
     encoding("mnuE_Auto", QStringLiteral(u"自动检测(&A)"), true, TextCodec::Gbk);
     addSeparator(m_menuEncoding, "mnuE_Bar");
@@ -129,66 +108,66 @@ void MainMenus::buildMenus() {
 
     QMenu* menuOperate = menu("menuOperate", QStringLiteral(u"操作(&O)"));
     addMenuEntry(menuOperate, "mnuO_Analyze", QStringLiteral(u"重新分析(&A)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_L), [w] { w->mnuO_Analyze_Click(); });
+                 QKeySequence(Qt::CTRL | Qt::Key_L), [c] { c->mnuO_Analyze_Click(); });
     addMenuEntry(menuOperate, "mnuO_SaveOut", QStringLiteral(u"输出(&T)"), QKeySequence(Qt::CTRL | Qt::Key_S),
-                 [w] { w->mnuO_SaveOut_Click(); });
+                 [c] { c->mnuO_SaveOut_Click(); });
     addMenuEntry(menuOperate, "mnuO_SaveEpub", QStringLiteral(u"输出 EPUB(&E)..."), QKeySequence(Qt::CTRL | Qt::Key_E),
-                 [w] { w->mnuO_SaveEpub_Click(); });
+                 [c] { c->mnuO_SaveEpub_Click(); });
     addMenuEntry(menuOperate, "mnuO_Stop", QStringLiteral(u"停止(&S)"), QKeySequence(Qt::Key_F11),
-                 [w] { w->mnuO_Stop_Click(); });
+                 [c] { c->mnuO_Stop_Click(); });
     addSeparator(menuOperate, "mnuO_Bar");
     addMenuEntry(menuOperate, "mnuO_Option", QStringLiteral(u"选项(&O)..."), QKeySequence(Qt::Key_F4),
-                 [w] { w->mnuO_Option_Click(); });
+                 [c] { c->mnuO_Option_Click(); });
 
     m_menuItem = menu("menuItem", QStringLiteral(u"标题(&I)"));
     addMenuEntry(m_menuItem, "mnuI_SelAll", QStringLiteral(u"全选(&S)"), QKeySequence(Qt::CTRL | Qt::Key_A),
-                 [w] { w->mnuI_SelAll_Click(); });
+                 [c] { c->mnuI_SelAll_Click(); });
     addMenuEntry(m_menuItem, "mnuI_SelReverse", QStringLiteral(u"反选(&R)"), none,
-                 [w] { w->mnuI_SelReverse_Click(); });
+                 [c] { c->mnuI_SelReverse_Click(); });
     addMenuEntry(m_menuItem, "mnuI_SelNone", QStringLiteral(u"全不选(&N)"), none,
-                 [w] { w->mnuI_SelNone_Click(); });
+                 [c] { c->mnuI_SelNone_Click(); });
     addMenuEntry(m_menuItem, "mnuI_SelUndo", QStringLiteral(u"恢复选择(&U)"),
-                 QKeySequence(Qt::CTRL | Qt::Key_Z), [w] { w->mnuI_SelUndo_Click(); });
+                 QKeySequence(Qt::CTRL | Qt::Key_Z), [c] { c->mnuI_SelUndo_Click(); });
     addSeparator(m_menuItem, "mnuI_Bar");
     QMenu* edit = m_menuItem->addMenu(QStringLiteral(u"编辑(&E)"));
     edit->setObjectName(QStringLiteral("mnuI_Edit"));
     edit->menuAction()->setObjectName(QStringLiteral("mnuI_Edit"));
     addMenuEntry(edit, "mnuIE_Title", QStringLiteral(u"章节标题(&T)"), QKeySequence(Qt::CTRL | Qt::Key_T),
-                 [w] { w->mnuIE_Title_Click(); });
+                 [c] { c->mnuIE_Title_Click(); });
     addMenuEntry(edit, "mnuIE_ChapNum", QStringLiteral(u"章节序号(&N)"), QKeySequence(Qt::CTRL | Qt::Key_N),
-                 [w] { w->mnuIE_ChapNum_Click(); });
-    addMenuEntry(m_menuItem, "mnuI_Copy", QStringLiteral(u"复制(&C)"), none, [w] { w->mnuI_Copy_Click(); });
+                 [c] { c->mnuIE_ChapNum_Click(); });
+    addMenuEntry(m_menuItem, "mnuI_Copy", QStringLiteral(u"复制(&C)"), none, [c] { c->mnuI_Copy_Click(); });
     addSeparator(m_menuItem, "mnuI_Bar2");
     addMenuEntry(m_menuItem, "mnuI_NextAnomaly", QStringLiteral(u"下一个异常(&X)"), QKeySequence(Qt::Key_F3),
-                 [w] { w->mnuI_NextAnomaly_Click(); });
-    addMenuEntry(m_menuItem, "mnuI_Tidy", QStringLiteral(u"按编号整理(&B)"), none, [w] { w->mnuI_Tidy_Click(); });
+                 [c] { c->mnuI_NextAnomaly_Click(); });
+    addMenuEntry(m_menuItem, "mnuI_Tidy", QStringLiteral(u"按编号整理(&B)"), none, [c] { c->mnuI_Tidy_Click(); });
     addMenuEntry(m_menuItem, "mnuI_IgnoreRepeats", QStringLiteral(u"忽略重复章节(&D)"), none,
-                 [w] { w->m_list.mnuI_IgnoreRepeats_Click(); });
+                 [c] { c->mnuI_IgnoreRepeats_Click(); });
     addSeparator(m_menuItem, "mnuI_Bar3");
     addMenuEntry(m_menuItem, "mnuI_CheckSelected", QStringLiteral(u"勾选所选(&K)"), none,
-                 [w] { w->m_list.mnuI_CheckSelected_Click(); });
+                 [c] { c->mnuI_CheckSelected_Click(); });
     addMenuEntry(m_menuItem, "mnuI_UncheckSelected", QStringLiteral(u"取消勾选所选(&J)"), none,
-                 [w] { w->m_list.mnuI_UncheckSelected_Click(); });
+                 [c] { c->mnuI_UncheckSelected_Click(); });
 
     QMenu* menuHelp = menu("menuHelp", QStringLiteral(u"帮助(&H)"));
     addMenuEntry(menuHelp, "mnuH_HomePage", QStringLiteral(u"我的主页(&H)"), none,
-                 [w] { w->mnuH_HomePage_Click(); });
+                 [c] { c->mnuH_HomePage_Click(); });
     addSeparator(menuHelp, "mnuH_Bar");
     addMenuEntry(menuHelp, "mnuH_About", QStringLiteral(u"关于(&A)..."), QKeySequence(Qt::Key_F1),
-                 [w] { w->mnuH_About_Click(); });
+                 [c] { c->mnuH_About_Click(); });
 
     // The notification-area menu; it never shows on the menu bar.
     m_menuTray = new QMenu(QStringLiteral("menuTray"), w);
     m_menuTray->setObjectName(QStringLiteral("menuTray"));
     QAction* show = addMenuEntry(m_menuTray, "mnu_T_Show", QStringLiteral(u"显示窗口(&S)"), none,
-                                 [w] { w->mnu_T_Show_Click(); });
+                                 [c] { c->mnu_T_Show_Click(); });
     m_menuTray->setDefaultAction(show);
     addMenuEntry(m_menuTray, "mnu_T_Hide", QStringLiteral(u"隐藏窗口(&H)"), none,
-                 [w] { w->mnu_T_Hide_Click(); });
+                 [c] { c->mnu_T_Hide_Click(); });
     addSeparator(m_menuTray, "mnu_T_Bar");
     addMenuEntry(m_menuTray, "mnu_T_About", QStringLiteral(u"关于(&A)..."), none,
-                 [w] { w->mnuH_About_Click(); });
-    addMenuEntry(m_menuTray, "mnu_T_Exit", QStringLiteral(u"退出(&E)"), none, [w] { w->mnuF_Exit_Click(); });
+                 [c] { c->mnuH_About_Click(); });
+    addMenuEntry(m_menuTray, "mnu_T_Exit", QStringLiteral(u"退出(&E)"), none, [c] { c->mnuF_Exit_Click(); });
 }
 
 void MainMenus::addToolButton(const char* key, int image, const QString& tip) {
@@ -197,7 +176,7 @@ void MainMenus::addToolButton(const char* key, int image, const QString& tip) {
     a->setObjectName(name);
     a->setToolTip(tip);
     m_toolConfig->widgetForAction(a)->setObjectName(name);
-    QObject::connect(a, &QAction::triggered, &m_w, [this, name] { toolConfig_ButtonClick(name); });
+    QObject::connect(a, &QAction::triggered, &m_window, [this, name] { toolConfig_ButtonClick(name); });
     m_buttons.insert(name, a);
 }
 
@@ -206,13 +185,13 @@ void MainMenus::addToolSeparator(const char* key) {
 }
 
 void MainMenus::buildToolbar() {
-    m_toolConfig = new QToolBar(&m_w);
+    m_toolConfig = new QToolBar(&m_window);
     m_toolConfig->setObjectName(QStringLiteral("toolConfig"));
     m_toolConfig->setMovable(false);
     m_toolConfig->setFloatable(false);
     m_toolConfig->setIconSize(QSize(16, 16));
     m_toolConfig->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_w.addToolBar(Qt::TopToolBarArea, m_toolConfig);
+    m_window.addToolBar(Qt::TopToolBarArea, m_toolConfig);
 
     auto* holder = new QWidget(m_toolConfig);
     holder->setObjectName(QStringLiteral("holder1"));
@@ -252,7 +231,8 @@ void MainMenus::buildToolbar() {
         const QString name = QString::fromLatin1(key);
         QAction* a = editMenu->addAction(text);
         a->setObjectName(name);
-        QObject::connect(a, &QAction::triggered, &m_w, [this, name] { toolConfig_ButtonMenuClick(name); });
+        QObject::connect(a, &QAction::triggered, &m_window,
+                         [this, name] { toolConfig_ButtonMenuClick(name); });
         m_buttons.insert(name, a);
     };
     entry("editTitle", QStringLiteral(u"章节标题(&T)"));
@@ -298,21 +278,21 @@ void MainMenus::syncEncoding(bool detect, TextCodec::Id id) {
 }
 
 void MainMenus::toolConfig_ButtonClick(const QString& key) {
-    static const QHash<QString, void (frmMain::*)()> commands = {
-        {QStringLiteral("open"), &frmMain::mnuF_Open_Click},
-        {QStringLiteral("close"), &frmMain::mnuF_Close_Click},
-        {QStringLiteral("analyze"), &frmMain::mnuO_Analyze_Click},
-        {QStringLiteral("saveout"), &frmMain::mnuO_SaveOut_Click},
-        {QStringLiteral("saveepub"), &frmMain::mnuO_SaveEpub_Click},
-        {QStringLiteral("stop"), &frmMain::mnuO_Stop_Click},
-        {QStringLiteral("selall"), &frmMain::mnuI_SelAll_Click},
-        {QStringLiteral("selreverse"), &frmMain::mnuI_SelReverse_Click},
-        {QStringLiteral("selnone"), &frmMain::mnuI_SelNone_Click},
-        {QStringLiteral("selundo"), &frmMain::mnuI_SelUndo_Click},
-        {QStringLiteral("edit"), &frmMain::mnuIE_Title_Click},
-        {QStringLiteral("copy"), &frmMain::mnuI_Copy_Click},
-        {QStringLiteral("config"), &frmMain::mnuO_Option_Click},
-        {QStringLiteral("about"), &frmMain::mnuH_About_Click},
+    static const QHash<QString, void (MainCommands::*)()> commands = {
+        {QStringLiteral("open"), &MainCommands::mnuF_Open_Click},
+        {QStringLiteral("close"), &MainCommands::mnuF_Close_Click},
+        {QStringLiteral("analyze"), &MainCommands::mnuO_Analyze_Click},
+        {QStringLiteral("saveout"), &MainCommands::mnuO_SaveOut_Click},
+        {QStringLiteral("saveepub"), &MainCommands::mnuO_SaveEpub_Click},
+        {QStringLiteral("stop"), &MainCommands::mnuO_Stop_Click},
+        {QStringLiteral("selall"), &MainCommands::mnuI_SelAll_Click},
+        {QStringLiteral("selreverse"), &MainCommands::mnuI_SelReverse_Click},
+        {QStringLiteral("selnone"), &MainCommands::mnuI_SelNone_Click},
+        {QStringLiteral("selundo"), &MainCommands::mnuI_SelUndo_Click},
+        {QStringLiteral("edit"), &MainCommands::mnuIE_Title_Click},
+        {QStringLiteral("copy"), &MainCommands::mnuI_Copy_Click},
+        {QStringLiteral("config"), &MainCommands::mnuO_Option_Click},
+        {QStringLiteral("about"), &MainCommands::mnuH_About_Click},
     };
     if (key == QLatin1String("tool")) {
         mnuV_Toolbar_Click();
@@ -321,15 +301,15 @@ void MainMenus::toolConfig_ButtonClick(const QString& key) {
         mnuV_Statusbar_Click();
         m_menus.value(QStringLiteral("mnuV_Statusbar"))->setChecked(m_buttons.value(key)->isChecked());
     } else if (const auto command = commands.value(key)) {
-        (m_w.*command)();
+        (m_commands.*command)();
     }
 }
 
 void MainMenus::toolConfig_ButtonMenuClick(const QString& key) {
     if (key == QLatin1String("editTitle")) {
-        m_w.mnuIE_Title_Click();
+        m_commands.mnuIE_Title_Click();
     } else if (key == QLatin1String("editChapNum")) {
-        m_w.mnuIE_ChapNum_Click();
+        m_commands.mnuIE_ChapNum_Click();
     }
 }
 
@@ -343,6 +323,6 @@ void MainMenus::mnuV_Toolbar_Click() {
 void MainMenus::mnuV_Statusbar_Click() {
     QAction* entry = m_menus.value(QStringLiteral("mnuV_Statusbar"));
     entry->setChecked(!entry->isChecked());
-    m_w.staStatus->setVisible(entry->isChecked());
+    m_window.statusBar()->setVisible(entry->isChecked());
     m_buttons.value(QStringLiteral("status"))->setChecked(entry->isChecked());
 }

@@ -8,17 +8,19 @@
 
 #include <functional>
 
-class frmMain;
+class MainCommands;
 class QAction;
 class QActionGroup;
+class QMainWindow;
 class QMenu;
 class QToolBar;
 
 /// The main window's menus, toolbar (with the edit button's drop-down) and notification-area
-/// menu: built once, wired to the window's commands, enabled by the command table.
+/// menu: built once on the window, wired to its commands, enabled by the command table. The
+/// view entries (toolbar, status bar) act on the window's bars themselves.
 class MainMenus {
 public:
-    explicit MainMenus(frmMain& window);
+    MainMenus(QMainWindow& window, MainCommands& commands);
 
     /// A menu entry or toolbar button by name (objectName / button key); null when unknown.
     QAction* menu(const QString& name) const { return m_menus.value(name); }
@@ -48,7 +50,8 @@ private:
     void addToolButton(const char* key, int image, const QString& tip);
     void addToolSeparator(const char* key);
 
-    frmMain& m_w;
+    QMainWindow& m_window;
+    MainCommands& m_commands;
     QHash<QString, QAction*> m_menus;
     QHash<QString, QAction*> m_buttons;
     QMenu* m_menuItem = nullptr;

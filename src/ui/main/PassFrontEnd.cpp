@@ -1,8 +1,9 @@
 #include "PassFrontEnd.h"
 
+#include "ErrorHook.h"
+#include "MainWidgets.h"
 #include "Prompts.h"
-#include "cTrayIcon.h"
-#include "frmMain.h"
+#include "WindowTray.h"
 #include "frmYesAllNo.h"
 
 #include "config/Settings.h"
@@ -22,60 +23,62 @@ constexpr qint64 ProgressBalloonInterval = 1000; // ms
 
 } // namespace
 
+bool PassFrontEnd::outOfSight() const { return m_widget.isMinimized() || !m_widget.isVisible(); }
+
 void PassFrontEnd::setStatusText(const QString& text) {
-    m_w.setStatusText(text);
+    m_ui.textPanel->setText(text);
 }
 
 void PassFrontEnd::setProcessText(const QString& text) {
-    m_w.m_panelPercent->setText(text);
+    m_ui.percentPanel->setText(text);
 }
 
 void PassFrontEnd::progressStart(qint64 maximum) {
-    m_w.syncCommands();
+    m_window.syncCommands();
     m_lastProgressBalloon.clear();
     m_progressBalloonClock.invalidate();
-    m_w.prgDone->setRange(0, int(std::clamp<qint64>(maximum, 1, INT_MAX)));
-    m_w.prgDone->setValue(0);
-    m_w.prgDone->show();
+    m_ui.prgDone->setRange(0, int(std::clamp<qint64>(maximum, 1, INT_MAX)));
+    m_ui.prgDone->setValue(0);
+    m_ui.prgDone->show();
 }
 
 void PassFrontEnd::progress(qint64 value, int percent, const QString& balloonText,
                             const QString& balloonTitle) {
-    if (m_w.outOfSight() && m_w.m_settings.ShowBalloonTip && m_w.g_SysTray && m_w.g_SysTray->Visible()) {
+    if (outOfSight() && m_settings.ShowBalloonTip && m_tray.iconShown()) {
         // Out of sight the bar is left alone; a skipped step is shown by a later balloon.
         const bool due =
             !m_progressBalloonClock.isValid() || m_progressBalloonClock.hasExpired(ProgressBalloonInterval);
         if (balloonText == m_lastProgressBalloon || !due) {
             return;
         }
-        if (m_w.TrayBalloon(balloonText, balloonTitle, 0)) {
+        if (m_tray.TrayBalloon(balloonText, balloonTitle, 0)) {
             m_lastProgressBalloon = balloonText;
             m_progressBalloonClock.start();
             return;
         }
     }
-    m_w.prgDone->setValue(int(std::clamp<qint64>(value, 0, m_w.prgDone->maximum())));
+    m_ui.prgDone->setValue(int(std::clamp<qint64>(value, 0, m_ui.prgDone->maximum())));
     setProcessText(QString::number(percent) + u'%');
 }
 
 void PassFrontEnd::progressEnd() {
-    m_w.prgDone->setValue(0);
-    m_w.prgDone->hide();
+    m_ui.prgDone->setValue(0);
+    m_ui.prgDone->hide();
 }
 
 void PassFrontEnd::setListVisible(bool visible) {
     // The preview goes with the list: while a pass rebuilds the list it has nothing to show.
     // Hiding the splitter as a whole keeps the sizes of its panes.
-    m_w.splTitles->setVisible(visible);
+    m_ui.splTitles->setVisible(visible);
 }
 
 void PassFrontEnd::processEvents() {
-    m_w.syncCommands();
+    m_window.syncCommands();
     QCoreApplication::processEvents();
 }
 
 void PassFrontEnd::messageBox(const QString& text, const QString& caption, Icon icon) {
-    m_w.syncCommands();
+    m_window.syncCommands();
     QMessageBox::Icon i = QMessageBox::NoIcon;
     switch (icon) {
     case Information:
@@ -91,68 +94,67 @@ void PassFrontEnd::messageBox(const QString& text, const QString& caption, Icon 
         i = QMessageBox::Question;
         break;
     }
-    Prompts::messageBox(&m_w, text, caption, i);
+    Prompts::messageBox(&m_widget, text, caption, i);
 }
 
 bool PassFrontEnd::askYesNo(const QString& text, const QString& caption) {
-    m_w.syncCommands();
-    return Prompts::askYesNo(&m_w, text, caption);
+    m_window.syncCommands();
+    return Prompts::askYesNo(&m_widget, text, caption);
 }
 
 void PassFrontEnd::notice(const QString& text, const QString& caption, int kind) {
-    m_w.syncCommands();
-    m_w.ShowNotice(text, caption, kind);
+    m_window.syncCommands();
+    m_tray.notice(text, caption, kind);
 }
 
 void PassFrontEnd::balloonIfHidden(const QString& text, const QString& title) {
-    if (!m_w.isVisible() && m_w.m_settings.ShowBalloonTip) {
-        m_w.TrayBalloon(text, title, 0);
+    if (!m_widget.isVisible() && m_settings.ShowBalloonTip) {
+        m_tray.TrayBalloon(text, title, 0);
     }
 }
 
 QString PassFrontEnd::askOverwrite(const QString& path) {
-    m_w.syncCommands();
-    return frmYesAllNo::ShowMsg(path, &m_w, m_w.m_settings,
+    m_window.syncCommands();
+    return frmYesAllNo::ShowMsg(path, &m_widget, m_settings,
                                 [this](const QString& p) { return pathTaken(p); });
 }
 
 void PassFrontEnd::error(const QString& description, int number, const QString& context) {
-    m_w.syncCommands();
-    m_w.ShowErrMsg(description, number, context);
+    m_window.syncCommands();
+    reportError(description, number, context, &m_widget);
 }
 
 void PassFrontEnd::noTitleFound(const QString& notice, const QString& encoding) {
     const QString advice = QStringLiteral(u"\r\n文件是按 %1 编码读取的：编码不对时请在“编码”菜单里另选；"
                                           u"也可以在“选项 → 标题规则”里换一条规则。")
                                .arg(encoding);
-    m_w.syncCommands();
+    m_window.syncCommands();
     // Out of sight the notice goes to a balloon; an offer needs the window.
-    if (m_w.outOfSight()) {
-        m_w.ShowNotice(notice + advice, QStringLiteral(u"分析"), 1);
+    if (outOfSight()) {
+        m_tray.notice(notice + advice, QStringLiteral(u"分析"), 1);
         return;
     }
     const QString question =
         notice + advice + QStringLiteral(u"\r\n\r\n是否现在用“推荐规则”在这部小说上试一试？");
-    if (Prompts::askYesNo(&m_w, question, QStringLiteral(u"分析"))) {
+    if (Prompts::askYesNo(&m_widget, question, QStringLiteral(u"分析"))) {
         // After this analysis has ended: the suggestion reads the novel and may analyse it again.
         QMetaObject::invokeMethod(
-            &m_w, [w = &m_w] { w->suggestTitleRule(); }, Qt::QueuedConnection);
+            &m_widget, [w = &m_window] { w->suggestTitleRule(); }, Qt::QueuedConnection);
     }
 }
 
 void PassFrontEnd::outputDone(const QString& text, const QString& folder) {
-    m_w.syncCommands();
+    m_window.syncCommands();
     const QString where = QDir::toNativeSeparators(folder);
     // Out of sight, a click on the balloon opens the folder (and brings the window back).
-    if (m_w.outOfSight() && m_w.m_settings.ShowBalloonTip &&
-        m_w.TrayBalloon(text, QStringLiteral(u"输出"), 0)) {
-        m_w.m_balloonFolder = folder;
+    if (outOfSight() && m_settings.ShowBalloonTip && m_tray.TrayBalloon(text, QStringLiteral(u"输出"), 0)) {
+        m_tray.setBalloonFolder(folder);
         return;
     }
     QMessageBox box(QMessageBox::Information, QStringLiteral(u"输出"),
-                    text + QStringLiteral(u"\r\n文件夹: ") + where, QMessageBox::Ok, &m_w);
+                    text + QStringLiteral(u"\r\n文件夹: ") + where, QMessageBox::Ok, &m_widget);
     box.button(QMessageBox::Ok)->setText(QStringLiteral(u"确定"));
-    QPushButton* open = box.addButton(m_w.m_bookPass ? QStringLiteral(u"打开所在文件夹") : QStringLiteral(u"打开文件夹"),
+    QPushButton* open = box.addButton(m_bookPass ? QStringLiteral(u"打开所在文件夹") : QStringLiteral(u"打开文件夹"),
                                       QMessageBox::ActionRole);
     open->setObjectName(QStringLiteral("btnOpenFolder"));
     Prompts::exec(&box);

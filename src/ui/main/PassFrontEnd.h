@@ -5,13 +5,34 @@
 #include <QElapsedTimer>
 #include <QString>
 
-class frmMain;
+struct MainWidgets;
+struct Settings;
+class QWidget;
+class WindowTray;
 
 /// The window as the front end of a pass: status panels, the progress bar (or balloons while
 /// the window is out of sight), questions, notices and the error report.
 class PassFrontEnd : public PassHost {
 public:
-    explicit PassFrontEnd(frmMain& window) : m_w(window) {}
+    /// What the front end needs of the window beyond its widgets and its icon.
+    class Window {
+    public:
+        /// The commands follow the document's state, which a pass changes behind the window's back.
+        virtual void syncCommands() = 0;
+        /// "推荐规则" on the open novel, offered when an analysis found no title.
+        virtual void suggestTitleRule() = 0;
+
+    protected:
+        ~Window() = default;
+    };
+
+    /// `widget` is the window itself, which the questions stand over.
+    PassFrontEnd(Window& window, QWidget& widget, const MainWidgets& ui, WindowTray& tray,
+                 const Settings& settings)
+        : m_window(window), m_widget(widget), m_ui(ui), m_tray(tray), m_settings(settings) {}
+
+    /// The pass running writes a book: the notice at its end names the folder so.
+    void setBookPass(bool on) { m_bookPass = on; }
 
     void setStatusText(const QString& text) override;
     void setProcessText(const QString& text) override;
@@ -31,7 +52,14 @@ public:
     void outputDone(const QString& text, const QString& folder) override;
 
 private:
-    frmMain& m_w;
+    bool outOfSight() const;
+
+    Window& m_window;
+    QWidget& m_widget;
+    const MainWidgets& m_ui;
+    WindowTray& m_tray;
+    const Settings& m_settings;
+    bool m_bookPass = false;
     QString m_lastProgressBalloon;
     QElapsedTimer m_progressBalloonClock;
 };

@@ -1,20 +1,15 @@
 #include "RecentFilesMenu.h"
 
 #include "Prompts.h"
-#include "frmMain.h"
 
-#include "config/ConfigFile.h"
 #include "config/Settings.h"
-#include "core/TextCodec.h"
+#include "core/Document.h"
 
 #include <QAction>
 #include <QFileInfo>
 #include <QMenu>
 
 namespace {
-
-// The error number users quote for a settings file that cannot be written.
-constexpr int PathFile = 75;
 
 // The command-line name of an encoding choice, as config.ini keeps it.
 QString encodingName(bool detect, TextCodec::Id id) {
@@ -31,13 +26,14 @@ QString encodingName(bool detect, TextCodec::Id id) {
 
 } // namespace
 
-RecentFilesMenu::RecentFilesMenu(frmMain& window, QMenu* menu) : m_w(window), m_menu(menu) {
+RecentFilesMenu::RecentFilesMenu(Window& window, QWidget* owner, QMenu* menu, QList<RecentFile>& files)
+    : m_window(window), m_owner(owner), m_menu(menu), m_files(files) {
     m_menu->setToolTipsVisible(true);
 }
 
 void RecentFilesMenu::rebuild() {
     m_menu->clear();
-    const QList<RecentFile>& files = m_w.m_settings.RecentFiles;
+    const QList<RecentFile>& files = m_files;
     QStringList names;
     for (const RecentFile& f : files) {
         names << QFileInfo(f.path).fileName();
@@ -54,59 +50,40 @@ void RecentFilesMenu::rebuild() {
             m_menu->addAction(QStringLiteral("&%1 ").arg(i + 1) + label.replace(u'&', QStringLiteral("&&")));
         a->setObjectName(QStringLiteral("mnuF_Recent%1").arg(i));
         a->setToolTip(files[i].path);
-        QObject::connect(a, &QAction::triggered, &m_w, [this, i] { open(int(i)); });
+        QObject::connect(a, &QAction::triggered, m_menu, [this, i] { open(int(i)); });
     }
     m_menu->menuAction()->setEnabled(m_openable && !files.isEmpty());
 }
 
 void RecentFilesMenu::enableFor(int state) {
     m_openable = state == Opened || state == Analysed || state == Closed;
-    m_menu->menuAction()->setEnabled(m_openable && !m_w.m_settings.RecentFiles.isEmpty());
+    m_menu->menuAction()->setEnabled(m_openable && !m_files.isEmpty());
 }
 
-void RecentFilesMenu::opened(const QString& path) {
-    addRecentFile(
-        m_w.m_settings.RecentFiles,
-        RecentFile{QFileInfo(path).absoluteFilePath(), encodingName(m_w.m_encodingDetect, m_w.m_encodingId)});
-    save();
+void RecentFilesMenu::opened(const QString& path, bool detect, TextCodec::Id id) {
+    addRecentFile(m_files, RecentFile{QFileInfo(path).absoluteFilePath(), encodingName(detect, id)});
+    m_window.recentFilesChanged();
     rebuild();
 }
 
 void RecentFilesMenu::open(int index) {
-    QList<RecentFile>& files = m_w.m_settings.RecentFiles;
-    if (m_w.m_passRunning || index < 0 || index >= files.size()) {
+    if (m_window.passRunning() || index < 0 || index >= m_files.size()) {
         return;
     }
-    const RecentFile file = files.at(index);
+    const RecentFile file = m_files.at(index);
     if (!QFileInfo::exists(file.path)) {
-        files.removeAt(index);
-        save();
+        m_files.removeAt(index);
+        m_window.recentFilesChanged();
         rebuild();
-        Prompts::messageBox(&m_w,
+        Prompts::messageBox(m_owner,
                             QStringLiteral(u"文件已不存在，已从“最近打开的文件”中移除：\r\n") + file.path,
                             QStringLiteral(u"打开"), QMessageBox::Warning);
         return;
     }
-    TextCodec::Id id = m_w.m_encodingId;
+    TextCodec::Id id = TextCodec::Gbk;
     bool detect = true;
     if (!TextCodec::fromName(file.encoding, &id, &detect)) {
         detect = true;
     }
-    // The choice stays for the novels opened after it, as one made in the 编码 menu does.
-    m_w.m_encodingDetect = detect;
-    m_w.m_encodingId = id;
-    m_w.m_doc.setEncodingChoice(detect, id);
-    m_w.syncEncodingMenu();
-    m_w.OpenTextFile(file.path);
-}
-
-void RecentFilesMenu::save() {
-    // Like every quick save of the window: not into a file that is missing or was unreadable.
-    if (!QFileInfo::exists(m_w.m_configPath) || m_w.m_configUnreadable) {
-        return;
-    }
-    QString error;
-    if (!SaveRecentFiles(m_w.m_configPath, m_w.m_settings.RecentFiles, &error)) {
-        m_w.ShowErrMsg(error, PathFile, QStringLiteral("frmMain::mnuF_Recent_Click()"));
-    }
+    m_window.openWithEncoding(file.path, detect, id);
 }

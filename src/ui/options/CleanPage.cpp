@@ -78,7 +78,7 @@ CleanPage::CleanPage(QWidget* dialog) : QWidget(dialog), m_dialog(dialog)
     rulesLayout->addWidget(txtCleanTest);
     rulesLayout->addWidget(lblCleanResult);
 
-    auto* grpClean = new QGroupBox(QStringLiteral(u"其他(&O)"), this);
+    auto* grpClean = new QGroupBox(QStringLiteral(u"其他(&Q)"), this);
     chkDropRepeatedTitle = new QCheckBox(QStringLiteral(u"删除正文开头重复的章节标题"), grpClean);
     chkDropRepeatedTitle->setObjectName(QStringLiteral("chkDropRepeatedTitle"));
     chkIndentParagraphs = new QCheckBox(QStringLiteral(u"段首统一缩进两个全角空格（文本输出）"), grpClean);

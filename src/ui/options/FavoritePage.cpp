@@ -20,13 +20,17 @@
 
 namespace {
 
-void showColor(QLineEdit* box, qint32 color) {
+void showColor(QLineEdit* box, QLabel* swatch, qint32 color) {
     const QColor background = ColorFromNumber(color);
     QPalette palette = box->palette();
     palette.setColor(QPalette::Base, background);
     // The text stays readable on a dark colour.
     palette.setColor(QPalette::Text, background.lightness() < 128 ? Qt::white : Qt::black);
     box->setPalette(palette);
+    // A style may paint the box its own way; the swatch beside it always shows the colour.
+    QPalette sample = swatch->palette();
+    sample.setColor(QPalette::Window, background);
+    swatch->setPalette(sample);
 }
 
 } // namespace
@@ -40,14 +44,14 @@ FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog) {
         box->setObjectName(QLatin1String(name));
         return box;
     };
-    chkAutoAnalyze = check(u"打开文件后自动分析(&A)", "chkAutoAnalyze");
+    chkAutoAnalyze = check(u"打开文件后自动分析(&D)", "chkAutoAnalyze"); // Alt+A is 应用
     chkMiniToTray = check(u"最小化到托盘区(&T)", "chkMiniToTray");
     chkShowBalloon = check(u"隐藏主界面时用托盘气泡提示(&B)", "chkShowBalloon");
     chkAutoOpenNotepad = check(u"复制到剪贴板后自动打开记事本(&N)", "chkAutoOpenNotepad");
     chkTopMost = check(u"窗口置顶(&P)", "chkTopMost");
     chkLogPosition = check(u"记录窗口位置大小(&L)", "chkLogPosition");
-    // Alt+P belongs to 窗口置顶; the letter stays in the caption as the user knows it.
-    chkAppendText = check(u"重名文件不替换直接添加到文件尾(P)", "chkAppendText");
+    // Alt+P belongs to 窗口置顶.
+    chkAppendText = check(u"重名文件不替换直接添加到文件尾(&W)", "chkAppendText");
     chkAutoTidy = check(u"分析后自动整理(&Z)", "chkAutoTidy");
     chkAutoTidy->setToolTip(QStringLiteral(u"每次分析后按章节编号整理标题（标题 → 按编号整理）"));
 
@@ -69,11 +73,17 @@ FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog) {
         txtColor[i]->setObjectName(QStringLiteral("txtColor_%1").arg(i));
         txtColor[i]->setFixedWidth(120);
         txtColor[i]->installEventFilter(this);
+        picColor[i] = new QLabel(grpFavorite);
+        picColor[i]->setObjectName(QStringLiteral("picColor_%1").arg(i));
+        picColor[i]->setFixedSize(32, txtColor[i]->sizeHint().height() - 4);
+        picColor[i]->setAutoFillBackground(true);
+        picColor[i]->setFrameShape(QFrame::Box);
         btnColor[i] =
             options::smallButton(QStringLiteral(u"…"), QStringLiteral("btnColor_%1").arg(i), grpFavorite);
         grid->addWidget(options::label(QString::fromUtf16(colorLabels[i]), grpFavorite), i, 0);
         grid->addWidget(txtColor[i], i, 1);
-        grid->addWidget(btnColor[i], i, 2);
+        grid->addWidget(picColor[i], i, 2);
+        grid->addWidget(btnColor[i], i, 3);
         connect(btnColor[i], &QPushButton::clicked, this, [this, i] { btnColor_Click(i); });
     }
     cmbFonts = new QComboBox(grpFavorite);
@@ -82,8 +92,8 @@ FavoritePage::FavoritePage(QWidget* dialog) : m_dialog(dialog) {
     cmbFonts->setMinimumContentsLength(16);
     cmbFonts->setMaxVisibleItems(16);
     grid->addWidget(options::label(QStringLiteral(u"字 体："), grpFavorite), 2, 0);
-    grid->addWidget(cmbFonts, 2, 1, 1, 2);
-    grid->setColumnStretch(3, 1);
+    grid->addWidget(cmbFonts, 2, 1, 1, 3);
+    grid->setColumnStretch(4, 1);
     layout->addLayout(grid);
 
     lblVellomar =
@@ -112,7 +122,7 @@ void FavoritePage::load(const Settings& s) {
     const qint32 colors[2] = {s.ListBackColor, s.ItemBackColor};
     for (int i = 0; i < 2; ++i) {
         txtColor[i]->setText(FormatColor(colors[i]));
-        showColor(txtColor[i], colors[i]);
+        showColor(txtColor[i], picColor[i], colors[i]);
     }
 
     // Vertical-writing faces ("@" names) are left out.
@@ -172,15 +182,15 @@ bool FavoritePage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void FavoritePage::txtColor_LostFocus(int index) {
-    showColor(txtColor[index], ParseColor(txtColor[index]->text()));
+    showColor(txtColor[index], picColor[index], ParseColor(txtColor[index]->text()));
 }
 
 void FavoritePage::btnColor_Click(int index) {
-    const qint32 color = cCommonDialog().sShowColor(m_dialog);
+    const qint32 color = cCommonDialog().sShowColor(m_dialog, ParseColor(txtColor[index]->text()));
     if (color == -1) {
         return;
     }
-    showColor(txtColor[index], color);
+    showColor(txtColor[index], picColor[index], color);
     txtColor[index]->setText(FormatColor(color));
     emit changed();
 }

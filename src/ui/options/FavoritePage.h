@@ -42,6 +42,7 @@ private:
     QCheckBox* chkAppendText;
     QCheckBox* chkAutoTidy;
     QLineEdit* txtColor[2];
+    QLabel* picColor[2]; // a swatch of the colour beside its value
     QPushButton* btnColor[2];
     QComboBox* cmbFonts;
     QLabel* lblVellomar;

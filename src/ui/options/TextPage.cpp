@@ -163,8 +163,8 @@ TextPage::TextPage(const Settings& settings, QWidget* dialog) : m_dialog(dialog)
     numbers->setColumnStretch(3, 1);
     grid->addLayout(numbers, row++, 0, 1, 3);
 
-    // Alt+O belongs to 确定; the letter stays in the caption as the user knows it.
-    grpOther = new QGroupBox(QStringLiteral(u"其他(O)"), this);
+    // Alt+O belongs to 确定, so the group takes Q.
+    grpOther = new QGroupBox(QStringLiteral(u"其他(&Q)"), this);
     grpOther->setObjectName(QStringLiteral("grpOther"));
     chkDelSpaceLine = new QCheckBox(QStringLiteral(u"删除空行"), grpOther);
     chkDelSpaceLine->setObjectName(QStringLiteral("chkDelSpaceLine"));

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "CliHost.h"
+
+#include "core/TextCodec.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+/// What the command line asks for.
+struct Options {
+    QString command;
+    QString config;
+    QString rules;
+    bool detect = true;
+    TextCodec::Id encoding = TextCodec::Gbk;
+    QString out;
+    QStringList novels;
+    int jobs = 0;
+    bool autoRule = false;
+    bool tidy = false;
+    bool report = false;
+    bool dryRun = false;
+    QString title;
+    QString author;
+    QString cover;
+    int chapsInBook = -1;
+    QList<int> ignore;
+    CliHost::Overwrite overwrite = CliHost::Ask;
+    bool yes = false;
+};
+
+/// Reads the arguments (the program's name first) into `o`: an error text, or an empty one
+/// when the arguments are sound.
+QString parse(const QStringList& args, Options& o);
+
+/// Whether the command is epub (which draws covers, and so needs a GUI application): the
+/// first argument that is neither an option nor an option's value. Read before any Qt
+/// application exists, from the same option table as parse().
+bool wantsGui(int argc, char** argv);

@@ -1,0 +1,189 @@
+#include "BookModel.h"
+
+#include "config/Settings.h"
+#include "core/Document.h"
+#include "core/ScriptConverter.h"
+#include "epub/BookXml.h"
+#include "output/OutputNames.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+BookModel BookModel::fromDocument(Document& doc, const Settings& settings, const Choices& choices)
+{
+    BookModel m;
+    m.m_doc = &doc;
+    const ChapterModel& model = doc.model();
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (!model.isChecked(row)) {
+            m.m_chapters.append({model.chapline().at(model.tag(row)), model.tag(row)});
+        }
+    }
+    std::sort(m.m_chapters.begin(), m.m_chapters.end(),
+              [](const BookChapter& a, const BookChapter& b) { return a.start < b.start; });
+    if (m.m_chapters.isEmpty()) {
+        return m;
+    }
+    m.m_meta = proposedBookMeta(doc);
+    if (settings.ConvertToSimple) {
+        // Conversion runs only on a novel written in traditional script (see the text pass).
+        m.m_script = sampleNovelScript(doc.FilePath, doc.codec(), doc.bomLength());
+        m.m_convert = m.m_script == NovelScript::Traditional;
+    }
+    if (m.m_convert) {
+        // A converted book reads as simplified throughout, its title and author too.
+        m.m_meta.title = simplifiedLine(m.m_meta.title);
+        m.m_meta.author = simplifiedLine(m.m_meta.author);
+        m.m_meta.language = QStringLiteral("zh-CN");
+    }
+    if (!choices.title.trimmed().isEmpty()) {
+        m.m_meta.title = choices.title.trimmed();
+    }
+    if (!choices.author.trimmed().isEmpty()) {
+        m.m_meta.author = choices.author.trimmed();
+    }
+    // In 64 bits: chapters per book may be as large as an int goes.
+    const qint64 n = m.m_chapters.size();
+    m.m_per = choices.chapsInBook > 0 ? choices.chapsInBook : int(n);
+    m.m_books = int((n + m.m_per - 1) / m.m_per);
+    m.planSections();
+    return m;
+}
+
+int BookModel::firstChapter(int b) const
+{
+    return int(qint64(b) * m_per);
+}
+
+int BookModel::lastChapter(int b) const
+{
+    return int(std::min<qint64>(m_chapters.size(), (qint64(b) + 1) * m_per) - 1);
+}
+
+QString BookModel::volumeTitle(int volume) const
+{
+    const QString& title = m_doc->model().volumes().at(volume).title;
+    return xmlSafe(m_convert ? simplifiedLine(title) : title, &m_doc->codec());
+}
+
+// The pages in file order, each in its book: a chapter by its place among the kept chapters, a
+// volume's page with the chapter that follows it (the last book when none does).
+void BookModel::planSections()
+{
+    m_sections.clear();
+    for (int i = 0; i < m_chapters.size(); ++i) {
+        m_sections.append({m_chapters[i].start, i, -1, i / m_per});
+    }
+    const VolumeList& volumes = m_doc->model().volumes();
+    for (int v = 0; v < volumes.size(); ++v) {
+        m_sections.append({volumes.at(v).line, -1, v, 0});
+    }
+    std::stable_sort(m_sections.begin(), m_sections.end(), [](const BookSection& a, const BookSection& b) {
+        return a.start != b.start ? a.start < b.start : a.volume > b.volume; // a volume before its chapter
+    });
+    int book = m_chapters.isEmpty() ? 0 : (int(m_chapters.size()) - 1) / m_per;
+    for (int k = int(m_sections.size()) - 1; k >= 0; --k) {
+        if (m_sections[k].chapter >= 0) {
+            book = m_sections[k].book;
+        } else {
+            m_sections[k].book = book;
+        }
+    }
+}
+
+QString frontPageId()
+{
+    return QStringLiteral("front");
+}
+
+QString volumePageId(int volume)
+{
+    return QStringLiteral("v%1").arg(volume + 1, 3, 10, QLatin1Char('0'));
+}
+
+QString chapterPageId(int chapter)
+{
+    return QStringLiteral("c%1").arg(chapter + 1, 5, 10, QLatin1Char('0'));
+}
+
+void BookOutline::addFront(const QString& label)
+{
+    m_spine.append({frontPageId(), Front});
+    m_contents.append({label, frontPageId(), {}});
+}
+
+void BookOutline::addVolume(int volume, const QString& label)
+{
+    const QString id = volumePageId(volume);
+    m_spine.append({id, Volume});
+    m_volumeEntries.insert(volume, m_contents.size());
+    m_contents.append({label, id, {}});
+}
+
+void BookOutline::addChapter(int chapter, int volume, const QString& label, const QString& volumeLabel)
+{
+    const QString id = chapterPageId(chapter);
+    m_spine.append({id, Chapter});
+    if (volume < 0) {
+        m_contents.append({label, id, {}});
+        return;
+    }
+    auto at = m_volumeEntries.constFind(volume);
+    if (at == m_volumeEntries.cend()) {
+        // The volume began in an earlier book: an entry leads to its first chapter here.
+        at = m_volumeEntries.insert(volume, m_contents.size());
+        m_contents.append({volumeLabel, id, {}});
+    }
+    m_contents[at.value()].children.append({label, id, {}});
+}
+
+bool BookOutline::isNested() const
+{
+    return std::any_of(m_contents.cbegin(), m_contents.cend(), [](const Entry& e) { return !e.children.isEmpty(); });
+}
+
+QString BookOutline::firstChapterPage() const
+{
+    for (const Page& p : m_spine) {
+        if (p.kind == Chapter) {
+            return p.id;
+        }
+    }
+    return QString();
+}
+
+BookMeta proposedBookMeta(Document& doc)
+{
+    // The front matter: the lines before the first kept title, at most 200 of them.
+    qint64 first = doc.LineCount + 1;
+    const ChapterModel& model = doc.model();
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (!model.isChecked(row)) {
+            first = std::min<qint64>(first, model.chapline().at(model.tag(row)));
+        }
+    }
+    QStringList lines;
+    LineReader& reader = doc.reader();
+    if (reader.rewind()) {
+        QByteArrayView line, terminator;
+        while (lines.size() < 200 && lines.size() + 1 < first && reader.next(line, terminator) == LineReader::Line) {
+            // Bytes that are no text cannot name a book: the metadata holds their U+FFFD.
+            QString text = doc.codec().decode(line);
+            doc.codec().resolveEscapes(text);
+            lines << text;
+        }
+        reader.rewind();
+    }
+    BookMeta meta = detectBookMeta(doc.FilePath, lines);
+    if (meta.title.trimmed().isEmpty()) {
+        meta.title = NovelBaseName(doc.FilePath);
+    }
+    meta.modified = bookDate(QFileInfo(doc.FilePath).lastModified());
+    // A traditional novel is marked as such for the reader's fonts (unless it is converted).
+    if (ScriptConverter::traditionalToSimplified().isAvailable()
+        && sampleNovelScript(doc.FilePath, doc.codec(), doc.bomLength()) == NovelScript::Traditional) {
+        meta.language = QStringLiteral("zh-TW");
+    }
+    return meta;
+}

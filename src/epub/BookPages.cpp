@@ -1,0 +1,223 @@
+#include "BookPages.h"
+
+#include "config/Settings.h"
+#include "core/Document.h"
+#include "core/ScriptSample.h"
+#include "epub/BookModel.h"
+#include "epub/BookText.h"
+#include "epub/BookXml.h"
+#include "epub/Cover.h"
+#include "epub/ZipContainer.h"
+
+namespace {
+
+// A page's text is handed to the container in pieces of about this size.
+constexpr qsizetype FlushSize = 256 * 1024;
+
+const char* const StyleSheet = R"(body { margin: 0; padding: 0; }
+h1, h2 { text-align: center; font-weight: bold; margin: 1.2em 0 1em 0; }
+h1 { font-size: 1.5em; }
+h2 { font-size: 1.3em; }
+p { text-indent: 2em; margin: 0 0 0.4em 0; line-height: 1.6; }
+p.blank { margin: 0; height: 1em; }
+section.volume h1 { margin-top: 30%; }
+div.cover { margin: 0; padding: 0; text-align: center; height: 100%; }
+div.cover svg { height: 100%; width: 100%; }
+nav ol { list-style-type: none; }
+)";
+
+const QLatin1String BlankParagraph("<p class=\"blank\"></p>\n");
+const QLatin1String PageEnd("</section>\n</body>\n</html>\n");
+
+// Hands what the page holds so far to the container once it has grown past FlushSize.
+bool flushLong(ZipContainer& zip, QString& page)
+{
+    if (page.size() > FlushSize) {
+        if (!zip.append(page.toUtf8())) {
+            return false;
+        }
+        page.clear();
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray pageStyleSheet()
+{
+    return QByteArray(StyleSheet);
+}
+
+QString pageHref(const QString& id)
+{
+    return QStringLiteral("text/%1.xhtml").arg(id);
+}
+
+QString xhtmlHead(const QString& title, const QString& lang, const QString& css)
+{
+    QString s = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>\n"
+                               "<html xmlns=\"http://www.w3.org/1999/xhtml\" xmlns:epub=\"http://www.idpf.org/2007/ops\" "
+                               "lang=\"%1\" xml:lang=\"%1\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>")
+                    .arg(lang);
+    appendXmlText(s, title);
+    s += QStringLiteral("</title>\n<link rel=\"stylesheet\" type=\"text/css\" href=\"%1\"/>\n</head>\n").arg(css);
+    return s;
+}
+
+QString coverPage(const CoverImage& cover, const QString& lang)
+{
+    return xhtmlHead(QStringLiteral(u"封面"), lang, QStringLiteral("style.css"))
+           + QStringLiteral("<body>\n<div class=\"cover\">\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                            "xmlns:xlink=\"http://www.w3.org/1999/xlink\" version=\"1.1\" width=\"100%\" height=\"100%\" "
+                            "viewBox=\"0 0 %1 %2\" preserveAspectRatio=\"xMidYMid meet\">\n"
+                            "<image width=\"%1\" height=\"%2\" xlink:href=\"images/cover.%3\"/>\n</svg>\n</div>\n</body>\n</html>\n")
+                 .arg(cover.width)
+                 .arg(cover.height)
+                 .arg(cover.extension);
+}
+
+PageWriter::PageWriter(Document& doc, const Settings& settings, const BookModel& model, BookText& text,
+                       ZipContainer& zip, qint64* replaced)
+    : m_doc(doc), m_s(settings), m_model(model), m_text(text), m_zip(zip), m_replaced(replaced)
+{
+}
+
+bool PageWriter::writeFront(BookOutline& outline)
+{
+    const QList<BookSection>& sections = m_model.sections();
+    const qint64 end = sections.isEmpty() ? m_doc.LineCount + 1 : sections.first().start;
+    QString text;
+    QString page;
+    bool open = false;
+    bool intro = false;
+    while (m_text.lineNo() + 1 < end) {
+        if (!m_text.next(text)) {
+            return false;
+        }
+        if (m_text.dropped()) {
+            continue;
+        }
+        if (m_text.isBlank(text)) {
+            if (!m_s.DelSpaceLine && open) {
+                page += BlankParagraph;
+            }
+            continue;
+        }
+        const QString p = xmlSafe(trimmedParagraph(text), &m_doc.codec(), m_replaced);
+        if (!open) {
+            intro = p.startsWith(QStringLiteral(u"简介")) || p.startsWith(QStringLiteral(u"内容简介"));
+            if (!m_zip.begin(QStringLiteral("OEBPS/") + pageHref(frontPageId()))) {
+                return false;
+            }
+            page = xhtmlHead(intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言"), m_model.meta().language,
+                             QStringLiteral("../style.css"))
+                   + QStringLiteral("<body>\n<section epub:type=\"%1\">\n").arg(intro ? QStringLiteral("introduction")
+                                                                                 : QStringLiteral("preface"));
+            open = true;
+        }
+        page += QLatin1String("<p>");
+        appendXmlText(page, p);
+        page += QLatin1String("</p>\n");
+        if (!flushLong(m_zip, page)) {
+            return false;
+        }
+    }
+    if (open) {
+        page += PageEnd;
+        if (!m_zip.append(page.toUtf8()) || !m_zip.end()) {
+            return false;
+        }
+        outline.addFront(intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言"));
+    }
+    return true;
+}
+
+bool PageWriter::writeSection(int k, BookOutline& outline)
+{
+    const QList<BookSection>& sections = m_model.sections();
+    const BookSection& seg = sections[k];
+    const qint64 end = k + 1 < sections.size() ? sections[k + 1].start : m_doc.LineCount + 1;
+    const bool volume = seg.volume >= 0;
+    const VolumeList& volumes = m_doc.model().volumes();
+    const int record = volume ? -1 : m_model.chapters()[seg.chapter].record;
+    const int chapterVolume = volume ? -1 : volumes.volumeOf(record);
+    // Front matter is never converted; chapters and volume pages are.
+    const bool convert = m_model.converts();
+    QString text;
+    QString heading;
+    if (seg.start < end) {
+        if (!m_text.next(text)) {
+            return false;
+        }
+        if (convert) {
+            text = simplifiedLine(text);
+        }
+        heading = xmlSafe(trimmedParagraph(text), &m_doc.codec(), m_replaced);
+    }
+    if (volume) {
+        // A heading that shares its line with the first chapter's title: the volume's words only.
+        if (seg.start >= end || heading.isEmpty()) {
+            heading = m_model.volumeTitle(seg.volume);
+        }
+    } else {
+        // The chapter's own words when its line starts with its volume's heading.
+        if (chapterVolume >= 0 && volumes.at(chapterVolume).line == seg.start) {
+            const QString title = m_model.volumeTitle(chapterVolume);
+            if (heading.startsWith(title) && heading.size() > title.size()) {
+                heading = trimmedParagraph(heading.mid(title.size())).toString();
+            }
+        }
+        if (heading.isEmpty()) {
+            heading = xmlSafe(m_doc.model().title().at(record).trimmed(), &m_doc.codec());
+        }
+        if (heading.isEmpty()) {
+            heading = QStringLiteral(u"第 %1 章").arg(seg.chapter + 1);
+        }
+    }
+    const QString id = volume ? volumePageId(seg.volume) : chapterPageId(seg.chapter);
+    if (!m_zip.begin(QStringLiteral("OEBPS/") + pageHref(id))) {
+        return false;
+    }
+    QString page = xhtmlHead(heading, m_model.meta().language, QStringLiteral("../style.css"));
+    if (volume) {
+        page += QStringLiteral("<body>\n<section class=\"volume\" epub:type=\"part\">\n<h1>");
+    } else {
+        page += QStringLiteral("<body>\n<section epub:type=\"chapter\">\n<h2>");
+    }
+    appendXmlText(page, heading);
+    page += volume ? QLatin1String("</h1>\n") : QLatin1String("</h2>\n");
+    while (m_text.lineNo() + 1 < end) {
+        if (!m_text.next(text)) {
+            return false;
+        }
+        if (m_text.dropped()) {
+            continue;
+        }
+        if (m_text.isBlank(text)) {
+            if (!m_s.DelSpaceLine) {
+                page += BlankParagraph;
+            }
+            continue;
+        }
+        if (convert) {
+            text = simplifiedLine(text);
+        }
+        page += QLatin1String("<p>");
+        appendXmlText(page, trimmedParagraph(text), &m_doc.codec(), m_replaced);
+        page += QLatin1String("</p>\n");
+        if (!flushLong(m_zip, page)) {
+            return false;
+        }
+    }
+    page += PageEnd;
+    if (!m_zip.append(page.toUtf8()) || !m_zip.end()) {
+        return false;
+    }
+    if (volume) {
+        outline.addVolume(seg.volume, heading);
+    } else {
+        outline.addChapter(seg.chapter, chapterVolume, heading,
+                           chapterVolume >= 0 ? m_model.volumeTitle(chapterVolume) : QString());
+    }
+    return true;
+}

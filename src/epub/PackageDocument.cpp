@@ -1,0 +1,68 @@
+#include "PackageDocument.h"
+
+#include "epub/BookMeta.h"
+#include "epub/BookModel.h"
+#include "epub/BookPages.h"
+#include "epub/BookXml.h"
+#include "epub/Cover.h"
+
+namespace {
+
+const char* const Container = R"(<?xml version="1.0" encoding="utf-8"?>
+<container version="1.0" xmlns="urn:oasis:names:tc:opendocument:xmlns:container">
+  <rootfiles>
+    <rootfile full-path="OEBPS/content.opf" media-type="application/oebps-package+xml"/>
+  </rootfiles>
+</container>
+)";
+
+} // namespace
+
+QString packageDocumentPath()
+{
+    return QStringLiteral("OEBPS/content.opf");
+}
+
+QByteArray containerDocument()
+{
+    return QByteArray(Container);
+}
+
+QString packageDocument(const BookOutline& outline, const BookMeta& meta, const QString& uid, const CoverImage& cover)
+{
+    const QString& lang = meta.language;
+    QString opf = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                                 "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" unique-identifier=\"bookid\" "
+                                 "xml:lang=\"%1\">\n<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
+                                 "<dc:identifier id=\"bookid\">%2</dc:identifier>\n<dc:title>%3</dc:title>\n")
+                      .arg(lang, uid, xmlText(meta.title));
+    if (!meta.author.isEmpty()) {
+        opf += QStringLiteral("<dc:creator>%1</dc:creator>\n").arg(xmlText(meta.author));
+    }
+    opf += QStringLiteral("<dc:language>%1</dc:language>\n<meta property=\"dcterms:modified\">%2</meta>\n"
+                          "<meta name=\"cover\" content=\"cover-image\"/>\n</metadata>\n<manifest>\n"
+                          "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>\n"
+                          "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>\n"
+                          "<item id=\"css\" href=\"style.css\" media-type=\"text/css\"/>\n"
+                          "<item id=\"cover-image\" href=\"images/cover.%3\" media-type=\"%4\" properties=\"cover-image\"/>\n"
+                          "<item id=\"cover\" href=\"cover.xhtml\" media-type=\"application/xhtml+xml\" properties=\"svg\"/>\n")
+               .arg(lang, meta.modified.toString(Qt::ISODate), cover.extension, cover.mediaType);
+    for (const BookOutline::Page& p : outline.spine()) {
+        opf += QStringLiteral("<item id=\"%1\" href=\"%2\" media-type=\"application/xhtml+xml\"/>\n").arg(p.id, pageHref(p.id));
+    }
+    // The contents come after the front matter, before the text.
+    opf += QLatin1String("</manifest>\n<spine toc=\"ncx\">\n<itemref idref=\"cover\"/>\n");
+    bool navDone = false;
+    for (const BookOutline::Page& p : outline.spine()) {
+        if (!navDone && p.kind != BookOutline::Front) {
+            opf += QLatin1String("<itemref idref=\"nav\"/>\n");
+            navDone = true;
+        }
+        opf += QStringLiteral("<itemref idref=\"%1\"/>\n").arg(p.id);
+    }
+    if (!navDone) {
+        opf += QLatin1String("<itemref idref=\"nav\"/>\n");
+    }
+    opf += QLatin1String("</spine>\n</package>\n");
+    return opf;
+}

@@ -1,0 +1,162 @@
+#include "PassCommands.h"
+
+#include "CleanReportDialog.h"
+#include "ErrorHook.h"
+#include "ListCommands.h"
+#include "PassFrontEnd.h"
+#include "Prompts.h"
+#include "WindowConfig.h"
+#include "frmEpub.h"
+
+#include "config/Settings.h"
+#include "core/AnalysisPass.h"
+#include "core/Document.h"
+#include "core/TitleRules.h"
+#include "output/OutputPass.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+// The error number users quote for a settings file that cannot be written.
+constexpr int PathFile = 75;
+
+} // namespace
+
+PassCommands::PassCommands(Window& window, QWidget& widget, Document& doc, Settings& settings,
+                           WindowConfig& config, ListCommands& list, PassFrontEnd& host)
+    : m_window(window), m_widget(widget), m_doc(doc), m_settings(settings), m_config(config), m_list(list),
+      m_host(host) {}
+
+void PassCommands::closeWhenDone() {
+    m_closePending = true;
+    if (m_doc.DocState == Busy) {
+        m_doc.DocState = StopRequested;
+    }
+}
+
+void PassCommands::mnuO_Analyze_Click() {
+    if (m_running) {
+        return;
+    }
+    m_running = true;
+    trapErrors(QStringLiteral("frmMain::mnuO_Analyze_Click()"), &m_widget,
+               [this] { RunAnalysis(m_doc, m_settings, m_host); });
+    m_list.analysisDone();
+    m_list.ReviewNumbering();
+    afterPass();
+}
+
+void PassCommands::mnuO_SaveOut_Click() {
+    if (m_running) {
+        return;
+    }
+    m_running = true;
+    OutputResult result;
+    trapErrors(QStringLiteral("frmMain::mnuO_SaveOut_Click()"), &m_widget,
+               [this, &result] { result = RunOutput(m_doc, m_settings, m_host); });
+    afterPass();
+    if (result.kind == OutputResult::Done) {
+        showCleanReport(result.ledger, OutputRoot(m_doc.FilePath, m_settings.OutPath));
+    }
+}
+
+void PassCommands::mnuO_SaveEpub_Click() {
+    if (m_running || !m_doc.IsAnalysed) {
+        return;
+    }
+    const BookMeta meta = proposedBookMeta(m_doc);
+    const QString folder = m_settings.EpubFolder.isEmpty()
+                               ? defaultEpubFolder(m_doc.FilePath, m_settings.OutPath)
+                               : m_settings.EpubFolder + u'/';
+    const QString target =
+        QDir::cleanPath(folder + BookFileName(meta.title, m_doc.FilePath)) + QStringLiteral(".epub");
+    frmEpub dialog(meta, m_settings.EpubChapsInBook, target, &m_widget);
+    if (Prompts::exec(&dialog) != QDialog::Accepted) {
+        return;
+    }
+    const EpubOptions options = dialog.options();
+    m_settings.EpubChapsInBook = qint16(std::min(options.chapsInBook, 32767));
+    m_settings.EpubFolder = QFileInfo(options.target).absolutePath();
+    QString error;
+    if (!m_config.saveSettings(&error)) {
+        m_host.setStatusText(QStringLiteral(u"EPUB 设置未能保存：") + error);
+    }
+    m_running = true;
+    m_host.setBookPass(true);
+    EpubResult result;
+    trapErrors(QStringLiteral("frmMain::mnuO_SaveEpub_Click()"), &m_widget,
+               [this, &options, &result] { result = RunEpub(m_doc, m_settings, options, m_host); });
+    m_host.setBookPass(false);
+    afterPass();
+    if (result.kind == EpubResult::Done && !result.books.isEmpty()) {
+        showCleanReport(result.ledger, QFileInfo(result.books.first()).absolutePath());
+    }
+}
+
+void PassCommands::mnuO_Stop_Click() { m_doc.DocState = StopRequested; }
+
+// After a pass with cleanup on, what it changed; nothing when cleanup is off.
+void PassCommands::showCleanReport(const CleanupLedger& ledger, const QString& folder) {
+    if (!Cleaner(m_settings, true).isActive() && ledger.errors.isEmpty()) {
+        return;
+    }
+    if (!m_widget.isVisible() || m_widget.isMinimized()) {
+        m_host.setStatusText(QStringLiteral(u"清理：修改 %1 行，删除 %2 行")
+                                 .arg(ledger.totalChanged())
+                                 .arg(ledger.totalRemoved()));
+        return;
+    }
+    CleanReportDialog dialog(ledger, folder, &m_widget);
+    Prompts::exec(&dialog);
+}
+
+void PassCommands::afterPass() {
+    m_running = false;
+    m_window.syncCommands();
+    if (m_closePending) {
+        m_closePending = false;
+        m_widget.close();
+    }
+}
+
+void PassCommands::suggestTitleRule() {
+    if (m_running || !m_doc.isOpen()) {
+        return;
+    }
+    const QString caption = QStringLiteral(u"推荐规则");
+    const QList<TitleRule> rules = builtInTitleRules();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QList<RuleTrial> trials = tryTitleRules(m_doc.reader(), m_doc.codec(), rules);
+    QApplication::restoreOverrideCursor();
+    const int best = ::suggestTitleRule(trials);
+    if (best < 0 || best >= rules.size()) {
+        Prompts::messageBox(&m_widget,
+                            QStringLiteral(u"没有合适的规则。请在“编码”菜单里另选编码，或在“选项”里自己写一条标题规则。"),
+                            caption, QMessageBox::Information);
+        return;
+    }
+    const bool whole = QFileInfo(m_doc.FilePath).size() <= WholeNovelLimit;
+    const QString question = QStringLiteral(u"推荐“%1”：%2找到 %3 个标题。\r\n是否使用这条规则并重新分析？")
+                                 .arg(suggestionName(rules[best], trials[best]),
+                                      whole ? QStringLiteral(u"全文中") : QStringLiteral(u"全文各处的抽样中"))
+                                 .arg(trials[best].titles);
+    if (!Prompts::askYesNo(&m_widget, question, caption)) {
+        return;
+    }
+    m_settings.TitleText = rules[best].rule;
+    if (rules[best].volume) {
+        m_settings.VolumeText = *rules[best].volume;
+    }
+    QString error;
+    if (!m_config.saveSettings(&error)) {
+        reportError(QStringLiteral(u"规则已生效，但未能保存：") + error, PathFile,
+                    QStringLiteral("frmMain::suggestTitleRule()"), &m_widget);
+    }
+    mnuO_Analyze_Click();
+}
