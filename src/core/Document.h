@@ -4,7 +4,7 @@
 #include "core/GbkCodec.h"
 #include "core/TextCodec.h"
 #include "core/LineReader.h"
-#include "core/RepeatedChapters.h"
+#include "core/BodyNote.h"
 
 #include <QString>
 #include <QStringList>
