@@ -26,6 +26,7 @@ struct Options {
     QString author;
     QString cover;
     int chapsInBook = -1;
+    QString format; ///< "epub", "azw3"; empty: as --out names it, else EPUB
     QList<int> ignore;
     CliHost::Overwrite overwrite = CliHost::Ask;
     bool yes = false;

@@ -3,6 +3,7 @@
 #include "config/Settings.h"
 #include "core/Document.h"
 #include "core/ScriptConverter.h"
+#include "epub/BookText.h"
 #include "epub/BookXml.h"
 #include "output/OutputNames.h"
 
@@ -65,6 +66,34 @@ QString BookModel::volumeTitle(int volume) const
 {
     const QString& title = m_doc->model().volumes().at(volume).title;
     return xmlSafe(m_convert ? simplifiedLine(title) : title, &m_doc->codec());
+}
+
+int BookModel::volumeOfChapter(int chapter) const
+{
+    return m_doc->model().volumes().volumeOf(m_chapters[chapter].record);
+}
+
+QString BookModel::sectionHeading(int k, const QString& firstLine) const
+{
+    const BookSection& seg = m_sections[k];
+    QString heading = firstLine;
+    if (seg.volume >= 0) {
+        return heading.isEmpty() ? volumeTitle(seg.volume) : heading;
+    }
+    const int volume = volumeOfChapter(seg.chapter);
+    if (volume >= 0 && m_doc->model().volumes().at(volume).line == seg.start) {
+        const QString title = volumeTitle(volume);
+        if (heading.startsWith(title) && heading.size() > title.size()) {
+            heading = trimmedParagraph(heading.mid(title.size())).toString();
+        }
+    }
+    if (heading.isEmpty()) {
+        heading = xmlSafe(m_doc->model().title().at(m_chapters[seg.chapter].record).trimmed(), &m_doc->codec());
+    }
+    if (heading.isEmpty()) {
+        heading = QStringLiteral(u"第 %1 章").arg(seg.chapter + 1);
+    }
+    return heading;
 }
 
 // The pages in file order, each in its book: a chapter by its place among the kept chapters, a

@@ -56,6 +56,13 @@ public:
     /// A volume's heading as the book shows it: converted like the text, every character one
     /// a book can hold.
     QString volumeTitle(int volume) const;
+    /// Section `k`'s heading as its page shows it, from `firstLine` (the section's first line as
+    /// a paragraph, converted and made XML-safe; empty when it has none): a volume's words
+    /// when the line has none of its own; a chapter's own words when its line starts with its
+    /// volume's heading, its title as listed when the line is empty.
+    QString sectionHeading(int k, const QString& firstLine) const;
+    /// The volume chapter `chapter` belongs to, -1 for none.
+    int volumeOfChapter(int chapter) const;
 
 private:
     void planSections();

@@ -26,10 +26,52 @@ namespace {
 const QString Context = QStringLiteral("frmMain::mnuO_SaveEpub_Click()");
 enum ErrorNumber { PathFile = 75, PathNotFound = 76 };
 
+// The EPUB of one book: the zip with its fixed files, the pages, the contents and the
+// package document.
+class EpubWriter : public BookWriter {
+public:
+    explicit EpubWriter(const BookSource& src)
+        : m_src(src), m_pages(src.doc, src.settings, src.model, src.text, m_zip, src.replaced)
+    {
+    }
+    bool open(const QString& target, const QDateTime& stamp) override;
+    bool writeFront(BookOutline& outline) override { return m_pages.writeFront(outline); }
+    bool writeSection(int k, BookOutline& outline) override { return m_pages.writeSection(k, outline); }
+    bool finish(const BookOutline& outline, const QString& uid) override;
+    QString errorText() const override { return m_zip.errorText(); }
+
+private:
+    BookSource m_src;
+    ZipContainer m_zip;
+    PageWriter m_pages;
+};
+
+bool EpubWriter::open(const QString& target, const QDateTime& stamp)
+{
+    const CoverImage& cover = m_src.cover;
+    return m_zip.open(target, stamp)
+           && m_zip.add(QStringLiteral("mimetype"), QByteArrayLiteral("application/epub+zip"), ZipContainer::Stored)
+           && m_zip.add(QStringLiteral("META-INF/container.xml"), containerDocument())
+           && m_zip.add(QStringLiteral("OEBPS/style.css"), pageStyleSheet())
+           // Images are packed already: storing them costs nothing.
+           && m_zip.add(QStringLiteral("OEBPS/images/cover.") + cover.extension, cover.bytes, ZipContainer::Stored)
+           && m_zip.add(QStringLiteral("OEBPS/cover.xhtml"), coverPage(cover, m_src.model.meta().language).toUtf8());
+}
+
+// The contents and the package document, once the pages are in.
+bool EpubWriter::finish(const BookOutline& outline, const QString& uid)
+{
+    const BookMeta& meta = m_src.model.meta();
+    return m_zip.add(QStringLiteral("OEBPS/nav.xhtml"), navDocument(outline, meta).toUtf8())
+           && m_zip.add(QStringLiteral("OEBPS/toc.ncx"), ncxDocument(outline, meta, uid).toUtf8())
+           && m_zip.add(packageDocumentPath(), packageDocument(outline, meta, uid, m_src.cover).toUtf8())
+           && m_zip.finish();
+}
+
 class Pass {
 public:
-    Pass(Document& doc, const Settings& s, const EpubOptions& o, PassHost& host)
-        : m_doc(doc), m_s(s), m_o(o), m_host(host),
+    Pass(Document& doc, const Settings& s, const EpubOptions& o, PassHost& host, BookWriterFactory writers)
+        : m_doc(doc), m_s(s), m_o(o), m_host(host), m_writers(std::move(writers)),
           m_question(host, doc.reader(), [this](const QString& text, int number) { fail(text, number); }),
           m_text(doc, s, [this](const QString& text, int number) { fail(text, number); })
     {
@@ -40,8 +82,7 @@ public:
     QStringList targets() const { return m_targets; }
 
 private:
-    bool writePages(ZipContainer& book, int bookNo, BookOutline& outline);
-    bool writeContents(ZipContainer& book, const BookOutline& outline, const QString& uid);
+    bool writePages(BookWriter& book, int bookNo, BookOutline& outline);
     QString planTarget(int first, int last, int books) const;
     void fail(const QString& description, int number);
     EpubResult stopped();
@@ -50,6 +91,7 @@ private:
     const Settings& m_s;
     const EpubOptions& m_o;
     PassHost& m_host;
+    BookWriterFactory m_writers;
     OverwriteQuestion m_question;
     BookText m_text;
     BookModel m_model;
@@ -86,9 +128,10 @@ QString Pass::planTarget(int first, int last, int books) const
 {
     QString stem;
     const QString t = m_o.target;
-    if (t.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive) && !QFileInfo(t).isDir()) {
+    const QString extension = u'.' + bookExtension(m_o.format);
+    if (t.endsWith(extension, Qt::CaseInsensitive) && !QFileInfo(t).isDir()) {
         stem = QFileInfo(t).absoluteFilePath();
-        stem.chop(5);
+        stem.chop(extension.size());
     } else {
         const QString folder = t.isEmpty() ? OutputFolder(m_doc.FilePath, m_s.OutPath)
                                            : QFileInfo(t).absoluteFilePath() + u'/';
@@ -97,32 +140,14 @@ QString Pass::planTarget(int first, int last, int books) const
     if (books > 1) {
         stem += QStringLiteral(" (%1-%2)").arg(first + 1).arg(last + 1);
     }
-    return stem + QStringLiteral(".epub");
+    return stem + extension;
 }
 
-// The contents and the package document, once the pages are in.
-bool Pass::writeContents(ZipContainer& book, const BookOutline& outline, const QString& uid)
+// The book's pages (the front matter in the first book), reading past the lines of the books
+// before.
+bool Pass::writePages(BookWriter& book, int bookNo, BookOutline& outline)
 {
-    const BookMeta& meta = m_model.meta();
-    return book.add(QStringLiteral("OEBPS/nav.xhtml"), navDocument(outline, meta).toUtf8())
-           && book.add(QStringLiteral("OEBPS/toc.ncx"), ncxDocument(outline, meta, uid).toUtf8())
-           && book.add(packageDocumentPath(), packageDocument(outline, meta, uid, m_cover).toUtf8());
-}
-
-// The book's fixed files, then its pages (the front matter in the first book), reading past
-// the lines of the books before.
-bool Pass::writePages(ZipContainer& book, int bookNo, BookOutline& outline)
-{
-    if (!book.add(QStringLiteral("mimetype"), QByteArrayLiteral("application/epub+zip"), ZipContainer::Stored)
-        || !book.add(QStringLiteral("META-INF/container.xml"), containerDocument())
-        || !book.add(QStringLiteral("OEBPS/style.css"), pageStyleSheet())
-        // Images are packed already: storing them costs nothing.
-        || !book.add(QStringLiteral("OEBPS/images/cover.") + m_cover.extension, m_cover.bytes, ZipContainer::Stored)
-        || !book.add(QStringLiteral("OEBPS/cover.xhtml"), coverPage(m_cover, m_model.meta().language).toUtf8())) {
-        return false;
-    }
-    PageWriter pages(m_doc, m_s, m_model, m_text, book, &m_result.replaced);
-    if (bookNo == 0 && !pages.writeFront(outline)) {
+    if (bookNo == 0 && !book.writeFront(outline)) {
         return false;
     }
     const QList<BookSection>& sections = m_model.sections();
@@ -150,7 +175,7 @@ bool Pass::writePages(ZipContainer& book, int bookNo, BookOutline& outline)
                 return false;
             }
         }
-        if (!pages.writeSection(k, outline)) {
+        if (!book.writeSection(k, outline)) {
             return false;
         }
         m_result.chapters += seg.chapter >= 0 ? 1 : 0;
@@ -225,7 +250,8 @@ EpubResult Pass::run()
         return m_result;
     }
     m_host.progressStart(n);
-    m_host.setProcessText(QStringLiteral(u"正在输出 EPUB"));
+    const QString format = bookExtension(m_o.format).toUpper();
+    m_host.setProcessText(QStringLiteral(u"正在输出 ") + format);
     for (int b = 0; b < books; ++b) {
         QString target = targets[b];
         const OverwriteQuestion::Answer a = m_question.ask(target);
@@ -243,7 +269,9 @@ EpubResult Pass::run()
         if (a == OverwriteQuestion::Skip) {
             continue; // the next book reads past this one's lines
         }
-        ZipContainer book;
+        const std::unique_ptr<BookWriter> writer =
+            m_writers({m_doc, m_s, m_model, m_text, m_cover, &m_result.replaced});
+        BookWriter& book = *writer;
         BookOutline outline;
         if (!book.open(target, meta.modified)) {
             fail(book.errorText(), PathFile);
@@ -267,7 +295,7 @@ EpubResult Pass::run()
                              .arg(books)
                              .arg(meta.title, meta.author, m_model.converts() ? QStringLiteral("zh-Hans") : QString())
                              .toUtf8());
-        if (!writeContents(book, outline, uuidFromDigest(partHash.result())) || !book.finish()) {
+        if (!book.finish(outline, uuidFromDigest(partHash.result()))) {
             fail(book.errorText(), PathFile);
             return m_result;
         }
@@ -278,7 +306,7 @@ EpubResult Pass::run()
     m_doc.SetState(Analysed);
     m_doc.reader().rewind();
     m_result.kind = EpubResult::Done;
-    QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters)
+    QString text = QStringLiteral(u"%1 输出完成，共: %2 本书、%3 章!").arg(format).arg(m_result.books.size()).arg(m_result.chapters)
                    + conversionNote(m_s, m_model.script(), false) + filterNoticeText(m_text.ledger());
     m_result.kept = m_question.kept();
     if (m_result.kept > 0) {
@@ -310,7 +338,7 @@ QStringList plannedBooks(Document& doc, const Settings& settings, const EpubOpti
     if (!doc.IsAnalysed) {
         return {};
     }
-    Pass pass(doc, settings, options, host);
+    Pass pass(doc, settings, options, host, nullptr);
     return pass.plan() ? pass.targets() : QStringList();
 }
 
@@ -319,10 +347,24 @@ QString defaultEpubFolder(const QString& novelPath, const QString& outPath)
     return OutputFolder(novelPath, outPath);
 }
 
-EpubResult RunEpub(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host)
+QString bookExtension(BookFormat format)
 {
-    Pass pass(doc, settings, options, host);
+    return format == BookFormat::Azw3 ? QStringLiteral("azw3") : QStringLiteral("epub");
+}
+
+EpubResult RunBookPass(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host,
+                       const BookWriterFactory& writers)
+{
+    Pass pass(doc, settings, options, host, writers);
     EpubResult result = pass.run();
     result.ledger = pass.takeLedger();
     return result;
+}
+
+EpubResult RunEpub(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host)
+{
+    EpubOptions epub = options;
+    epub.format = BookFormat::Epub;
+    return RunBookPass(doc, settings, epub, host,
+                       [](const BookSource& src) { return std::make_unique<EpubWriter>(src); });
 }

@@ -4,6 +4,7 @@
 #include "core/Cleanup.h"
 #include "epub/BookMeta.h"
 #include "epub/BookModel.h" // proposedBookMeta, which the window shows before it asks
+#include "epub/BookWriter.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,13 +12,20 @@
 class Document;
 class PassHost;
 
+/// The formats a book is written in.
+enum class BookFormat { Epub, Azw3 };
+
+/// A format's file name extension without the dot: "epub", "azw3".
+QString bookExtension(BookFormat format);
+
 /// What the user chose for the book, beside the text settings.
 struct EpubOptions {
     QString title;      ///< empty: as detected
     QString author;     ///< empty: as detected
     QString coverPath;  ///< a JPEG or PNG; empty: a cover drawn from the title and author
     int chapsInBook = 0; ///< chapters per book; 0: one book
-    QString target;     ///< a ".epub" file, or a folder; empty: the output folder
+    QString target;     ///< a book file (".epub", ".azw3"), or a folder; empty: the output folder
+    BookFormat format = BookFormat::Epub;
 };
 
 struct EpubResult {
@@ -30,7 +38,7 @@ struct EpubResult {
     CleanupLedger ledger; ///< what cleanup changed and removed, when it was on
 };
 
-/// The file name (without ".epub") of a book with this title: the title without the characters
+/// The file name (without the extension) of a book with this title: the title without the characters
 /// a file name cannot hold, cut to 80 characters, without leading dots; the novel's base name
 /// when nothing is left.
 QString BookFileName(const QString& title, const QString& novelPath);
@@ -48,3 +56,8 @@ QString defaultEpubFolder(const QString& novelPath, const QString& outPath);
 /// and conversion as in text output. Streams the text: memory does not grow with the novel.
 /// Each book is written under a temporary name and renamed into place when complete.
 EpubResult RunEpub(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host);
+
+/// The same pass for any format: plans, asks and reports as RunEpub does, each book written by
+/// a writer from `writers`. The text says "EPUB" or "AZW3" after options.format.
+EpubResult RunBookPass(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host,
+                       const BookWriterFactory& writers);
