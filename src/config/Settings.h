@@ -79,6 +79,8 @@ struct Settings {
     /// output folder). `[epub] ChapsInBook`, `[epub] Folder`.
     qint16 EpubChapsInBook = 0;
     QString EpubFolder;
+    /// The format books are written in: "epub" or "azw3". `[epub] Format`.
+    QString EpubFormat = QStringLiteral("epub");
     /// Cleanup: the replace rules (kept in their own file beside config.ini, see
     /// ReplaceRulesPath), and in section [clean] dropping a first body line that repeats the
     /// chapter title and two U+3000 before every paragraph of text output. All off by default.

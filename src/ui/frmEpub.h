@@ -10,13 +10,15 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
-/// "输出 EPUB": the book's title, author, cover, chapters per book and file, before writing.
+/// "输出 EPUB": the book's title, author, cover, chapters per book, format (EPUB or AZW3) and
+/// file, before writing.
 class frmEpub : public QDialog {
     Q_OBJECT
 
 public:
     /// Starts from the detected metadata, the remembered chapters per book and folder.
-    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr);
+    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr,
+            BookFormat format = BookFormat::Epub);
 
     /// The choices, once accepted.
     EpubOptions options() const;
@@ -27,6 +29,8 @@ private:
     void chooseCover();
     void chooseTarget();
     void showCover();
+    BookFormat format() const;
+    void formatChanged();
 
     QLineEdit* txtTitle;
     QLineEdit* txtAuthor;
@@ -36,6 +40,8 @@ private:
     QPushButton* btnCover;
     QLabel* picCover;
     QSpinBox* spnChaps;
+    QRadioButton* optEpub;
+    QRadioButton* optAzw3;
     QLineEdit* txtTarget;
     QPushButton* btnTarget;
     QString m_namedAfter; // the file name (without .epub) that follows the title
