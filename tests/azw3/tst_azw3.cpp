@@ -279,26 +279,31 @@ private slots:
             QXmlStreamReader xml(page);
             QString heading;
             while (!xml.atEnd()) {
-                if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() != QLatin1String("title")) {
-                    const QString t = xml.readElementText(QXmlStreamReader::IncludeChildElements);
-                    if (!t.isEmpty() && (xml.name() == QLatin1String("h1") || xml.name() == QLatin1String("h2"))) {
-                        heading = t;
-                        headings << t;
-                    }
-                    if (!t.isEmpty() && xml.name() != QLatin1String("html") && xml.name() != QLatin1String("body")
-                        && xml.name() != QLatin1String("div") && xml.name() != QLatin1String("head")) {
-                        pageText << t;
-                    }
+                if (xml.readNext() != QXmlStreamReader::StartElement) {
+                    continue;
+                }
+                const bool isHeading = xml.name() == QLatin1String("h1") || xml.name() == QLatin1String("h2");
+                if (!isHeading && xml.name() != QLatin1String("p")) {
+                    continue;
+                }
+                const QString t = xml.readElementText();
+                if (isHeading) {
+                    heading = t;
+                    headings << t;
+                }
+                if (!t.isEmpty()) {
+                    pageText << t;
                 }
             }
             QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
             headingAt.insert(fragments[int(s.tags[1][0] ? f0 - int(s.tags[1][0]) : f0)].name.toUInt(),
-                             heading.isEmpty() ? QStringLiteral(u"简介") : heading);
+                             heading.isEmpty() ? QStringLiteral(u"前言") : heading);
         }
         QCOMPARE(f0, fragments.size());
+        QVERIFY(!pageText.isEmpty());
         QCOMPARE(pageText.first(), QStringLiteral(u"《星河长歌》"));
         QCOMPARE(pageText.last(), QStringLiteral(u"全书完。"));
-        QCOMPARE(headings.size(), 13);
+        QCOMPARE(headings.size(), 4 + 8); // volumes and chapters
 
         // The contents: top entries, then each volume's chapters, leading to their pages.
         QList<QByteArray> labels;
@@ -324,7 +329,7 @@ private slots:
             }
             outline << line;
         }
-        QCOMPARE(outline, QStringList({QStringLiteral(u"简介"),
+        QCOMPARE(outline, QStringList({QStringLiteral(u"前言"),
                                        QStringLiteral(u"第一卷 少年游 [第一章 小镇|第二章 铁匠铺|第三章 远行]"),
                                        QStringLiteral(u"第二卷 风雨路 [第一章 渡口|第二章 荒原]"),
                                        QStringLiteral(u"第三卷 雪落无声"),
@@ -370,7 +375,7 @@ private slots:
         QCOMPARE(r.books, QStringList({o.target + QStringLiteral(u"/长书 (1-20).azw3"), o.target + QStringLiteral(u"/长书 (21-30).azw3")}));
         const Book b = read(r.books.first());
         const quint32 count = u16(b.recs[0], 8);
-        QVERIFY(count > 50);
+        QVERIFY(count > 20);
         QByteArray whole;
         for (quint32 i = 1; i <= count; ++i) {
             const QByteArray& rec = b.recs[i];
