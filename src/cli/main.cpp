@@ -14,11 +14,11 @@
 #include "core/TextCodec.h"
 #include "core/TidyTitles.h"
 #include "core/TitleRules.h"
+#include "epub/Cover.h"
 #include "output/OutputPass.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QGuiApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -169,7 +169,7 @@ int main(int argc, char** argv)
             ::mkdir(dir.constData(), 0700);
             qputenv("XDG_RUNTIME_DIR", dir);
         }
-        app = std::make_unique<QGuiApplication>(argc, argv);
+        app.reset(makeBookApplication(argc, argv));
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }

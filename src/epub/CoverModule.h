@@ -1,0 +1,18 @@
+#pragma once
+
+#include "epub/Cover.h"
+
+class QCoreApplication;
+
+/// What the cover module offers: reading and drawing cover images, and the GUI application
+/// that fonts need. It is a module of its own so that a run that writes no book never loads
+/// Qt's GUI libraries, which cost a short run more time than its work.
+struct CoverModule {
+    static constexpr int Version = 1; ///< raised whenever this structure changes
+    int version;
+    CoverImage (*load)(const QString& path);
+    CoverImage (*draw)(const QString& title, const QString& author);
+    QCoreApplication* (*application)(int& argc, char** argv);
+};
+
+extern "C" const CoverModule* vellomar_cover_module();
