@@ -192,6 +192,14 @@ titles="$("${as_user[@]}" "$tree/usr/bin/vellomar-cli" list "$novel" 2>/dev/null
 [ "$titles" -eq 3 ] && pass "vellomar-cli reads \$XDG_CONFIG_HOME/vellomar/config.ini (3 titles)" ||
     fail "vellomar-cli with the per-user config listed $titles titles, expected 3"
 
+# A book needs the cover module the package installs beside the programs' libraries.
+book="$home/book.epub"
+"${as_user[@]}" "$tree/usr/bin/vellomar-cli" epub "$novel" --out "$book" >/dev/null 2>"$work/epub.err"
+status=$?
+[ "$status" -eq 0 ] && unzip -l "$book" 2>/dev/null | grep -q 'images/cover.jpg' &&
+    pass "vellomar-cli epub draws the cover through the installed module" ||
+    fail "vellomar-cli epub: exit $status, $(cat "$work/epub.err"; ls -la "$home")"
+
 # The window with the novel and two arguments it must ignore: the novel is opened (its file is
 # held open by the program) and the others are named on stderr.
 novel_is_open() { # PID

@@ -1,3 +1,4 @@
+#include "epub/Cover.h"
 #include "epub/CoverModule.h"
 
 #include "config/SystemError.h"

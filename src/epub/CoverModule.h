@@ -1,8 +1,8 @@
 #pragma once
 
-#include "epub/Cover.h"
-
 class QCoreApplication;
+class QString;
+struct CoverImage;
 
 /// What the cover module offers: reading and drawing cover images, and the GUI application
 /// that fonts need. It is a module of its own so that a run that writes no book never loads
