@@ -1215,7 +1215,7 @@ private slots:
                                     u"bar3"_qs,    u"selall"_qs,  u"selreverse"_qs, u"selnone"_qs, u"selundo"_qs,
                                     u"bar4"_qs,    u"edit"_qs,    u"copy"_qs,       u"config"_qs,  u"bar5"_qs,
                                     u"about"_qs}));
-        QCOMPARE(button(QStringLiteral("selundo"))->toolTip(), QStringLiteral(u"撤消选择"));
+        QCOMPARE(button(QStringLiteral("selundo"))->toolTip(), QStringLiteral(u"恢复选择"));
         QCOMPARE(buttonWidget(QStringLiteral("edit"))->popupMode(), QToolButton::MenuButtonPopup);
     }
 
