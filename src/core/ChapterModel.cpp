@@ -603,6 +603,15 @@ template <typename V> void removeAt(V& v, qint32 at) {
 
 } // namespace
 
+size_t ChapterModel::reviewFingerprint() const {
+    size_t h = qHash(m_rows.size());
+    for (const Row& r : m_rows)
+        h = qHashMulti(h, r.tag, r.checked);
+    for (qint32 rec = 0; rec < m_chapnum.size(); ++rec)
+        h = qHashMulti(h, m_chapline.value(rec), m_chapnum.at(rec), m_title.view(rec));
+    return h;
+}
+
 void ChapterModel::attachRecordColumns(QVector<qint64>* offsets, QVector<quint8>* shapes) {
     m_offsets = offsets;
     m_shapes = shapes;

@@ -114,6 +114,9 @@ public:
     /// Grows with every change the user makes to the list (and every undo), so that a front end
     /// can tell whether the review has changed since it last kept it.
     quint64 revision() const { return m_revision; }
+    /// A hash of what a review keeps: every title's line, number and text, and the check
+    /// marks; equal again when every change since has been undone.
+    size_t reviewFingerprint() const;
     /// Whether a title or chapter number was edited since the table was last filled.
     bool hasEdits() const { return m_edited; }
     /// By record index: edited, or checked or unchecked by the user row by row, since the table

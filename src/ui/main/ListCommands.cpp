@@ -86,11 +86,8 @@ void ListCommands::syncRemoveTitle() {
 }
 
 void ListCommands::focusList() {
+    // With the keyboard in the list, the first ↓ selects the top row.
     m_ui.lvwTitles->setFocus(Qt::OtherFocusReason);
-    // With no current row the first ↓ would only make the top row current.
-    if (!m_ui.lvwTitles->currentIndex().isValid() && m_doc.model().rowCount() > 0) {
-        m_ui.lvwTitles->selectionModel()->setCurrentIndex(m_doc.model().index(0, 0), QItemSelectionModel::NoUpdate);
-    }
 }
 
 void ListCommands::showOutcome(const QString& text) {

@@ -39,10 +39,17 @@ std::optional<Review> ReviewKeeper::offer(const QString& path) {
     return r;
 }
 
-void ReviewKeeper::markClean() { m_cleanRevision = m_doc.model().revision(); }
+void ReviewKeeper::markClean() {
+    m_cleanRevision = m_doc.model().revision();
+    m_cleanPrint = m_doc.model().reviewFingerprint();
+}
 
 bool ReviewKeeper::changed() const {
-    return m_doc.IsAnalysed && m_doc.model().rowCount() > 0 && m_doc.model().revision() != m_cleanRevision;
+    const ChapterModel& model = m_doc.model();
+    // The revision answers at once for a list nobody touched; the fingerprint for changes
+    // that were all undone again.
+    return m_doc.IsAnalysed && model.rowCount() > 0 && model.revision() != m_cleanRevision &&
+           model.reviewFingerprint() != m_cleanPrint;
 }
 
 bool ReviewKeeper::save(const QString& titleRule, const QString& volumeRule, QString* error) {

@@ -36,4 +36,5 @@ private:
     QWidget& m_window;
     Document& m_doc;
     quint64 m_cleanRevision = 0;
+    size_t m_cleanPrint = 0;
 };
