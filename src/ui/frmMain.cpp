@@ -482,11 +482,15 @@ void frmMain::mnuE_Encoding_Click(bool detect, TextCodec::Id id)
     m_doc.setEncodingChoice(detect, id);
     syncEncodingMenu();
     // An analysed list read in another encoding would be out of date: ask before reading again.
-    if (m_doc.isOpen() && (!m_doc.IsAnalysed || askAgain(QStringLiteral(u"编码已改变，是否按新编码重新打开并分析？")))) {
-        // As a fresh open, so that analysing on open and every status text behave the same.
-        const QString path = m_doc.FilePath;
-        OpenTextFile(path);
-    } else if (m_doc.isOpen()) {
+    const bool reread = m_doc.isOpen() &&
+                        (!m_doc.IsAnalysed || askAgain(QStringLiteral(u"编码已改变，是否按新编码重新打开并分析？")));
+    // As a fresh open, so that analysing on open and every status text behave the same; the
+    // review it would replace may keep the novel as it is (取消).
+    const QString path = m_doc.FilePath; // a copy: closing the novel clears FilePath
+    if (reread && OpenTextFile(path)) {
+        return;
+    }
+    if (m_doc.isOpen()) {
         // Not read again: the encoding the novel was read in stays in force, and the menu says so.
         m_encodingDetect = wasDetect;
         m_encodingId = wasId;
