@@ -85,6 +85,11 @@ const Option Table[] = {
          }
          return QString();
      }},
+    {"--review", true,
+     [](Options& o, const QString* v) {
+         return v ? (o.review = *v, QString()) : QStringLiteral("--review needs a review file");
+     }},
+    {"--resume", false, [](Options& o, const QString*) { return o.resume = true, QString(); }},
     {"--tidy", false, [](Options& o, const QString*) { return o.tidy = true, QString(); }},
     {"--report", false, [](Options& o, const QString*) { return o.report = true, QString(); }},
     {"--dry-run", false, [](Options& o, const QString*) { return o.dryRun = true, QString(); }},
@@ -161,6 +166,19 @@ QString parse(const QStringList& args, Options& o)
     }
     if (o.dryRun && o.command != QLatin1String("clean")) {
         return QStringLiteral("--dry-run goes with the clean command");
+    }
+    if (!o.review.isEmpty() && o.resume) {
+        return QStringLiteral("--review and --resume exclude each other");
+    }
+    if ((!o.review.isEmpty() || o.resume)
+        && (o.command == QLatin1String("rules") || o.command == QLatin1String("volumes"))) {
+        return QStringLiteral("--review and --resume go with the list, split, epub and clean commands");
+    }
+    if ((!o.review.isEmpty() || o.resume) && o.autoRule) {
+        return QStringLiteral("--review and --resume bring their own title rule: no --title-rule auto");
+    }
+    if (!o.review.isEmpty() && o.novels.size() > 1) {
+        return QStringLiteral("--review goes with one novel");
     }
     if ((o.command == QLatin1String("split") || epub) && !o.rules.isEmpty()) {
         return QStringLiteral("--import goes with the rules command");

@@ -29,6 +29,8 @@ struct Options {
     QList<int> ignore;
     CliHost::Overwrite overwrite = CliHost::Ask;
     bool yes = false;
+    QString review;      ///< a review file to take up
+    bool resume = false; ///< take up each novel's saved review, where there is one
 };
 
 /// Reads the arguments (the program's name first) into `o`: an error text, or an empty one

@@ -35,7 +35,8 @@
 namespace {
 
 const char* const HelpText = R"(Usage:
-  vellomar-cli list  [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
+  vellomar-cli list  [--config PATH] [--encoding E] [--title-rule auto] [--tidy]
+                     [--review FILE | --resume] NOVEL
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
       title, line number, output-name preview, numbering review (gap, duplicate, back,
       zero, repeat (the body is the same as an earlier chapter's) or empty; with --tidy, why tidying changed the title: toc, quoted,
@@ -96,6 +97,12 @@ Options:
   --tidy          after the analysis, tidy the titles by their numbers: ignore contents
                   entries, titles quoted in running text and repeated titles, keep real
                   chapters the too-close rule ignored (the window's 按编号整理)
+  --review FILE   list, split, epub, clean: take up a review the window saved (a .json
+                  file of the novel's ignored, edited and hand-added titles, with its rule
+                  and encoding); refused when it is of another novel or the novel changed
+  --resume        the same with each novel's own saved review, where there is one (in
+                  $XDG_DATA_HOME/vellomar/reviews, by default ~/.local/share/...); --tidy
+                  then applies only to novels without one
 
 Exit status: 0 done, 1 error, 2 usage error, 3 no title found, 4 cancelled or stopped.
 A batch exits with its worst: stopped, then usage error, then error, then no title.
@@ -221,6 +228,8 @@ int main(int argc, char** argv)
     request.autoRule = o.autoRule;
     request.tidy = o.tidy;
     request.report = o.report;
+    request.reviewFile = o.review;
+    request.resume = o.resume;
     request.epub = o.command == QLatin1String("epub");
     request.epubOptions.title = o.title;
     request.epubOptions.author = o.author;

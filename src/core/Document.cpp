@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 const QStringList& stateMenus()
 {
     static const QStringList menus = {
@@ -142,4 +144,41 @@ QString Document::encodingLabel() const
 QString Document::fileNamePart(const QString& path)
 {
     return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+bool Document::readLine(qint32 line, qint64* offset, QString* text, QString* error)
+{
+    if (!isOpen() || line < 1) {
+        return false;
+    }
+    // The nearest title at or before the line whose offset is known.
+    const QVector<qint32>& lines = m_model.chapline();
+    qsizetype k = std::upper_bound(lines.cbegin(), lines.cend(), line) - lines.cbegin() - 1;
+    while (k >= 0 && (k >= TitleOffsets.size() || lines.at(k) < 1)) {
+        --k;
+    }
+    qint32 at = 1;
+    bool ok = k >= 0 ? m_reader.rewindTo(TitleOffsets.at(k), -1, error) : m_reader.rewind(error);
+    if (k >= 0) {
+        at = lines.at(k);
+    }
+    QByteArrayView bytes;
+    QByteArrayView terminator;
+    bool found = false;
+    while (ok) {
+        const LineReader::Result r = m_reader.next(bytes, terminator);
+        if (r != LineReader::Line) {
+            ok = false;
+            break;
+        }
+        if (at == line) {
+            *offset = m_reader.lineOffset();
+            *text = codec().decode(bytes);
+            found = true;
+            break;
+        }
+        ++at;
+    }
+    m_reader.rewind();
+    return found;
 }

@@ -29,7 +29,10 @@ CommandStates commandStatesFor(int state);
 /// the chapter table with its rows and undo store. Plain data; the window only shows it.
 class Document {
 public:
-    Document() = default;
+    Document() { m_model.attachRecordColumns(&TitleOffsets, &TitleShapes); }
+    // The model keeps pointers to this document's title columns.
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
 
     /// Closes any open document, opens the file and counts its lines, leaving it rewound.
     /// On failure `error` says why; the document then holds no usable file and LineCount 0.
@@ -72,6 +75,11 @@ public:
     void setLineLimit(qint64 limit) { m_lineLimit = limit; }
     ChapterModel& model() { return m_model; }
     const ChapterModel& model() const { return m_model; }
+
+    /// Reads line `line` (1-based) of the open novel: its byte offset and its text. Starts at
+    /// the nearest title before it, so that a line deep in a large novel costs a short read;
+    /// leaves the file rewound. False when there is no such line or the file cannot be read.
+    bool readLine(qint32 line, qint64* offset, QString* text, QString* error = nullptr);
 
     /// The file-name part of a path (after the last separator).
     static QString fileNamePart(const QString& path);
