@@ -80,7 +80,7 @@ version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 depends="$(field Depends)"
 echo "      Depends: $depends"
 echo "      Recommends: $(field Recommends)"
-for dep in libqt6core6 libqt6gui6 libqt6widgets6 libopencc1.1 libopencc-data libpcre2-16-0; do
+for dep in libqt6core6 libqt6gui6 libqt6widgets6 libopencc1.1 libopencc-data libpcre2-16-0 libdeflate0; do
     grep -Eq "(^|[ ,|])$dep( |,|$)" <<<"$depends" && pass "depends on $dep" || fail "Depends lacks $dep"
 done
 grep -q 'fonts-wqy-microhei | fonts-noto-cjk' <<<"$(field Recommends)" && pass "recommends a CJK font" ||

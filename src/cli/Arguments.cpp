@@ -90,6 +90,8 @@ const Option Table[] = {
          return v ? (o.review = *v, QString()) : QStringLiteral("--review needs a review file");
      }},
     {"--resume", false, [](Options& o, const QString*) { return o.resume = true, QString(); }},
+    {"--vertical", false, [](Options& o, const QString*) { return o.vertical = 1, QString(); }},
+    {"--horizontal", false, [](Options& o, const QString*) { return o.vertical = 0, QString(); }},
     {"--tidy", false, [](Options& o, const QString*) { return o.tidy = true, QString(); }},
     {"--report", false, [](Options& o, const QString*) { return o.report = true, QString(); }},
     {"--dry-run", false, [](Options& o, const QString*) { return o.dryRun = true, QString(); }},
@@ -144,8 +146,8 @@ QString parse(const QStringList& args, Options& o)
     if (o.jobs > 0 && o.command != QLatin1String("split") && !epub) {
         return QStringLiteral("--jobs goes with the split and epub commands");
     }
-    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0)) {
-        return QStringLiteral("--title, --author, --cover and --chaps-in-book go with the epub command");
+    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0 || o.vertical >= 0)) {
+        return QStringLiteral("--title, --author, --cover, --chaps-in-book, --vertical and --horizontal go with the epub command");
     }
     if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("list takes only --config");

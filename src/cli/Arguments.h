@@ -26,6 +26,7 @@ struct Options {
     QString author;
     QString cover;
     int chapsInBook = -1;
+    int vertical = -1; ///< -1: as config.ini says
     QList<int> ignore;
     CliHost::Overwrite overwrite = CliHost::Ask;
     bool yes = false;

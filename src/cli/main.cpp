@@ -56,7 +56,8 @@ const char* const HelpText = R"(Usage:
       files would go to the same folder (or books get the same name) are named before
       anything starts and not written; a folder that cannot be read is a failure.
   vellomar-cli epub  [--config PATH] [--encoding E] [--ignore ID[,ID...]] [--title T]
-                     [--author A] [--cover IMG] [--chaps-in-book N] [--out FILE|DIR]
+                     [--author A] [--cover IMG] [--chaps-in-book N] [--vertical|--horizontal]
+                     [--out FILE|DIR]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
                      [--title-rule auto] [--tidy] NOVEL|FOLDER...
       Analyses the novel and writes it as an EPUB 3 book: a cover page (the image given,
@@ -91,6 +92,8 @@ Options:
   --import FILE   a JSON rule list (name, rule, example, enable) for the rules command
   --jobs N        novels split at the same time in a batch
   --title T, --author A, --cover IMG (JPEG or PNG), --chaps-in-book N   for epub
+  --vertical, --horizontal  epub: set the text vertically (columns and pages from right
+                  to left), or across; default: [epub] Vertical in the settings
   --title-rule auto  find the titles with the rule the rules command suggests for each
                   novel instead of the configured pattern
   --report        split, epub: print the cleanup's report (清理报告) after the pass
@@ -235,6 +238,7 @@ int main(int argc, char** argv)
     request.epubOptions.author = o.author;
     request.epubOptions.coverPath = o.cover.isEmpty() ? QString() : QFileInfo(o.cover).absoluteFilePath();
     request.epubOptions.chapsInBook = o.chapsInBook >= 0 ? o.chapsInBook : settings.EpubChapsInBook;
+    request.epubOptions.vertical = o.vertical >= 0 ? o.vertical == 1 : settings.EpubVertical;
     request.epubOptions.target = o.out.isEmpty() ? QString() : QFileInfo(o.out).absoluteFilePath();
 
     if ((o.command == QLatin1String("split") || request.epub) && (o.novels.size() > 1 || QFileInfo(o.novels[0]).isDir())) {

@@ -79,6 +79,8 @@ struct Settings {
     /// output folder). `[epub] ChapsInBook`, `[epub] Folder`.
     qint16 EpubChapsInBook = 0;
     QString EpubFolder;
+    /// Books set vertically, columns from right to left. `[epub] Vertical`.
+    bool EpubVertical = false;
     /// Cleanup: the replace rules (kept in their own file beside config.ini, see
     /// ReplaceRulesPath), and in section [clean] dropping a first body line that repeats the
     /// chapter title and two U+3000 before every paragraph of text output. All off by default.

@@ -121,6 +121,11 @@ void BookOutline::addVolume(int volume, const QString& label)
     m_contents.append({label, id, {}});
 }
 
+void BookOutline::addContinued(const QString& id)
+{
+    m_spine.append({id, m_spine.isEmpty() ? Chapter : m_spine.last().kind});
+}
+
 void BookOutline::addChapter(int chapter, int volume, const QString& label, const QString& volumeLabel)
 {
     const QString id = chapterPageId(chapter);

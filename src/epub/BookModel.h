@@ -97,6 +97,8 @@ public:
     /// A chapter's page, under its volume (-1: none). A volume begun in an earlier book of
     /// the set gets an entry (`volumeLabel`) that leads to its first chapter here.
     void addChapter(int chapter, int volume, const QString& label, const QString& volumeLabel);
+    /// A page that the page before goes on in: in the reading order, not in the contents.
+    void addContinued(const QString& id);
 
     const QList<Page>& spine() const { return m_spine; }
     const QList<Entry>& contents() const { return m_contents; }

@@ -104,9 +104,15 @@ QString Pass::planTarget(int first, int last, int books) const
 bool Pass::writeContents(ZipContainer& book, const BookOutline& outline, const QString& uid)
 {
     const BookMeta& meta = m_model.meta();
-    return book.add(QStringLiteral("OEBPS/nav.xhtml"), navDocument(outline, meta).toUtf8())
+    QByteArray nav = navDocument(outline, meta).toUtf8();
+    // A contents page longer than a page would be turned through for minutes: it is reached
+    // from the reader's contents menu instead.
+    SpineLayout layout;
+    layout.vertical = m_o.vertical;
+    layout.contentsInOrder = nav.size() <= PageLimit;
+    return book.add(QStringLiteral("OEBPS/nav.xhtml"), std::move(nav))
            && book.add(QStringLiteral("OEBPS/toc.ncx"), ncxDocument(outline, meta, uid).toUtf8())
-           && book.add(packageDocumentPath(), packageDocument(outline, meta, uid, m_cover).toUtf8());
+           && book.add(packageDocumentPath(), packageDocument(outline, meta, uid, m_cover, layout).toUtf8());
 }
 
 // The book's fixed files, then its pages (the front matter in the first book), reading past
@@ -115,7 +121,7 @@ bool Pass::writePages(ZipContainer& book, int bookNo, BookOutline& outline)
 {
     if (!book.add(QStringLiteral("mimetype"), QByteArrayLiteral("application/epub+zip"), ZipContainer::Stored)
         || !book.add(QStringLiteral("META-INF/container.xml"), containerDocument())
-        || !book.add(QStringLiteral("OEBPS/style.css"), pageStyleSheet())
+        || !book.add(QStringLiteral("OEBPS/style.css"), pageStyleSheet(m_o.vertical))
         // Images are packed already: storing them costs nothing.
         || !book.add(QStringLiteral("OEBPS/images/cover.") + m_cover.extension, m_cover.bytes, ZipContainer::Stored)
         || !book.add(QStringLiteral("OEBPS/cover.xhtml"), coverPage(m_cover, m_model.meta().language).toUtf8())) {

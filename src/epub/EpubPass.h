@@ -17,6 +17,7 @@ struct EpubOptions {
     QString author;     ///< empty: as detected
     QString coverPath;  ///< a JPEG or PNG; empty: a cover drawn from the title and author
     int chapsInBook = 0; ///< chapters per book; 0: one book
+    bool vertical = false; ///< set vertically, columns and pages from right to left
     QString target;     ///< a ".epub" file, or a folder; empty: the output folder
 };
 

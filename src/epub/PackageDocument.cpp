@@ -28,7 +28,8 @@ QByteArray containerDocument()
     return QByteArray(Container);
 }
 
-QString packageDocument(const BookOutline& outline, const BookMeta& meta, const QString& uid, const CoverImage& cover)
+QString packageDocument(const BookOutline& outline, const BookMeta& meta, const QString& uid, const CoverImage& cover,
+                        const SpineLayout& layout)
 {
     const QString& lang = meta.language;
     QString opf = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -40,28 +41,35 @@ QString packageDocument(const BookOutline& outline, const BookMeta& meta, const 
         opf += QStringLiteral("<dc:creator>%1</dc:creator>\n").arg(xmlText(meta.author));
     }
     opf += QStringLiteral("<dc:language>%1</dc:language>\n<meta property=\"dcterms:modified\">%2</meta>\n"
-                          "<meta name=\"cover\" content=\"cover-image\"/>\n</metadata>\n<manifest>\n"
+                          "<meta name=\"cover\" content=\"cover-image\"/>\n%5</metadata>\n<manifest>\n"
                           "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" properties=\"nav\"/>\n"
                           "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>\n"
                           "<item id=\"css\" href=\"style.css\" media-type=\"text/css\"/>\n"
                           "<item id=\"cover-image\" href=\"images/cover.%3\" media-type=\"%4\" properties=\"cover-image\"/>\n"
                           "<item id=\"cover\" href=\"cover.xhtml\" media-type=\"application/xhtml+xml\" properties=\"svg\"/>\n")
-               .arg(lang, meta.modified.toString(Qt::ISODate), cover.extension, cover.mediaType);
+               .arg(lang, meta.modified.toString(Qt::ISODate), cover.extension, cover.mediaType,
+                    // Kindle's converters read the writing mode from here, not from the stylesheet.
+                    layout.vertical ? QStringLiteral("<meta name=\"primary-writing-mode\" content=\"vertical-rl\"/>\n")
+                                    : QString());
     for (const BookOutline::Page& p : outline.spine()) {
         opf += QStringLiteral("<item id=\"%1\" href=\"%2\" media-type=\"application/xhtml+xml\"/>\n").arg(p.id, pageHref(p.id));
     }
     // The contents come after the front matter, before the text.
-    opf += QLatin1String("</manifest>\n<spine toc=\"ncx\">\n<itemref idref=\"cover\"/>\n");
+    opf += layout.vertical ? QLatin1String("</manifest>\n<spine toc=\"ncx\" page-progression-direction=\"rtl\">\n")
+                           : QLatin1String("</manifest>\n<spine toc=\"ncx\">\n");
+    opf += QLatin1String("<itemref idref=\"cover\"/>\n");
+    const QLatin1String navRef = layout.contentsInOrder ? QLatin1String("<itemref idref=\"nav\"/>\n")
+                                                        : QLatin1String("<itemref idref=\"nav\" linear=\"no\"/>\n");
     bool navDone = false;
     for (const BookOutline::Page& p : outline.spine()) {
         if (!navDone && p.kind != BookOutline::Front) {
-            opf += QLatin1String("<itemref idref=\"nav\"/>\n");
+            opf += navRef;
             navDone = true;
         }
         opf += QStringLiteral("<itemref idref=\"%1\"/>\n").arg(p.id);
     }
     if (!navDone) {
-        opf += QLatin1String("<itemref idref=\"nav\"/>\n");
+        opf += navRef;
     }
     opf += QLatin1String("</spine>\n</package>\n");
     return opf;

@@ -5,6 +5,7 @@
 #include "core/FileName.h"
 #include "epub/Cover.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -19,7 +20,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner) : QDialog(owner) {
+frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner, bool vertical)
+    : QDialog(owner) {
     setObjectName(QStringLiteral("frmEpub"));
     setWindowTitle(QStringLiteral(u"输出 EPUB"));
 
@@ -51,6 +53,10 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
     spnChaps->setSpecialValueText(QStringLiteral(u"全部在一本书里"));
     spnChaps->setSuffix(QStringLiteral(u" 章一本"));
 
+    chkVertical = new QCheckBox(QStringLiteral(u"竖排，从右往左翻页(&V)"), this);
+    chkVertical->setObjectName(QStringLiteral("chkVertical"));
+    chkVertical->setChecked(vertical);
+
     txtTarget = new QLineEdit(target, this);
     txtTarget->setObjectName(QStringLiteral("txtTarget"));
     txtTarget->setMinimumWidth(320);
@@ -77,6 +83,7 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
     form->addRow(QStringLiteral(u"作者(&A):"), txtAuthor);
     form->addRow(QStringLiteral(u"封面:"), cover);
     form->addRow(QStringLiteral(u"分册(&N):"), spnChaps);
+    form->addRow(QStringLiteral(u"排版:"), chkVertical);
     // A label before a row of widgets needs its buddy to take the access key.
     auto* lblTarget = new QLabel(QStringLiteral(u"保存为(&S):"), this);
     lblTarget->setObjectName(QStringLiteral("lblTarget"));
@@ -174,6 +181,7 @@ EpubOptions frmEpub::options() const {
     o.author = txtAuthor->text().trimmed();
     o.coverPath = optCoverFile->isChecked() ? txtCover->text() : QString();
     o.chapsInBook = spnChaps->value();
+    o.vertical = chkVertical->isChecked();
     QString target = txtTarget->text().trimmed();
     if (!target.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive)) {
         target += QStringLiteral(".epub");

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -16,7 +17,7 @@ class frmEpub : public QDialog {
 
 public:
     /// Starts from the detected metadata, the remembered chapters per book and folder.
-    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr);
+    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr, bool vertical = false);
 
     /// The choices, once accepted.
     EpubOptions options() const;
@@ -36,6 +37,7 @@ private:
     QPushButton* btnCover;
     QLabel* picCover;
     QSpinBox* spnChaps;
+    QCheckBox* chkVertical;
     QLineEdit* txtTarget;
     QPushButton* btnTarget;
     QString m_namedAfter; // the file name (without .epub) that follows the title

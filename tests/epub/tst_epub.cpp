@@ -621,6 +621,99 @@ private slots:
         QCOMPARE(QImage::fromData(cover.bytes).size(), picture.size());
     }
 
+    // A page past PageLimit goes on in pages of its own, split between paragraphs, with the
+    // text whole and in order; a vertical book turns its pages from right to left.
+    void longPages_goOnBetweenParagraphs_data()
+    {
+        QTest::addColumn<bool>("titleFirst");
+        QTest::addColumn<bool>("vertical");
+        QTest::addColumn<QString>("continued");
+        QTest::newRow("one title, one long chapter") << true << false << u"c00001-2"_qs;
+        QTest::newRow("long front matter, vertical") << false << true << u"front-2"_qs;
+    }
+
+    void longPages_goOnBetweenParagraphs()
+    {
+        QFETCH(bool, titleFirst);
+        QFETCH(bool, vertical);
+        QFETCH(QString, continued);
+        QStringList lines;
+        QRandomGenerator rng(7);
+        for (int i = 0; i < 5000; ++i) {
+            QString p = u"　　"_qs + QString::number(i) + u"："_qs;
+            for (int n = 20 + int(rng.bounded(80)); n > 0; --n) {
+                p += QChar(char16_t(0x4E00 + rng.bounded(0x3000)));
+            }
+            lines << p;
+        }
+        if (titleFirst) {
+            lines.prepend(u"第一章 长夜"_qs);
+        } else {
+            lines << u"第一章 长夜"_qs << u"　　完。"_qs;
+        }
+        const QString novel = writeNovel(m_dir.filePath(u"long/%1.txt"_qs.arg(vertical)), lines.join(u"\r\n"_qs).toUtf8());
+        EpubOptions o;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.target = m_dir.filePath(u"long/%1.epub"_qs.arg(vertical));
+        o.vertical = vertical;
+        Settings s = Settings::defaults();
+        s.TextFilters.clear();
+        s.ConvertToSimple = false;
+        QCOMPARE(book(novel, s, o).kind, EpubResult::Done);
+        QString opf;
+        const QStringList text = bookText(o.target, &opf);
+        QStringList expected;
+        for (const QString& line : std::as_const(lines)) {
+            expected << line.mid(line.startsWith(u"　"_qs) ? 2 : 0);
+        }
+        QCOMPARE(text, expected);
+        QVERIFY2(illFormed(o.target).isEmpty(), qPrintable(illFormed(o.target).join(u'\n')));
+        QuaZip zip(o.target);
+        QVERIFY(zip.open(QuaZip::mdUnzip));
+        int pages = 0;
+        for (const QString& name : zip.getFileNameList()) {
+            if (name.startsWith(u"OEBPS/text/"_qs)) {
+                ++pages;
+                QVERIFY2(entry(zip, name).size() < 250 * 1024 + 1024, qPrintable(name));
+            }
+        }
+        QVERIFY2(pages >= 4, qPrintable(QString::number(pages)));
+        QVERIFY2(opf.contains(u"<itemref idref=\"%1\"/>"_qs.arg(continued)), qPrintable(opf));
+        QCOMPARE(opf.contains(u"page-progression-direction=\"rtl\""_qs), vertical);
+        QCOMPARE(entry(zip, u"OEBPS/style.css"_qs).contains("writing-mode: vertical-rl"), vertical);
+    }
+
+    // A contents page longer than a page stays out of the reading order; a short one stays in.
+    void longContents_outOfTheReadingOrder_data()
+    {
+        QTest::addColumn<int>("chapters");
+        QTest::addColumn<bool>("inOrder");
+        QTest::newRow("40 chapters") << 40 << true;
+        QTest::newRow("2,600 chapters") << 2600 << false;
+    }
+
+    void longContents_outOfTheReadingOrder()
+    {
+        QFETCH(int, chapters);
+        QFETCH(bool, inOrder);
+        QString text;
+        for (int i = 1; i <= chapters; ++i) {
+            text += u"第%1章 风雨如晦鸡鸣不已既见君子云胡不喜风雨潇潇鸡鸣胶胶既见君子云胡不瘳\r\n　　正文。\r\n"_qs.arg(i);
+        }
+        const QString novel = writeNovel(m_dir.filePath(u"contents/%1.txt"_qs.arg(chapters)), text.toUtf8());
+        EpubOptions o;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.target = m_dir.filePath(u"contents/%1.epub"_qs.arg(chapters));
+        Settings s = Settings::defaults();
+        s.SetInvalidTitle = false; // chapters of one line are chapters
+        const EpubResult r = book(novel, s, o);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QCOMPARE(r.chapters, chapters);
+        QString opf;
+        QCOMPARE(bookText(o.target, &opf).size(), 2 * chapters);
+        QVERIFY(opf.contains(inOrder ? u"<itemref idref=\"nav\"/>"_qs : u"<itemref idref=\"nav\" linear=\"no\"/>"_qs));
+    }
+
     // A drawn cover uses a font that has the title's characters, and says so when none has.
     void drawnCover_saysWhenNoFontHasTheTitle()
     {
