@@ -231,13 +231,13 @@ WrapProfile WrapSurvey::decide(WrapMeasure measure) const
         }
     }
     p.width = int(std::max_element(ends.begin(), ends.end()) - ends.begin());
-    if (ends[p.width] == 0) {
+    p.exact = ends[p.width];
+    if (p.exact == 0) {
         p.width = 0;
         return p;
     }
     // Whether an indent marks a paragraph: lines after a blank line or after a short complete
     // line are indented, lines going on from a broken line are not.
-    ParagraphJoiner probe(p); // not wrapped yet: only its test is used
     qint64 goOn = 0, goOnIndented = 0;
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
         const Shape& b = shape(m_lines[i]);
@@ -263,10 +263,11 @@ WrapProfile WrapSurvey::decide(WrapMeasure measure) const
     }
     // Only a novel that indents (nearly) every paragraph may have its complete sentences
     // joined: where more paragraphs lack an indent, some would be run into the one above.
-    p.indentMarksParagraphs = p.starts >= 3 && p.indentedStarts * 10 >= p.starts * 9 && goOnIndented * 10 <= goOn;
+    // Lines going on after a colon may be indented verse: a few of those say nothing.
+    p.indentMarksParagraphs = p.starts >= 3 && p.indentedStarts * 10 >= p.starts * 9 && goOnIndented * 4 <= goOn;
     p.everyLineIndented = goOn >= 3 && goOnIndented * 10 >= goOn * 9;
     // The evidence: lines the joiner would join for their open sentence alone.
-    probe = ParagraphJoiner(p);
+    const ParagraphJoiner probe(p); // not wrapped yet: only its test is used
     for (qsizetype i = 1; i < m_lines.size(); ++i) {
         const Shape& a = shape(m_lines[i - 1]);
         if (m_lines[i].followsLast && a.open && probe.joins(a, shape(m_lines[i]))) {
@@ -281,12 +282,15 @@ WrapProfile WrapSurvey::result() const
 {
     const WrapProfile columns = decide(WrapMeasure::Columns);
     const WrapProfile characters = decide(WrapMeasure::Characters);
-    // In Chinese text alone the two agree; a tool that counted characters shows where Latin
-    // letters are mixed in.
+    // In Chinese text alone the two agree; where Latin letters are mixed in, the lines line up
+    // under the measure the tool used.
     if (characters.wrapped != columns.wrapped) {
         return characters.wrapped ? characters : columns;
     }
-    return characters.broken > columns.broken ? characters : columns;
+    if (characters.broken != columns.broken) {
+        return characters.broken > columns.broken ? characters : columns;
+    }
+    return characters.exact > columns.exact ? characters : columns;
 }
 
 WrapProfile surveyLines(const QStringList& lines)
@@ -405,8 +409,9 @@ bool ParagraphJoiner::push(QString& text, qint64 lineNo, bool title, ReflowParag
         out.title = title;
         return true;
     }
+    // A title keeps a blank shape: nothing is joined to it, nor it to anything.
     const WrapSurvey::Shape shape = title ? WrapSurvey::Shape() : WrapSurvey::shapeOf(text, m_profile.measure);
-    if (m_holding && !title && !m_held.title && joins(m_last, shape)) {
+    if (m_holding && joins(m_last, shape)) {
         join(text, lineNo, shape);
         m_last = shape;
         return false;

@@ -31,6 +31,7 @@ struct WrapProfile {
     bool everyLineIndented = false;
     qint64 lines = 0;   ///< non-blank lines looked at
     qint64 atWidth = 0; ///< of those, lines that end at the width
+    qint64 exact = 0;   ///< of those, lines broken mid-sentence exactly at the width
     qint64 broken = 0;  ///< of those, lines that end mid-sentence with the sentence going on below
     qint64 longer = 0;  ///< lines wider than the width (next to none in a hard-wrapped novel)
     qint64 starts = 0;  ///< lines that plainly start a paragraph (after a blank or a short complete line)
