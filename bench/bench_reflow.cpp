@@ -4,8 +4,9 @@
 // sentence and was not joined). Not part of the test suite: the novels are not in the repository.
 //
 //   bench_reflow [--show N] [--seed S] [--forced] NOVEL...     the report per novel
-//   bench_reflow --wrap W [--no-indent] NOVEL...               novels wrapped here at W columns
+//   bench_reflow --wrap W [--no-indent] [-v] NOVEL...          novels wrapped here at W columns
 //                                                              and joined back, against the original
+//                                                              (-v: the profile and every miss)
 //   bench_reflow --speed NOVEL                                 lines per second, and a read-decode-
 //                                                              write pass with and without joining
 //

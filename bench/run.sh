@@ -12,8 +12,8 @@ VELLOMAR_PACKAGES+=(time bc unzip)
 vellomar_install_packages
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_window 2>/dev/null \
-    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect
+cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_reflow bench_window 2>/dev/null \
+    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_reflow
 cli="$build/src/cli/vellomar-cli"
 gen="$build/bench/gen_novel"
 
@@ -166,6 +166,10 @@ read -r detect_ms detect_bytes detect_name <<<"$("$build/bench/bench_detect" "$w
 printf '13. encoding detection of a 100 MB novel: %.2f ms (%s, from a sample of %d KB)\n' \
     "$detect_ms" "$detect_name" $((detect_bytes / 1024))
 rm -f "$work/100mb.txt"
+
+# 重新分段 (joining hard-wrapped lines), every line of the novel shaped and tested: the joiner
+# alone, and a line-by-line read, decode, encode with and without it.
+"$build/bench/bench_reflow" --speed "$work/novel.txt" | sed 's/^/14. 重新分段 /'
 
 missed=0
 check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1; fi; }
