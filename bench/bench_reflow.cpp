@@ -474,7 +474,7 @@ int main(int argc, char** argv)
         }
     }
     if (paths.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_reflow [--show N] [--seed S] [--forced] | --wrap W [--no-indent] "
+        std::fprintf(stderr, "usage: bench_reflow [--show N] [--seed S] [--forced] | --wrap W [--no-indent] [-v] "
                              "| --speed  NOVEL...\n");
         return 2;
     }
