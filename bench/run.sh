@@ -12,8 +12,8 @@ VELLOMAR_PACKAGES+=(time bc unzip strace)
 vellomar_install_packages
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_list bench_window 2>/dev/null \
-    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_list
+cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_list bench_reflow bench_window 2>/dev/null \
+    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_list bench_reflow
 cli="$build/src/cli/vellomar-cli"
 gen="$build/bench/gen_novel"
 
@@ -180,6 +180,10 @@ big_bytes=$(stat -c %s "$work/big.txt")
 printf '13b. list of the %s MB novel reads %s MB = %.2f x the novel (goal <= 1.1 x)\n' \
     "$bigsize" "$(echo "scale=1; $read_bytes / 1048576" | bc)" "$(echo "$read_bytes / $big_bytes" | bc -l)"
 rm -f "$work/reads"
+
+# 重新分段 (joining hard-wrapped lines), every line of the novel shaped and tested: the joiner
+# alone, and a line-by-line read, decode, encode with and without it.
+"$build/bench/bench_reflow" --speed "$work/novel.txt" | sed 's/^/14. 重新分段 /'
 
 missed=0
 check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1; fi; }
