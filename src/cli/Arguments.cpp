@@ -87,6 +87,7 @@ const Option Table[] = {
      }},
     {"--tidy", false, [](Options& o, const QString*) { return o.tidy = true, QString(); }},
     {"--report", false, [](Options& o, const QString*) { return o.report = true, QString(); }},
+    {"--reflow", false, [](Options& o, const QString*) { return o.reflow = true, QString(); }},
     {"--dry-run", false, [](Options& o, const QString*) { return o.dryRun = true, QString(); }},
     {"--yes", false, [](Options& o, const QString*) { return o.yes = true, QString(); }},
 };
@@ -158,6 +159,9 @@ QString parse(const QStringList& args, Options& o)
     if (o.command == QLatin1String("clean")
         && (!o.dryRun || !o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("clean takes --dry-run (it never writes)");
+    }
+    if (o.reflow && o.command != QLatin1String("split") && !epub && o.command != QLatin1String("clean")) {
+        return QStringLiteral("--reflow goes with the split, epub and clean commands");
     }
     if (o.dryRun && o.command != QLatin1String("clean")) {
         return QStringLiteral("--dry-run goes with the clean command");

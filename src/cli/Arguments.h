@@ -22,6 +22,7 @@ struct Options {
     bool tidy = false;
     bool report = false;
     bool dryRun = false;
+    bool reflow = false; ///< 重新分段 on for this run, whatever the settings say
     QString title;
     QString author;
     QString cover;

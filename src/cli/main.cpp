@@ -46,7 +46,7 @@ const char* const HelpText = R"(Usage:
       number of kept chapters (0 for a volume without a chapter).
   vellomar-cli split [--config PATH] [--encoding E] [--out DIR] [--ignore ID[,ID...]]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
-                     [--title-rule auto] [--tidy] NOVEL|FOLDER...
+                     [--title-rule auto] [--tidy] [--reflow] NOVEL|FOLDER...
       Analyses the novel and writes its chapter files with the configured settings.
       Several novels, or folders (every *.txt inside, recursively), make a batch: N novels
       at a time (default: one per core), one tab-separated line per novel as it ends
@@ -93,6 +93,9 @@ Options:
   --title-rule auto  find the titles with the rule the rules command suggests for each
                   novel instead of the configured pattern
   --report        split, epub: print the cleanup's report (清理报告) after the pass
+  --reflow        split, epub, clean: 重新分段, join the lines of a hard-wrapped novel back
+                  into paragraphs (as [clean] Reflow=True); the analysis says when a novel
+                  looks hard-wrapped
   --tidy          after the analysis, tidy the titles by their numbers: ignore contents
                   entries, titles quoted in running text and repeated titles, keep real
                   chapters the too-close rule ignored (the window's 按编号整理)
@@ -205,6 +208,7 @@ int main(int argc, char** argv)
     for (const QString& problem : std::as_const(settings.ReplaceRuleProblems)) {
         err << "vellomar-cli: " << problem << Qt::endl;
     }
+    settings.Reflow = settings.Reflow || o.reflow;
     if (!o.out.isEmpty() && o.command != QLatin1String("epub")) {
         settings.OutPath = QFileInfo(o.out).absoluteFilePath();
     }

@@ -337,6 +337,7 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
 
     readBool(CleanSection, QStringLiteral("DropRepeatedTitle"), settings.DropRepeatedTitle);
     readBool(CleanSection, QStringLiteral("IndentParagraphs"), settings.IndentParagraphs);
+    readBool(CleanSection, QStringLiteral("Reflow"), settings.Reflow);
     const LegacyRules legacy = legacyRules(ini, configPath);
     settings.ReplaceRuleProblems << legacy.problems;
     if (!ruleFile) {
@@ -463,6 +464,8 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
         out.write(CleanSection, QStringLiteral("DropRepeatedTitle"), boolText(s.DropRepeatedTitle));
         out.write(CleanSection, QStringLiteral("IndentParagraphs"), boolText(s.IndentParagraphs));
     }
+    if (s.Reflow || out.hasKey(CleanSection, QStringLiteral("Reflow")))
+        out.write(CleanSection, QStringLiteral("Reflow"), boolText(s.Reflow));
     if (rulesSaved)
         out.removeLegacyRules();
     // Absent until the user first drags a column: the default file stays as it is.

@@ -88,6 +88,9 @@ struct Settings {
     QStringList ReplaceRuleProblems;
     bool DropRepeatedTitle = false;
     bool IndentParagraphs = false;
+    /// 重新分段: the lines of a hard-wrapped novel joined back into paragraphs, in text output,
+    /// books and the preview. `[clean] Reflow`, off by default; the analysis suggests it.
+    bool Reflow = false;
 
     /// The built-in defaults that the program starts with when no config.ini exists.
     static Settings defaults();

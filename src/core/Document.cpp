@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 const QStringList& stateMenus()
 {
     static const QStringList menus = {
@@ -130,6 +132,7 @@ void Document::CloseTextFile()
     TitleOffsets.clear();
     TitleShapes.clear();
     BodyNotes.clear();
+    Wrap = WrapProfile();
     m_model.resetTable();
     SetState(Closed);
 }
@@ -142,4 +145,14 @@ QString Document::encodingLabel() const
 QString Document::fileNamePart(const QString& path)
 {
     return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+QVector<qint64> Document::headingLines() const
+{
+    QVector<qint64> lines(m_model.chapline().cbegin(), m_model.chapline().cend());
+    for (const Volume& v : m_model.volumes().all()) {
+        lines << v.line;
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
 }

@@ -445,3 +445,14 @@ bool ParagraphJoiner::finish(ReflowParagraph& out)
     m_holding = false;
     return true;
 }
+
+QString reflowNoticeText(bool asked, const ReflowTally& tally)
+{
+    if (!asked) {
+        return QString();
+    }
+    if (tally.joins == 0) {
+        return QStringLiteral(u"\r\n重新分段：没有发现按固定宽度断开的行，未接行");
+    }
+    return QStringLiteral(u"\r\n重新分段：%1 处断行接回，合成 %2 个段落").arg(tally.joins).arg(tally.paragraphs);
+}

@@ -114,6 +114,29 @@ struct ReflowTally {
 
 /// The cleanup report's caption for the joins.
 QString reflowRuleName();
+/// What an output pass's completion notice adds about 重新分段: nothing when it was not asked
+/// for; else a line (starting with CR LF) with the joins, or that the novel needed none.
+QString reflowNoticeText(bool asked, const ReflowTally& tally);
+
+/// The lines never joined to a neighbour (chapter titles, volume headings), looked up for
+/// lines that come in ascending order.
+class HeadingLines {
+public:
+    HeadingLines() = default;
+    explicit HeadingLines(QVector<qint64> ascending) : m_lines(std::move(ascending)) {}
+    /// Whether line `lineNo` is one; each call's line must not be below the last call's.
+    bool contains(qint64 lineNo)
+    {
+        while (m_next < m_lines.size() && m_lines[m_next] < lineNo) {
+            ++m_next;
+        }
+        return m_next < m_lines.size() && m_lines[m_next] == lineNo;
+    }
+
+private:
+    QVector<qint64> m_lines;
+    qsizetype m_next = 0;
+};
 
 /// Puts hard-wrapped lines back into paragraphs, one line at a time, holding back one paragraph
 /// until the line after it shows whether it goes on.

@@ -279,7 +279,8 @@ EpubResult Pass::run()
     m_doc.reader().rewind();
     m_result.kind = EpubResult::Done;
     QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters)
-                   + conversionNote(m_s, m_model.script(), false) + filterNoticeText(m_text.ledger());
+                   + conversionNote(m_s, m_model.script(), false) + filterNoticeText(m_text.ledger())
+                   + reflowNoticeText(m_s.Reflow, m_text.reflowTally());
     m_result.kept = m_question.kept();
     if (m_result.kept > 0) {
         text += QStringLiteral(u"\r\n%1 本已有的书按要求保留未覆盖").arg(m_result.kept);

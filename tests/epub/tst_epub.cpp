@@ -502,6 +502,47 @@ private slots:
 
     // Lines of blanks are blank lines, whatever the blanks; private use characters are text in
     // every encoding, and only bytes that are no text become U+FFFD.
+    // 重新分段 in books: one paragraph per joined paragraph, in the front matter and in every
+    // book of a set (whose parts read past the lines of the books before); titles apart.
+    void reflow_oneParagraphPerJoinedParagraph_data()
+    {
+        QTest::addColumn<int>("chapsInBook");
+        QTest::newRow("one book") << 0;
+        QTest::newRow("a book per chapter") << 1;
+    }
+
+    void reflow_oneParagraphPerJoinedParagraph()
+    {
+        QFETCH(int, chapsInBook);
+        const QStringList body = {u"精兵五百，命先锋张飞"_qs, u"引兵追赶。贼众大败，"_qs, u"四散奔走。"_qs,
+                                  u"玄德收兵回城，众将各"_qs, u"自领赏。"_qs, u"次日，太守亲自出城迎"_qs,
+                                  u"接，设宴款待三人。"_qs};
+        const QStringList joined = {u"精兵五百，命先锋张飞引兵追赶。贼众大败，四散奔走。"_qs,
+                                    u"玄德收兵回城，众将各自领赏。"_qs, u"次日，太守亲自出城迎接，设宴款待三人。"_qs};
+        QByteArray bytes;
+        for (const QString& l : body + QStringList{u"第1章 甲"_qs} + body + QStringList{u"第2章 乙"_qs} + body) {
+            bytes += GbkCodec::instance().encode(l) + "\r\n";
+        }
+        const QString dir = m_dir.filePath(u"reflow%1"_qs.arg(chapsInBook));
+        const QString novel = writeNovel(dir + u"/断行.txt"_qs, bytes);
+        Settings s = Settings::defaults();
+        s.ConvertToSimple = false;
+        s.TextFilters.clear();
+        s.Reflow = true;
+        EpubOptions o;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.chapsInBook = chapsInBook;
+        o.target = dir;
+        const EpubResult r = book(novel, s, o);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QStringList text;
+        for (const QString& b : r.books) {
+            text += bookText(b);
+        }
+        QCOMPARE(text, joined + QStringList{u"第1章 甲"_qs} + joined + QStringList{u"第2章 乙"_qs} + joined);
+        QVERIFY2(r.ledger.text().contains(u"[重新分段] 修改 12 行"_qs), qPrintable(r.ledger.text()));
+    }
+
     void blankLinesAndPrivateUse_data()
     {
         QTest::addColumn<TextCodec::Id>("encoding");
