@@ -67,6 +67,40 @@ QString BookModel::volumeTitle(int volume) const
     return xmlSafe(m_convert ? simplifiedLine(title) : title, &m_doc->codec());
 }
 
+QString BookModel::chapterHeading(int volume, const QString& heading) const
+{
+    const Volume& v = m_doc->model().volumes().at(volume);
+    QString word = v.title.endsWith(v.name) ? v.title.left(v.title.size() - v.name.size()).trimmed() : QString();
+    word = xmlSafe(m_convert ? simplifiedLine(word) : word, &m_doc->codec());
+    return withoutVolumePrefix(heading, volumeTitle(volume), word);
+}
+
+QString withoutVolumePrefix(const QString& heading, const QString& volumeTitle, const QString& volumeWord)
+{
+    const auto isSeparator = [](QChar c) {
+        return c.isSpace() || c == u'\u3000' || c == u':' || c == u'：' || c == u'、' || c == u'·' || c == u'—'
+               || c == u'-' || c == u'】';
+    };
+    for (const QString& prefix : {volumeTitle, volumeWord}) {
+        if (prefix.isEmpty() || !heading.startsWith(prefix) || heading.size() == prefix.size()) {
+            continue;
+        }
+        // "上卷之战" is no volume word: a separator or the chapter's own 第 must follow.
+        const QChar next = heading.at(prefix.size());
+        if (!isSeparator(next) && next != u'第') {
+            continue;
+        }
+        qsizetype at = prefix.size();
+        while (at < heading.size() && isSeparator(heading.at(at))) {
+            ++at;
+        }
+        if (at < heading.size()) {
+            return heading.mid(at);
+        }
+    }
+    return heading;
+}
+
 // The pages in file order, each in its book: a chapter by its place among the kept chapters, a
 // volume's page with the chapter that follows it (the last book when none does).
 void BookModel::planSections()

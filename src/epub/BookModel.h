@@ -56,6 +56,9 @@ public:
     /// A volume's heading as the book shows it: converted like the text, every character one
     /// a book can hold.
     QString volumeTitle(int volume) const;
+    /// A chapter's heading of volume `volume` as the contents and the page show it: without
+    /// the volume's heading or word in front ("上卷 第二回 …" under 上卷 is "第二回 …").
+    QString chapterHeading(int volume, const QString& heading) const;
 
 private:
     void planSections();
@@ -69,6 +72,11 @@ private:
     int m_per = 1; // chapters per book
     int m_books = 0;
 };
+
+/// `heading` without a leading `volumeTitle` ("第一卷 风起") or `volumeWord` ("第一卷") and the
+/// separators after it; as it is when neither stands in front as a word of its own, or when
+/// nothing would be left.
+QString withoutVolumePrefix(const QString& heading, const QString& volumeTitle, const QString& volumeWord);
 
 /// A page's identity within a book, also the base of its file name: "front", "v001", "c00001".
 QString frontPageId();

@@ -160,12 +160,9 @@ bool PageWriter::writeSection(int k, BookOutline& outline)
             heading = m_model.volumeTitle(seg.volume);
         }
     } else {
-        // The chapter's own words when its line starts with its volume's heading.
-        if (chapterVolume >= 0 && volumes.at(chapterVolume).line == seg.start) {
-            const QString title = m_model.volumeTitle(chapterVolume);
-            if (heading.startsWith(title) && heading.size() > title.size()) {
-                heading = trimmedParagraph(heading.mid(title.size())).toString();
-            }
+        // The chapter's own words when its line starts with its volume's heading or word.
+        if (chapterVolume >= 0) {
+            heading = m_model.chapterHeading(chapterVolume, heading);
         }
         if (heading.isEmpty()) {
             heading = xmlSafe(m_doc.model().title().at(record).trimmed(), &m_doc.codec());
