@@ -85,6 +85,14 @@ const Option Table[] = {
          }
          return QString();
      }},
+    {"--max-book-mb", true,
+     [](Options& o, const QString* v) {
+         bool ok = false;
+         if (!v || (o.maxBookMB = v->toInt(&ok), !ok || o.maxBookMB < 0)) {
+             return QStringLiteral("--max-book-mb needs a size in MB (0: no limit)");
+         }
+         return QString();
+     }},
     {"--tidy", false, [](Options& o, const QString*) { return o.tidy = true, QString(); }},
     {"--report", false, [](Options& o, const QString*) { return o.report = true, QString(); }},
     {"--reflow", false, [](Options& o, const QString*) { return o.reflow = true, QString(); }},
@@ -140,8 +148,8 @@ QString parse(const QStringList& args, Options& o)
     if (o.jobs > 0 && o.command != QLatin1String("split") && !epub) {
         return QStringLiteral("--jobs goes with the split and epub commands");
     }
-    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0)) {
-        return QStringLiteral("--title, --author, --cover and --chaps-in-book go with the epub command");
+    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0 || o.maxBookMB >= 0)) {
+        return QStringLiteral("--title, --author, --cover, --chaps-in-book and --max-book-mb go with the epub command");
     }
     if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("list takes only --config");

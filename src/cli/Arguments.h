@@ -27,6 +27,7 @@ struct Options {
     QString author;
     QString cover;
     int chapsInBook = -1;
+    int maxBookMB = -1;
     QList<int> ignore;
     CliHost::Overwrite overwrite = CliHost::Ask;
     bool yes = false;

@@ -55,14 +55,16 @@ const char* const HelpText = R"(Usage:
       files would go to the same folder (or books get the same name) are named before
       anything starts and not written; a folder that cannot be read is a failure.
   vellomar-cli epub  [--config PATH] [--encoding E] [--ignore ID[,ID...]] [--title T]
-                     [--author A] [--cover IMG] [--chaps-in-book N] [--out FILE|DIR]
+                     [--author A] [--cover IMG] [--chaps-in-book N] [--max-book-mb M] [--out FILE|DIR]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
                      [--title-rule auto] [--tidy] NOVEL|FOLDER...
       Analyses the novel and writes it as an EPUB 3 book: a cover page (the image given,
       or one drawn from the title and author), the front matter, one page per kept
       chapter, the contents. Title and author come from the file name and the front
       matter unless given. With --chaps-in-book N, one book per N chapters:
-      "书名 (1-500).epub", ... --out names the book, or the folder it goes to (default:
+      "书名 (0001-0500).epub", ... (each its own title, cover and place in the series);
+      with --max-book-mb M a book also ends at the chapter that would take it past about
+      M MB (Send-to-Kindle takes up to 50 MB; a larger book is warned of). --out names the book, or the folder it goes to (default:
       the configured output folder). Several novels or folders make a batch as for split.
   vellomar-cli clean --dry-run [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
       Analyses the novel and shows what the cleanup (filter strings, replace rules, and
@@ -230,6 +232,7 @@ int main(int argc, char** argv)
     request.epubOptions.author = o.author;
     request.epubOptions.coverPath = o.cover.isEmpty() ? QString() : QFileInfo(o.cover).absoluteFilePath();
     request.epubOptions.chapsInBook = o.chapsInBook >= 0 ? o.chapsInBook : settings.EpubChapsInBook;
+    request.epubOptions.maxBookMB = o.maxBookMB >= 0 ? o.maxBookMB : settings.EpubMaxBookMB;
     request.epubOptions.target = o.out.isEmpty() ? QString() : QFileInfo(o.out).absoluteFilePath();
 
     if ((o.command == QLatin1String("split") || request.epub) && (o.novels.size() > 1 || QFileInfo(o.novels[0]).isDir())) {

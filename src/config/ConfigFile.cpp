@@ -324,6 +324,9 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     if (settings.EpubChapsInBook < 0)
         settings.EpubChapsInBook = 0;
     settings.EpubFolder = read(QStringLiteral("epub"), QStringLiteral("Folder")).trimmed();
+    readInt(QStringLiteral("epub"), QStringLiteral("MaxBookMB"), settings.EpubMaxBookMB);
+    if (settings.EpubMaxBookMB < 0)
+        settings.EpubMaxBookMB = 0;
     if (const auto widths = toWidths(read(favorite, QStringLiteral("ColumnWidths"))))
         settings.ColumnWidths = *widths;
     settings.ListBackColor = ParseColor(read(favorite, QStringLiteral("ListBackColor")));
@@ -456,6 +459,8 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
         out.write(epub, QStringLiteral("ChapsInBook"), QString::number(s.EpubChapsInBook));
     if (!s.EpubFolder.isEmpty() || out.hasKey(epub, QStringLiteral("Folder")))
         out.write(epub, QStringLiteral("Folder"), s.EpubFolder);
+    if (s.EpubMaxBookMB != 0 || out.hasKey(epub, QStringLiteral("MaxBookMB")))
+        out.write(epub, QStringLiteral("MaxBookMB"), QString::number(s.EpubMaxBookMB));
     // [clean] appears once cleanup is first set up; the rules themselves are in their own file,
     // written only when config.ini could be read (else the rules were never loaded either).
     QString rulesError;

@@ -79,6 +79,9 @@ struct Settings {
     /// output folder). `[epub] ChapsInBook`, `[epub] Folder`.
     qint16 EpubChapsInBook = 0;
     QString EpubFolder;
+    /// A book's size limit in MB for stores such as Send-to-Kindle (0: none); a set of books
+    /// is cut at chapters to keep each under it. `[epub] MaxBookMB`.
+    qint16 EpubMaxBookMB = 0;
     /// Cleanup: the replace rules (kept in their own file beside config.ini, see
     /// ReplaceRulesPath), and in section [clean] dropping a first body line that repeats the
     /// chapter title and two U+3000 before every paragraph of text output. All off by default.

@@ -105,11 +105,11 @@ bool PageWriter::writeFront(BookOutline& outline)
         }
         const QString p = xmlSafe(trimmedParagraph(text), &m_doc.codec(), m_replaced);
         if (!open) {
-            intro = p.startsWith(QStringLiteral(u"简介")) || p.startsWith(QStringLiteral(u"内容简介"));
+            intro = startsIntro(p);
             if (!m_zip.begin(QStringLiteral("OEBPS/") + pageHref(frontPageId()))) {
                 return false;
             }
-            page = xhtmlHead(intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言"), m_model.meta().language,
+            page = xhtmlHead(bookLabel(intro ? BookLabel::Intro : BookLabel::Preface, m_model.meta()), m_model.meta().language,
                              QStringLiteral("../style.css"))
                    + QStringLiteral("<body>\n<section epub:type=\"%1\">\n").arg(intro ? QStringLiteral("introduction")
                                                                                  : QStringLiteral("preface"));
@@ -127,7 +127,7 @@ bool PageWriter::writeFront(BookOutline& outline)
         if (!m_zip.append(page.toUtf8()) || !m_zip.end()) {
             return false;
         }
-        outline.addFront(intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言"));
+        outline.addFront(bookLabel(intro ? BookLabel::Intro : BookLabel::Preface, m_model.meta()));
     }
     return true;
 }

@@ -19,7 +19,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner) : QDialog(owner) {
+frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner, int maxBookMB)
+    : QDialog(owner) {
     setObjectName(QStringLiteral("frmEpub"));
     setWindowTitle(QStringLiteral(u"输出 EPUB"));
 
@@ -50,6 +51,13 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
     spnChaps->setValue(chapsInBook);
     spnChaps->setSpecialValueText(QStringLiteral(u"全部在一本书里"));
     spnChaps->setSuffix(QStringLiteral(u" 章一本"));
+    spnMaxMB = new QSpinBox(this);
+    spnMaxMB->setObjectName(QStringLiteral("spnMaxMB"));
+    spnMaxMB->setRange(0, 32767);
+    spnMaxMB->setValue(maxBookMB);
+    spnMaxMB->setSpecialValueText(QStringLiteral(u"不限"));
+    spnMaxMB->setSuffix(QStringLiteral(u" MB"));
+    spnMaxMB->setToolTip(QStringLiteral(u"一本书超过这个大小时，在章节之间分成下一本（Send-to-Kindle 只收 50 MB 以内的书）"));
 
     txtTarget = new QLineEdit(target, this);
     txtTarget->setObjectName(QStringLiteral("txtTarget"));
@@ -77,6 +85,7 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
     form->addRow(QStringLiteral(u"作者(&A):"), txtAuthor);
     form->addRow(QStringLiteral(u"封面:"), cover);
     form->addRow(QStringLiteral(u"分册(&N):"), spnChaps);
+    form->addRow(QStringLiteral(u"每本书最大(&M):"), spnMaxMB);
     // A label before a row of widgets needs its buddy to take the access key.
     auto* lblTarget = new QLabel(QStringLiteral(u"保存为(&S):"), this);
     lblTarget->setObjectName(QStringLiteral("lblTarget"));
@@ -174,6 +183,7 @@ EpubOptions frmEpub::options() const {
     o.author = txtAuthor->text().trimmed();
     o.coverPath = optCoverFile->isChecked() ? txtCover->text() : QString();
     o.chapsInBook = spnChaps->value();
+    o.maxBookMB = spnMaxMB->value();
     QString target = txtTarget->text().trimmed();
     if (!target.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive)) {
         target += QStringLiteral(".epub");

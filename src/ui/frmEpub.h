@@ -16,7 +16,7 @@ class frmEpub : public QDialog {
 
 public:
     /// Starts from the detected metadata, the remembered chapters per book and folder.
-    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr);
+    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr, int maxBookMB = 0);
 
     /// The choices, once accepted.
     EpubOptions options() const;
@@ -36,6 +36,7 @@ private:
     QPushButton* btnCover;
     QLabel* picCover;
     QSpinBox* spnChaps;
+    QSpinBox* spnMaxMB;
     QLineEdit* txtTarget;
     QPushButton* btnTarget;
     QString m_namedAfter; // the file name (without .epub) that follows the title
