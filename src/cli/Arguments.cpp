@@ -92,8 +92,17 @@ const Option Table[] = {
     {"--resume", false, [](Options& o, const QString*) { return o.resume = true, QString(); }},
     {"--vertical", false, [](Options& o, const QString*) { return o.vertical = 1, QString(); }},
     {"--horizontal", false, [](Options& o, const QString*) { return o.vertical = 0, QString(); }},
+    {"--max-book-mb", true,
+     [](Options& o, const QString* v) {
+         bool ok = false;
+         if (!v || (o.maxBookMB = v->toInt(&ok), !ok || o.maxBookMB < 0)) {
+             return QStringLiteral("--max-book-mb needs a size in MB (0: no limit)");
+         }
+         return QString();
+     }},
     {"--tidy", false, [](Options& o, const QString*) { return o.tidy = true, QString(); }},
     {"--report", false, [](Options& o, const QString*) { return o.report = true, QString(); }},
+    {"--reflow", false, [](Options& o, const QString*) { return o.reflow = true, QString(); }},
     {"--dry-run", false, [](Options& o, const QString*) { return o.dryRun = true, QString(); }},
     {"--yes", false, [](Options& o, const QString*) { return o.yes = true, QString(); }},
 };
@@ -146,8 +155,9 @@ QString parse(const QStringList& args, Options& o)
     if (o.jobs > 0 && o.command != QLatin1String("split") && !epub) {
         return QStringLiteral("--jobs goes with the split and epub commands");
     }
-    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0 || o.vertical >= 0)) {
-        return QStringLiteral("--title, --author, --cover, --chaps-in-book, --vertical and --horizontal go with the epub command");
+    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0 || o.vertical >= 0
+                  || o.maxBookMB >= 0)) {
+        return QStringLiteral("--title, --author, --cover, --chaps-in-book, --max-book-mb, --vertical and --horizontal go with the epub command");
     }
     if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("list takes only --config");
@@ -165,6 +175,9 @@ QString parse(const QStringList& args, Options& o)
     if (o.command == QLatin1String("clean")
         && (!o.dryRun || !o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("clean takes --dry-run (it never writes)");
+    }
+    if (o.reflow && o.command != QLatin1String("split") && !epub && o.command != QLatin1String("clean")) {
+        return QStringLiteral("--reflow goes with the split, epub and clean commands");
     }
     if (o.dryRun && o.command != QLatin1String("clean")) {
         return QStringLiteral("--dry-run goes with the clean command");

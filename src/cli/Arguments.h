@@ -22,11 +22,13 @@ struct Options {
     bool tidy = false;
     bool report = false;
     bool dryRun = false;
+    bool reflow = false; ///< 重新分段 on for this run, whatever the settings say
     QString title;
     QString author;
     QString cover;
     int chapsInBook = -1;
     int vertical = -1; ///< -1: as config.ini says
+    int maxBookMB = -1;
     QList<int> ignore;
     CliHost::Overwrite overwrite = CliHost::Ask;
     bool yes = false;

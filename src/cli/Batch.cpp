@@ -110,6 +110,9 @@ int analyseNovel(const QString& novel, const SplitRequest& request, Document& do
     if (doc.DocState != Analysed) {
         return NoTitle;
     }
+    if (doc.Wrap.wrapped && !settings.Reflow && !host.quietNotices) {
+        err << QStringLiteral(u"重新分段: ") << doc.Wrap.reason() << QStringLiteral(u"（--reflow）") << Qt::endl;
+    }
     if (review) {
         QStringList notes;
         applyReview(doc, *review, settings.OutFile, &notes);

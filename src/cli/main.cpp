@@ -47,7 +47,7 @@ const char* const HelpText = R"(Usage:
       number of kept chapters (0 for a volume without a chapter).
   vellomar-cli split [--config PATH] [--encoding E] [--out DIR] [--ignore ID[,ID...]]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
-                     [--title-rule auto] [--tidy] NOVEL|FOLDER...
+                     [--title-rule auto] [--tidy] [--reflow] NOVEL|FOLDER...
       Analyses the novel and writes its chapter files with the configured settings.
       Several novels, or folders (every *.txt inside, recursively), make a batch: N novels
       at a time (default: one per core), one tab-separated line per novel as it ends
@@ -56,7 +56,7 @@ const char* const HelpText = R"(Usage:
       files would go to the same folder (or books get the same name) are named before
       anything starts and not written; a folder that cannot be read is a failure.
   vellomar-cli epub  [--config PATH] [--encoding E] [--ignore ID[,ID...]] [--title T]
-                     [--author A] [--cover IMG] [--chaps-in-book N] [--vertical|--horizontal]
+                     [--author A] [--cover IMG] [--chaps-in-book N] [--max-book-mb M] [--vertical|--horizontal]
                      [--out FILE|DIR]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
                      [--title-rule auto] [--tidy] NOVEL|FOLDER...
@@ -64,7 +64,9 @@ const char* const HelpText = R"(Usage:
       or one drawn from the title and author), the front matter, one page per kept
       chapter, the contents. Title and author come from the file name and the front
       matter unless given. With --chaps-in-book N, one book per N chapters:
-      "书名 (1-500).epub", ... --out names the book, or the folder it goes to (default:
+      "书名 (0001-0500).epub", ... (each its own title, cover and place in the series);
+      with --max-book-mb M a book also ends at the chapter that would take it past about
+      M MB (Send-to-Kindle takes up to 50 MB; a larger book is warned of). --out names the book, or the folder it goes to (default:
       the configured output folder). Several novels or folders make a batch as for split.
   vellomar-cli clean --dry-run [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
       Analyses the novel and shows what the cleanup (filter strings, replace rules, and
@@ -97,6 +99,9 @@ Options:
   --title-rule auto  find the titles with the rule the rules command suggests for each
                   novel instead of the configured pattern
   --report        split, epub: print the cleanup's report (清理报告) after the pass
+  --reflow        split, epub, clean: 重新分段, join the lines of a hard-wrapped novel back
+                  into paragraphs (as [clean] Reflow=True); the analysis says when a novel
+                  looks hard-wrapped
   --tidy          after the analysis, tidy the titles by their numbers: ignore contents
                   entries, titles quoted in running text and repeated titles, keep real
                   chapters the too-close rule ignored (the window's 按编号整理)
@@ -215,6 +220,7 @@ int main(int argc, char** argv)
     for (const QString& problem : std::as_const(settings.ReplaceRuleProblems)) {
         err << "vellomar-cli: " << problem << Qt::endl;
     }
+    settings.Reflow = settings.Reflow || o.reflow;
     if (!o.out.isEmpty() && o.command != QLatin1String("epub")) {
         settings.OutPath = QFileInfo(o.out).absoluteFilePath();
     }
@@ -239,6 +245,7 @@ int main(int argc, char** argv)
     request.epubOptions.coverPath = o.cover.isEmpty() ? QString() : QFileInfo(o.cover).absoluteFilePath();
     request.epubOptions.chapsInBook = o.chapsInBook >= 0 ? o.chapsInBook : settings.EpubChapsInBook;
     request.epubOptions.vertical = o.vertical >= 0 ? o.vertical == 1 : settings.EpubVertical;
+    request.epubOptions.maxBookMB = o.maxBookMB >= 0 ? o.maxBookMB : settings.EpubMaxBookMB;
     request.epubOptions.target = o.out.isEmpty() ? QString() : QFileInfo(o.out).absoluteFilePath();
 
     if ((o.command == QLatin1String("split") || request.epub) && (o.novels.size() > 1 || QFileInfo(o.novels[0]).isDir())) {

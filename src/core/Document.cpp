@@ -132,6 +132,7 @@ void Document::CloseTextFile()
     TitleOffsets.clear();
     TitleShapes.clear();
     BodyNotes.clear();
+    Wrap = WrapProfile();
     m_model.resetTable();
     SetState(Closed);
 }
@@ -181,4 +182,14 @@ bool Document::readLine(qint32 line, qint64* offset, QString* text, QString* err
     }
     m_reader.rewind();
     return found;
+}
+
+QVector<qint64> Document::headingLines() const
+{
+    QVector<qint64> lines(m_model.chapline().cbegin(), m_model.chapline().cend());
+    for (const Volume& v : m_model.volumes().all()) {
+        lines << v.line;
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
 }

@@ -5,6 +5,7 @@
 #include "core/TextCodec.h"
 #include "core/LineReader.h"
 #include "core/BodyNote.h"
+#include "core/Reflow.h"
 
 #include <QString>
 #include <QStringList>
@@ -92,6 +93,11 @@ public:
     QVector<quint8> TitleShapes;
     /// What the analysis noted of the bodies it read between titles, in file order.
     QVector<BodyNote> BodyNotes;
+    /// Whether the novel looks hard-wrapped, from samples the analysis read (重新分段).
+    WrapProfile Wrap;
+    /// The lines 重新分段 keeps apart from their neighbours: every recorded title (kept or
+    /// ignored) and every volume heading, ascending.
+    QVector<qint64> headingLines() const;
     int DocState = Closed;
     bool IsAnalysed = false;
 

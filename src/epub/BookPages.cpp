@@ -142,8 +142,8 @@ bool PageWriter::writeFront(BookOutline& outline)
         }
         const QString p = xmlSafe(trimmedParagraph(text), &m_doc.codec(), m_replaced);
         if (!open) {
-            intro = p.startsWith(QStringLiteral(u"简介")) || p.startsWith(QStringLiteral(u"内容简介"));
-            startPage(frontPageId(), intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言"),
+            intro = startsIntro(p);
+            startPage(frontPageId(), bookLabel(intro ? BookLabel::Intro : BookLabel::Preface, m_model.meta()),
                       intro ? QByteArrayLiteral("<body>\n<section epub:type=\"introduction\">\n")
                             : QByteArrayLiteral("<body>\n<section epub:type=\"preface\">\n"));
             open = true;
@@ -157,7 +157,7 @@ bool PageWriter::writeFront(BookOutline& outline)
         if (!endPage()) {
             return false;
         }
-        outline.addFront(intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言"));
+        outline.addFront(bookLabel(intro ? BookLabel::Intro : BookLabel::Preface, m_model.meta()));
         for (const QString& id : std::as_const(m_parts)) {
             outline.addContinued(id);
         }
@@ -193,12 +193,9 @@ bool PageWriter::writeSection(int k, BookOutline& outline)
             heading = m_model.volumeTitle(seg.volume);
         }
     } else {
-        // The chapter's own words when its line starts with its volume's heading.
-        if (chapterVolume >= 0 && volumes.at(chapterVolume).line == seg.start) {
-            const QString title = m_model.volumeTitle(chapterVolume);
-            if (heading.startsWith(title) && heading.size() > title.size()) {
-                heading = trimmedParagraph(heading.mid(title.size())).toString();
-            }
+        // The chapter's own words when its line starts with its volume's heading or word.
+        if (chapterVolume >= 0) {
+            heading = m_model.chapterHeading(chapterVolume, heading);
         }
         if (heading.isEmpty()) {
             heading = xmlSafe(m_doc.model().title().at(record).trimmed(), &m_doc.codec());

@@ -41,7 +41,7 @@ public:
 
 private:
     bool writePages(ZipContainer& book, int bookNo, BookOutline& outline);
-    bool writeContents(ZipContainer& book, const BookOutline& outline, const QString& uid);
+    bool writeContents(ZipContainer& book, const BookOutline& outline, const BookMeta& meta, const QString& uid);
     QString planTarget(int first, int last, int books) const;
     void fail(const QString& description, int number);
     EpubResult stopped();
@@ -95,15 +95,16 @@ QString Pass::planTarget(int first, int last, int books) const
         stem = QDir::cleanPath(folder + BookFileName(m_model.meta().title, m_doc.FilePath));
     }
     if (books > 1) {
-        stem += QStringLiteral(" (%1-%2)").arg(first + 1).arg(last + 1);
+        // Zero-padded, so that the parts sort in order by name: "(0501-1000)" before "(1001-1500)".
+        const int digits = int(QString::number(m_model.chapters().size()).size());
+        stem += QStringLiteral(" (%1-%2)").arg(first + 1, digits, 10, QLatin1Char('0')).arg(last + 1, digits, 10, QLatin1Char('0'));
     }
     return stem + QStringLiteral(".epub");
 }
 
 // The contents and the package document, once the pages are in.
-bool Pass::writeContents(ZipContainer& book, const BookOutline& outline, const QString& uid)
+bool Pass::writeContents(ZipContainer& book, const BookOutline& outline, const BookMeta& meta, const QString& uid)
 {
-    const BookMeta& meta = m_model.meta();
     QByteArray nav = navDocument(outline, meta).toUtf8();
     // A contents page longer than a page would be turned through for minutes: it is reached
     // from the reader's contents menu instead.
@@ -167,7 +168,8 @@ bool Pass::writePages(ZipContainer& book, int bookNo, BookOutline& outline)
 // The book's model and a path per book; false when no chapter is kept.
 bool Pass::plan()
 {
-    m_model = BookModel::fromDocument(m_doc, m_s, {m_o.title, m_o.author, m_o.chapsInBook});
+    m_model = BookModel::fromDocument(m_doc, m_s,
+                                      {m_o.title, m_o.author, m_o.chapsInBook, qint64(std::max(0, m_o.maxBookMB)) << 20});
     if (m_model.isEmpty()) {
         return false;
     }
@@ -205,6 +207,19 @@ EpubResult Pass::run()
     }
     if (!m_cover.warning.isEmpty()) {
         m_host.notice(m_cover.warning, QStringLiteral(u"封面"), 1);
+    }
+    // A book that a store will not take is said before it is written.
+    for (int b = 0; b < books; ++b) {
+        const qint64 mb = (m_model.estimatedBytes(b) + (1 << 20) - 1) >> 20;
+        if (mb > KindleBookMB && (m_o.maxBookMB <= 0 || m_o.maxBookMB > KindleBookMB)) {
+            m_host.notice(QStringLiteral(u"%1约有 %2 MB，超过 Send-to-Kindle 能接收的 %3 MB。"
+                                         u"可以设置“每本书最大 MB”（命令行 --max-book-mb），按章节分成几本书。")
+                              .arg(books > 1 ? QStringLiteral(u"第 %1 本书").arg(b + 1) : QStringLiteral(u"这本书"))
+                              .arg(mb)
+                              .arg(KindleBookMB),
+                          QStringLiteral(u"EPUB"), 1);
+            break;
+        }
     }
     const QString folder = QFileInfo(targets.first()).absolutePath();
     if (!QFileInfo(folder).isDir()) {
@@ -249,6 +264,15 @@ EpubResult Pass::run()
         if (a == OverwriteQuestion::Skip) {
             continue; // the next book reads past this one's lines
         }
+        const BookMeta part = m_model.partMeta(b);
+        if (books > 1 && m_o.coverPath.isEmpty()) {
+            // Each part's cover says which part it is.
+            m_cover = drawCover(part.title, part.author);
+            if (!m_cover.error.isEmpty()) {
+                fail(m_cover.error, PathFile);
+                return m_result;
+            }
+        }
         ZipContainer book;
         BookOutline outline;
         if (!book.open(target, meta.modified)) {
@@ -273,7 +297,7 @@ EpubResult Pass::run()
                              .arg(books)
                              .arg(meta.title, meta.author, m_model.converts() ? QStringLiteral("zh-Hans") : QString())
                              .toUtf8());
-        if (!writeContents(book, outline, uuidFromDigest(partHash.result())) || !book.finish()) {
+        if (!writeContents(book, outline, part, uuidFromDigest(partHash.result())) || !book.finish()) {
             fail(book.errorText(), PathFile);
             return m_result;
         }
@@ -285,7 +309,8 @@ EpubResult Pass::run()
     m_doc.reader().rewind();
     m_result.kind = EpubResult::Done;
     QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters)
-                   + conversionNote(m_s, m_model.script(), false) + filterNoticeText(m_text.ledger());
+                   + conversionNote(m_s, m_model.script(), false) + filterNoticeText(m_text.ledger())
+                   + reflowNoticeText(m_s.Reflow, m_text.reflowTally());
     m_result.kept = m_question.kept();
     if (m_result.kept > 0) {
         text += QStringLiteral(u"\r\n%1 本已有的书按要求保留未覆盖").arg(m_result.kept);

@@ -112,7 +112,7 @@ void ChapterPreviewPane::showChapter(const Document& doc, int row, const Setting
     cRegExp filters;
     filters.SetFilters(QString(), settings.TextFilters);
     showPreview(readChapterPreview(doc.FilePath, doc.TitleOffsets.at(r), end, doc.codec(), filters,
-                                   settings.DelSpaceLine));
+                                   settings.DelSpaceLine, 200, settings.Reflow ? &doc.Wrap : nullptr));
     m_firstLine = model.chapline().at(r);
 }
 

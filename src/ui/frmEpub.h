@@ -17,7 +17,8 @@ class frmEpub : public QDialog {
 
 public:
     /// Starts from the detected metadata, the remembered chapters per book and folder.
-    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr, bool vertical = false);
+    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr, bool vertical = false,
+            int maxBookMB = 0);
 
     /// The choices, once accepted.
     EpubOptions options() const;
@@ -38,6 +39,7 @@ private:
     QLabel* picCover;
     QSpinBox* spnChaps;
     QCheckBox* chkVertical;
+    QSpinBox* spnMaxMB;
     QLineEdit* txtTarget;
     QPushButton* btnTarget;
     QString m_namedAfter; // the file name (without .epub) that follows the title

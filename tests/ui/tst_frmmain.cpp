@@ -1029,7 +1029,8 @@ private slots:
         atNextTurn(m_w.get(), count);
         m_w->mnuO_Analyze_Click();
         QCOMPARE(model().rowCount(), 3000);
-        QCOMPARE(status(), QStringLiteral(u"一共: 3000/3000 章"));
+        // Lines of equal width without a full stop read as hard-wrapped: 重新分段 is suggested after the count.
+        QVERIFY2(status().startsWith(QStringLiteral(u"一共: 3000/3000 章")), qPrintable(status()));
         QVERIFY2(turns >= 3000, qPrintable(QString::number(turns)));
     }
 

@@ -148,13 +148,14 @@ void PassCommands::mnuO_SaveEpub_Click() {
                                : m_settings.EpubFolder + u'/';
     const QString target =
         QDir::cleanPath(folder + BookFileName(meta.title, m_doc.FilePath)) + QStringLiteral(".epub");
-    frmEpub dialog(meta, m_settings.EpubChapsInBook, target, &m_widget, m_settings.EpubVertical);
+    frmEpub dialog(meta, m_settings.EpubChapsInBook, target, &m_widget, m_settings.EpubVertical, m_settings.EpubMaxBookMB);
     if (Prompts::exec(&dialog) != QDialog::Accepted) {
         return;
     }
     const EpubOptions options = dialog.options();
     m_settings.EpubChapsInBook = qint16(std::min(options.chapsInBook, 32767));
     m_settings.EpubVertical = options.vertical;
+    m_settings.EpubMaxBookMB = qint16(std::min(options.maxBookMB, 32767));
     m_settings.EpubFolder = QFileInfo(options.target).absolutePath();
     QString error;
     if (!m_config.saveSettings(&error)) {
