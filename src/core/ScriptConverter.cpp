@@ -19,6 +19,15 @@ QString dataDir()
     return env.isEmpty() ? QStringLiteral("/usr/share/opencc") : QString::fromLocal8Bit(env);
 }
 
+// Whether a code page lacks a character. A converter of its own for each character, as one
+// reused would carry an earlier character's error over.
+bool lacks(const char* codePage, char16_t c, bool substitute)
+{
+    QStringEncoder encoder(codePage, QStringConverter::Flag::Stateless);
+    const QByteArray bytes = encoder.encode(QStringView(&c, 1));
+    return encoder.hasError() || bytes.contains('?') || (substitute && bytes.contains('\x1a'));
+}
+
 } // namespace
 
 const ScriptConverter& ScriptConverter::traditionalToSimplified()
@@ -34,12 +43,22 @@ const ScriptConverter& ScriptConverter::simplifiedToTraditional()
 }
 
 ScriptConverter::ScriptConverter(const char* phrases, const char* characters, const char* targetSet)
-    : m_phraseFirst(0x10000, 0), m_starts(0x10000, 0), m_single(0x10000, 0), m_contextFree(0x10000, 0),
-      m_sourceOnly(0x10000, 0)
+    : m_phraseFile(phrases), m_starts(0x10000, 0), m_single(0x10000, 0), m_sourceOnly(0x10000, 0)
 {
-    const QDir dir(dataDir());
-    m_available = load(dir.filePath(QString::fromLatin1(phrases)), true)
-                  && load(dir.filePath(QString::fromLatin1(characters)), false);
+    // A failure here is reported by isAvailable(), with the phrases' own failure first.
+    load(QDir(dataDir()).filePath(QString::fromLatin1(characters)), false);
+    // The target script's own standard set: a mapped character outside it is the source script's.
+    for (size_t c = 0; c < 0x10000; ++c) {
+        if (m_single[c]) {
+            m_sourceOnly[c] = lacks(targetSet, char16_t(c), true);
+        }
+    }
+}
+
+void ScriptConverter::loadPhrases()
+{
+    const bool characters = m_error.isEmpty();
+    m_available = load(QDir(dataDir()).filePath(QString::fromLatin1(m_phraseFile)), true) && characters;
     // A text can change only through a mapped character or a changing phrase, and a phrase
     // matches only when every one of its characters is there. So it is enough to watch the
     // mapped characters and, for each changing phrase without one, one character of its own.
@@ -50,9 +69,7 @@ ScriptConverter::ScriptConverter(const char* phrases, const char* characters, co
         QChar watch = key.at(key.size() - 1);
         for (QChar c : key) {
             covered = covered || m_starts[c.unicode()];
-            QStringEncoder enc("GB2312", QStringConverter::Flag::Stateless);
-            const QByteArray bytes = enc.encode(QString(c));
-            if (enc.hasError() || bytes.contains('?')) {
+            if (lacks("GB2312", c.unicode(), false)) {
                 watch = c;
             }
         }
@@ -78,14 +95,6 @@ ScriptConverter::ScriptConverter(const char* phrases, const char* characters, co
             }
         }
     }
-    // The target script's own standard set: a mapped character outside it is the source script's.
-    for (size_t c = 0; c < 0x10000; ++c) {
-        if (m_single[c]) {
-            QStringEncoder enc(targetSet, QStringConverter::Flag::Stateless);
-            const QByteArray bytes = enc.encode(QString(QChar(char16_t(c))));
-            m_sourceOnly[c] = enc.hasError() || bytes.contains('?') || bytes.contains('\x1a');
-        }
-    }
     m_contextFree.assign(0x10000, 0);
     for (size_t c = 0; c < 0x10000; ++c) {
         if (m_single[c] && !bound[c]) {
@@ -99,6 +108,7 @@ ScriptConverter::ScriptConverter(const char* phrases, const char* characters, co
         }
         return a.key.size() > b.key.size();
     });
+    m_phraseFirst.assign(0x10000, 0);
     for (size_t i = 0; i < m_phraseList.size();) {
         const char16_t first = m_phraseList[i].key.at(0).unicode();
         size_t j = i;
@@ -159,6 +169,7 @@ bool ScriptConverter::load(const QString& path, bool phrases)
 
 bool ScriptConverter::isUnchanged(QStringView text) const
 {
+    phrases();
     for (const QChar c : text) {
         if (m_starts[c.unicode()]) {
             return false;
