@@ -21,8 +21,9 @@ bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
         return false;
     }
     const auto* p = reinterpret_cast<const unsigned char*>(line.data());
-    // Traditional characters mostly lie outside GB2312, with bytes below 0xA1: when converting,
-    // a line that is pairs only is walked pair by pair instead.
+    // Characters outside GB2312 (traditional ones mostly) have bytes below 0xA1: a line that is
+    // pairs only is walked pair by pair instead.
+    const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
     auto walk = [&] {
         quint8 seen = 0;
         for (qsizetype k = 0; k < n; k += 2) {
@@ -30,11 +31,11 @@ bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
                 return false;
             }
             seen |= m_codeFlags[size_t(p[k]) << 8 | p[k + 1]];
-            if (seen & (FilterStart | NotAPair | Convertible)) {
+            if (seen & stop) {
                 return false;
             }
         }
-        *swap = (seen & Swapped) && wantsConversion(seen);
+        *swap = convert && (seen & Swapped) && wantsConversion(seen);
         return !m_delSpaceLine || (seen & Solid);
     };
     qsizetype i = 0;
@@ -45,13 +46,13 @@ bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
     for (; i + 16 <= n; i += 16) {
         const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), flip);
         if (_mm_movemask_epi8(_mm_cmplt_epi8(v, low))) {
-            return convert && walk();
+            return walk();
         }
     }
 #endif
     for (; i < n; ++i) {
         if (p[i] < 0xA1) {
-            return convert && walk();
+            return walk();
         }
     }
     quint8 seen = 0;
@@ -59,7 +60,6 @@ bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
     for (i = 0; i < n; i += 2) {
         seen |= table[pairIndex(p[i], p[i + 1])];
     }
-    const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
     *swap = convert && (seen & Swapped) && wantsConversion(seen);
     return !(seen & stop) && (!m_delSpaceLine || (seen & Solid));
 }
