@@ -88,6 +88,12 @@ const ScriptConverter& ScriptConverter::simplifiedToTraditional()
     return conv;
 }
 
+void ScriptConverter::preload()
+{
+    traditionalToSimplified().phrases();
+    simplifiedToTraditional();
+}
+
 ScriptConverter::ScriptConverter(const char* phrases, const char* characters, const char* targetSet)
     : m_phraseFile(phrases), m_starts(0x10000, 0), m_single(0x10000, 0), m_sourceOnly(0x10000, 0)
 {

@@ -19,6 +19,9 @@ class ScriptConverter {
 public:
     static const ScriptConverter& traditionalToSimplified();
     static const ScriptConverter& simplifiedToTraditional();
+    /// Reads what text output with conversion needs (both directions' characters, the phrases to
+    /// simplified), so that a thread with nothing else to do can read it ahead.
+    static void preload();
 
     /// The phrase dictionary is read on the first call that needs it (conversion, the tables
     /// below, isAvailable()): most runs ask only which script a character belongs to, and the
