@@ -161,16 +161,17 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
     return Ok;
 }
 
-// Page faults are slow on virtual machines (some 15 us each on the benchmark's), and a split
-// touches a few thousand fresh heap pages: tables, read and write buffers, dictionaries. The
-// heap gets its first megabytes here in one call that maps them all, keeps what is freed for
-// reuse, and serves every thread. Where the call is refused (a kernel before 5.14) nothing
-// changes but the settings.
+// Page faults are slow on virtual machines (some 15 us each on the benchmark's), and writing
+// a novel's files touches a few thousand fresh heap pages: tables, read and write buffers,
+// dictionaries. The heap gets its first megabytes here in one call that maps them all, keeps
+// what is freed for reuse, and serves every thread; blocks of a megabyte or more are still
+// mapped apart, so that a growing chapter table moves without a copy. Where the call is
+// refused (a kernel before 5.14) nothing changes but the settings.
 void prepareHeap()
 {
     constexpr size_t Size = 8 << 20;
     mallopt(M_ARENA_MAX, 1);
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
     void* block = std::malloc(Size);
     if (!block) {
@@ -187,7 +188,10 @@ void prepareHeap()
 
 int main(int argc, char** argv)
 {
-    prepareHeap();
+    // Only for the commands that write files: it would add its megabytes to a list's memory.
+    if (const QByteArrayView command = commandWord(argc, argv); command == "split" || command == "epub") {
+        prepareHeap();
+    }
     // A book's drawn cover needs fonts, which come with a GUI application; no display is needed.
     std::unique_ptr<QCoreApplication> app;
     if (wantsGui(argc, argv)) {
