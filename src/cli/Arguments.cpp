@@ -201,15 +201,20 @@ QString parse(const QStringList& args, Options& o)
     return QString();
 }
 
-bool wantsGui(int argc, char** argv)
+QByteArrayView commandWord(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArrayView a(argv[i]);
         if (const Option* option = findOption(a); option && option->takesValue) {
             ++i;
         } else if (!a.startsWith("--")) {
-            return a == "epub";
+            return a;
         }
     }
-    return false;
+    return {};
+}
+
+bool wantsGui(int argc, char** argv)
+{
+    return commandWord(argc, argv) == "epub";
 }

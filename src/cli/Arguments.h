@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArrayView>
+
 #include "CliHost.h"
 
 #include "core/TextCodec.h"
@@ -40,7 +42,8 @@ struct Options {
 /// when the arguments are sound.
 QString parse(const QStringList& args, Options& o);
 
-/// Whether the command is epub (which draws covers, and so needs a GUI application): the
-/// first argument that is neither an option nor an option's value. Read before any Qt
-/// application exists, from the same option table as parse().
+/// The command: the first argument that is neither an option nor an option's value. Read
+/// before any Qt application exists, from the same option table as parse().
+QByteArrayView commandWord(int argc, char** argv);
+/// Whether the command is epub, which draws covers, and so needs a GUI application.
 bool wantsGui(int argc, char** argv);

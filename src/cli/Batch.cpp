@@ -7,6 +7,7 @@
 #include "core/TitleRules.h"
 #include "config/SystemError.h"
 #include "core/PathClaims.h"
+#include "core/ScriptConverter.h"
 #include "output/OutputPass.h"
 
 #include <QDir>
@@ -20,6 +21,7 @@
 #include <atomic>
 #include <cerrno>
 #include <functional>
+#include <future>
 #include <optional>
 #include <thread>
 
@@ -147,6 +149,12 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
                         QTextStream& err)
 {
     SplitOutcome outcome;
+    // The conversion tables are read while the novel is opened and analysed, on the core the
+    // analysis leaves free part of the time, instead of before the first line is written.
+    std::future<void> tables;
+    if (request.settings.ConvertToSimple) {
+        tables = std::async(std::launch::async, &ScriptConverter::preload);
+    }
     outcome.code = analyseNovel(novel, request, doc, host, err);
     outcome.encoding = doc.isOpen() ? doc.encodingLabel() : QString();
     if (outcome.code != Ok) {
