@@ -4,7 +4,8 @@
 // --convertible, about one line in six of the simplified text holds one traditional character.
 // With --short-lines N, N lines of 3-15 characters instead of chapters (for a title pattern
 // loose enough to take nearly every line). With --volumes N, a volume heading stands before
-// chapter 1 and every N chapters after it; the rest of the text is the same as without.
+// chapter 1 and every N chapters after it; the rest of the text is the same as without. With
+// --wrap W, the chapters' lines are hard-wrapped at W characters (the text is the same).
 #include "core/GbkCodec.h"
 
 #include <QCoreApplication>
@@ -61,6 +62,7 @@ int main(int argc, char** argv)
     int chapters = 3000;
     int shortLines = 0;
     int volumeEvery = 0;
+    int wrap = 0;
     bool traditional = false, utf8 = false, convertible = false;
     quint32 seed = 20261207;
     QString path;
@@ -75,6 +77,8 @@ int main(int argc, char** argv)
             volumeEvery = args[++i].toInt();
         } else if (args[i] == QLatin1String("--convertible")) {
             convertible = true;
+        } else if (args[i] == QLatin1String("--wrap") && i + 1 < args.size()) {
+            wrap = args[++i].toInt();
         } else if (args[i] == QLatin1String("--utf8")) {
             utf8 = true;
         } else if (args[i] == QLatin1String("--seed") && i + 1 < args.size()) {
@@ -84,7 +88,7 @@ int main(int argc, char** argv)
         }
     }
     if (path.isEmpty() || chapters < 1 || chapters > 32767) {
-        std::fprintf(stderr, "usage: gen_novel [--chapters N<=32767] [--short-lines N] [--volumes N] [--traditional|--convertible] [--utf8] [--seed S] OUT\n");
+        std::fprintf(stderr, "usage: gen_novel [--chapters N<=32767] [--short-lines N] [--volumes N] [--traditional|--convertible] [--utf8] [--wrap W] [--seed S] OUT\n");
         return 2;
     }
     const QString common = QStringLiteral(u"的一是了我不人在他有这个上们来到时大地为子中你说生国年着就那和要她出也得里后自以会家可下而过天去能对小多然于心学么之都好看起发当没成只如事把还用第样道想作种开美总从无情己面最女但现前些所同日手又行意动方期它头经长儿回位分爱老因很给名法间斯知世什两次使身者被高已亲其进此话常与活正感");
@@ -147,7 +151,9 @@ int main(int argc, char** argv)
                     static const QString changing = QStringLiteral(u"稜國說這個們來時為會");
                     s[pick(2, int(s.size()) - 2)] = changing.at(pick(0, int(changing.size()) - 1));
                 }
-                put(s);
+                for (qsizetype at = 0; at < s.size(); at += wrap > 0 ? wrap : s.size()) {
+                    put(s.mid(at, wrap > 0 ? wrap : s.size()));
+                }
             }
         }
     }

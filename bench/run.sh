@@ -12,8 +12,8 @@ VELLOMAR_PACKAGES+=(time bc unzip strace)
 vellomar_install_packages
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_list bench_window 2>/dev/null \
-    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_list
+cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_list bench_reflow bench_window 2>/dev/null \
+    || cmake --build "$build" --target vellomar-cli gen_novel bench_tidy bench_detect bench_list bench_reflow
 cli="$build/src/cli/vellomar-cli"
 gen="$build/bench/gen_novel"
 
@@ -32,6 +32,8 @@ trap 'rm -rf "$work" "$out"' EXIT
 "$gen" --chapters $((chapters * 4)) "$work/big.txt"
 # The same novel with a volume heading every 100 chapters.
 "$gen" --chapters "$chapters" --volumes 100 "$work/volumes.txt"
+# The same novel hard-wrapped at 30 characters, for 重新分段.
+"$gen" --chapters "$chapters" --wrap 30 "$work/wrapped.txt"
 printf '[text]\r\nVolumeText=\r\n' > "$work/novolumes.ini"
 # About 20 MB of short lines and a pattern that takes nearly every one: a million titles.
 "$gen" --short-lines 1200000 "$work/loose.txt"
@@ -186,12 +188,24 @@ printf '13b. list of the %s MB novel reads %s MB = %.2f x the novel (goal <= 1.1
     "$bigsize" "$(echo "scale=1; $read_bytes / 1048576" | bc)" "$(echo "$read_bytes / $big_bytes" | bc -l)"
 rm -f "$work/reads"
 
+# 重新分段 (joining hard-wrapped lines), every line of the novel shaped and tested: the joiner
+# alone, and a line-by-line read, decode, encode with and without it.
+"$build/bench/bench_reflow" --speed "$work/novel.txt" | sed 's/^/14. 重新分段 /'
+# The split of the hard-wrapped novel with 重新分段 on and off.
+split_reflow() { "$cli" split --yes --reflow --out "$RUN" "$1"; }
+t_wrapped=$(median_time split_default "$work/wrapped.txt")
+t_reflow=$(median_time split_reflow "$work/wrapped.txt")
+joins=$("$cli" split --yes --reflow --out "$out/run" "$work/wrapped.txt" 2>/dev/null | sed -n 's/^重新分段：\([0-9]*\) 处.*/\1/p')
+printf '14b. split of the hard-wrapped novel (%s MB): %.3f s, with 重新分段 %.3f s (%.2f x), %s joins\n' \
+    "$(mb "$work/wrapped.txt")" "$t_wrapped" "$t_reflow" "$(echo "$t_reflow / $t_wrapped" | bc -l)" "$joins"
+
 missed=0
 check() { if [ "$(echo "$1" | bc -l)" -ne 1 ]; then echo "MISSED: $2"; missed=1; fi; }
 check "$(rate "$size" "$t_list") >= 1000 && $(rate "$size" "$t_list_conv") >= 1000" "list at 1000 MB/s or more"
 check "$in_repeats < 0.1 * $in_analysis" "repeated-chapter check under 10 % of the analysis"
 check "$t_list_vol <= 1.1 * $t_list_novol" "analysis with volumes within 10 % of the analysis without"
 check "$t_split <= 0.5 * $t_csplit" "split at most half the time of csplit"
+check "$t_reflow <= 1.5 * $t_wrapped" "split with 重新分段 within 1.5 x the split without it"
 check "$(rate "$size" "$t_trad") >= 50" "traditional split at 50 MB/s or more"
 check "$t_conv <= 0.5 * $t_csplit" "split with some traditional lines at most half the time of csplit"
 check "$m_list < 65536 && $m_split < 65536 && $m_list_big < 65536 && $m_split_big < 65536" "peak memory under 64 MB"

@@ -80,7 +80,7 @@ version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 depends="$(field Depends)"
 echo "      Depends: $depends"
 echo "      Recommends: $(field Recommends)"
-for dep in libqt6core6 libqt6gui6 libqt6widgets6 libopencc1.1 libopencc-data libpcre2-16-0; do
+for dep in libqt6core6 libqt6gui6 libqt6widgets6 libopencc1.1 libopencc-data libpcre2-16-0 libdeflate0; do
     grep -Eq "(^|[ ,|])$dep( |,|$)" <<<"$depends" && pass "depends on $dep" || fail "Depends lacks $dep"
 done
 grep -q 'fonts-wqy-microhei | fonts-noto-cjk' <<<"$(field Recommends)" && pass "recommends a CJK font" ||
@@ -191,6 +191,14 @@ printf '[text]\r\nTitleText=第([0-9一二三四五六七八九十百千万零�
 titles="$("${as_user[@]}" "$tree/usr/bin/vellomar-cli" list "$novel" 2>/dev/null | wc -l)"
 [ "$titles" -eq 3 ] && pass "vellomar-cli reads \$XDG_CONFIG_HOME/vellomar/config.ini (3 titles)" ||
     fail "vellomar-cli with the per-user config listed $titles titles, expected 3"
+
+# A book needs the cover module the package installs beside the programs' libraries.
+book="$home/book.epub"
+"${as_user[@]}" "$tree/usr/bin/vellomar-cli" epub "$novel" --out "$book" >/dev/null 2>"$work/epub.err"
+status=$?
+[ "$status" -eq 0 ] && unzip -l "$book" 2>/dev/null | grep -q 'images/cover.jpg' &&
+    pass "vellomar-cli epub draws the cover through the installed module" ||
+    fail "vellomar-cli epub: exit $status, $(cat "$work/epub.err"; ls -la "$home")"
 
 # The window with the novel and two arguments it must ignore: the novel is opened (its file is
 # held open by the program) and the others are named on stderr.

@@ -8,7 +8,7 @@ VELLOMAR_PACKAGES=(
     qt6-base-dev libgl-dev
     libopencc-dev libopencc-data opencc libpcre2-dev
     libicu-dev
-    libquazip1-qt6-dev epubcheck
+    libquazip1-qt6-dev libdeflate-dev epubcheck
     fonts-wqy-microhei qt6-translations-l10n
 )
 

@@ -151,6 +151,9 @@ QByteArray Kf8Container::headerRecord(const Kf8Text& text, const Kf8Meta& meta, 
     if (!meta.author.isEmpty()) {
         putExth(records, count, 100, meta.author.toUtf8());
     }
+    if (!meta.description.isEmpty()) {
+        putExth(records, count, 103, meta.description.toUtf8());
+    }
     putExth(records, count, 106, meta.date.toUTC().toString(Qt::ISODate).toUtf8());
     putExth(records, count, 112, meta.uid.toUtf8());
     putExth(records, count, 125, u32(thumbnail ? 2 : 1)); // resources
@@ -168,6 +171,10 @@ QByteArray Kf8Container::headerRecord(const Kf8Text& text, const Kf8Meta& meta, 
     putExth(records, count, 501, QByteArrayLiteral("EBOK"));
     putExth(records, count, 503, title);
     putExth(records, count, 524, meta.language.toUtf8());
+    if (meta.vertical) {
+        putExth(records, count, 525, QByteArrayLiteral("vertical-rl"));
+        putExth(records, count, 527, QByteArrayLiteral("rtl"));
+    }
     QByteArray exth("EXTH");
     putU32(exth, quint32(12 + records.size()));
     putU32(exth, quint32(count));
@@ -309,6 +316,10 @@ bool Kf8Container::write(const QString& target, Kf8Text& text, const QList<Kf8Nc
 
     const QByteArray record0 = headerRecord(text, meta, at, !thumbnail.isEmpty());
     const int count = 1 + int(textSizes.size()) + int(tail.size());
+    if (count > 0xFFFF) {
+        m_error = QStringLiteral(u"无法写入文件: %1（书太大，记录超过 65535 个；请分成几本书）").arg(target);
+        return false;
+    }
     QByteArray db = databaseName(meta);
     db.append(QByteArray(32 - db.size(), '\0'));
     const quint32 stamp = quint32(meta.date.toSecsSinceEpoch());

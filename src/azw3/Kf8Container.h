@@ -14,6 +14,8 @@ struct Kf8Meta {
     QString language; ///< "zh-CN"
     QString uid;      ///< "urn:uuid:…", derived from the content
     QDateTime date;
+    QString description; ///< empty: none
+    bool vertical = false; ///< set in columns from right to left, pages turned the same way
 };
 
 /// A contents entry; `fragment` and `pos` say where it leads (the fragment's start).

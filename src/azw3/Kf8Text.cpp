@@ -26,47 +26,41 @@ bool Kf8Text::open(const QString& folder)
     return m_file.open();
 }
 
-bool Kf8Text::write(const QByteArray& bytes)
+QString Kf8Text::errorString() const
+{
+    if (m_tooLong) {
+        return QStringLiteral(u"正文超过 %1 MB，一本 AZW3 书放不下；请用“分册”或“每本书最大 MB”分成几本书")
+            .arg(qint64(m_maxRecords) * RecordSize >> 20);
+    }
+    return m_file.errorString();
+}
+
+bool Kf8Text::write(QByteArrayView bytes)
 {
     m_pending += bytes;
     m_length += quint32(bytes.size());
     return m_pending.size() < Batch || emitRecords(false);
 }
 
-bool Kf8Text::beginPart(const QByteArray& head, const QByteArray& tail)
+bool Kf8Text::addPart(const QByteArray& head, const QByteArray& tail, QByteArrayView content)
 {
+    const int part = int(m_skeletons.size());
     m_skeletons.append({m_length, quint32(head.size() + tail.size()), int(m_fragments.size())});
-    m_partOffset = 0;
-    m_headLength = quint32(head.size());
-    m_fragment.clear();
-    return write(head + tail);
-}
-
-bool Kf8Text::append(const QByteArray& bytes, bool paragraphEnd)
-{
-    m_fragment += bytes;
-    return !paragraphEnd || m_fragment.size() < FragmentSize || closeFragment();
-}
-
-bool Kf8Text::endPart()
-{
-    return closeFragment();
-}
-
-bool Kf8Text::closeFragment()
-{
-    if (m_fragment.isEmpty()) {
-        return true;
+    Skeleton& skeleton = m_skeletons.last();
+    // Each fragment goes in after the body's start tag and the fragments before it.
+    const quint32 body = m_length + quint32(head.size());
+    qsizetype at = 0;
+    while (at < content.size()) {
+        qsizetype end = content.size();
+        if (content.size() - at > FragmentSize) {
+            const qsizetype line = content.indexOf('\n', at + FragmentSize - 1);
+            end = line < 0 ? content.size() : line + 1;
+        }
+        m_fragments.append({body + quint32(at), quint32(at), quint32(end - at), part});
+        ++skeleton.fragments;
+        at = end;
     }
-    Skeleton& part = m_skeletons.last();
-    // Inserted after the body's start tag and the fragments before it.
-    const quint32 insertAt = part.start + m_headLength + m_partOffset;
-    m_fragments.append({insertAt, m_partOffset, quint32(m_fragment.size()), int(m_skeletons.size() - 1)});
-    ++part.fragments;
-    m_partOffset += quint32(m_fragment.size());
-    const QByteArray bytes = m_fragment;
-    m_fragment.clear();
-    return write(bytes);
+    return write(head) && write(tail) && write(content);
 }
 
 bool Kf8Text::finish(const QByteArray& css)
@@ -88,6 +82,10 @@ bool Kf8Text::emitRecords(bool all)
     const qsizetype n = m_pending.size();
     QByteArray out;
     while (n - at >= RecordSize + 3 || (all && at < n)) {
+        if (m_recordSizes.size() >= m_maxRecords) {
+            m_tooLong = true;
+            return false;
+        }
         const qsizetype size = std::min<qsizetype>(RecordSize, n - at);
         QByteArray record = palmDocCompress(QByteArrayView(m_pending.constData() + at, size));
         int overlap = 0;

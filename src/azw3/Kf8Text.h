@@ -27,17 +27,19 @@ public:
         quint32 length;
         int part;
     };
-    /// A fragment is closed at the first paragraph's end past this size.
+    /// A fragment is closed at the first line's end past this size.
     static constexpr int FragmentSize = 8192;
     static constexpr int RecordSize = 4096;
+    /// A book's records are numbered in 16 bits: room is left for the indices and images.
+    static constexpr int MaxRecords = 60000;
+
+    explicit Kf8Text(int maxRecords = MaxRecords) : m_maxRecords(maxRecords) {}
 
     /// Opens the records' temporary file in `folder`.
     bool open(const QString& folder);
-    /// A new part: the skeleton up to the body's start tag, and from its end tag on.
-    bool beginPart(const QByteArray& head, const QByteArray& tail);
-    /// Body content of the open part; `paragraphEnd` when a fragment may end after it.
-    bool append(const QByteArray& bytes, bool paragraphEnd = true);
-    bool endPart();
+    /// A part: its skeleton, the page up to its body's start tag (`head`) and from the end tag
+    /// on (`tail`), and the body's content, cut into fragments after a line's end.
+    bool addPart(const QByteArray& head, const QByteArray& tail, QByteArrayView content);
     /// Closes the page flow, appends `css` as the second flow and writes the last record.
     bool finish(const QByteArray& css);
 
@@ -48,19 +50,18 @@ public:
     quint32 length() const { return m_length; }
     const QList<quint32>& recordSizes() const { return m_recordSizes; }
     QTemporaryFile& records() { return m_file; }
-    QString errorString() const { return m_file.errorString(); }
+    /// Why writing failed: the file's error, or a text too long for one book.
+    QString errorString() const;
 
 private:
-    bool write(const QByteArray& bytes);
-    bool closeFragment();
+    bool write(QByteArrayView bytes);
     bool emitRecords(bool all);
 
+    int m_maxRecords;
+    bool m_tooLong = false;
     QTemporaryFile m_file;
     QByteArray m_pending; // text not yet in a record
-    QByteArray m_fragment;
-    quint32 m_length = 0;      // bytes of text written (or pending)
-    quint32 m_partOffset = 0;  // bytes of the open part's fragments so far
-    quint32 m_headLength = 0;  // the open part's skeleton up to the body's content
+    quint32 m_length = 0; // bytes of text written (or pending)
     QList<Skeleton> m_skeletons;
     QList<Fragment> m_fragments;
     QList<QPair<quint32, quint32>> m_flows;

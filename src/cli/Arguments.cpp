@@ -93,8 +93,24 @@ const Option Table[] = {
          o.format = *v;
          return QString();
      }},
+    {"--review", true,
+     [](Options& o, const QString* v) {
+         return v ? (o.review = *v, QString()) : QStringLiteral("--review needs a review file");
+     }},
+    {"--resume", false, [](Options& o, const QString*) { return o.resume = true, QString(); }},
+    {"--vertical", false, [](Options& o, const QString*) { return o.vertical = 1, QString(); }},
+    {"--horizontal", false, [](Options& o, const QString*) { return o.vertical = 0, QString(); }},
+    {"--max-book-mb", true,
+     [](Options& o, const QString* v) {
+         bool ok = false;
+         if (!v || (o.maxBookMB = v->toInt(&ok), !ok || o.maxBookMB < 0)) {
+             return QStringLiteral("--max-book-mb needs a size in MB (0: no limit)");
+         }
+         return QString();
+     }},
     {"--tidy", false, [](Options& o, const QString*) { return o.tidy = true, QString(); }},
     {"--report", false, [](Options& o, const QString*) { return o.report = true, QString(); }},
+    {"--reflow", false, [](Options& o, const QString*) { return o.reflow = true, QString(); }},
     {"--dry-run", false, [](Options& o, const QString*) { return o.dryRun = true, QString(); }},
     {"--yes", false, [](Options& o, const QString*) { return o.yes = true, QString(); }},
 };
@@ -147,8 +163,9 @@ QString parse(const QStringList& args, Options& o)
     if (o.jobs > 0 && o.command != QLatin1String("split") && !epub) {
         return QStringLiteral("--jobs goes with the split and epub commands");
     }
-    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0 || !o.format.isEmpty())) {
-        return QStringLiteral("--title, --author, --cover, --chaps-in-book and --format go with the epub command");
+    if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0 || o.vertical >= 0
+                  || o.maxBookMB >= 0 || !o.format.isEmpty())) {
+        return QStringLiteral("--title, --author, --cover, --chaps-in-book, --max-book-mb, --vertical, --horizontal and --format go with the epub command");
     }
     for (const char* other : {"epub", "azw3"}) {
         if (!o.format.isEmpty() && o.format != QLatin1String(other)
@@ -173,8 +190,24 @@ QString parse(const QStringList& args, Options& o)
         && (!o.dryRun || !o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("clean takes --dry-run (it never writes)");
     }
+    if (o.reflow && o.command != QLatin1String("split") && !epub && o.command != QLatin1String("clean")) {
+        return QStringLiteral("--reflow goes with the split, epub and clean commands");
+    }
     if (o.dryRun && o.command != QLatin1String("clean")) {
         return QStringLiteral("--dry-run goes with the clean command");
+    }
+    if (!o.review.isEmpty() && o.resume) {
+        return QStringLiteral("--review and --resume exclude each other");
+    }
+    if ((!o.review.isEmpty() || o.resume)
+        && (o.command == QLatin1String("rules") || o.command == QLatin1String("volumes"))) {
+        return QStringLiteral("--review and --resume go with the list, split, epub and clean commands");
+    }
+    if ((!o.review.isEmpty() || o.resume) && o.autoRule) {
+        return QStringLiteral("--review and --resume bring their own title rule: no --title-rule auto");
+    }
+    if (!o.review.isEmpty() && o.novels.size() > 1) {
+        return QStringLiteral("--review goes with one novel");
     }
     if ((o.command == QLatin1String("split") || epub) && !o.rules.isEmpty()) {
         return QStringLiteral("--import goes with the rules command");
@@ -182,15 +215,20 @@ QString parse(const QStringList& args, Options& o)
     return QString();
 }
 
-bool wantsGui(int argc, char** argv)
+QByteArrayView commandWord(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArrayView a(argv[i]);
         if (const Option* option = findOption(a); option && option->takesValue) {
             ++i;
         } else if (!a.startsWith("--")) {
-            return a == "epub";
+            return a;
         }
     }
-    return false;
+    return {};
+}
+
+bool wantsGui(int argc, char** argv)
+{
+    return commandWord(argc, argv) == "epub";
 }

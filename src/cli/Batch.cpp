@@ -3,10 +3,12 @@
 #include "azw3/Azw3Pass.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
+#include "core/Review.h"
 #include "core/TidyTitles.h"
 #include "core/TitleRules.h"
 #include "config/SystemError.h"
 #include "core/PathClaims.h"
+#include "core/ScriptConverter.h"
 #include "output/OutputPass.h"
 
 #include <QDir>
@@ -20,15 +22,64 @@
 #include <atomic>
 #include <cerrno>
 #include <functional>
+#include <future>
+#include <optional>
 #include <thread>
 
 #include <dirent.h>
 #include <sys/stat.h>
 
+namespace {
+
+// The review the request names for this novel: a file given (which must be of this very
+// novel), or the novel's saved one. Ok with none; the exit code when the novel cannot go on.
+int reviewFor(const QString& novel, const SplitRequest& request, CliHost& host, QTextStream& err,
+              std::optional<Review>* review)
+{
+    if (!request.reviewFile.isEmpty()) {
+        Review r;
+        QString error;
+        NovelKey key;
+        if (!Review::load(request.reviewFile, &r, &error) || !NovelKey::sampled(novel, &key, &error)
+            || !key.addDigest(novel, &error)) {
+            err << "vellomar-cli: --review: " << error << Qt::endl;
+            return Failed;
+        }
+        if (r.novel.digest != key.digest) {
+            err << "vellomar-cli: --review: " << QStringLiteral(u"审阅文件不是这部小说的（或小说已改动）") << Qt::endl;
+            return Usage;
+        }
+        *review = std::move(r);
+    } else if (request.resume) {
+        SavedReview saved = findSavedReview(novel);
+        if (saved.kind == SavedReview::Unreadable) {
+            err << "vellomar-cli: " << saved.error << QStringLiteral(u"（已忽略上次的审阅）") << Qt::endl;
+        } else if (saved.kind == SavedReview::Found) {
+            *review = std::move(saved.review);
+        } else if (!host.quietNotices) {
+            err << QStringLiteral(u"没有保存的审阅：") << Document::fileNamePart(novel) << Qt::endl;
+        }
+    }
+    return Ok;
+}
+
+} // namespace
+
 int analyseNovel(const QString& novel, const SplitRequest& request, Document& doc, CliHost& host, QTextStream& err)
 {
     QString error;
-    doc.setEncodingChoice(request.detect, request.encoding);
+    std::optional<Review> review;
+    if (const int code = reviewFor(novel, request, host, err, &review); code != Ok) {
+        return code;
+    }
+    TextCodec::Id reviewCodec = TextCodec::Gbk;
+    bool reviewDetect = false;
+    if (review && TextCodec::fromName(review->encoding, &reviewCodec, &reviewDetect) && !reviewDetect) {
+        // The novel is read as it was when the review was made.
+        doc.setEncodingChoice(false, reviewCodec);
+    } else {
+        doc.setEncodingChoice(request.detect, request.encoding);
+    }
     // The analysis counts the lines as it reads; no separate pass for it.
     if (!doc.OpenTextFile(novel, &error, false)) {
         host.error(error, 53, QStringLiteral("frmMain::OpenTextFile()"));
@@ -36,6 +87,10 @@ int analyseNovel(const QString& novel, const SplitRequest& request, Document& do
     }
     doc.SetState(Opened);
     Settings settings = request.settings;
+    if (review) {
+        settings.TitleText = review->titleRule;
+        settings.VolumeText = review->volumeRule;
+    }
     if (request.autoRule) {
         const QList<TitleRule> rules = builtInTitleRules();
         const QList<RuleTrial> trials = tryTitleRules(doc.reader(), doc.codec(), rules);
@@ -58,7 +113,23 @@ int analyseNovel(const QString& novel, const SplitRequest& request, Document& do
     if (doc.DocState != Analysed) {
         return NoTitle;
     }
-    if (request.tidy) {
+    if (doc.Wrap.wrapped && !settings.Reflow && !host.quietNotices) {
+        err << QStringLiteral(u"重新分段: ") << doc.Wrap.reason() << QStringLiteral(u"（--reflow）") << Qt::endl;
+    }
+    if (review) {
+        QStringList notes;
+        applyReview(doc, *review, settings.OutFile, &notes);
+        for (const QString& note : std::as_const(notes)) {
+            err << QStringLiteral(u"审阅：") << note << Qt::endl;
+        }
+        if (!host.quietNotices) {
+            err << QStringLiteral(u"已使用审阅：忽略 %1 个标题，修改 %2 个，手动加入 %3 个")
+                       .arg(review->ignored.size())
+                       .arg(review->edited.size())
+                       .arg(review->added.size())
+                << Qt::endl;
+        }
+    } else if (request.tidy) {
         ChapterModel& model = doc.model();
         model.applyTidy(tidyTitles(tidyInput(doc, model.handTouched())));
     }
@@ -79,6 +150,12 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
                         QTextStream& err)
 {
     SplitOutcome outcome;
+    // The conversion tables are read while the novel is opened and analysed, on the core the
+    // analysis leaves free part of the time, instead of before the first line is written.
+    std::future<void> tables;
+    if (request.settings.ConvertToSimple) {
+        tables = std::async(std::launch::async, &ScriptConverter::preload);
+    }
     outcome.code = analyseNovel(novel, request, doc, host, err);
     outcome.encoding = doc.isOpen() ? doc.encodingLabel() : QString();
     if (outcome.code != Ok) {

@@ -26,6 +26,8 @@ struct SplitRequest {
     bool tidy = false;     ///< tidy the titles by their numbers after the analysis
     bool epub = false;     ///< write a book instead of chapter files
     bool report = false;   ///< print the cleanup ledger after the pass
+    QString reviewFile;    ///< a review to take up (one novel)
+    bool resume = false;   ///< take up the novel's saved review, where there is one
     EpubOptions epubOptions;
 };
 

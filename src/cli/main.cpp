@@ -15,11 +15,11 @@
 #include "core/TextCodec.h"
 #include "core/TidyTitles.h"
 #include "core/TitleRules.h"
+#include "epub/Cover.h"
 #include "output/OutputPass.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QGuiApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -29,14 +29,23 @@
 #include <cerrno>
 #include <memory>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <malloc.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
 
 namespace {
 
 const char* const HelpText = R"(Usage:
-  vellomar-cli list  [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
+  vellomar-cli list  [--config PATH] [--encoding E] [--title-rule auto] [--tidy]
+                     [--review FILE | --resume] NOVEL
       One line per detected title, tab-separated: ID, ignored (0/1), chapter number,
       title, line number, output-name preview, numbering review (gap, duplicate, back,
       zero, repeat (the body is the same as an earlier chapter's) or empty; with --tidy, why tidying changed the title: toc, quoted,
@@ -47,7 +56,7 @@ const char* const HelpText = R"(Usage:
       number of kept chapters (0 for a volume without a chapter).
   vellomar-cli split [--config PATH] [--encoding E] [--out DIR] [--ignore ID[,ID...]]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
-                     [--title-rule auto] [--tidy] NOVEL|FOLDER...
+                     [--title-rule auto] [--tidy] [--reflow] NOVEL|FOLDER...
       Analyses the novel and writes its chapter files with the configured settings.
       Several novels, or folders (every *.txt inside, recursively), make a batch: N novels
       at a time (default: one per core), one tab-separated line per novel as it ends
@@ -56,7 +65,8 @@ const char* const HelpText = R"(Usage:
       files would go to the same folder (or books get the same name) are named before
       anything starts and not written; a folder that cannot be read is a failure.
   vellomar-cli epub  [--config PATH] [--encoding E] [--ignore ID[,ID...]] [--title T]
-                     [--author A] [--cover IMG] [--chaps-in-book N] [--out FILE|DIR]
+                     [--author A] [--cover IMG] [--chaps-in-book N] [--max-book-mb M] [--vertical|--horizontal]
+                     [--out FILE|DIR]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
                      [--title-rule auto] [--tidy] [--format epub|azw3] NOVEL|FOLDER...
       Analyses the novel and writes it as an EPUB 3 book (or, with --format azw3 or an --out
@@ -64,7 +74,9 @@ const char* const HelpText = R"(Usage:
       or one drawn from the title and author), the front matter, one page per kept
       chapter, the contents. Title and author come from the file name and the front
       matter unless given. With --chaps-in-book N, one book per N chapters:
-      "书名 (1-500).epub", ... --out names the book, or the folder it goes to (default:
+      "书名 (0001-0500).epub", ... (each its own title, cover and place in the series);
+      with --max-book-mb M a book also ends at the chapter that would take it past about
+      M MB (Send-to-Kindle takes up to 50 MB; a larger book is warned of). --out names the book, or the folder it goes to (default:
       the configured output folder). Several novels or folders make a batch as for split.
   vellomar-cli clean --dry-run [--config PATH] [--encoding E] [--title-rule auto] [--tidy] NOVEL
       Analyses the novel and shows what the cleanup (filter strings, replace rules, and
@@ -93,12 +105,23 @@ Options:
   --jobs N        novels split at the same time in a batch
   --title T, --author A, --cover IMG (JPEG or PNG), --chaps-in-book N,
   --format epub|azw3   for epub
+  --vertical, --horizontal  epub: set the text vertically (columns and pages from right
+                  to left), or across; default: [epub] Vertical in the settings
   --title-rule auto  find the titles with the rule the rules command suggests for each
                   novel instead of the configured pattern
   --report        split, epub: print the cleanup's report (清理报告) after the pass
+  --reflow        split, epub, clean: 重新分段, join the lines of a hard-wrapped novel back
+                  into paragraphs (as [clean] Reflow=True); the analysis says when a novel
+                  looks hard-wrapped
   --tidy          after the analysis, tidy the titles by their numbers: ignore contents
                   entries, titles quoted in running text and repeated titles, keep real
                   chapters the too-close rule ignored (the window's 按编号整理)
+  --review FILE   list, split, epub, clean: take up a review the window saved (a .json
+                  file of the novel's ignored, edited and hand-added titles, with its rule
+                  and encoding); refused when it is of another novel or the novel changed
+  --resume        the same with each novel's own saved review, where there is one (in
+                  $XDG_DATA_HOME/vellomar/reviews, by default ~/.local/share/...); --tidy
+                  then applies only to novels without one
 
 Exit status: 0 done, 1 error, 2 usage error, 3 no title found, 4 cancelled or stopped.
 A batch exits with its worst: stopped, then usage error, then error, then no title.
@@ -156,10 +179,37 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
     return Ok;
 }
 
+// Page faults are slow on virtual machines (some 15 us each on the benchmark's), and writing
+// a novel's files touches a few thousand fresh heap pages: tables, read and write buffers,
+// dictionaries. The heap gets its first megabytes here in one call that maps them all, keeps
+// what is freed for reuse, and serves every thread; blocks of a megabyte or more are still
+// mapped apart, so that a growing chapter table moves without a copy. Where the call is
+// refused (a kernel before 5.14) nothing changes but the settings.
+void prepareHeap()
+{
+    constexpr size_t Size = 8 << 20;
+    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    void* block = std::malloc(Size);
+    if (!block) {
+        return;
+    }
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = (uintptr_t(block) + page - 1) & ~(page - 1);
+    const uintptr_t to = (uintptr_t(block) + Size) & ~(page - 1);
+    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    std::free(block);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Only for the commands that write files: it would add its megabytes to a list's memory.
+    if (const QByteArrayView command = commandWord(argc, argv); command == "split" || command == "epub") {
+        prepareHeap();
+    }
     // A book's drawn cover needs fonts, which come with a GUI application; no display is needed.
     std::unique_ptr<QCoreApplication> app;
     if (wantsGui(argc, argv)) {
@@ -172,7 +222,7 @@ int main(int argc, char** argv)
             ::mkdir(dir.constData(), 0700);
             qputenv("XDG_RUNTIME_DIR", dir);
         }
-        app = std::make_unique<QGuiApplication>(argc, argv);
+        app.reset(makeBookApplication(argc, argv));
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
@@ -208,6 +258,7 @@ int main(int argc, char** argv)
     for (const QString& problem : std::as_const(settings.ReplaceRuleProblems)) {
         err << "vellomar-cli: " << problem << Qt::endl;
     }
+    settings.Reflow = settings.Reflow || o.reflow;
     if (!o.out.isEmpty() && o.command != QLatin1String("epub")) {
         settings.OutPath = QFileInfo(o.out).absoluteFilePath();
     }
@@ -224,11 +275,15 @@ int main(int argc, char** argv)
     request.autoRule = o.autoRule;
     request.tidy = o.tidy;
     request.report = o.report;
+    request.reviewFile = o.review;
+    request.resume = o.resume;
     request.epub = o.command == QLatin1String("epub");
     request.epubOptions.title = o.title;
     request.epubOptions.author = o.author;
     request.epubOptions.coverPath = o.cover.isEmpty() ? QString() : QFileInfo(o.cover).absoluteFilePath();
     request.epubOptions.chapsInBook = o.chapsInBook >= 0 ? o.chapsInBook : settings.EpubChapsInBook;
+    request.epubOptions.vertical = o.vertical >= 0 ? o.vertical == 1 : settings.EpubVertical;
+    request.epubOptions.maxBookMB = o.maxBookMB >= 0 ? o.maxBookMB : settings.EpubMaxBookMB;
     request.epubOptions.target = o.out.isEmpty() ? QString() : QFileInfo(o.out).absoluteFilePath();
     request.epubOptions.format = o.format == QLatin1String("azw3") ? BookFormat::Azw3
                                  : o.format.isEmpty()             ? bookFormatOf(o.out, BookFormat::Epub)

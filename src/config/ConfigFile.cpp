@@ -326,6 +326,10 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     settings.EpubFolder = read(QStringLiteral("epub"), QStringLiteral("Folder")).trimmed();
     if (read(QStringLiteral("epub"), QStringLiteral("Format")).trimmed().compare(QLatin1String("azw3"), Qt::CaseInsensitive) == 0)
         settings.EpubFormat = QStringLiteral("azw3");
+    readBool(QStringLiteral("epub"), QStringLiteral("Vertical"), settings.EpubVertical);
+    readInt(QStringLiteral("epub"), QStringLiteral("MaxBookMB"), settings.EpubMaxBookMB);
+    if (settings.EpubMaxBookMB < 0)
+        settings.EpubMaxBookMB = 0;
     if (const auto widths = toWidths(read(favorite, QStringLiteral("ColumnWidths"))))
         settings.ColumnWidths = *widths;
     settings.ListBackColor = ParseColor(read(favorite, QStringLiteral("ListBackColor")));
@@ -339,6 +343,7 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
 
     readBool(CleanSection, QStringLiteral("DropRepeatedTitle"), settings.DropRepeatedTitle);
     readBool(CleanSection, QStringLiteral("IndentParagraphs"), settings.IndentParagraphs);
+    readBool(CleanSection, QStringLiteral("Reflow"), settings.Reflow);
     const LegacyRules legacy = legacyRules(ini, configPath);
     settings.ReplaceRuleProblems << legacy.problems;
     if (!ruleFile) {
@@ -459,6 +464,10 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
         out.write(epub, QStringLiteral("Folder"), s.EpubFolder);
     if (s.EpubFormat != QLatin1String("epub") || out.hasKey(epub, QStringLiteral("Format")))
         out.write(epub, QStringLiteral("Format"), s.EpubFormat);
+    if (s.EpubVertical || out.hasKey(epub, QStringLiteral("Vertical")))
+        out.write(epub, QStringLiteral("Vertical"), boolText(s.EpubVertical));
+    if (s.EpubMaxBookMB != 0 || out.hasKey(epub, QStringLiteral("MaxBookMB")))
+        out.write(epub, QStringLiteral("MaxBookMB"), QString::number(s.EpubMaxBookMB));
     // [clean] appears once cleanup is first set up; the rules themselves are in their own file,
     // written only when config.ini could be read (else the rules were never loaded either).
     QString rulesError;
@@ -467,6 +476,8 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
         out.write(CleanSection, QStringLiteral("DropRepeatedTitle"), boolText(s.DropRepeatedTitle));
         out.write(CleanSection, QStringLiteral("IndentParagraphs"), boolText(s.IndentParagraphs));
     }
+    if (s.Reflow || out.hasKey(CleanSection, QStringLiteral("Reflow")))
+        out.write(CleanSection, QStringLiteral("Reflow"), boolText(s.Reflow));
     if (rulesSaved)
         out.removeLegacyRules();
     // Absent until the user first drags a column: the default file stays as it is.

@@ -81,6 +81,11 @@ struct Settings {
     QString EpubFolder;
     /// The format books are written in: "epub" or "azw3". `[epub] Format`.
     QString EpubFormat = QStringLiteral("epub");
+    /// Books set vertically, columns from right to left. `[epub] Vertical`.
+    bool EpubVertical = false;
+    /// A book's size limit in MB for stores such as Send-to-Kindle (0: none); a set of books
+    /// is cut at chapters to keep each under it. `[epub] MaxBookMB`.
+    qint16 EpubMaxBookMB = 0;
     /// Cleanup: the replace rules (kept in their own file beside config.ini, see
     /// ReplaceRulesPath), and in section [clean] dropping a first body line that repeats the
     /// chapter title and two U+3000 before every paragraph of text output. All off by default.
@@ -90,6 +95,9 @@ struct Settings {
     QStringList ReplaceRuleProblems;
     bool DropRepeatedTitle = false;
     bool IndentParagraphs = false;
+    /// 重新分段: the lines of a hard-wrapped novel joined back into paragraphs, in text output,
+    /// books and the preview. `[clean] Reflow`, off by default; the analysis suggests it.
+    bool Reflow = false;
 
     /// The built-in defaults that the program starts with when no config.ini exists.
     static Settings defaults();

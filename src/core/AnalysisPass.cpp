@@ -600,7 +600,13 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         host.noTitleFound(QStringLiteral(u"未发现章节标题，请检查“章节标题”正则表达式是否符合"), doc.codec().name());
     } else {
         doc.SetState(Analysed);
-        host.setStatusText(ChapCountText(model.recordCount(), j));
+        // Read now whatever the settings say: the suggestion is for a novel it is off for.
+        doc.Wrap = sampleNovelWrap(doc.FilePath, doc.codec(), doc.bomLength());
+        QString status = ChapCountText(model.recordCount(), j);
+        if (doc.Wrap.wrapped && !settings.Reflow) {
+            status += QStringLiteral(u"。") + doc.Wrap.reason();
+        }
+        host.setStatusText(status);
         host.balloonIfHidden(QStringLiteral(u"分析完成，一共 %1 章节！").arg(k), QStringLiteral(u"分析"));
     }
     return true;

@@ -87,6 +87,11 @@ QVariant ChapterModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const Row& row = m_rows.at(index.row());
+    // An ignored title makes no file of its own: no name to show.
+    if (index.column() == PreviewColumn && row.checked && (role == Qt::DisplayRole || role == Qt::ToolTipRole))
+        return role == Qt::DisplayRole ? QString() : QStringLiteral(u"已忽略：正文并入上一章，不单独输出");
+    if (index.column() == IdColumn && role == Qt::ToolTipRole && m_handAdded.contains(row.tag))
+        return QStringLiteral(u"手动加入的标题");
     if (role == Qt::DisplayRole)
         return cellText(index.row(), index.column());
     if (role == Qt::CheckStateRole && index.column() == IdColumn)
@@ -163,6 +168,7 @@ void ChapterModel::clearRows() {
     m_emptyVolumesAt.clear();
     m_edited = false;
     m_touched.clear();
+    m_handAdded.clear();
     m_tidyReasons.clear();
     m_checkedCount = 0;
     m_anomalies.clear();
@@ -229,6 +235,12 @@ void ChapterModel::setVolumes(VolumeList volumes) {
     if (m_batchDepth == 0)
         beginResetModel();
     m_volumes = std::move(volumes);
+    bindEmptyVolumes();
+    if (m_batchDepth == 0)
+        endResetModel();
+}
+
+void ChapterModel::bindEmptyVolumes() {
     m_emptyVolumesAt.clear();
     // A volume without a chapter is told on the row after it, or on the last row at the end.
     const int records = recordCount();
@@ -237,8 +249,6 @@ void ChapterModel::setVolumes(VolumeList volumes) {
         if (vol.isEmpty())
             m_emptyVolumesAt[std::min(vol.firstRecord, records - 1)].append(v);
     }
-    if (m_batchDepth == 0)
-        endResetModel();
 }
 
 QString ChapterModel::volumeToolTip(int row) const {
@@ -261,6 +271,12 @@ void ChapterModel::UpdateChapItem(int row, qint16 chapNum, const QString& title,
     if (row < 0 || row >= m_rows.size())
         return;
     const qint32 r = m_rows.at(row).tag;
+    if (m_undoRecording && (m_chapnum.at(r) != chapNum || m_title.at(r) != title)) {
+        const bool before = m_history.canUndo();
+        m_history.addEdit({r, m_chapnum.at(r), m_title.at(r)});
+        ++m_revision;
+        undoChanged(before);
+    }
     m_edited = true;
     m_touched.insert(r);
     m_chapnum[r] = chapNum;
@@ -287,7 +303,8 @@ void ChapterModel::toggleRow(int row) {
 
 void ChapterModel::emitCheckChanged(int first, int last) {
     if (m_batchDepth == 0 && first <= last)
-        emit dataChanged(index(first, IdColumn), index(last, IdColumn), {Qt::CheckStateRole});
+        // The output preview goes blank on an ignored row.
+        emit dataChanged(index(first, IdColumn), index(last, PreviewColumn), {Qt::CheckStateRole});
 }
 
 void ChapterModel::setChecked(int row, bool checked) {
@@ -407,6 +424,7 @@ void ChapterModel::userToggle(int row) {
     toggleRow(row);
     m_touched.insert(m_rows.at(row).tag);
     m_tidyReasons.remove(m_rows.at(row).tag);
+    ++m_revision;
     emitCheckChanged(row, row);
     if (m_undoRecording)
         PushUndo(row + 1, false);
@@ -414,6 +432,7 @@ void ChapterModel::userToggle(int row) {
 }
 
 template <typename Pred> void ChapterModel::selectWhere(Pred shouldToggle) {
+    ++m_revision;
     PushUndo(0, false);
     for (int row = 0; row < m_rows.size(); ++row) {
         if (shouldToggle(m_rows.at(row))) {
@@ -443,9 +462,12 @@ void ChapterModel::setRowsChecked(const QList<int>& rows, bool checked) {
 
 QVector<bool> ChapterModel::handTouched() const {
     QVector<bool> touched(m_chapnum.size(), false);
-    for (qint32 r : m_touched) {
-        if (r >= 0 && r < touched.size())
-            touched[r] = true;
+    // A title added by hand is the user's own, as an edited one is.
+    for (const QSet<qint32>* set : {&m_touched, &m_handAdded}) {
+        for (qint32 r : *set) {
+            if (r >= 0 && r < touched.size())
+                touched[r] = true;
+        }
     }
     return touched;
 }
@@ -492,7 +514,30 @@ int ChapterModel::SelUndo() {
     if (m_history.stepCount() < 1)
         return -1;
     const bool before = m_history.canUndo();
-    const QList<qint32> group = m_history.takeNewest().toggled;
+    const ChapterHistory::Step step = m_history.takeNewest();
+    ++m_revision;
+    int lastRow = -1;
+    if (step.added >= 0 && step.added < recordCount() && m_handAdded.contains(step.added)) {
+        qint32 tombstone = 0;
+        takeRecord(step.added, &tombstone);
+        lastRow = rowOfRecord(std::max(0, step.added - 1));
+    }
+    if (step.removed && step.removedAt >= 0 && step.removedAt <= recordCount()) {
+        insertRecord(step.removedAt, *step.removed, rowForNewRecord(step.removedAt), step.tombstone);
+        m_handAdded.insert(step.removedAt);
+        lastRow = rowOfRecord(step.removedAt);
+    }
+    for (auto e = step.edits.crbegin(); e != step.edits.crend(); ++e) {
+        const int row = e->record >= 0 && e->record < recordCount() ? rowOfRecord(e->record) : -1;
+        if (row < 0)
+            continue;
+        m_chapnum[e->record] = e->chapnum;
+        m_title.set(e->record, e->title);
+        m_otherPreviews.remove(e->record);
+        emit dataChanged(index(row, PreviewColumn), index(row, TitleColumn), {Qt::DisplayRole});
+        lastRow = row;
+    }
+    const QList<qint32>& group = step.toggled;
     for (int record : group)
         m_tidyReasons.remove(record);
     QVector<int> rowOf;
@@ -505,20 +550,213 @@ int ChapterModel::SelUndo() {
     }
     int first = int(m_rows.size());
     int last = -1;
-    int lastRow = -1;
     for (int record : group) {
         // A later analysis may have left fewer rows than the group remembers; those toggles are gone.
-        lastRow = record >= 0 && record < rowOf.size() ? rowOf.at(record) : -1;
-        if (lastRow < 0)
+        const int row = record >= 0 && record < rowOf.size() ? rowOf.at(record) : -1;
+        if (row < 0)
             continue;
-        toggleRow(lastRow);
-        first = std::min(first, lastRow);
-        last = std::max(last, lastRow);
+        toggleRow(row);
+        lastRow = row;
+        first = std::min(first, row);
+        last = std::max(last, row);
     }
     emitCheckChanged(first, last);
     undoChanged(before);
     UpdateChapCount();
     return lastRow;
+}
+
+// --- Titles added by hand ------------------------------------------------------------------------------
+
+namespace {
+
+// Record-keyed sets and tables follow an insertion (delta 1) or a removal (delta -1) at `at`.
+void shiftKeys(QSet<qint32>& set, qint32 at, int delta) {
+    QSet<qint32> moved;
+    for (qint32 r : std::as_const(set)) {
+        if (delta < 0 && r == at)
+            continue;
+        moved.insert(r >= at + (delta < 0 ? 1 : 0) ? r + delta : r);
+    }
+    set = std::move(moved);
+}
+
+template <typename T> void shiftKeys(QHash<qint32, T>& hash, qint32 at, int delta) {
+    QHash<qint32, T> moved;
+    for (auto it = hash.cbegin(); it != hash.cend(); ++it) {
+        if (delta < 0 && it.key() == at)
+            continue;
+        moved.insert(it.key() >= at + (delta < 0 ? 1 : 0) ? it.key() + delta : it.key(), it.value());
+    }
+    hash = std::move(moved);
+}
+
+template <typename V, typename T> void insertAt(V& v, qint32 at, T value) {
+    if (at <= v.size())
+        v.insert(at, value);
+}
+
+template <typename V> void removeAt(V& v, qint32 at) {
+    if (at < v.size())
+        v.remove(at);
+}
+
+} // namespace
+
+size_t ChapterModel::reviewFingerprint() const {
+    size_t h = qHash(m_rows.size());
+    for (const Row& r : m_rows)
+        h = qHashMulti(h, r.tag, r.checked);
+    for (qint32 rec = 0; rec < m_chapnum.size(); ++rec)
+        h = qHashMulti(h, m_chapline.value(rec), m_chapnum.at(rec), m_title.view(rec));
+    return h;
+}
+
+void ChapterModel::attachRecordColumns(QVector<qint64>* offsets, QVector<quint8>* shapes) {
+    m_offsets = offsets;
+    m_shapes = shapes;
+}
+
+int ChapterModel::rowOfRecord(qint32 record) const {
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (m_rows.at(row).tag == record)
+            return row;
+    }
+    return -1;
+}
+
+int ChapterModel::rowForNewRecord(qint32 record) const {
+    if (record > 0) {
+        const int before = rowOfRecord(record - 1);
+        if (before >= 0)
+            return before + 1;
+    }
+    const int after = rowOfRecord(record);
+    return after >= 0 ? after : int(m_rows.size());
+}
+
+qint32 ChapterModel::recordAtLine(qint32 line) const {
+    const auto it = std::lower_bound(m_chapline.cbegin(), m_chapline.cend(), line);
+    return it != m_chapline.cend() && *it == line && !m_rows.isEmpty() ? qint32(it - m_chapline.cbegin()) : -1;
+}
+
+QList<qint32> ChapterModel::handAddedRecords() const {
+    QList<qint32> records(m_handAdded.cbegin(), m_handAdded.cend());
+    std::sort(records.begin(), records.end());
+    return records;
+}
+
+void ChapterModel::insertRecord(qint32 record, const ChapterRecord& rec, int row, qint32 tombstone) {
+    for (Row& r : m_rows) {
+        if (r.tag >= record)
+            ++r.tag;
+    }
+    m_chapline.insert(record, rec.line);
+    m_chapnum.insert(record, rec.chapnum);
+    m_title.insert(record, rec.title);
+    m_memo.insert(record, rec.lineText);
+    if (m_offsets)
+        insertAt(*m_offsets, record, rec.offset);
+    if (m_shapes)
+        insertAt(*m_shapes, record, rec.shape);
+    shiftKeys(m_otherPreviews, record, 1);
+    shiftKeys(m_touched, record, 1);
+    shiftKeys(m_handAdded, record, 1);
+    shiftKeys(m_tidyReasons, record, 1);
+    insertAt(m_anomalies, record, NumberingAnomaly::None);
+    insertAt(m_anomalyPrevious, record, qint16(0));
+    insertAt(m_repeatOf, record, qint32(0));
+    m_volumes.rebind(m_chapline);
+    bindEmptyVolumes();
+    m_history.recordInserted(record, tombstone);
+
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.insert(row, Row{record, rec.checked});
+    m_checkedCount += rec.checked ? 1 : 0;
+    endInsertRows();
+    // Every record after it has a new ID, and with it a new output name.
+    emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, columnCount() - 1));
+    emit recordsChanged();
+}
+
+ChapterRecord ChapterModel::takeRecord(qint32 record, qint32* tombstone) {
+    ChapterRecord rec;
+    rec.line = m_chapline.at(record);
+    rec.offset = m_offsets ? m_offsets->value(record) : 0;
+    rec.shape = m_shapes ? m_shapes->value(record) : 0;
+    rec.chapnum = m_chapnum.at(record);
+    rec.title = m_title.at(record);
+    rec.lineText = m_memo.at(record);
+    if (const int row = rowOfRecord(record); row >= 0) {
+        rec.checked = m_rows.at(row).checked;
+        beginRemoveRows(QModelIndex(), row, row);
+        m_checkedCount -= rec.checked ? 1 : 0;
+        m_rows.removeAt(row);
+        endRemoveRows();
+    }
+    for (Row& r : m_rows) {
+        if (r.tag > record)
+            --r.tag;
+    }
+    m_chapline.remove(record);
+    m_chapnum.remove(record);
+    m_title.remove(record);
+    m_memo.remove(record);
+    if (m_offsets)
+        removeAt(*m_offsets, record);
+    if (m_shapes)
+        removeAt(*m_shapes, record);
+    shiftKeys(m_otherPreviews, record, -1);
+    shiftKeys(m_touched, record, -1);
+    shiftKeys(m_handAdded, record, -1);
+    shiftKeys(m_tidyReasons, record, -1);
+    removeAt(m_anomalies, record);
+    removeAt(m_anomalyPrevious, record);
+    removeAt(m_repeatOf, record);
+    m_volumes.rebind(m_chapline);
+    bindEmptyVolumes();
+    *tombstone = m_history.recordRemoved(record);
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, columnCount() - 1));
+    emit recordsChanged();
+    return rec;
+}
+
+int ChapterModel::addTitle(const ChapterRecord& record, const QString& outFile) {
+    if (m_rows.isEmpty() || m_batchDepth > 0 || recordAtLine(record.line) >= 0)
+        return -1;
+    const qint32 r = qint32(std::upper_bound(m_chapline.cbegin(), m_chapline.cend(), record.line) - m_chapline.cbegin());
+    const int row = rowForNewRecord(r);
+    ChapterRecord kept = record;
+    kept.checked = false;
+    insertRecord(r, kept, row);
+    m_handAdded.insert(r);
+    if (outFile != m_outFile)
+        m_otherPreviews.insert(r, previewName(outFile, r + 1, record.chapnum, record.title));
+    ++m_revision;
+    if (m_undoRecording) {
+        const bool before = m_history.canUndo();
+        m_history.addInsert(r);
+        undoChanged(before);
+    }
+    UpdateChapCount();
+    return row;
+}
+
+bool ChapterModel::removeTitle(int row) {
+    if (row < 0 || row >= m_rows.size() || !isHandAdded(row))
+        return false;
+    const qint32 r = m_rows.at(row).tag;
+    qint32 tombstone = 0;
+    const ChapterRecord rec = takeRecord(r, &tombstone);
+    ++m_revision;
+    if (m_undoRecording) {
+        const bool before = m_history.canUndo();
+        m_history.addRemoval(r, rec, tombstone);
+        undoChanged(before);
+    }
+    UpdateChapCount();
+    return true;
 }
 
 void ChapterModel::resetUndo() {

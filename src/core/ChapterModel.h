@@ -89,8 +89,34 @@ public:
     int AddChapItem(qint32 id, qint16 chapNum, const QString& title, const QString& lineText, qint32 lineNo,
                     const QString& outFile);
 
-    /// Rewrites the row's record number and title with its preview, chapter number and title cells.
+    /// Rewrites the row's record number and title with its preview, chapter number and title cells;
+    /// while recording, as an undo step of its own.
     void UpdateChapItem(int row, qint16 chapNum, const QString& title, const QString& outFile);
+
+    // --- Titles added by hand ----------------------------------------------------------------------
+
+    /// Where the records' byte offsets and shapes are kept (the document's), so that a title
+    /// added or removed by hand moves them with the records.
+    void attachRecordColumns(QVector<qint64>* offsets, QVector<quint8>* shapes);
+    /// Adds a title the analysis missed, in file order among the records (those after it are
+    /// renumbered), with a row after the row of the title before it. Undoable while recording.
+    /// Returns the new row, or -1 when the list has no rows or a title stands on that line.
+    int addTitle(const ChapterRecord& record, const QString& outFile);
+    /// Removes a title added by hand; undoable while recording. False for any other row.
+    bool removeTitle(int row);
+    bool isHandAdded(int row) const { return m_handAdded.contains(m_rows.at(row).tag); }
+    /// The records added by hand, ascending.
+    QList<qint32> handAddedRecords() const;
+    /// The row of record `record`, or -1.
+    int rowOfTag(qint32 record) const { return rowOfRecord(record); }
+    /// The record whose title stands on `line`, or -1.
+    qint32 recordAtLine(qint32 line) const;
+    /// Grows with every change the user makes to the list (and every undo), so that a front end
+    /// can tell whether the review has changed since it last kept it.
+    quint64 revision() const { return m_revision; }
+    /// A hash of what a review keeps: every title's line, number and text, and the check
+    /// marks; equal again when every change since has been undone.
+    size_t reviewFingerprint() const;
     /// Whether a title or chapter number was edited since the table was last filled.
     bool hasEdits() const { return m_edited; }
     /// By record index: edited, or checked or unchecked by the user row by row, since the table
@@ -188,6 +214,8 @@ public:
 
 signals:
     void undoAvailableChanged(bool available);
+    /// A title was added or removed: record indexes from some point on have moved.
+    void recordsChanged();
     void checkCountChanged(int checked);
 
 private:
@@ -197,6 +225,14 @@ private:
     };
 
     void toggleRow(int row);
+    /// Puts a record in at `record` with a row at display position `row` (everything by record
+    /// from there moves up), or takes one out with its row; neither records history.
+    void insertRecord(qint32 record, const ChapterRecord& rec, int row, qint32 tombstone = 0);
+    ChapterRecord takeRecord(qint32 record, qint32* tombstone);
+    int rowOfRecord(qint32 record) const;
+    /// Where a row for a record inserted at `record` goes: after the row of the record before.
+    int rowForNewRecord(qint32 record) const;
+    void bindEmptyVolumes();
     void setRowChecked(int row, bool checked);
     void emitCheckChanged(int first, int last);
     /// Announces a change of canUndo() since `before`.
@@ -218,6 +254,10 @@ private:
     QHash<qint32, QVector<int>> m_emptyVolumesAt; // record -> volumes without a chapter shown there
     bool m_edited = false;
     QSet<qint32> m_touched;                 // records edited or checked by hand
+    QSet<qint32> m_handAdded;               // records added by hand
+    QVector<qint64>* m_offsets = nullptr;   // the document's, by record
+    QVector<quint8>* m_shapes = nullptr;
+    quint64 m_revision = 0;
     QHash<qint32, TidyReason> m_tidyReasons; // records tidying changed, and why
 
     // By record index; empty until a review. The previous kept number is what a tool tip names.

@@ -1,5 +1,6 @@
 #include "ChapterPreview.h"
 
+#include "core/Reflow.h"
 #include "core/TextCodec.h"
 #include "core/cRegExp.h"
 
@@ -27,9 +28,23 @@ QList<QPair<int, int>> filterSpans(const QString& text, const cRegExp& re)
 } // namespace
 
 ChapterPreview readChapterPreview(const QString& path, qint64 offset, qint64 endOffset, const TextCodec& codec,
-                                  const cRegExp& filters, bool delSpaceLine, int maxLines)
+                                  const cRegExp& filters, bool delSpaceLine, int maxLines, const WrapProfile* wrap)
 {
     ChapterPreview preview;
+    ParagraphJoiner join(wrap ? *wrap : WrapProfile());
+    ReflowParagraph paragraph;
+    qint64 lineNo = 0;
+    QString text;
+    const auto add = [&] {
+        PreviewLine line;
+        line.text.swap(paragraph.text);
+        line.lines = paragraph.lines;
+        line.filtered = filterSpans(line.text, filters);
+        QString rest = line.text;
+        filters.FilterString(rest);
+        line.dropped = delSpaceLine && filters.IsSpaceLine(rest);
+        preview.lines.append(line);
+    };
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly) || !f.seek(offset)) {
         preview.error = f.errorString();
@@ -70,14 +85,16 @@ ChapterPreview readChapterPreview(const QString& path, qint64 offset, qint64 end
         const qsizetype used = k < 0 ? pending.size()
                                      : k + ((pending[k] == '\r' && k + 1 < pending.size() && pending[k + 1] == '\n') ? 2 : 1);
         pending.remove(0, used);
-        PreviewLine line;
-        line.text = codec.decode(bytes);
-        line.filtered = filterSpans(line.text, filters);
-        QString rest = line.text;
-        filters.FilterString(rest);
-        line.dropped = delSpaceLine && filters.IsSpaceLine(rest);
-        preview.lines.append(line);
+        codec.decode(bytes.constData(), bytes.size(), text);
+        ++lineNo;
+        if (join.push(text, lineNo, lineNo == 1, paragraph)) {
+            add();
+        }
     }
-    preview.cut = !pending.isEmpty() || (pos < end && !eof);
+    const bool more = !pending.isEmpty() || (pos < end && !eof);
+    if (join.finish(paragraph) && (!more || preview.lines.size() < maxLines)) {
+        add(); // when more follows, the paragraph may go on: shown only while there is room
+    }
+    preview.cut = more;
     return preview;
 }

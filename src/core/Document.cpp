@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 const QStringList& stateMenus()
 {
     static const QStringList menus = {
@@ -130,6 +132,7 @@ void Document::CloseTextFile()
     TitleOffsets.clear();
     TitleShapes.clear();
     BodyNotes.clear();
+    Wrap = WrapProfile();
     m_model.resetTable();
     SetState(Closed);
 }
@@ -142,4 +145,51 @@ QString Document::encodingLabel() const
 QString Document::fileNamePart(const QString& path)
 {
     return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+bool Document::readLine(qint32 line, qint64* offset, QString* text, QString* error)
+{
+    if (!isOpen() || line < 1) {
+        return false;
+    }
+    // The nearest title at or before the line whose offset is known.
+    const QVector<qint32>& lines = m_model.chapline();
+    qsizetype k = std::upper_bound(lines.cbegin(), lines.cend(), line) - lines.cbegin() - 1;
+    while (k >= 0 && (k >= TitleOffsets.size() || lines.at(k) < 1)) {
+        --k;
+    }
+    qint32 at = 1;
+    bool ok = k >= 0 ? m_reader.rewindTo(TitleOffsets.at(k), -1, error) : m_reader.rewind(error);
+    if (k >= 0) {
+        at = lines.at(k);
+    }
+    QByteArrayView bytes;
+    QByteArrayView terminator;
+    bool found = false;
+    while (ok) {
+        const LineReader::Result r = m_reader.next(bytes, terminator);
+        if (r != LineReader::Line) {
+            ok = false;
+            break;
+        }
+        if (at == line) {
+            *offset = m_reader.lineOffset();
+            *text = codec().decode(bytes);
+            found = true;
+            break;
+        }
+        ++at;
+    }
+    m_reader.rewind();
+    return found;
+}
+
+QVector<qint64> Document::headingLines() const
+{
+    QVector<qint64> lines(m_model.chapline().cbegin(), m_model.chapline().cend());
+    for (const Volume& v : m_model.volumes().all()) {
+        lines << v.line;
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
 }

@@ -5,6 +5,7 @@
 #include "core/TextCodec.h"
 #include "core/LineReader.h"
 #include "core/BodyNote.h"
+#include "core/Reflow.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,7 +30,10 @@ CommandStates commandStatesFor(int state);
 /// the chapter table with its rows and undo store. Plain data; the window only shows it.
 class Document {
 public:
-    Document() = default;
+    Document() { m_model.attachRecordColumns(&TitleOffsets, &TitleShapes); }
+    // The model keeps pointers to this document's title columns.
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
 
     /// Closes any open document, opens the file and counts its lines, leaving it rewound.
     /// On failure `error` says why; the document then holds no usable file and LineCount 0.
@@ -73,6 +77,11 @@ public:
     ChapterModel& model() { return m_model; }
     const ChapterModel& model() const { return m_model; }
 
+    /// Reads line `line` (1-based) of the open novel: its byte offset and its text. Starts at
+    /// the nearest title before it, so that a line deep in a large novel costs a short read;
+    /// leaves the file rewound. False when there is no such line or the file cannot be read.
+    bool readLine(qint32 line, qint64* offset, QString* text, QString* error = nullptr);
+
     /// The file-name part of a path (after the last separator).
     static QString fileNamePart(const QString& path);
 
@@ -84,6 +93,11 @@ public:
     QVector<quint8> TitleShapes;
     /// What the analysis noted of the bodies it read between titles, in file order.
     QVector<BodyNote> BodyNotes;
+    /// Whether the novel looks hard-wrapped, from samples the analysis read (重新分段).
+    WrapProfile Wrap;
+    /// The lines 重新分段 keeps apart from their neighbours: every recorded title (kept or
+    /// ignored) and every volume heading, ascending.
+    QVector<qint64> headingLines() const;
     int DocState = Closed;
     bool IsAnalysed = false;
 

@@ -3,13 +3,16 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QStringEncoder>
 
 #include <opencc/DictEntry.hpp>
 #include <opencc/Lexicon.hpp>
 #include <opencc/MarisaDict.hpp>
 
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -18,6 +21,58 @@ QString dataDir()
     const QByteArray env = qgetenv("VELLOMAR_OPENCC_DIR");
     return env.isEmpty() ? QStringLiteral("/usr/share/opencc") : QString::fromLocal8Bit(env);
 }
+
+// Whether a code page lacks a character, as QStringEncoder reports it (an error, or a '?' or
+// substitution byte written for the character), with one ICU converter for every character
+// asked about: opening a converter for each took longer than the rest of loading.
+class CodePage {
+public:
+    explicit CodePage(const char* name)
+    {
+        UErrorCode error = U_ZERO_ERROR;
+        m_converter = ucnv_open(name, &error);
+        if (m_converter) {
+            ucnv_setFromUCallBack(m_converter, noteMissing, &m_missing, nullptr, nullptr, &error);
+        }
+    }
+    ~CodePage()
+    {
+        if (m_converter) {
+            ucnv_close(m_converter);
+        }
+    }
+    CodePage(const CodePage&) = delete;
+    CodePage& operator=(const CodePage&) = delete;
+
+    /// `substitute`: the code page's substitution byte also says the character is missing.
+    bool lacks(char16_t c, bool substitute)
+    {
+        if (!m_converter) {
+            return false;
+        }
+        char bytes[16];
+        UErrorCode error = U_ZERO_ERROR;
+        m_missing = false;
+        ucnv_resetFromUnicode(m_converter);
+        const int32_t n = ucnv_fromUChars(m_converter, bytes, sizeof bytes, &c, 1, &error);
+        return U_FAILURE(error) || m_missing || std::memchr(bytes, '?', size_t(n))
+               || (substitute && std::memchr(bytes, 0x1A, size_t(n)));
+    }
+
+private:
+    // Notes an unmappable character, then substitutes as the default callback would.
+    static void noteMissing(const void* context, UConverterFromUnicodeArgs* args, const UChar* units,
+                            int32_t length, UChar32 code, UConverterCallbackReason reason, UErrorCode* error)
+    {
+        if (reason <= UCNV_IRREGULAR) {
+            *static_cast<bool*>(const_cast<void*>(context)) = true;
+        }
+        UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, units, length, code, reason, error);
+    }
+
+    UConverter* m_converter = nullptr;
+    bool m_missing = false;
+};
 
 } // namespace
 
@@ -33,26 +88,42 @@ const ScriptConverter& ScriptConverter::simplifiedToTraditional()
     return conv;
 }
 
-ScriptConverter::ScriptConverter(const char* phrases, const char* characters, const char* targetSet)
-    : m_phraseFirst(0x10000, 0), m_starts(0x10000, 0), m_single(0x10000, 0), m_contextFree(0x10000, 0),
-      m_sourceOnly(0x10000, 0)
+void ScriptConverter::preload()
 {
-    const QDir dir(dataDir());
-    m_available = load(dir.filePath(QString::fromLatin1(phrases)), true)
-                  && load(dir.filePath(QString::fromLatin1(characters)), false);
+    traditionalToSimplified().phrases();
+    simplifiedToTraditional();
+}
+
+ScriptConverter::ScriptConverter(const char* phrases, const char* characters, const char* targetSet)
+    : m_phraseFile(phrases), m_starts(0x10000, 0), m_single(0x10000, 0), m_sourceOnly(0x10000, 0)
+{
+    // A failure here is reported by isAvailable(), with the phrases' own failure first.
+    load(QDir(dataDir()).filePath(QString::fromLatin1(characters)), false);
+    // The target script's own standard set: a mapped character outside it is the source script's.
+    CodePage target(targetSet);
+    for (size_t c = 0; c < 0x10000; ++c) {
+        if (m_single[c]) {
+            m_sourceOnly[c] = target.lacks(char16_t(c), true);
+        }
+    }
+}
+
+void ScriptConverter::loadPhrases()
+{
+    const bool characters = m_error.isEmpty();
+    m_available = load(QDir(dataDir()).filePath(QString::fromLatin1(m_phraseFile)), true) && characters;
     // A text can change only through a mapped character or a changing phrase, and a phrase
     // matches only when every one of its characters is there. So it is enough to watch the
     // mapped characters and, for each changing phrase without one, one character of its own.
     // The character watched is preferably a rare one (outside the common GB2312 set), so that
     // ordinary text is not converted for nothing.
+    CodePage common("GB2312");
     for (const QString& key : std::as_const(m_changing)) {
         bool covered = false;
         QChar watch = key.at(key.size() - 1);
         for (QChar c : key) {
             covered = covered || m_starts[c.unicode()];
-            QStringEncoder enc("GB2312", QStringConverter::Flag::Stateless);
-            const QByteArray bytes = enc.encode(QString(c));
-            if (enc.hasError() || bytes.contains('?')) {
+            if (common.lacks(c.unicode(), false)) {
                 watch = c;
             }
         }
@@ -78,14 +149,6 @@ ScriptConverter::ScriptConverter(const char* phrases, const char* characters, co
             }
         }
     }
-    // The target script's own standard set: a mapped character outside it is the source script's.
-    for (size_t c = 0; c < 0x10000; ++c) {
-        if (m_single[c]) {
-            QStringEncoder enc(targetSet, QStringConverter::Flag::Stateless);
-            const QByteArray bytes = enc.encode(QString(QChar(char16_t(c))));
-            m_sourceOnly[c] = enc.hasError() || bytes.contains('?') || bytes.contains('\x1a');
-        }
-    }
     m_contextFree.assign(0x10000, 0);
     for (size_t c = 0; c < 0x10000; ++c) {
         if (m_single[c] && !bound[c]) {
@@ -99,6 +162,7 @@ ScriptConverter::ScriptConverter(const char* phrases, const char* characters, co
         }
         return a.key.size() > b.key.size();
     });
+    m_phraseFirst.assign(0x10000, 0);
     for (size_t i = 0; i < m_phraseList.size();) {
         const char16_t first = m_phraseList[i].key.at(0).unicode();
         size_t j = i;
@@ -159,6 +223,7 @@ bool ScriptConverter::load(const QString& path, bool phrases)
 
 bool ScriptConverter::isUnchanged(QStringView text) const
 {
+    phrases();
     for (const QChar c : text) {
         if (m_starts[c.unicode()]) {
             return false;

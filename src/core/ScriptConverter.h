@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <mutex>
 #include <vector>
 
 /// Traditional <-> simplified Chinese with OpenCC's dictionaries and OpenCC's own rule
@@ -18,7 +19,13 @@ class ScriptConverter {
 public:
     static const ScriptConverter& traditionalToSimplified();
     static const ScriptConverter& simplifiedToTraditional();
+    /// Reads what text output with conversion needs (both directions' characters, the phrases to
+    /// simplified), so that a thread with nothing else to do can read it ahead.
+    static void preload();
 
+    /// The phrase dictionary is read on the first call that needs it (conversion, the tables
+    /// below, isAvailable()): most runs ask only which script a character belongs to, and the
+    /// simplified-to-traditional phrases alone are 50,000 entries.
     QString convert(const QString& text) const;
 
     /// True when the text holds no character that any mapping changes, so conversion cannot
@@ -26,20 +33,20 @@ public:
     bool isUnchanged(QStringView text) const;
 
     /// 1 for every BMP unit whose presence may let conversion change a text (65536 entries).
-    const quint8* changeTable() const { return m_starts.data(); }
+    const quint8* changeTable() const { return phrases().m_starts.data(); }
 
     /// For each BMP unit that changeTable() flags: what it becomes when every flagged unit of a
     /// text has an entry here, for then no phrase changes the text otherwise than character by
     /// character; 0 for a unit whose result depends on its neighbours.
-    const char16_t* contextFreeTable() const { return m_contextFree.data(); }
+    const char16_t* contextFreeTable() const { return phrases().m_contextFree.data(); }
 
     /// True for a character only the source script writes: one this conversion changes and the
     /// target script's standard set lacks (GB2312 for simplified, Big5 for traditional). A
     /// few mapped characters are in both scripts (孙乾, 麴义 are simplified text).
     bool isSourceOnly(char16_t c) const { return m_sourceOnly[c]; }
 
-    bool isAvailable() const { return m_available; }
-    QString errorString() const { return m_error; }
+    bool isAvailable() const { return phrases().m_available; }
+    QString errorString() const { return phrases().m_error; }
 
 private:
     ScriptConverter(const char* phrases, const char* characters, const char* targetSet);
@@ -47,7 +54,16 @@ private:
     ScriptConverter& operator=(const ScriptConverter&) = delete;
 
     bool load(const QString& path, bool phrases);
+    // The converter with its phrases read (once, whichever thread asks first).
+    const ScriptConverter& phrases() const
+    {
+        std::call_once(m_phrasesRead, [this] { const_cast<ScriptConverter*>(this)->loadPhrases(); });
+        return *this;
+    }
+    void loadPhrases();
 
+    const char* m_phraseFile;
+    mutable std::once_flag m_phrasesRead;
     bool m_available = false;
     struct Phrase {
         QString key;

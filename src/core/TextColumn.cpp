@@ -32,6 +32,20 @@ void TextColumn::set(qsizetype i, QStringView text)
     m_length[i] = quint32(text.size());
 }
 
+void TextColumn::insert(qsizetype i, QStringView text)
+{
+    m_start.insert(i, m_pool.size());
+    m_length.insert(i, 0);
+    set(i, text);
+}
+
+void TextColumn::remove(qsizetype i)
+{
+    // Its characters stay in the pool unused, as an overwritten text's do.
+    m_start.remove(i);
+    m_length.remove(i);
+}
+
 void TextColumn::squeeze()
 {
     m_pool.squeeze();

@@ -18,6 +18,10 @@ public:
     /// nothing after them is kept.
     void resize(qsizetype n);
     void set(qsizetype i, QStringView text);
+    /// Puts a text in at index i; the texts from there on move up by one.
+    void insert(qsizetype i, QStringView text);
+    /// Takes the text at index i out; the texts after it move down by one.
+    void remove(qsizetype i);
     /// Gives back the buffers' spare room once the column has stopped growing.
     void squeeze();
 

@@ -367,8 +367,8 @@ namespace {
 // must not decide).
 QList<QStringList> readForTrial(LineReader& reader, const TextCodec& codec, qint64 wholeLimit)
 {
-    constexpr int Samples = 16;
-    constexpr qint64 SampleBytes = 64 * 1024;
+    constexpr int Samples = TrialSamples;
+    constexpr qint64 SampleBytes = TrialSampleBytes;
     const qint64 size = QFileInfo(reader.openFilePath()).size();
     QList<QStringList> parts;
     QByteArrayView line, term;
@@ -539,4 +539,15 @@ int suggestTitleRule(const QList<RuleTrial>& trials)
         }
     }
     return best;
+}
+
+QString trialScope(qint64 size, qint64 wholeLimit)
+{
+    if (size <= wholeLimit) {
+        return QStringLiteral(u"全文中");
+    }
+    auto mb = [](qint64 bytes) { return QString::number(double(bytes) / (1024 * 1024), 'f', bytes < (10 << 20) ? 1 : 0); };
+    return QStringLiteral(u"全文各处抽取的 %1 段（共 %2 MB，全文 %3 MB）中")
+        .arg(TrialSamples)
+        .arg(mb(TrialSamples * TrialSampleBytes), mb(size));
 }

@@ -53,6 +53,12 @@ struct RuleTrial {
 /// Novels up to this size are tried whole; of longer ones, 16 samples of 64 KB spread evenly
 /// from the first byte to the last.
 constexpr qint64 WholeNovelLimit = 8 * 1024 * 1024;
+constexpr int TrialSamples = 16;
+constexpr qint64 TrialSampleBytes = 64 * 1024;
+
+/// Where a trial of a novel of `size` bytes looked, as the suggestion tells it: "全文中", or
+/// "全文各处抽取的 16 段（共 1 MB，全文 120 MB）中" for a novel tried by samples.
+QString trialScope(qint64 size, qint64 wholeLimit = WholeNovelLimit);
 
 /// Runs every rule over the open novel (whole up to `wholeLimit`, else samples of it),
 /// rewinding it before and after, and scores how chapter-like its finds are: the length of

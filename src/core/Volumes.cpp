@@ -23,6 +23,16 @@ QVector<qint32> VolumeList::starts() const
     return s;
 }
 
+void VolumeList::rebind(const QVector<qint32>& chapline)
+{
+    for (Volume& v : m_volumes) {
+        v.firstRecord = qint32(std::lower_bound(chapline.cbegin(), chapline.cend(), v.line) - chapline.cbegin());
+    }
+    for (qsizetype v = 0; v < m_volumes.size(); ++v) {
+        m_volumes[v].endRecord = v + 1 < m_volumes.size() ? m_volumes[v + 1].firstRecord : qint32(chapline.size());
+    }
+}
+
 int VolumeList::emptyCount() const
 {
     return int(std::count_if(m_volumes.cbegin(), m_volumes.cend(), [](const Volume& v) { return v.isEmpty(); }));

@@ -36,6 +36,9 @@ public:
     /// The first record of each volume, in order (what the numbering review groups by).
     QVector<qint32> starts() const;
     int emptyCount() const;
+    /// Binds the volumes to the records again after a title was added or removed by hand: a
+    /// volume's chapters are the records from its heading's line up to the next volume's.
+    void rebind(const QVector<qint32>& chapline);
 
 private:
     QVector<Volume> m_volumes;

@@ -58,14 +58,17 @@ struct NcxPoints {
 
 QString navDocument(const BookOutline& outline, const BookMeta& meta)
 {
-    QString nav = xhtmlHead(QStringLiteral(u"目录"), meta.language, QStringLiteral("style.css"))
-                  + QStringLiteral("<body>\n<nav epub:type=\"toc\" id=\"toc\">\n<h1>目录</h1>\n<ol>\n");
+    const QString contents = bookLabel(BookLabel::Contents, meta);
+    QString nav = xhtmlHead(contents, meta.language, QStringLiteral("style.css"))
+                  + QStringLiteral("<body>\n<nav epub:type=\"toc\" id=\"toc\">\n<h1>%1</h1>\n<ol>\n").arg(contents);
     appendNav(nav, outline.contents());
-    nav += QStringLiteral("</ol>\n</nav>\n<nav epub:type=\"landmarks\" id=\"landmarks\" hidden=\"hidden\">\n<h2>导航</h2>\n<ol>\n"
-                          "<li><a epub:type=\"cover\" href=\"cover.xhtml\">封面</a></li>\n"
-                          "<li><a epub:type=\"toc\" href=\"nav.xhtml#toc\">目录</a></li>\n");
+    nav += QStringLiteral("</ol>\n</nav>\n<nav epub:type=\"landmarks\" id=\"landmarks\" hidden=\"hidden\">\n<h2>%1</h2>\n<ol>\n"
+                          "<li><a epub:type=\"cover\" href=\"cover.xhtml\">%2</a></li>\n"
+                          "<li><a epub:type=\"toc\" href=\"nav.xhtml#toc\">%3</a></li>\n")
+               .arg(bookLabel(BookLabel::Landmarks, meta), bookLabel(BookLabel::Cover, meta), contents);
     if (const QString first = outline.firstChapterPage(); !first.isEmpty()) {
-        nav += QStringLiteral("<li><a epub:type=\"bodymatter\" href=\"%1\">正文</a></li>\n").arg(pageHref(first));
+        nav += QStringLiteral("<li><a epub:type=\"bodymatter\" href=\"%1\">%2</a></li>\n")
+                   .arg(pageHref(first), bookLabel(BookLabel::Text, meta));
     }
     nav += QLatin1String("</ol>\n</nav>\n</body>\n</html>\n");
     return nav;

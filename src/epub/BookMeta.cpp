@@ -234,3 +234,79 @@ QString uuidFromDigest(const QByteArray& sha1)
     b[8] = char((quint8(b[8]) & 0x3F) | 0x80);
     return QStringLiteral("urn:uuid:") + QUuid::fromRfc4122(b).toString(QUuid::WithoutBraces);
 }
+
+QString bookLabel(BookLabel label, const BookMeta& meta)
+{
+    const bool t = meta.isTraditional();
+    switch (label) {
+    case BookLabel::Cover: return QStringLiteral(u"封面");
+    case BookLabel::Contents: return t ? QStringLiteral(u"目錄") : QStringLiteral(u"目录");
+    case BookLabel::Landmarks: return t ? QStringLiteral(u"導航") : QStringLiteral(u"导航");
+    case BookLabel::Text: return QStringLiteral(u"正文");
+    case BookLabel::Preface: return QStringLiteral(u"前言");
+    case BookLabel::Intro: return t ? QStringLiteral(u"簡介") : QStringLiteral(u"简介");
+    }
+    return QString();
+}
+
+bool startsIntro(QStringView paragraph)
+{
+    for (const char16_t* word : {u"简介", u"内容简介", u"簡介", u"內容簡介"}) {
+        if (paragraph.startsWith(QStringView(word))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString introFromFrontMatter(const QStringList& lines)
+{
+    constexpr qsizetype MaxLength = 1000;
+    const auto isBlankChar = [](QChar c) { return c.isSpace() || c == u'\u3000'; };
+    const auto trimmed = [&](const QString& line) {
+        qsizetype a = 0, b = line.size();
+        while (a < b && isBlankChar(line[a])) {
+            ++a;
+        }
+        while (b > a && isBlankChar(line[b - 1])) {
+            --b;
+        }
+        return line.mid(a, b - a);
+    };
+    QStringList parts;
+    qsizetype length = 0;
+    bool inside = false;
+    for (const QString& line : lines) {
+        QString text = trimmed(line);
+        if (!inside) {
+            if (!startsIntro(text)) {
+                continue;
+            }
+            inside = true;
+            // The word and what separates it from the text: "内容简介：……", "【简介】".
+            qsizetype at = text.startsWith(u"内容简介") || text.startsWith(u"內容簡介") ? 4 : 2;
+            while (at < text.size() && (isBlankChar(text[at]) || QStringView(u"：:】]）)").contains(text[at]))) {
+                ++at;
+            }
+            text = text.mid(at);
+            if (text.isEmpty()) {
+                continue;
+            }
+        } else if (text.isEmpty()) {
+            if (!parts.isEmpty()) {
+                break;
+            }
+            continue;
+        }
+        parts << text;
+        length += text.size();
+        if (length >= MaxLength) {
+            break;
+        }
+    }
+    QString intro = parts.join(u'\n');
+    if (intro.size() > MaxLength) {
+        intro = intro.left(MaxLength) + QStringLiteral(u"……");
+    }
+    return intro;
+}

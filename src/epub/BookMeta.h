@@ -12,7 +12,24 @@ struct BookMeta {
     QString language = QStringLiteral("zh-CN");
     QString identifier;   ///< "urn:uuid:…"
     QDateTime modified;   ///< UTC, whole seconds
+    QString description;  ///< the front matter's 简介, plain text (empty: none)
+    QString series;       ///< for a part of a set of books: the whole book's title
+    int seriesPosition = 0; ///< the part's place in its set, from 1 (0: a book alone)
+
+    /// Whether the book is in traditional script (its labels are too).
+    bool isTraditional() const { return language == QLatin1String("zh-TW") || language.startsWith(QLatin1String("zh-Hant")); }
 };
+
+/// The words a book shows of its own (page titles, contents, landmarks, guide).
+enum class BookLabel { Cover, Contents, Landmarks, Text, Preface, Intro };
+/// The label in the book's script: 目录 in a simplified book, 目錄 in a traditional one.
+QString bookLabel(BookLabel label, const BookMeta& meta);
+/// Whether a paragraph opens an introduction: 简介, 内容简介 (or 簡介, 內容簡介).
+bool startsIntro(QStringView paragraph);
+/// The introduction in a novel's front matter: the text after a line that starts with 简介 (on
+/// that line and the lines after it, up to a blank line or the end), blanks trimmed, lines
+/// joined by "\n", cut to about 1,000 characters; empty when there is none.
+QString introFromFrontMatter(const QStringList& lines);
 
 /// Title and author from a novel's file name ("《书名》作者：某人.txt", "书名 作者：某人.txt",
 /// "书名.txt") and from its front matter: "书名：…" and "作者：…" lines (or both on one line),

@@ -3,7 +3,6 @@
 #include "config/Settings.h"
 #include "core/Document.h"
 #include "core/ScriptConverter.h"
-#include "epub/BookText.h"
 #include "epub/BookXml.h"
 #include "output/OutputNames.h"
 
@@ -36,6 +35,7 @@ BookModel BookModel::fromDocument(Document& doc, const Settings& settings, const
         // A converted book reads as simplified throughout, its title and author too.
         m.m_meta.title = simplifiedLine(m.m_meta.title);
         m.m_meta.author = simplifiedLine(m.m_meta.author);
+        m.m_meta.description = simplifiedLine(m.m_meta.description);
         m.m_meta.language = QStringLiteral("zh-CN");
     }
     if (!choices.title.trimmed().isEmpty()) {
@@ -44,22 +44,68 @@ BookModel BookModel::fromDocument(Document& doc, const Settings& settings, const
     if (!choices.author.trimmed().isEmpty()) {
         m.m_meta.author = choices.author.trimmed();
     }
-    // In 64 bits: chapters per book may be as large as an int goes.
-    const qint64 n = m.m_chapters.size();
-    m.m_per = choices.chapsInBook > 0 ? choices.chapsInBook : int(n);
-    m.m_books = int((n + m.m_per - 1) / m.m_per);
+    m.planBooks(choices);
     m.planSections();
     return m;
 }
 
 int BookModel::firstChapter(int b) const
 {
-    return int(qint64(b) * m_per);
+    return m_bookStarts.at(b);
 }
 
 int BookModel::lastChapter(int b) const
 {
-    return int(std::min<qint64>(m_chapters.size(), (qint64(b) + 1) * m_per) - 1);
+    return (b + 1 < m_bookStarts.size() ? m_bookStarts.at(b + 1) : int(m_chapters.size())) - 1;
+}
+
+int BookModel::bookOf(int chapter) const
+{
+    return int(std::upper_bound(m_bookStarts.cbegin(), m_bookStarts.cend(), chapter) - m_bookStarts.cbegin()) - 1;
+}
+
+BookMeta BookModel::partMeta(int b) const
+{
+    BookMeta meta = m_meta;
+    if (bookCount() > 1) {
+        meta.series = m_meta.title;
+        meta.seriesPosition = b + 1;
+        meta.title = QStringLiteral("%1 (%2-%3)").arg(m_meta.title).arg(firstChapter(b) + 1).arg(lastChapter(b) + 1);
+    }
+    return meta;
+}
+
+qint64 estimatedBookBytes(qint64 novelBytes, const TextCodec& codec)
+{
+    // Chinese text grows by half from two bytes a character to UTF-8's three, and deflate
+    // leaves about half of that; 0.9 of the novel's two-byte size stays on the safe side.
+    const bool utf8 = codec.id() == TextCodec::Utf8;
+    return utf8 ? novelBytes * 6 / 10 : novelBytes * 9 / 10;
+}
+
+// Books of ChapsInBook chapters, each ended early where the next chapter would take it past
+// the size limit. The front matter, the cover and the book's fixed files count in the size.
+void BookModel::planBooks(const Choices& choices)
+{
+    constexpr qint64 FixedBytes = 256 * 1024;
+    const qint64 n = m_chapters.size();
+    const qint64 per = choices.chapsInBook > 0 ? choices.chapsInBook : n;
+    const qint64 fileEnd = QFileInfo(m_doc->FilePath).size();
+    const QVector<qint64>& offsets = m_doc->TitleOffsets;
+    const auto offsetOf = [&](int i) { return i < n ? offsets.value(m_chapters[i].record, fileEnd) : fileEnd; };
+    m_bookStarts = {0};
+    m_bookBytes = {FixedBytes + estimatedBookBytes(offsetOf(0), m_doc->codec())};
+    qint64 inBook = 0;
+    for (int i = 0; i < n; ++i) {
+        const qint64 bytes = estimatedBookBytes(std::max<qint64>(0, offsetOf(i + 1) - offsetOf(i)), m_doc->codec());
+        if (inBook > 0 && (inBook >= per || (choices.maxBookBytes > 0 && m_bookBytes.last() + bytes > choices.maxBookBytes))) {
+            m_bookStarts << i;
+            m_bookBytes << FixedBytes;
+            inBook = 0;
+        }
+        m_bookBytes.last() += bytes;
+        ++inBook;
+    }
 }
 
 QString BookModel::volumeTitle(int volume) const
@@ -68,30 +114,36 @@ QString BookModel::volumeTitle(int volume) const
     return xmlSafe(m_convert ? simplifiedLine(title) : title, &m_doc->codec());
 }
 
-int BookModel::volumeOfChapter(int chapter) const
+QString BookModel::chapterHeading(int volume, const QString& heading) const
 {
-    return m_doc->model().volumes().volumeOf(m_chapters[chapter].record);
+    const Volume& v = m_doc->model().volumes().at(volume);
+    QString word = v.title.endsWith(v.name) ? v.title.left(v.title.size() - v.name.size()).trimmed() : QString();
+    word = xmlSafe(m_convert ? simplifiedLine(word) : word, &m_doc->codec());
+    return withoutVolumePrefix(heading, volumeTitle(volume), word);
 }
 
-QString BookModel::sectionHeading(int k, const QString& firstLine) const
+QString withoutVolumePrefix(const QString& heading, const QString& volumeTitle, const QString& volumeWord)
 {
-    const BookSection& seg = m_sections[k];
-    QString heading = firstLine;
-    if (seg.volume >= 0) {
-        return heading.isEmpty() ? volumeTitle(seg.volume) : heading;
-    }
-    const int volume = volumeOfChapter(seg.chapter);
-    if (volume >= 0 && m_doc->model().volumes().at(volume).line == seg.start) {
-        const QString title = volumeTitle(volume);
-        if (heading.startsWith(title) && heading.size() > title.size()) {
-            heading = trimmedParagraph(heading.mid(title.size())).toString();
+    const auto isSeparator = [](QChar c) {
+        return c.isSpace() || c == u'\u3000' || c == u':' || c == u'：' || c == u'、' || c == u'·' || c == u'—'
+               || c == u'-' || c == u'】';
+    };
+    for (const QString& prefix : {volumeTitle, volumeWord}) {
+        if (prefix.isEmpty() || !heading.startsWith(prefix) || heading.size() == prefix.size()) {
+            continue;
         }
-    }
-    if (heading.isEmpty()) {
-        heading = xmlSafe(m_doc->model().title().at(m_chapters[seg.chapter].record).trimmed(), &m_doc->codec());
-    }
-    if (heading.isEmpty()) {
-        heading = QStringLiteral(u"第 %1 章").arg(seg.chapter + 1);
+        // "上卷之战" is no volume word: a separator or the chapter's own 第 must follow.
+        const QChar next = heading.at(prefix.size());
+        if (!isSeparator(next) && next != u'第') {
+            continue;
+        }
+        qsizetype at = prefix.size();
+        while (at < heading.size() && isSeparator(heading.at(at))) {
+            ++at;
+        }
+        if (at < heading.size()) {
+            return heading.mid(at);
+        }
     }
     return heading;
 }
@@ -102,7 +154,7 @@ void BookModel::planSections()
 {
     m_sections.clear();
     for (int i = 0; i < m_chapters.size(); ++i) {
-        m_sections.append({m_chapters[i].start, i, -1, i / m_per});
+        m_sections.append({m_chapters[i].start, i, -1, bookOf(i)});
     }
     const VolumeList& volumes = m_doc->model().volumes();
     for (int v = 0; v < volumes.size(); ++v) {
@@ -111,7 +163,7 @@ void BookModel::planSections()
     std::stable_sort(m_sections.begin(), m_sections.end(), [](const BookSection& a, const BookSection& b) {
         return a.start != b.start ? a.start < b.start : a.volume > b.volume; // a volume before its chapter
     });
-    int book = m_chapters.isEmpty() ? 0 : (int(m_chapters.size()) - 1) / m_per;
+    int book = m_chapters.isEmpty() ? 0 : bookOf(int(m_chapters.size()) - 1);
     for (int k = int(m_sections.size()) - 1; k >= 0; --k) {
         if (m_sections[k].chapter >= 0) {
             book = m_sections[k].book;
@@ -148,6 +200,11 @@ void BookOutline::addVolume(int volume, const QString& label)
     m_spine.append({id, Volume});
     m_volumeEntries.insert(volume, m_contents.size());
     m_contents.append({label, id, {}});
+}
+
+void BookOutline::addContinued(const QString& id)
+{
+    m_spine.append({id, m_spine.isEmpty() ? Chapter : m_spine.last().kind});
 }
 
 void BookOutline::addChapter(int chapter, int volume, const QString& label, const QString& volumeLabel)
@@ -205,6 +262,7 @@ BookMeta proposedBookMeta(Document& doc)
         reader.rewind();
     }
     BookMeta meta = detectBookMeta(doc.FilePath, lines);
+    meta.description = introFromFrontMatter(lines);
     if (meta.title.trimmed().isEmpty()) {
         meta.title = NovelBaseName(doc.FilePath);
     }

@@ -8,6 +8,7 @@
 #include <QString>
 
 class Document;
+class TextCodec;
 struct Settings;
 
 /// A kept chapter: the line of its title and its record in the chapter list.
@@ -34,6 +35,7 @@ public:
         QString title;
         QString author;
         int chapsInBook = 0;
+        qint64 maxBookBytes = 0; ///< a book's size limit (0: none); a book holds one chapter at least
     };
 
     /// The model of the analysed novel; empty (no chapters) when no chapter is kept.
@@ -49,20 +51,21 @@ public:
     const QList<BookChapter>& chapters() const { return m_chapters; }
     /// The pages after the front matter, in file order.
     const QList<BookSection>& sections() const { return m_sections; }
-    int bookCount() const { return m_books; }
+    int bookCount() const { return int(m_bookStarts.size()); }
     /// The first and the last chapter (indices into chapters()) of book `b`.
     int firstChapter(int b) const;
     int lastChapter(int b) const;
+    /// About how large book `b` will be, from the size of its chapters in the novel.
+    qint64 estimatedBytes(int b) const { return m_bookBytes.value(b); }
+    /// The metadata of book `b`: for a part of a set, its own title ("书名 (1-50)") and its
+    /// place in the set.
+    BookMeta partMeta(int b) const;
     /// A volume's heading as the book shows it: converted like the text, every character one
     /// a book can hold.
     QString volumeTitle(int volume) const;
-    /// Section `k`'s heading as its page shows it, from `firstLine` (the section's first line as
-    /// a paragraph, converted and made XML-safe; empty when it has none): a volume's words
-    /// when the line has none of its own; a chapter's own words when its line starts with its
-    /// volume's heading, its title as listed when the line is empty.
-    QString sectionHeading(int k, const QString& firstLine) const;
-    /// The volume chapter `chapter` belongs to, -1 for none.
-    int volumeOfChapter(int chapter) const;
+    /// A chapter's heading of volume `volume` as the contents and the page show it: without
+    /// the volume's heading or word in front ("上卷 第二回 …" under 上卷 is "第二回 …").
+    QString chapterHeading(int volume, const QString& heading) const;
 
 private:
     void planSections();
@@ -73,9 +76,21 @@ private:
     bool m_convert = false;
     QList<BookChapter> m_chapters; // kept chapters in file order
     QList<BookSection> m_sections;
-    int m_per = 1; // chapters per book
-    int m_books = 0;
+    void planBooks(const Choices& choices);
+    int bookOf(int chapter) const;
+
+    QList<int> m_bookStarts;   // the first chapter of each book
+    QList<qint64> m_bookBytes; // each book's estimated size
 };
+
+/// `heading` without a leading `volumeTitle` ("第一卷 风起") or `volumeWord` ("第一卷") and the
+/// separators after it; as it is when neither stands in front as a word of its own, or when
+/// nothing would be left.
+QString withoutVolumePrefix(const QString& heading, const QString& volumeTitle, const QString& volumeWord);
+
+/// About how many bytes `novelBytes` of a novel in `codec` take in a book (pages as UTF-8,
+/// compressed), on the safe side: what splitting books by size goes by.
+qint64 estimatedBookBytes(qint64 novelBytes, const TextCodec& codec);
 
 /// A page's identity within a book, also the base of its file name: "front", "v001", "c00001".
 QString frontPageId();
@@ -104,6 +119,8 @@ public:
     /// A chapter's page, under its volume (-1: none). A volume begun in an earlier book of
     /// the set gets an entry (`volumeLabel`) that leads to its first chapter here.
     void addChapter(int chapter, int volume, const QString& label, const QString& volumeLabel);
+    /// A page that the page before goes on in: in the reading order, not in the contents.
+    void addContinued(const QString& id);
 
     const QList<Page>& spine() const { return m_spine; }
     const QList<Entry>& contents() const { return m_contents; }

@@ -7,18 +7,15 @@
 #include "epub/BookText.h"
 #include "epub/BookXml.h"
 #include "epub/Cover.h"
-#include "epub/ZipContainer.h"
 
 namespace {
 
-// A page's text is handed to the container in pieces of about this size.
-constexpr qsizetype FlushSize = 256 * 1024;
-
+// One mark per paragraph (the indent, no gap), and no line height: readers let the user set it.
 const char* const StyleSheet = R"(body { margin: 0; padding: 0; }
 h1, h2 { text-align: center; font-weight: bold; margin: 1.2em 0 1em 0; }
 h1 { font-size: 1.5em; }
 h2 { font-size: 1.3em; }
-p { text-indent: 2em; margin: 0 0 0.4em 0; line-height: 1.6; }
+p { text-align: justify; text-indent: 2em; margin: 0; }
 p.blank { margin: 0; height: 1em; }
 section.volume h1 { margin-top: 30%; }
 div.cover { margin: 0; padding: 0; text-align: center; height: 100%; }
@@ -26,26 +23,25 @@ div.cover svg { height: 100%; width: 100%; }
 nav ol { list-style-type: none; }
 )";
 
-const QLatin1String BlankParagraph("<p class=\"blank\"></p>\n");
-const QLatin1String PageEnd("</section>\n</body>\n</html>\n");
+// Columns from right to left: what was above a block is now to its right.
+const char* const VerticalStyle = R"(html { writing-mode: vertical-rl; -epub-writing-mode: vertical-rl; }
+h1, h2 { margin: 0 1.2em 0 1em; }
+p.blank { height: auto; width: 1em; }
+section.volume h1 { margin-top: 0; margin-right: 30%; }
+)";
 
-// Hands what the page holds so far to the container once it has grown past FlushSize.
-bool flushLong(ZipContainer& zip, QString& page)
-{
-    if (page.size() > FlushSize) {
-        if (!zip.append(page.toUtf8())) {
-            return false;
-        }
-        page.clear();
-    }
-    return true;
-}
+const QByteArray BlankParagraph("<p class=\"blank\"></p>\n");
 
 } // namespace
 
-QByteArray pageStyleSheet()
+QByteArray pageStyleSheet(bool vertical)
 {
-    return QByteArray(StyleSheet);
+    return vertical ? QByteArray(StyleSheet) + VerticalStyle : QByteArray(StyleSheet);
+}
+
+QString continuedPageId(const QString& id, int part)
+{
+    return QStringLiteral("%1-%2").arg(id).arg(part);
 }
 
 QString pageHref(const QString& id)
@@ -77,9 +73,44 @@ QString coverPage(const CoverImage& cover, const QString& lang)
 }
 
 PageWriter::PageWriter(Document& doc, const Settings& settings, const BookModel& model, BookText& text,
-                       ZipContainer& zip, qint64* replaced)
-    : m_doc(doc), m_s(settings), m_model(model), m_text(text), m_zip(zip), m_replaced(replaced)
+                       PageSink& sink, qint64* replaced)
+    : m_doc(doc), m_s(settings), m_model(model), m_text(text), m_sink(sink), m_replaced(replaced)
 {
+}
+
+void PageWriter::startPage(const QString& id, const QString& title, PageSink::Kind kind)
+{
+    m_id = id;
+    m_title = title;
+    m_kind = kind;
+    m_parts.clear();
+    m_page = m_sink.pageOpening(id, title, kind);
+}
+
+bool PageWriter::makeRoom()
+{
+    if (m_page.size() < PageLimit) {
+        return true;
+    }
+    // A long page goes on in a page of its own, between two paragraphs.
+    if (!m_sink.addPage(m_parts.isEmpty() ? m_id : m_parts.last(), std::move(m_page))) {
+        return false;
+    }
+    m_parts << continuedPageId(m_id, int(m_parts.size()) + 2);
+    m_page = m_sink.pageOpening(m_parts.last(), m_title, m_kind);
+    return true;
+}
+
+bool PageWriter::endPage()
+{
+    return m_sink.addPage(m_parts.isEmpty() ? m_id : m_parts.last(), std::move(m_page));
+}
+
+void PageWriter::addParagraph(QStringView text, const TextCodec* novel)
+{
+    m_page += "<p>";
+    appendXmlUtf8(m_page, text, novel, m_replaced);
+    m_page += "</p>\n";
 }
 
 bool PageWriter::writeFront(BookOutline& outline)
@@ -87,7 +118,6 @@ bool PageWriter::writeFront(BookOutline& outline)
     const QList<BookSection>& sections = m_model.sections();
     const qint64 end = sections.isEmpty() ? m_doc.LineCount + 1 : sections.first().start;
     QString text;
-    QString page;
     bool open = false;
     bool intro = false;
     while (m_text.lineNo() + 1 < end) {
@@ -99,35 +129,33 @@ bool PageWriter::writeFront(BookOutline& outline)
         }
         if (m_text.isBlank(text)) {
             if (!m_s.DelSpaceLine && open) {
-                page += BlankParagraph;
+                if (!makeRoom()) {
+                    return false;
+                }
+                m_page += BlankParagraph;
             }
             continue;
         }
         const QString p = xmlSafe(trimmedParagraph(text), &m_doc.codec(), m_replaced);
         if (!open) {
-            intro = p.startsWith(QStringLiteral(u"简介")) || p.startsWith(QStringLiteral(u"内容简介"));
-            if (!m_zip.begin(QStringLiteral("OEBPS/") + pageHref(frontPageId()))) {
-                return false;
-            }
-            page = xhtmlHead(intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言"), m_model.meta().language,
-                             QStringLiteral("../style.css"))
-                   + QStringLiteral("<body>\n<section epub:type=\"%1\">\n").arg(intro ? QStringLiteral("introduction")
-                                                                                 : QStringLiteral("preface"));
+            intro = startsIntro(p);
+            startPage(frontPageId(), bookLabel(intro ? BookLabel::Intro : BookLabel::Preface, m_model.meta()),
+                      intro ? PageSink::Introduction : PageSink::Preface);
             open = true;
         }
-        page += QLatin1String("<p>");
-        appendXmlText(page, p);
-        page += QLatin1String("</p>\n");
-        if (!flushLong(m_zip, page)) {
+        if (!makeRoom()) {
             return false;
         }
+        addParagraph(p);
     }
     if (open) {
-        page += PageEnd;
-        if (!m_zip.append(page.toUtf8()) || !m_zip.end()) {
+        if (!endPage()) {
             return false;
         }
-        outline.addFront(intro ? QStringLiteral(u"简介") : QStringLiteral(u"前言"));
+        outline.addFront(bookLabel(intro ? BookLabel::Intro : BookLabel::Preface, m_model.meta()));
+        for (const QString& id : std::as_const(m_parts)) {
+            outline.addContinued(id);
+        }
     }
     return true;
 }
@@ -160,12 +188,9 @@ bool PageWriter::writeSection(int k, BookOutline& outline)
             heading = m_model.volumeTitle(seg.volume);
         }
     } else {
-        // The chapter's own words when its line starts with its volume's heading.
-        if (chapterVolume >= 0 && volumes.at(chapterVolume).line == seg.start) {
-            const QString title = m_model.volumeTitle(chapterVolume);
-            if (heading.startsWith(title) && heading.size() > title.size()) {
-                heading = trimmedParagraph(heading.mid(title.size())).toString();
-            }
+        // The chapter's own words when its line starts with its volume's heading or word.
+        if (chapterVolume >= 0) {
+            heading = m_model.chapterHeading(chapterVolume, heading);
         }
         if (heading.isEmpty()) {
             heading = xmlSafe(m_doc.model().title().at(record).trimmed(), &m_doc.codec());
@@ -174,18 +199,11 @@ bool PageWriter::writeSection(int k, BookOutline& outline)
             heading = QStringLiteral(u"第 %1 章").arg(seg.chapter + 1);
         }
     }
-    const QString id = volume ? volumePageId(seg.volume) : chapterPageId(seg.chapter);
-    if (!m_zip.begin(QStringLiteral("OEBPS/") + pageHref(id))) {
-        return false;
-    }
-    QString page = xhtmlHead(heading, m_model.meta().language, QStringLiteral("../style.css"));
-    if (volume) {
-        page += QStringLiteral("<body>\n<section class=\"volume\" epub:type=\"part\">\n<h1>");
-    } else {
-        page += QStringLiteral("<body>\n<section epub:type=\"chapter\">\n<h2>");
-    }
-    appendXmlText(page, heading);
-    page += volume ? QLatin1String("</h1>\n") : QLatin1String("</h2>\n");
+    startPage(volume ? volumePageId(seg.volume) : chapterPageId(seg.chapter), heading,
+              volume ? PageSink::Volume : PageSink::Chapter);
+    m_page += volume ? "<h1>" : "<h2>";
+    appendXmlUtf8(m_page, heading);
+    m_page += volume ? "</h1>\n" : "</h2>\n";
     while (m_text.lineNo() + 1 < end) {
         if (!m_text.next(text)) {
             return false;
@@ -195,22 +213,22 @@ bool PageWriter::writeSection(int k, BookOutline& outline)
         }
         if (m_text.isBlank(text)) {
             if (!m_s.DelSpaceLine) {
-                page += BlankParagraph;
+                if (!makeRoom()) {
+                    return false;
+                }
+                m_page += BlankParagraph;
             }
             continue;
         }
         if (convert) {
             text = simplifiedLine(text);
         }
-        page += QLatin1String("<p>");
-        appendXmlText(page, trimmedParagraph(text), &m_doc.codec(), m_replaced);
-        page += QLatin1String("</p>\n");
-        if (!flushLong(m_zip, page)) {
+        if (!makeRoom()) {
             return false;
         }
+        addParagraph(trimmedParagraph(text), &m_doc.codec());
     }
-    page += PageEnd;
-    if (!m_zip.append(page.toUtf8()) || !m_zip.end()) {
+    if (!endPage()) {
         return false;
     }
     if (volume) {
@@ -218,6 +236,9 @@ bool PageWriter::writeSection(int k, BookOutline& outline)
     } else {
         outline.addChapter(seg.chapter, chapterVolume, heading,
                            chapterVolume >= 0 ? m_model.volumeTitle(chapterVolume) : QString());
+    }
+    for (const QString& id : std::as_const(m_parts)) {
+        outline.addContinued(id);
     }
     return true;
 }

@@ -28,8 +28,16 @@ QStringView trimmedParagraph(QStringView line)
 }
 
 BookText::BookText(Document& doc, const Settings& settings, Report report)
-    : m_doc(doc), m_s(settings), m_report(std::move(report)), m_clean(settings, false)
+    : m_doc(doc), m_s(settings), m_report(std::move(report)), m_clean(settings, false),
+      m_join(settings.Reflow ? doc.Wrap : WrapProfile())
 {
+}
+
+CleanupLedger BookText::takeLedger()
+{
+    CleanupLedger ledger = m_clean.takeLedger();
+    m_join.tally().addTo(ledger);
+    return ledger;
 }
 
 bool BookText::start(const QVector<qint64>& titleLines, const QStringList& titles)
@@ -43,10 +51,53 @@ bool BookText::start(const QVector<qint64>& titleLines, const QStringList& title
         m_clean.setChapters(titleLines, titles);
     }
     m_lineNo = 0;
+    m_readNo = 0;
+    if (m_join.isActive()) {
+        m_join = ParagraphJoiner(m_doc.Wrap);
+        m_headings = HeadingLines(m_doc.headingLines());
+    }
     return true;
 }
 
 bool BookText::next(QString& text)
+{
+    if (!m_join.isActive()) {
+        if (!readLine(text)) {
+            return false;
+        }
+        m_lineNo = m_readNo;
+        clean(text, m_lineNo);
+        return true;
+    }
+    // A paragraph is known to end only when the line after it is read: that line stays held.
+    for (;;) {
+        if (m_readNo >= m_doc.LineCount) {
+            if (m_join.finish(m_paragraph)) {
+                break;
+            }
+            return readLine(m_line); // reports the novel as shorter
+        }
+        if (!readLine(m_line)) {
+            return false;
+        }
+        if (m_join.push(m_line, m_readNo, m_headings.contains(m_readNo), m_paragraph)) {
+            break;
+        }
+    }
+    m_lineNo = m_paragraph.line + m_paragraph.lines - 1;
+    text.swap(m_paragraph.text);
+    clean(text, m_paragraph.line);
+    return true;
+}
+
+void BookText::clean(QString& text, qint64 lineNo)
+{
+    m_clean.filter(text, lineNo);
+    m_dropped = m_clean.isActive() && m_clean.apply(text, lineNo) == Cleaner::Dropped;
+}
+
+// One line of the novel, decoded, its bytes counted into the digest.
+bool BookText::readLine(QString& text)
 {
     QByteArrayView line, terminator;
     LineReader& reader = m_doc.reader();
@@ -59,12 +110,10 @@ bool BookText::next(QString& text)
                  r == LineReader::Error ? PathFile : PastEnd);
         return false;
     }
-    ++m_lineNo;
+    ++m_readNo;
     m_hash.addData(line);
     m_hash.addData(terminator);
     m_doc.codec().decode(line.data(), line.size(), text);
-    m_clean.filter(text, m_lineNo);
-    m_dropped = m_clean.isActive() && m_clean.apply(text, m_lineNo) == Cleaner::Dropped;
     return true;
 }
 

@@ -10,11 +10,12 @@ class BookModel;
 class BookOutline;
 class BookText;
 class Document;
+struct BookMeta;
 struct CoverImage;
 struct Settings;
 
 /// What the pass hands every format's writer: the novel, the book's model, the text as a book
-/// reads it and the cover.
+/// reads it, the cover of the book being written and how it is set.
 struct BookSource {
     Document& doc;
     const Settings& settings;
@@ -22,6 +23,7 @@ struct BookSource {
     BookText& text;
     const CoverImage& cover;
     qint64* replaced; ///< bytes that were not text, each now U+FFFD
+    bool vertical;    ///< columns and pages from right to left
 };
 
 /// One book of a set in one format. The pass opens it, hands it the pages in reading order (it
@@ -35,8 +37,9 @@ public:
     virtual bool writeFront(BookOutline& outline) = 0;
     /// Section `k` of the model, its first line being the next to read.
     virtual bool writeSection(int k, BookOutline& outline) = 0;
-    /// The contents and what follows the pages; `uid` is the book's identifier ("urn:uuid:…").
-    virtual bool finish(const BookOutline& outline, const QString& uid) = 0;
+    /// The contents and what follows the pages; `meta` is the book's own (a part's title and
+    /// place in its set), `uid` its identifier ("urn:uuid:…").
+    virtual bool finish(const BookOutline& outline, const BookMeta& meta, const QString& uid) = 0;
     /// Why a step failed, naming the target.
     virtual QString errorText() const = 0;
 };

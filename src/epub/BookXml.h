@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 
@@ -16,6 +17,10 @@ QString xmlSafe(QStringView text, const TextCodec* novel = nullptr, qint64* repl
 
 /// xmlSafe() with &, <, > and " escaped, appended to `out`.
 void appendXmlText(QString& out, QStringView text, const TextCodec* novel = nullptr, qint64* replaced = nullptr);
+
+/// appendXmlText() as UTF-8: a page's text goes from the decoded line to the page's bytes in
+/// one pass.
+void appendXmlUtf8(QByteArray& out, QStringView text, const TextCodec* novel = nullptr, qint64* replaced = nullptr);
 
 /// xmlSafe() with &, <, > and " escaped.
 QString xmlText(QStringView text, const TextCodec* novel = nullptr, qint64* replaced = nullptr);

@@ -5,12 +5,10 @@
 #include "core/FileName.h"
 #include "core/PassHost.h"
 #include "core/ScriptConverter.h"
-#include "epub/BookContents.h"
 #include "epub/BookPages.h"
 #include "epub/BookText.h"
 #include "epub/Cover.h"
-#include "epub/PackageDocument.h"
-#include "epub/ZipContainer.h"
+#include "epub/EpubWriter.h"
 #include "output/OutputPass.h"
 #include "output/OverwriteQuestion.h"
 
@@ -25,48 +23,6 @@ namespace {
 
 const QString Context = QStringLiteral("frmMain::mnuO_SaveEpub_Click()");
 enum ErrorNumber { PathFile = 75, PathNotFound = 76 };
-
-// The EPUB of one book: the zip with its fixed files, the pages, the contents and the
-// package document.
-class EpubWriter : public BookWriter {
-public:
-    explicit EpubWriter(const BookSource& src)
-        : m_src(src), m_pages(src.doc, src.settings, src.model, src.text, m_zip, src.replaced)
-    {
-    }
-    bool open(const QString& target, const QDateTime& stamp) override;
-    bool writeFront(BookOutline& outline) override { return m_pages.writeFront(outline); }
-    bool writeSection(int k, BookOutline& outline) override { return m_pages.writeSection(k, outline); }
-    bool finish(const BookOutline& outline, const QString& uid) override;
-    QString errorText() const override { return m_zip.errorText(); }
-
-private:
-    BookSource m_src;
-    ZipContainer m_zip;
-    PageWriter m_pages;
-};
-
-bool EpubWriter::open(const QString& target, const QDateTime& stamp)
-{
-    const CoverImage& cover = m_src.cover;
-    return m_zip.open(target, stamp)
-           && m_zip.add(QStringLiteral("mimetype"), QByteArrayLiteral("application/epub+zip"), ZipContainer::Stored)
-           && m_zip.add(QStringLiteral("META-INF/container.xml"), containerDocument())
-           && m_zip.add(QStringLiteral("OEBPS/style.css"), pageStyleSheet())
-           // Images are packed already: storing them costs nothing.
-           && m_zip.add(QStringLiteral("OEBPS/images/cover.") + cover.extension, cover.bytes, ZipContainer::Stored)
-           && m_zip.add(QStringLiteral("OEBPS/cover.xhtml"), coverPage(cover, m_src.model.meta().language).toUtf8());
-}
-
-// The contents and the package document, once the pages are in.
-bool EpubWriter::finish(const BookOutline& outline, const QString& uid)
-{
-    const BookMeta& meta = m_src.model.meta();
-    return m_zip.add(QStringLiteral("OEBPS/nav.xhtml"), navDocument(outline, meta).toUtf8())
-           && m_zip.add(QStringLiteral("OEBPS/toc.ncx"), ncxDocument(outline, meta, uid).toUtf8())
-           && m_zip.add(packageDocumentPath(), packageDocument(outline, meta, uid, m_src.cover).toUtf8())
-           && m_zip.finish();
-}
 
 class Pass {
 public:
@@ -138,7 +94,9 @@ QString Pass::planTarget(int first, int last, int books) const
         stem = QDir::cleanPath(folder + BookFileName(m_model.meta().title, m_doc.FilePath));
     }
     if (books > 1) {
-        stem += QStringLiteral(" (%1-%2)").arg(first + 1).arg(last + 1);
+        // Zero-padded, so that the parts sort in order by name: "(0501-1000)" before "(1001-1500)".
+        const int digits = int(QString::number(m_model.chapters().size()).size());
+        stem += QStringLiteral(" (%1-%2)").arg(first + 1, digits, 10, QLatin1Char('0')).arg(last + 1, digits, 10, QLatin1Char('0'));
     }
     return stem + extension;
 }
@@ -186,7 +144,8 @@ bool Pass::writePages(BookWriter& book, int bookNo, BookOutline& outline)
 // The book's model and a path per book; false when no chapter is kept.
 bool Pass::plan()
 {
-    m_model = BookModel::fromDocument(m_doc, m_s, {m_o.title, m_o.author, m_o.chapsInBook});
+    m_model = BookModel::fromDocument(m_doc, m_s,
+                                      {m_o.title, m_o.author, m_o.chapsInBook, qint64(std::max(0, m_o.maxBookMB)) << 20});
     if (m_model.isEmpty()) {
         return false;
     }
@@ -224,6 +183,19 @@ EpubResult Pass::run()
     }
     if (!m_cover.warning.isEmpty()) {
         m_host.notice(m_cover.warning, QStringLiteral(u"封面"), 1);
+    }
+    // A book that a store will not take is said before it is written (the store takes no AZW3).
+    for (int b = 0; b < books && m_o.format == BookFormat::Epub; ++b) {
+        const qint64 mb = (m_model.estimatedBytes(b) + (1 << 20) - 1) >> 20;
+        if (mb > KindleBookMB && (m_o.maxBookMB <= 0 || m_o.maxBookMB > KindleBookMB)) {
+            m_host.notice(QStringLiteral(u"%1约有 %2 MB，超过 Send-to-Kindle 能接收的 %3 MB。"
+                                         u"可以设置“每本书最大 MB”（命令行 --max-book-mb），按章节分成几本书。")
+                              .arg(books > 1 ? QStringLiteral(u"第 %1 本书").arg(b + 1) : QStringLiteral(u"这本书"))
+                              .arg(mb)
+                              .arg(KindleBookMB),
+                          QStringLiteral(u"EPUB"), 1);
+            break;
+        }
     }
     const QString folder = QFileInfo(targets.first()).absolutePath();
     if (!QFileInfo(folder).isDir()) {
@@ -269,8 +241,17 @@ EpubResult Pass::run()
         if (a == OverwriteQuestion::Skip) {
             continue; // the next book reads past this one's lines
         }
+        const BookMeta part = m_model.partMeta(b);
+        if (books > 1 && m_o.coverPath.isEmpty()) {
+            // Each part's cover says which part it is.
+            m_cover = drawCover(part.title, part.author);
+            if (!m_cover.error.isEmpty()) {
+                fail(m_cover.error, PathFile);
+                return m_result;
+            }
+        }
         const std::unique_ptr<BookWriter> writer =
-            m_writers({m_doc, m_s, m_model, m_text, m_cover, &m_result.replaced});
+            m_writers({m_doc, m_s, m_model, m_text, m_cover, &m_result.replaced, m_o.vertical});
         BookWriter& book = *writer;
         BookOutline outline;
         if (!book.open(target, meta.modified)) {
@@ -295,7 +276,7 @@ EpubResult Pass::run()
                              .arg(books)
                              .arg(meta.title, meta.author, m_model.converts() ? QStringLiteral("zh-Hans") : QString())
                              .toUtf8());
-        if (!book.finish(outline, uuidFromDigest(partHash.result()))) {
+        if (!book.finish(outline, part, uuidFromDigest(partHash.result()))) {
             fail(book.errorText(), PathFile);
             return m_result;
         }
@@ -307,7 +288,8 @@ EpubResult Pass::run()
     m_doc.reader().rewind();
     m_result.kind = EpubResult::Done;
     QString text = QStringLiteral(u"%1 输出完成，共: %2 本书、%3 章!").arg(format).arg(m_result.books.size()).arg(m_result.chapters)
-                   + conversionNote(m_s, m_model.script(), false) + filterNoticeText(m_text.ledger());
+                   + conversionNote(m_s, m_model.script(), false) + filterNoticeText(m_text.ledger())
+                   + reflowNoticeText(m_s.Reflow, m_text.reflowTally());
     m_result.kept = m_question.kept();
     if (m_result.kept > 0) {
         text += QStringLiteral(u"\r\n%1 本已有的书按要求保留未覆盖").arg(m_result.kept);

@@ -24,6 +24,8 @@ struct EpubOptions {
     QString author;     ///< empty: as detected
     QString coverPath;  ///< a JPEG or PNG; empty: a cover drawn from the title and author
     int chapsInBook = 0; ///< chapters per book; 0: one book
+    bool vertical = false; ///< set vertically, columns and pages from right to left
+    int maxBookMB = 0;   ///< a book's size limit in MB (a new book starts before a chapter that would pass it); 0: none
     QString target;     ///< a book file (".epub", ".azw3"), or a folder; empty: the output folder
     BookFormat format = BookFormat::Epub;
 };
@@ -37,6 +39,9 @@ struct EpubResult {
     qint64 replaced = 0; ///< bytes that were not text, each now U+FFFD
     CleanupLedger ledger; ///< what cleanup changed and removed, when it was on
 };
+
+/// The size a store takes books up to (Send-to-Kindle's limit): a larger book is warned of.
+constexpr int KindleBookMB = 50;
 
 /// The file name (without the extension) of a book with this title: the title without the characters
 /// a file name cannot hold, cut to 80 characters, without leading dots; the novel's base name

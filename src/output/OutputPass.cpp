@@ -3,6 +3,7 @@
 #include "core/Cleanup.h"
 #include "core/Document.h"
 #include "core/PassHost.h"
+#include "core/Reflow.h"
 #include "core/ScriptConverter.h"
 #include "core/ScriptSample.h"
 #include "config/SystemError.h"
@@ -38,7 +39,7 @@ public:
     Pass(Document& doc, const Settings& s, PassHost& host)
         : m_doc(doc), m_s(s), m_host(host),
           m_question(host, doc.reader(), [this](const QString& text, int number) { fail(text, number); }),
-          m_clean(s, true)
+          m_clean(s, true), m_join(s.Reflow ? doc.Wrap : WrapProfile())
     {
         // A failure among the files before ends the pass before any further question.
         m_question.setBeforeQuestion([this] {
@@ -50,12 +51,20 @@ public:
         });
     }
     OutputResult run();
-    CleanupLedger takeLedger() { return m_clean.takeLedger(); }
+    CleanupLedger takeLedger()
+    {
+        CleanupLedger ledger = m_clean.takeLedger();
+        m_join.tally().addTo(ledger);
+        return ledger;
+    }
 
 private:
     OverwriteQuestion::Answer ask(QString& target) { return m_question.ask(target); }
     bool makeFolder(const QString& path);
     bool copyLines(qint64 count, bool convert);
+    bool copyParagraphs(qint64 count, bool convert);
+    bool writeParagraph(bool convert);
+    void failReading(LineReader::Result r);
     bool startFile(const QString& target);
     bool endFile();
     OutputResult refuse(const QString& text);
@@ -79,6 +88,10 @@ private:
     RawLineTest m_lines;
     Cleaner m_clean;
     qint64 m_lineNo = 0; // the last line read, for the cleanup's title lines and its ledger
+    // 重新分段, active only when asked for and the novel is hard-wrapped.
+    ParagraphJoiner m_join;
+    HeadingLines m_headings;
+    ReflowParagraph m_paragraph;
     // Conversion runs only on a novel written in traditional script: simplified text holds
     // characters (孙乾, 麴义) that conversion would change into others.
     NovelScript m_script = NovelScript::Unknown;
@@ -148,6 +161,9 @@ bool Pass::makeFolder(const QString& path)
 // target is written; a declined file's lines are read all the same.
 bool Pass::copyLines(qint64 count, bool convert)
 {
+    if (m_join.isActive()) {
+        return copyParagraphs(count, convert);
+    }
     LineReader& reader = m_doc.reader();
     const TextCodec& codec = m_doc.codec();
     const ScriptConverter& t2s = ScriptConverter::traditionalToSimplified();
@@ -228,6 +244,71 @@ bool Pass::copyLines(qint64 count, bool convert)
             failWriting();
             return false;
         }
+    }
+    return true;
+}
+
+void Pass::failReading(LineReader::Result r)
+{
+    LineReader& reader = m_doc.reader();
+    fail(r == LineReader::Error
+             ? reader.errorString()
+             : QStringLiteral(u"文件在打开后被改短了：只读到 %1 行，应有 %2 行。请重新打开文件。")
+                   .arg(reader.lineNumber())
+                   .arg(m_doc.LineCount),
+         r == LineReader::Error ? PathFile : PastEnd);
+}
+
+// 重新分段: reads `count` lines and writes them joined into paragraphs, one line each. A
+// stretch ends before a title, which is never joined, so no paragraph goes on past it.
+bool Pass::copyParagraphs(qint64 count, bool convert)
+{
+    LineReader& reader = m_doc.reader();
+    const TextCodec& codec = m_doc.codec();
+    QByteArrayView line, terminator;
+    for (qint64 n = 0; n < count; ++n) {
+        const LineReader::Result r = reader.next(line, terminator);
+        if (r != LineReader::Line) {
+            failReading(r);
+            return false;
+        }
+        ++m_lineNo;
+        codec.decode(line.data(), line.size(), m_text);
+        if (m_join.push(m_text, m_lineNo, m_headings.contains(m_lineNo), m_paragraph) && !writeParagraph(convert)) {
+            return false;
+        }
+    }
+    return !m_join.finish(m_paragraph) || writeParagraph(convert);
+}
+
+// A joined paragraph through the steps a line goes through: filters, cleanup, blank lines,
+// conversion; always encoded, since its bytes are no longer the novel's.
+bool Pass::writeParagraph(bool convert)
+{
+    QString& text = m_paragraph.text;
+    const qint64 lineNo = m_paragraph.line;
+    m_clean.filter(text, lineNo);
+    if (m_clean.isActive() && m_clean.apply(text, lineNo) == Cleaner::Dropped) {
+        return true;
+    }
+    if ((m_s.DelSpaceLine && m_re.IsSpaceLine(text)) || !m_writeThis) {
+        return true;
+    }
+    if (convert && lineWantsConversion(text)) {
+        QString simple = ScriptConverter::traditionalToSimplified().convert(text);
+        // A character the file's code page cannot hold keeps its original form.
+        for (qsizetype i = 0; i < simple.size() && i < text.size(); ++i) {
+            if (!m_outCodec->canEncode(simple[i].unicode())) {
+                simple[i] = text[i];
+            }
+        }
+        text = std::move(simple);
+    }
+    m_bytes.clear();
+    m_outCodec->encode(text, m_bytes);
+    if (!m_out.writeLine(m_bytes)) {
+        failWriting();
+        return false;
     }
     return true;
 }
@@ -377,6 +458,9 @@ OutputResult Pass::run()
         m_clean.setChapters(titleLines, titles);
     }
     m_lines.build(m_doc.codec(), m_re, m_s.DelSpaceLine);
+    if (m_join.isActive()) {
+        m_headings = HeadingLines(m_doc.headingLines());
+    }
     m_out.setEncoding(m_outCodec->encode(u"\r\n"), m_doc.bomLength() > 0 ? m_outCodec->byteOrderMark() : QByteArray());
 
     const qint64 frontEnd = entries.first().start;
@@ -478,7 +562,8 @@ OutputResult Pass::run()
                                    : QStringLiteral(u"输出完成，写入 %1 个文件，%2 个已有的文件按要求保留未覆盖!")
                                          .arg(written + (frontEnd >= 2 ? 1 : 0) - (kept - m_keptChapters))
                                          .arg(kept))
-                          + conversionNote(m_s, m_script, m_transcode) + filterNoticeText(m_clean.ledger()),
+                          + conversionNote(m_s, m_script, m_transcode) + filterNoticeText(m_clean.ledger())
+                          + reflowNoticeText(m_s.Reflow, m_join.tally()),
                       root);
     m_host.setStatusText(QStringLiteral(u"输出完毕！"));
     m_host.setProcessText(QString());
@@ -538,13 +623,22 @@ bool PreviewCleanup(Document& doc, const Settings& settings, PassHost& host, Cle
     QString text;
     qint64 lineNo = 0;
     LineReader::Result r;
+    ParagraphJoiner join(settings.Reflow ? doc.Wrap : WrapProfile());
+    HeadingLines headings(join.isActive() ? doc.headingLines() : QVector<qint64>());
+    ReflowParagraph paragraph;
+    const auto cleanParagraph = [&clean, &paragraph] {
+        clean.filter(paragraph.text, paragraph.line);
+        clean.apply(paragraph.text, paragraph.line);
+    };
     doc.SetState(Busy);
     QElapsedTimer sinceTurn;
     sinceTurn.start();
     while ((r = reader.next(line, terminator)) == LineReader::Line) {
         doc.codec().decode(line.data(), line.size(), text);
-        clean.filter(text, ++lineNo);
-        clean.apply(text, lineNo);
+        ++lineNo;
+        if (join.push(text, lineNo, headings.contains(lineNo), paragraph)) {
+            cleanParagraph();
+        }
         if (sinceTurn.hasExpired(100)) {
             sinceTurn.restart();
             host.processEvents();
@@ -559,6 +653,9 @@ bool PreviewCleanup(Document& doc, const Settings& settings, PassHost& host, Cle
             }
         }
     }
+    if (join.finish(paragraph)) {
+        cleanParagraph();
+    }
     doc.SetState(Analysed);
     reader.rewind();
     if (r == LineReader::Error) {
@@ -566,5 +663,6 @@ bool PreviewCleanup(Document& doc, const Settings& settings, PassHost& host, Cle
         return false;
     }
     *ledger = clean.takeLedger();
+    join.tally().addTo(*ledger);
     return true;
 }

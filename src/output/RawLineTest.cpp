@@ -11,57 +11,51 @@
 #include <emmintrin.h>
 #endif
 
-// Most lines of a Chinese novel are double-byte characters and full-width punctuation only,
-// every byte 0xA1 or above. Such a line is read pair by pair from its first byte, so its
-// characters can be judged from the raw bytes without decoding: it goes out unchanged when
-// no filter can start in it, conversion cannot change it and it cannot be blank.
+// Most lines of a Chinese novel are double-byte characters and full-width punctuation only.
+// Such a line is read pair by pair from its first byte, so its characters can be judged from
+// the raw bytes without decoding: it goes out unchanged when no filter can start in it,
+// conversion cannot change it and it cannot be blank.
 bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
     const qsizetype n = line.size();
-    if (n == 0 || n % 2 != 0 || m_pairFlags.empty()) {
+    if (n == 0 || n % 2 != 0 || m_codeFlags.empty()) {
         return false;
     }
     const auto* p = reinterpret_cast<const unsigned char*>(line.data());
-    // Traditional characters mostly lie outside GB2312, with bytes below 0xA1: when converting,
-    // a line that is pairs only is walked pair by pair instead.
-    auto walk = [&] {
-        quint8 seen = 0;
-        for (qsizetype k = 0; k < n; k += 2) {
-            if (p[k] < 0x81) {
-                return false;
-            }
-            seen |= m_codeFlags[size_t(p[k]) << 8 | p[k + 1]];
-            if (seen & (FilterStart | NotAPair | Convertible)) {
-                return false;
-            }
-        }
-        *swap = (seen & Swapped) && wantsConversion(seen);
-        return !m_delSpaceLine || (seen & Solid);
-    };
-    qsizetype i = 0;
+    const quint8* table = m_codeFlags.data();
+    const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
+    quint8 seen = 0;
+    qsizetype k = 0;
 #if defined(__SSE2__)
-    // Every byte 0xA1 or above, sixteen at a time (as signed bytes after flipping the top bit).
-    const __m128i flip = _mm_set1_epi8(char(0x80));
-    const __m128i low = _mm_set1_epi8(0x21);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), flip);
-        if (_mm_movemask_epi8(_mm_cmplt_epi8(v, low))) {
-            return convert && walk();
+    // Eight pairs at a time: every lead byte 0x81 or above (a byte below is a character of its
+    // own), and the pairs' table indices (lead << 8 | trail) made in one step. The look-ups
+    // that remain are the work of the test.
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    const __m128i firstLead = _mm_set1_epi16(0x81);
+    alignas(16) quint16 code[8];
+    for (; k + 16 <= n; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        if (_mm_movemask_epi8(_mm_cmplt_epi16(_mm_and_si128(v, lowByte), firstLead))) {
+            return false;
+        }
+        _mm_store_si128(reinterpret_cast<__m128i*>(code), _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)));
+        seen |= quint8(table[code[0]] | table[code[1]] | table[code[2]] | table[code[3]] | table[code[4]]
+                       | table[code[5]] | table[code[6]] | table[code[7]]);
+        if (seen & stop) {
+            return false;
         }
     }
 #endif
-    for (; i < n; ++i) {
-        if (p[i] < 0xA1) {
-            return convert && walk();
+    for (; k < n; k += 2) {
+        if (p[k] < 0x81) {
+            return false;
         }
+        seen |= table[size_t(p[k]) << 8 | p[k + 1]];
     }
-    quint8 seen = 0;
-    const quint8* table = m_pairFlags.data();
-    for (i = 0; i < n; i += 2) {
-        seen |= table[pairIndex(p[i], p[i + 1])];
+    if (seen & stop) {
+        return false;
     }
-    const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
     *swap = convert && (seen & Swapped) && wantsConversion(seen);
-    return !(seen & stop) && (!m_delSpaceLine || (seen & Solid));
+    return !m_delSpaceLine || (seen & Solid);
 }
 
 void RawLineTest::build(const TextCodec& codec, const cRegExp& re, bool delSpaceLine) {
@@ -88,12 +82,11 @@ void RawLineTest::build(const TextCodec& codec, const cRegExp& re, bool delSpace
         m_flags[size_t(c)] = f;
     }
     // The raw-byte shortcut is for the double-byte code pages only.
-    m_pairFlags.clear();
+    m_codeFlags.clear();
     const GbkCodec* dbcs = dynamic_cast<const GbkCodec*>(&codec);
     if (!dbcs) {
         return;
     }
-    m_pairFlags.assign(1 << 14, NotAPair);
     m_codeFlags.assign(1 << 16, NotAPair);
     m_pairSwap.assign(1 << 16, 0);
     // A character converted the same in any context becomes another pair in place, when the
@@ -115,9 +108,6 @@ void RawLineTest::build(const TextCodec& codec, const cRegExp& re, bool delSpace
                     }
                 }
                 m_codeFlags[code] = f;
-                if (lead >= 0xA1 && trail >= 0xA1) {
-                    m_pairFlags[pairIndex(uchar(lead), uchar(trail))] = f;
-                }
             }
         }
     }

@@ -31,15 +31,8 @@ public:
     static bool wantsConversion(quint8 seen) { return (seen & TraditionalOnly) || !(seen & SimplifiedOnly); }
 
 private:
-    // Both bytes are 0xA1 or above, so their low seven bits tell them apart: a 16 KB table,
-    // small enough to stay in the first-level cache while every pair of a line is looked up.
-    static size_t pairIndex(unsigned char lead, unsigned char trail) {
-        return size_t(lead & 0x7F) << 7 | (trail & 0x7F);
-    }
-
     bool m_delSpaceLine = false;
     std::vector<quint8> m_flags;     // by character
-    std::vector<quint8> m_pairFlags; // by pairIndex of a GBK pair, both bytes 0xA1 or above
     std::vector<quint8> m_codeFlags; // by the two bytes of any pair (lead 0x81 or above)
     std::vector<quint16> m_pairSwap; // by the two bytes: the pair a Swapped pair converts to
 };

@@ -5,11 +5,14 @@
 #include "core/Document.h"
 #include "core/cRegExp.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QTextBlock>
 #include <QTextCursor>
 
 #include <algorithm>
+#include <memory>
 
 const QString ChapterPreviewPane::DroppedMark = QStringLiteral(u"（空行，输出时删除）");
 const QString ChapterPreviewPane::CutMark = QStringLiteral(u"…");
@@ -40,6 +43,8 @@ ChapterPreviewPane::ChapterPreviewPane(QWidget* parent) : QPlainTextEdit(parent)
 void ChapterPreviewPane::showPreview(const ChapterPreview& preview)
 {
     clear();
+    m_firstLine = -1;
+    m_lineBlocks = preview.error.isEmpty() ? int(preview.lines.size()) : 0;
     QTextCursor c(document());
     const QTextCharFormat plain;
     const QTextCharFormat note = noteFormat(palette());
@@ -91,6 +96,8 @@ void ChapterPreviewPane::showChapter(const Document& doc, int row, const Setting
     const int r = row < 0 ? -1 : model.tag(row);
     if (!doc.isOpen() || r < 0 || r >= doc.TitleOffsets.size()) {
         clear();
+        m_firstLine = -1;
+        m_lineBlocks = 0;
         return;
     }
     // The chapter runs to the next title that is kept: an ignored title's lines go with it.
@@ -105,7 +112,30 @@ void ChapterPreviewPane::showChapter(const Document& doc, int row, const Setting
     cRegExp filters;
     filters.SetFilters(QString(), settings.TextFilters);
     showPreview(readChapterPreview(doc.FilePath, doc.TitleOffsets.at(r), end, doc.codec(), filters,
-                                   settings.DelSpaceLine));
+                                   settings.DelSpaceLine, 200, settings.Reflow ? &doc.Wrap : nullptr));
+    m_firstLine = model.chapline().at(r);
+}
+
+qint32 ChapterPreviewPane::novelLine(int block) const
+{
+    if (m_firstLine < 1 || block < 1 || block >= m_lineBlocks) {
+        return -1;
+    }
+    return m_firstLine + block;
+}
+
+void ChapterPreviewPane::contextMenuEvent(QContextMenuEvent* e)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(e->pos()));
+    const qint32 line = novelLine(cursorForPosition(e->pos()).blockNumber());
+    if (m_makeTitle) {
+        menu->addSeparator();
+        QAction* make = menu->addAction(QStringLiteral(u"设为章节标题(&H)"));
+        make->setObjectName(QStringLiteral("mnuP_MakeTitle"));
+        make->setEnabled(line > 0);
+        connect(make, &QAction::triggered, this, [this, line] { m_makeTitle(line); });
+    }
+    menu->exec(e->globalPos());
 }
 
 bool ChapterPreviewPane::event(QEvent* e)

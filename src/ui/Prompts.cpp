@@ -118,6 +118,8 @@ QMessageBox::StandardButton messageBox(QWidget* owner, const QString& text, cons
         {QMessageBox::No, QStringLiteral(u"否(&N)")},
         {QMessageBox::Ok, QStringLiteral(u"确定")},
         {QMessageBox::Cancel, QStringLiteral(u"取消")},
+        {QMessageBox::Save, QStringLiteral(u"保存(&S)")},
+        {QMessageBox::Discard, QStringLiteral(u"不保存(&D)")},
     };
     for (const auto& [button, label] : captions) {
         if (QAbstractButton* b = box.button(button)) {

@@ -95,9 +95,9 @@ void frmConfig::Form_Load()
     m_textPage->rules()->updateTitleTest();
 }
 
-void frmConfig::setRuleTrial(RuleTrialFunction trial)
+void frmConfig::setRuleTrial(RuleTrialFunction trial, const QString& scope)
 {
-    m_textPage->rules()->setRuleTrial(std::move(trial));
+    m_textPage->rules()->setRuleTrial(std::move(trial), scope);
 }
 
 void frmConfig::ApplyDialogFont()

@@ -37,7 +37,8 @@ public:
     /// Tries rules on the open novel, one result per rule, for "推荐规则".
     using RuleTrialFunction = std::function<QList<RuleTrial>(const QList<TitleRule>&)>;
     /// Without a trial (no novel open) the suggestion is unavailable.
-    void setRuleTrial(RuleTrialFunction trial);
+    /// `scope` says where the trial looks (see trialScope), for the suggestion's note.
+    void setRuleTrial(RuleTrialFunction trial, const QString& scope = QString());
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -5,6 +5,7 @@
 #include "core/FileName.h"
 #include "epub/Cover.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -19,7 +20,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner, BookFormat format)
+frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner, bool vertical, int maxBookMB,
+                 BookFormat format)
     : QDialog(owner) {
     setObjectName(QStringLiteral("frmEpub"));
     setWindowTitle(QStringLiteral(u"输出 EPUB"));
@@ -51,6 +53,17 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
     spnChaps->setValue(chapsInBook);
     spnChaps->setSpecialValueText(QStringLiteral(u"全部在一本书里"));
     spnChaps->setSuffix(QStringLiteral(u" 章一本"));
+    spnMaxMB = new QSpinBox(this);
+    spnMaxMB->setObjectName(QStringLiteral("spnMaxMB"));
+    spnMaxMB->setRange(0, 32767);
+    spnMaxMB->setValue(maxBookMB);
+    spnMaxMB->setSpecialValueText(QStringLiteral(u"不限"));
+    spnMaxMB->setSuffix(QStringLiteral(u" MB"));
+    spnMaxMB->setToolTip(QStringLiteral(u"一本书超过这个大小时，在章节之间分成下一本（Send-to-Kindle 只收 50 MB 以内的书）"));
+
+    chkVertical = new QCheckBox(QStringLiteral(u"竖排，从右往左翻页(&V)"), this);
+    chkVertical->setObjectName(QStringLiteral("chkVertical"));
+    chkVertical->setChecked(vertical);
 
     optEpub = new QRadioButton(QStringLiteral("&EPUB"), this);
     optEpub->setObjectName(QStringLiteral("optEpub"));
@@ -89,6 +102,8 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
     formatRow->addWidget(optAzw3);
     formatRow->addStretch();
     form->addRow(QStringLiteral(u"格式:"), formatRow);
+    form->addRow(QStringLiteral(u"排版:"), chkVertical);
+    form->addRow(QStringLiteral(u"每本书最大(&M):"), spnMaxMB);
     // A label before a row of widgets needs its buddy to take the access key.
     auto* lblTarget = new QLabel(QStringLiteral(u"保存为(&S):"), this);
     lblTarget->setObjectName(QStringLiteral("lblTarget"));
@@ -207,6 +222,8 @@ EpubOptions frmEpub::options() const {
     o.coverPath = optCoverFile->isChecked() ? txtCover->text() : QString();
     o.chapsInBook = spnChaps->value();
     o.format = format();
+    o.vertical = chkVertical->isChecked();
+    o.maxBookMB = spnMaxMB->value();
     QString target = txtTarget->text().trimmed();
     const QString extension = u'.' + bookExtension(o.format);
     if (!target.endsWith(extension, Qt::CaseInsensitive)) {

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,8 +18,8 @@ class frmEpub : public QDialog {
 
 public:
     /// Starts from the detected metadata, the remembered chapters per book and folder.
-    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr,
-            BookFormat format = BookFormat::Epub);
+    frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr, bool vertical = false,
+            int maxBookMB = 0, BookFormat format = BookFormat::Epub);
 
     /// The choices, once accepted.
     EpubOptions options() const;
@@ -42,6 +43,8 @@ private:
     QSpinBox* spnChaps;
     QRadioButton* optEpub;
     QRadioButton* optAzw3;
+    QCheckBox* chkVertical;
+    QSpinBox* spnMaxMB;
     QLineEdit* txtTarget;
     QPushButton* btnTarget;
     QString m_namedAfter; // the file name (without .epub) that follows the title

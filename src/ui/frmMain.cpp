@@ -14,10 +14,12 @@
 #include "main/ListDropTarget.h"
 #include "main/MainMenus.h"
 #include "main/PassCommands.h"
+#include "main/ReviewKeeper.h"
 #include "main/WindowConfig.h"
 
 #include "config/Settings.h"
 #include "config/StartUp.h"
+#include "core/Review.h"
 #include "core/TitleRules.h"
 
 #include <QAction>
@@ -75,6 +77,8 @@ frmMain::frmMain(Settings& settings, const QString& configPath, TrayBackendFacto
                                             m_settings);
     m_passes = std::make_unique<PassCommands>(static_cast<PassCommands::Window&>(*this), *this, m_doc,
                                               m_settings, *m_config, *m_list, *m_host);
+    m_review = std::make_unique<ReviewKeeper>(*this, m_doc);
+    m_ui.txtPreview->setMakeTitle([this](qint32 line) { m_list->makeTitleAt(line); });
     applyCommands(-1, false);
     resize(DesignedClientSize + QSize(0, menuBar()->sizeHint().height()));
 
@@ -267,6 +271,10 @@ void frmMain::closeEvent(QCloseEvent* e)
         m_passes->closeWhenDone();
         return;
     }
+    if (!reviewMayGo()) {
+        e->ignore();
+        return;
+    }
     Form_Unload();
     e->accept();
 }
@@ -338,12 +346,18 @@ bool frmMain::OpenTextFile(const QString& path)
     if (passRunning()) {
         return false;
     }
+    if (m_doc.isOpen() && !reviewMayGo()) {
+        return false;
+    }
     const QString context = QStringLiteral("frmMain::OpenTextFile()");
     bool opened = false;
     trap(context, [&] {
         if (m_doc.isOpen()) {
             CloseTextFile();
         }
+        // A review taken up reads its novel in the review's encoding; the next one is read as
+        // the menu says.
+        m_doc.setEncodingChoice(m_encodingDetect, m_encodingId);
         QString error;
         if (!m_doc.OpenTextFile(path, &error)) {
             ShowErrMsg(error, QFileInfo::exists(path) ? PathFile : FileNotFound, context);
@@ -356,13 +370,47 @@ bool frmMain::OpenTextFile(const QString& path)
         setStatusText(QStringLiteral(u"打开完毕,共 %1 行!").arg(m_doc.LineCount));
         opened = true;
     });
-    if (opened) {
-        m_recent->opened(path, m_encodingDetect, m_encodingId);
+    if (!opened) {
+        return false;
     }
-    if (opened && m_settings.AutoAnalyze) {
-        mnuO_Analyze_Click();
+    m_recent->opened(path, m_encodingDetect, m_encodingId);
+    if (const std::optional<Review> review = m_review->offer(path)) {
+        resumeReview(*review);
+    } else if (m_settings.AutoAnalyze) {
+        m_passes->analyseOpened(nullptr);
     }
-    return opened;
+    return true;
+}
+
+void frmMain::resumeReview(const Review& review)
+{
+    TextCodec::Id id = TextCodec::Gbk;
+    bool detect = false;
+    if (TextCodec::fromName(review.encoding, &id, &detect) && !detect && id != m_doc.codec().id()) {
+        const QString path = m_doc.FilePath;
+        m_doc.setEncodingChoice(false, id);
+        QString error;
+        if (!m_doc.OpenTextFile(path, &error)) {
+            ShowErrMsg(error, PathFile, QStringLiteral("frmMain::OpenTextFile()"));
+            CloseTextFile();
+            return;
+        }
+        showEncoding();
+        SetState(Opened);
+    }
+    m_passes->setNovelRule(review.titleRule, review.volumeRule);
+    m_passes->analyseOpened(&review);
+}
+
+bool frmMain::reviewMayGo()
+{
+    return m_review->mayDiscard(m_passes->titleRule(), m_passes->volumeRule());
+}
+
+void frmMain::analysisShown()
+{
+    m_review->markClean();
+    m_list->focusList();
 }
 
 void frmMain::CloseTextFile()
@@ -371,6 +419,7 @@ void frmMain::CloseTextFile()
         return;
     }
     m_doc.CloseTextFile();
+    m_passes->clearNovelRule();
     SetState(Closed);
     setWindowTitle(AppTitle());
     setStatusText(QStringLiteral(u"就绪"));
@@ -380,6 +429,9 @@ void frmMain::CloseTextFile()
 
 void frmMain::mnuF_Close_Click()
 {
+    if (passRunning() || !reviewMayGo()) {
+        return;
+    }
     CloseTextFile();
     setWindowTitle(AppTitle());
 }
@@ -430,11 +482,15 @@ void frmMain::mnuE_Encoding_Click(bool detect, TextCodec::Id id)
     m_doc.setEncodingChoice(detect, id);
     syncEncodingMenu();
     // An analysed list read in another encoding would be out of date: ask before reading again.
-    if (m_doc.isOpen() && (!m_doc.IsAnalysed || askAgain(QStringLiteral(u"编码已改变，是否按新编码重新打开并分析？")))) {
-        // As a fresh open, so that analysing on open and every status text behave the same.
-        const QString path = m_doc.FilePath;
-        OpenTextFile(path);
-    } else if (m_doc.isOpen()) {
+    const bool reread = m_doc.isOpen() &&
+                        (!m_doc.IsAnalysed || askAgain(QStringLiteral(u"编码已改变，是否按新编码重新打开并分析？")));
+    // As a fresh open, so that analysing on open and every status text behave the same; the
+    // review it would replace may keep the novel as it is (取消).
+    const QString path = m_doc.FilePath; // a copy: closing the novel clears FilePath
+    if (reread && OpenTextFile(path)) {
+        return;
+    }
+    if (m_doc.isOpen()) {
         // Not read again: the encoding the novel was read in stays in force, and the menu says so.
         m_encodingDetect = wasDetect;
         m_encodingId = wasId;
@@ -513,7 +569,7 @@ void frmMain::mnuO_Option_Click()
         if (m_doc.isOpen()) {
             dialog.setRuleTrial([this](const QList<TitleRule>& rules) {
                 return tryTitleRules(m_doc.reader(), m_doc.codec(), rules);
-            });
+            }, trialScope(QFileInfo(m_doc.FilePath).size()));
         }
         Prompts::exec(&dialog);
     }
@@ -525,6 +581,10 @@ void frmMain::mnuO_Option_Click()
     // The filters and the blank-line choice may have changed what the output would hold.
     ShowPreview();
     const bool patternsChanged = m_settings.TitleText != pattern || m_settings.VolumeText != volumePattern;
+    if (patternsChanged) {
+        // A rule chosen now outranks the one the open novel was given.
+        m_passes->clearNovelRule();
+    }
     if (patternsChanged && m_doc.IsAnalysed && askAgain(QStringLiteral(u"标题规则已改变，是否重新分析？"))) {
         mnuO_Analyze_Click();
     }
@@ -570,6 +630,7 @@ void frmMain::mnuI_SelUndo_Click() { m_list->mnuI_SelUndo_Click(); }
 void frmMain::mnuIE_Title_Click() { m_list->mnuIE_Title_Click(); }
 void frmMain::mnuIE_ChapNum_Click() { m_list->mnuIE_ChapNum_Click(); }
 void frmMain::mnuI_Copy_Click() { m_list->mnuI_Copy_Click(); }
+void frmMain::mnuI_RemoveTitle_Click() { m_list->mnuI_RemoveTitle_Click(); }
 void frmMain::mnuI_NextAnomaly_Click() { m_list->mnuI_NextAnomaly_Click(); }
 void frmMain::mnuI_Tidy_Click() { m_list->mnuI_Tidy_Click(); }
 void frmMain::mnuI_IgnoreRepeats_Click() { m_list->mnuI_IgnoreRepeats_Click(); }

@@ -19,6 +19,8 @@ struct Settings;
 class ListCommands;
 class ListDropTarget;
 class MainMenus;
+class ReviewKeeper;
+struct Review;
 class WindowConfig;
 class cTrayIcon;
 
@@ -83,6 +85,7 @@ public:
     void mnuIE_Title_Click() override;
     void mnuIE_ChapNum_Click() override;
     void mnuI_Copy_Click() override;
+    void mnuI_RemoveTitle_Click() override;
     void mnuI_NextAnomaly_Click() override;
     void mnuI_Tidy_Click() override;
     void mnuI_IgnoreRepeats_Click() override;
@@ -122,6 +125,10 @@ private:
     void recentFilesChanged() override;
     // PassFrontEnd::Window and PassCommands::Window
     void syncCommands() override;
+    bool reviewMayGo() override;
+    void analysisShown() override;
+    /// Takes up a saved review of the novel just opened: its encoding, its rule, its list.
+    void resumeReview(const Review& review);
 
     void wireList();
     void applyListColor();
@@ -163,5 +170,6 @@ private:
     std::unique_ptr<ListCommands> m_list;
     std::unique_ptr<PassFrontEnd> m_host;
     std::unique_ptr<PassCommands> m_passes;
+    std::unique_ptr<ReviewKeeper> m_review;
     ListDropTarget* m_dropTarget = nullptr; // child of the window
 };

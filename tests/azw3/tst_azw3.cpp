@@ -372,7 +372,7 @@ private slots:
         QVERIFY(QDir().mkpath(o.target));
         const EpubResult r = write(path, o);
         QCOMPARE(r.kind, EpubResult::Done);
-        QCOMPARE(r.books, QStringList({o.target + QStringLiteral(u"/长书 (1-20).azw3"), o.target + QStringLiteral(u"/长书 (21-30).azw3")}));
+        QCOMPARE(r.books, QStringList({o.target + QStringLiteral(u"/长书 (01-20).azw3"), o.target + QStringLiteral(u"/长书 (21-30).azw3")}));
         const Book b = read(r.books.first());
         const quint32 count = u16(b.recs[0], 8);
         QVERIFY(count > 20);

@@ -2,12 +2,18 @@
 #include "Corpus.h"
 
 #include "config/SystemError.h"
+#include "config/Settings.h"
 #include "core/GbkCodec.h"
+#include "core/Review.h"
 
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
 
+#include <QCryptographicHash>
 #include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -163,6 +169,76 @@ private slots:
 
     // With volumes, list gains the volume's title as an eighth column (a restart at a volume is
     // no anomaly); volumes lists them, one without a chapter too.
+    // A review saved by the window, taken up by --review (the very novel only) and --resume
+    // (the novel's own saved review; a damaged one is named and passed over).
+    void review_takenUpByReviewAndResume()
+    {
+        const QString path = novel(u"审阅.txt"_qs, {u"第1章 甲"_qs, u"a"_qs, u"b"_qs, u"c"_qs, u"第2章 乙"_qs, u"d"_qs,
+                                                   u"遗漏的一章"_qs, u"e"_qs, u"f"_qs, u"第3章 丙"_qs, u"g"_qs});
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        const QJsonObject review{
+            {u"format"_qs, 1},
+            {u"size"_qs, QString::number(bytes.size())},
+            {u"sample"_qs, u""_qs},
+            {u"sha1"_qs, QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex())},
+            {u"encoding"_qs, u"GBK"_qs},
+            {u"titleRule"_qs, Settings::defaultTitleText()},
+            {u"volumeRule"_qs, u""_qs},
+            {u"ignored"_qs, QJsonArray{5}},
+            {u"edited"_qs, QJsonArray{QJsonObject{{u"line"_qs, 10}, {u"number"_qs, 30}, {u"title"_qs, u"改"_qs}}}},
+            {u"added"_qs, QJsonArray{QJsonObject{{u"line"_qs, 7}, {u"number"_qs, 2}, {u"title"_qs, u"遗漏"_qs}}}},
+        };
+        const QString file = m_dir.filePath(u"review.json"_qs);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(QJsonDocument(review).toJson());
+        out.close();
+        auto firstFields = [](const QString& listing) {
+            QStringList rows;
+            for (const QString& row : listing.split(u'\n', Qt::SkipEmptyParts)) {
+                rows << row.section(u'\t', 0, 4);
+            }
+            return rows;
+        };
+        const QStringList reviewed = {u"1\t0\t1\t甲\t1"_qs, u"2\t1\t2\t乙\t5"_qs, u"3\t0\t2\t遗漏\t7"_qs, u"4\t0\t30\t改\t10"_qs};
+        const QStringList plain = {u"1\t0\t1\t甲\t1"_qs, u"2\t0\t2\t乙\t5"_qs, u"3\t0\t3\t丙\t10"_qs};
+        const QString ini = config(u"[text]\r\nSetInvalidTitle=0\r\n"_qs);
+
+        Result r = cli({u"list"_qs, u"--config"_qs, ini, u"--review"_qs, file, path});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(firstFields(r.out), reviewed);
+
+        // Another novel, or this one changed: refused.
+        const QString other = novel(u"改过.txt"_qs, {u"第1章 甲"_qs, u"a"_qs});
+        r = cli({u"list"_qs, u"--config"_qs, ini, u"--review"_qs, file, other});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(u"不是这部小说的"_qs), qPrintable(r.err));
+        QCOMPARE(cli({u"list"_qs, u"--review"_qs, file, u"--resume"_qs, path}).code, 2);
+
+        // --resume finds it in the data folder by the novel's content.
+        const QString data = m_dir.filePath(u"data"_qs);
+        qputenv("XDG_DATA_HOME", data.toUtf8());
+        NovelKey key;
+        QVERIFY(NovelKey::sampled(path, &key));
+        const QString saved = data + u"/vellomar/reviews/"_qs + key.fileName();
+        QVERIFY(QDir().mkpath(QFileInfo(saved).absolutePath()));
+        QVERIFY(QFile::copy(file, saved));
+        r = cli({u"list"_qs, u"--config"_qs, ini, u"--resume"_qs, path});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(firstFields(r.out), reviewed);
+        QFile damaged(saved);
+        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        damaged.write("{\"format\":1,");
+        damaged.close();
+        r = cli({u"list"_qs, u"--config"_qs, ini, u"--resume"_qs, path});
+        qunsetenv("XDG_DATA_HOME");
+        QCOMPARE(r.code, 0);
+        QCOMPARE(firstFields(r.out), plain);
+        QVERIFY2(r.err.contains(u"已忽略上次的审阅"_qs), qPrintable(r.err));
+    }
+
     void volumes_listColumnAndCommand()
     {
         QFile fixture(QStringLiteral(VELLOMAR_TEST_DATA "/volumes.txt"));

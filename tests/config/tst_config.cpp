@@ -581,19 +581,21 @@ void tst_Config::cleanSection_absentUntilUsedAndReadBack() {
     s.ReplaceRules = {a, b};
     s.DropRepeatedTitle = true;
     s.IndentParagraphs = true;
+    s.Reflow = true;
     QVERIFY(SaveConfig(s, m_path));
     Settings loaded = Settings::defaults();
     LoadConfig(loaded, m_path);
     QCOMPARE(loaded.ReplaceRules, s.ReplaceRules);
-    QVERIFY(loaded.DropRepeatedTitle && loaded.IndentParagraphs);
+    QVERIFY(loaded.DropRepeatedTitle && loaded.IndentParagraphs && loaded.Reflow);
 
     s.ReplaceRules = {b};
     s.IndentParagraphs = false;
+    s.Reflow = false;
     QVERIFY(SaveConfig(s, m_path));
     loaded = Settings::defaults();
     LoadConfig(loaded, m_path);
     QCOMPARE(loaded.ReplaceRules, s.ReplaceRules);
-    QVERIFY(loaded.DropRepeatedTitle && !loaded.IndentParagraphs);
+    QVERIFY(loaded.DropRepeatedTitle && !loaded.IndentParagraphs && !loaded.Reflow);
 }
 
 namespace {

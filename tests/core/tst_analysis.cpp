@@ -531,7 +531,8 @@ private slots:
             QCOMPARE(doc.TitleOffsets.at(r), bom.size() + titles[r] * lineBytes);
         }
         QCOMPARE(checkedLines(doc), (QList<int>{int(k + 1), int(k + 2), int(k + 4)}));
-        QCOMPARE(host.statuses.last(), u"一共: 4/7 章"_qs);
+        // The fixture's equal lines without a full stop also draw the 重新分段 suggestion after the count.
+        QVERIFY2(host.statuses.last().startsWith(u"一共: 4/7 章"_qs), qPrintable(host.statuses.last()));
         QStringList found;
         for (const Volume& v : doc.model().volumes().all()) {
             found << QStringLiteral("%1 %2 %3").arg(v.line).arg(v.offset).arg(v.chapterCount());

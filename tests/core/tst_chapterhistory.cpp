@@ -54,6 +54,33 @@ private slots:
         QVERIFY(history.takeNewest().toggled.isEmpty());
         QVERIFY(!history.canUndo());
     }
+
+    // A title added or removed renumbers the records after it; the older steps follow, and a
+    // removed record's mentions come back to it when the removal is taken back.
+    void recordsMove_withTitlesAddedAndRemoved()
+    {
+        ChapterHistory history;
+        history.beginStep();
+        history.addToggle(2);
+        history.addToggle(5);
+        history.addEdit({7, 3, u"旧"_s});
+        // A title put in at record 4: 5 and 7 move up.
+        history.recordInserted(4);
+        history.addInsert(4);
+        // Record 2 removed: what came after it moves down, 2 itself is kept aside.
+        const qint32 tombstone = history.recordRemoved(2);
+        QVERIFY(tombstone < -1);
+        history.addRemoval(2, ChapterRecord{}, tombstone);
+
+        ChapterHistory::Step removal = history.takeNewest();
+        QCOMPARE(removal.removedAt, 2);
+        history.recordInserted(removal.removedAt, removal.tombstone);
+        QCOMPARE(history.takeNewest().added, 4);
+        history.recordRemoved(4);
+        QCOMPARE(history.takeNewest().edits.first().record, 7);
+        QCOMPARE(history.takeNewest().toggled, (QList<qint32>{2, 5}));
+        QVERIFY(!history.canUndo());
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_ChapterHistory)

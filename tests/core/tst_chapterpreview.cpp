@@ -4,6 +4,7 @@
 #include "core/AnalysisPass.h"
 #include "core/ChapterPreview.h"
 #include "core/Document.h"
+#include "core/Reflow.h"
 #include "core/cRegExp.h"
 
 #include <QTemporaryDir>
@@ -67,6 +68,38 @@ private slots:
         // A file that went away is reported, not shown empty.
         p = readChapterPreview(m_dir.filePath(u"gone.txt"_qs), 0, -1, doc.codec(), re, false);
         QVERIFY(!p.error.isEmpty());
+    }
+
+    // 重新分段 on: the preview shows the paragraphs output writes, the title line apart; the
+    // paragraph still open when the preview is full is shown as far as it was read.
+    void reflow_showsJoinedParagraphs()
+    {
+        const QStringList body = {u"精兵五百，命先锋张飞"_qs, u"引兵追赶。贼众大败，"_qs, u"四散奔走。"_qs,
+                                  u"玄德收兵回城，众将各"_qs, u"自领赏。"_qs, u"次日，太守亲自出城迎"_qs,
+                                  u"接，设宴款待三人。"_qs};
+        const WrapProfile wrap = surveyLines(body + body);
+        QVERIFY(wrap.wrapped);
+        QByteArray bytes = GbkCodec::instance().encode(u"第1章 引兵追赶，贼"_qs) + "\r\n";
+        for (const QString& l : body) {
+            bytes += GbkCodec::instance().encode(l) + "\r\n";
+        }
+        const QString path = m_dir.filePath(u"wrapped.txt"_qs);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        f.close();
+        cRegExp re;
+        ChapterPreview p = readChapterPreview(path, 0, -1, GbkCodec::instance(), re, true, 200, &wrap);
+        QStringList shown;
+        for (const PreviewLine& l : p.lines) {
+            shown << l.text;
+        }
+        QCOMPARE(shown, (QStringList{u"第1章 引兵追赶，贼"_qs, u"精兵五百，命先锋张飞引兵追赶。贼众大败，四散奔走。"_qs,
+                                     u"玄德收兵回城，众将各自领赏。"_qs, u"次日，太守亲自出城迎接，设宴款待三人。"_qs}));
+        QCOMPARE(p.lines[1].lines, 3);
+        QVERIFY(!p.cut);
+        p = readChapterPreview(path, 0, -1, GbkCodec::instance(), re, true, 2, &wrap);
+        QCOMPARE(p.lines.size(), 2);
+        QVERIFY(p.cut);
     }
 };
 

@@ -7,11 +7,38 @@
 #include <QFile>
 #include <QTest>
 
+#include <thread>
+#include <vector>
+
 // Our converter must give exactly what OpenCC's own command line gives.
 class tst_ScriptConverter : public QObject {
     Q_OBJECT
 
 private slots:
+    // The phrases are read on first use, by whichever thread comes first (this test runs first):
+    // threads that convert at once all get OpenCC's answer, and ThreadSanitizer sees no race.
+    void firstUseFromSeveralThreads_agreesWithOpenCC()
+    {
+        const QStringList lines = {u"乾隆皇帝"_qs, u"著作與著名"_qs, u"一隻藉口"_qs};
+        const QStringList theirs = openccT2s(lines);
+        QCOMPARE(theirs.size(), lines.size());
+        std::vector<QStringList> ours(4);
+        std::vector<std::thread> threads;
+        for (size_t t = 0; t < ours.size(); ++t) {
+            threads.emplace_back([&lines, &ours, t] {
+                for (const QString& line : lines) {
+                    ours[t] << ScriptConverter::traditionalToSimplified().convert(line);
+                }
+            });
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+        for (const QStringList& o : ours) {
+            QCOMPARE(o, theirs);
+        }
+    }
+
     void matchesOpenCC_onTraditionalNovel()
     {
         const QString path = corpusPath(u"hongloumeng_trad_in_gbk.txt"_qs);

@@ -132,6 +132,32 @@ private slots:
         QTEST(ncxPoints(ncxDocument(o, meta, u"urn:uuid:0"_qs), &depth), "ncx");
         QTEST(depth, "depth");
     }
+
+    // Every chapter of a volume is listed without the volume's name in front.
+    void chapterHeadings_withoutTheirVolume_data()
+    {
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QString>("volume");
+        QTest::addColumn<QString>("shown");
+        const QString v = u"第一卷 风起"_qs;
+        QTest::newRow("上卷") << u"上卷 第二回 张飞怒鞭督邮"_qs << u"上卷"_qs << u"第二回 张飞怒鞭督邮"_qs;
+        QTest::newRow("the volume's word") << u"第一卷 第二章 夜雨"_qs << v << u"第二章 夜雨"_qs;
+        QTest::newRow("the whole heading") << u"第一卷 风起　第三章 夜雨"_qs << v << u"第三章 夜雨"_qs;
+        QTest::newRow("word, then 第 at once") << u"第一卷第四章 夜雨"_qs << v << u"第四章 夜雨"_qs;
+        QTest::newRow("word, colon") << u"第一卷：第五章"_qs << v << u"第五章"_qs;
+        QTest::newRow("no separator: another word") << u"第一卷书 第二章"_qs << v << u"第一卷书 第二章"_qs;
+        QTest::newRow("nothing else on the line") << u"第一卷　"_qs << v << u"第一卷　"_qs;
+        QTest::newRow("another volume's name") << u"第二卷 第六章"_qs << v << u"第二卷 第六章"_qs;
+        QTest::newRow("the name further on") << u"第六章 第一卷"_qs << v << u"第六章 第一卷"_qs;
+    }
+
+    void chapterHeadings_withoutTheirVolume()
+    {
+        QFETCH(QString, heading);
+        QFETCH(QString, volume);
+        const QString word = volume.section(u' ', 0, 0);
+        QTEST(withoutVolumePrefix(heading, volume, word), "shown");
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_BookContents)

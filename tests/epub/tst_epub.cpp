@@ -189,7 +189,7 @@ private slots:
         QCOMPARE(text, (QStringList{u"书名：测试之书"_qs, u"作者：某人"_qs, u"這是前言。"_qs, u"第一章 开始"_qs,
                                     u"第一段说话。"_qs, u"第二章 假标题"_qs, u"第二段 & <b>标签</b>"_qs,
                                     u"第三章 真的"_qs, u"第三段\uFFFD"_qs, u"第四章 最后"_qs, u"第四段"_qs}));
-        QVERIFY(opf.contains(u"<dc:title>测试之书</dc:title>"_qs));
+        QVERIFY(opf.contains(u"<dc:title>测试之书 (1-2)</dc:title>"_qs));
         QVERIFY(opf.contains(u"<dc:creator>某人</dc:creator>"_qs));
         QVERIFY(opf.contains(u"<dc:language>zh-CN</dc:language>"_qs));
         QVERIFY(opf.contains(QRegularExpression(u"<dc:identifier id=\"bookid\">urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-5"_qs)));
@@ -502,6 +502,175 @@ private slots:
 
     // Lines of blanks are blank lines, whatever the blanks; private use characters are text in
     // every encoding, and only bytes that are no text become U+FFFD.
+    // 重新分段 in books: one paragraph per joined paragraph, in the front matter and in every
+    // book of a set (whose parts read past the lines of the books before); titles apart.
+    void reflow_oneParagraphPerJoinedParagraph_data()
+    {
+        QTest::addColumn<int>("chapsInBook");
+        QTest::newRow("one book") << 0;
+        QTest::newRow("a book per chapter") << 1;
+    }
+
+    void reflow_oneParagraphPerJoinedParagraph()
+    {
+        QFETCH(int, chapsInBook);
+        const QStringList body = {u"精兵五百，命先锋张飞"_qs, u"引兵追赶。贼众大败，"_qs, u"四散奔走。"_qs,
+                                  u"玄德收兵回城，众将各"_qs, u"自领赏。"_qs, u"次日，太守亲自出城迎"_qs,
+                                  u"接，设宴款待三人。"_qs};
+        const QStringList joined = {u"精兵五百，命先锋张飞引兵追赶。贼众大败，四散奔走。"_qs,
+                                    u"玄德收兵回城，众将各自领赏。"_qs, u"次日，太守亲自出城迎接，设宴款待三人。"_qs};
+        QByteArray bytes;
+        for (const QString& l : body + QStringList{u"第1章 甲"_qs} + body + QStringList{u"第2章 乙"_qs} + body) {
+            bytes += GbkCodec::instance().encode(l) + "\r\n";
+        }
+        const QString dir = m_dir.filePath(u"reflow%1"_qs.arg(chapsInBook));
+        const QString novel = writeNovel(dir + u"/断行.txt"_qs, bytes);
+        Settings s = Settings::defaults();
+        s.ConvertToSimple = false;
+        s.TextFilters.clear();
+        s.Reflow = true;
+        EpubOptions o;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.chapsInBook = chapsInBook;
+        o.target = dir;
+        const EpubResult r = book(novel, s, o);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QStringList text;
+        for (const QString& b : r.books) {
+            text += bookText(b);
+        }
+        QCOMPARE(text, joined + QStringList{u"第1章 甲"_qs} + joined + QStringList{u"第2章 乙"_qs} + joined);
+        QVERIFY2(r.ledger.text().contains(u"[重新分段] 修改 12 行"_qs), qPrintable(r.ledger.text()));
+    }
+
+    // A set of books: each part its own title and place in the series, names that sort in
+    // order; with a size limit, every book stays under it and no chapter is lost or repeated.
+    void setsOfBooks_data()
+    {
+        QTest::addColumn<int>("chapsInBook");
+        QTest::addColumn<int>("maxBookMB");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("5 chapters a book")
+            << 5 << 0 << QStringList{u"长书 (01-05).epub"_qs, u"长书 (06-10).epub"_qs, u"长书 (11-12).epub"_qs};
+        QTest::newRow("1 MB a book") << 0 << 1 << QStringList();
+        QTest::newRow("1 MB and 3 chapters a book") << 3 << 1 << QStringList();
+    }
+
+    void setsOfBooks()
+    {
+        QFETCH(int, chapsInBook);
+        QFETCH(int, maxBookMB);
+        QFETCH(QStringList, names);
+        // 12 chapters of about 240 KB each in GBK: characters drawn at random compress little.
+        const QString pool = u"的一是了我不人在他有这个上们来到时大地为子中你说生国年着就那和要她出也得里后自以会家可下而过天去能对小多然于心学么之都好看起发当"_qs;
+        quint32 seed = 7;
+        QByteArray bytes = GbkCodec::instance().encode(u"书名：长书\r\n"_qs);
+        QStringList titles;
+        for (int c = 1; c <= 12; ++c) {
+            titles << u"第%1章 章%1"_qs.arg(c);
+            bytes += GbkCodec::instance().encode(titles.last() + u"\r\n"_qs);
+            for (int l = 0; l < 1200; ++l) {
+                QString line = u"　　"_qs;
+                for (int k = 0; k < 98; ++k) {
+                    seed = seed * 1103515245 + 12345;
+                    line += pool.at((seed >> 16) % pool.size());
+                }
+                bytes += GbkCodec::instance().encode(line + u"。\r\n"_qs);
+            }
+        }
+        const QString dir = m_dir.filePath(u"set-%1-%2"_qs.arg(chapsInBook).arg(maxBookMB));
+        const QString novel = writeNovel(dir + u"/长书.txt"_qs, bytes);
+        Settings s = Settings::defaults();
+        s.ConvertToSimple = false;
+        s.SetInvalidTitle = false;
+        EpubOptions o;
+        o.chapsInBook = chapsInBook;
+        o.maxBookMB = maxBookMB;
+        o.target = dir;
+        const EpubResult r = book(novel, s, o);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QVERIFY(r.books.size() > 1);
+        if (!names.isEmpty()) {
+            QStringList written;
+            for (const QString& b : r.books) {
+                written << QFileInfo(b).fileName();
+            }
+            QCOMPARE(written, names);
+        }
+        QStringList sorted = r.books;
+        sorted.sort();
+        QCOMPARE(sorted, r.books);
+        QStringList headings;
+        for (int b = 0; b < r.books.size(); ++b) {
+            if (maxBookMB > 0) {
+                QVERIFY2(QFileInfo(r.books[b]).size() <= qint64(maxBookMB) << 20, qPrintable(r.books[b]));
+            }
+            QString opf;
+            for (const QString& line : bookText(r.books[b], &opf)) {
+                if (line.startsWith(u'第')) {
+                    headings << line;
+                }
+            }
+            const QRegularExpression range(u"\\((\\d+)-(\\d+)\\)\\.epub$"_qs);
+            const QRegularExpressionMatch m = range.match(r.books[b]);
+            QVERIFY(m.hasMatch());
+            QVERIFY2(opf.contains(u"<dc:title>长书 (%1-%2)</dc:title>"_qs.arg(m.captured(1).toInt()).arg(m.captured(2).toInt())),
+                     qPrintable(opf));
+            QVERIFY(opf.contains(u"<meta property=\"belongs-to-collection\" id=\"series\">长书</meta>"_qs));
+            QVERIFY(opf.contains(u"<meta refines=\"#series\" property=\"group-position\">%1</meta>"_qs.arg(b + 1)));
+        }
+        QCOMPARE(headings, titles);
+    }
+
+    // What a reader's library and old readers look for: the 简介 as description, the guide,
+    // accessibility metadata; a traditional book labelled in its own script.
+    void metadataAndLabels_data()
+    {
+        QTest::addColumn<bool>("traditional");
+        QTest::newRow("simplified") << false;
+        QTest::newRow("traditional") << true;
+    }
+
+    void metadataAndLabels()
+    {
+        QFETCH(bool, traditional);
+        const QStringList lines = traditional
+            ? QStringList{u"簡介：這是一個關於舊時的故事。"_qs, u"兩位主人翁相遇。"_qs, u""_qs, u"第一章 開始"_qs,
+                          u"　　從前，有一個國家，國王與王后說話。這裡的東西很舊，還有許多書與畫，讓人覺得歡樂。"_qs}
+            : QStringList{u"内容简介"_qs, u"这是一个新的故事。"_qs, u""_qs, u"第一章 开始"_qs, u"　　从前。"_qs};
+        QByteArray bytes;
+        for (const QString& l : lines) {
+            bytes += QStringEncoder(QStringEncoder::Utf8).encode(l + u"\r\n"_qs);
+        }
+        const QString dir = m_dir.filePath(u"meta-%1"_qs.arg(traditional));
+        const QString novel = writeNovel(dir + u"/书.txt"_qs, bytes);
+        Settings s = Settings::defaults();
+        s.ConvertToSimple = false;
+        EpubOptions o;
+        o.target = dir;
+        const EpubResult r = book(novel, s, o);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QString opf;
+        bookText(r.books.value(0), &opf);
+        const QString description = traditional ? u"這是一個關於舊時的故事。\n兩位主人翁相遇。"_qs : u"这是一个新的故事。"_qs;
+        QVERIFY2(opf.contains(u"<dc:description>"_qs + description + u"</dc:description>"_qs), qPrintable(opf));
+        QVERIFY(opf.contains(u"<reference type=\"toc\" title=\"%1\" href=\"nav.xhtml\"/>"_qs.arg(traditional ? u"目錄"_qs : u"目录"_qs)));
+        QVERIFY(opf.contains(u"<reference type=\"text\" title=\"正文\" href=\"text/c00001.xhtml\"/>"_qs));
+        for (const QString& property : {u"accessMode"_qs, u"accessModeSufficient"_qs, u"accessibilityFeature"_qs,
+                                        u"accessibilityHazard"_qs, u"accessibilitySummary"_qs}) {
+            QVERIFY2(opf.contains(u"<meta property=\"schema:%1\">"_qs.arg(property)), qPrintable(property));
+        }
+        QVERIFY(!opf.contains(u"belongs-to-collection"_qs));
+        QuaZip zip(r.books.value(0));
+        QVERIFY(zip.open(QuaZip::mdUnzip));
+        const QString nav = QString::fromUtf8(entry(zip, u"OEBPS/nav.xhtml"_qs));
+        const QStringList labels = traditional ? QStringList{u"<h1>目錄</h1>"_qs, u"<h2>導航</h2>"_qs, u">簡介</a>"_qs}
+                                               : QStringList{u"<h1>目录</h1>"_qs, u"<h2>导航</h2>"_qs, u">简介</a>"_qs};
+        for (const QString& label : labels) {
+            QVERIFY2(nav.contains(label), qPrintable(nav));
+        }
+    }
+
     void blankLinesAndPrivateUse_data()
     {
         QTest::addColumn<TextCodec::Id>("encoding");
@@ -619,6 +788,99 @@ private slots:
         // What the book holds is a whole image: it ends where its format says it ends.
         QVERIFY(cover.bytes.endsWith(kind.endsWith(u"png"_qs) ? QByteArray("IEND\xAE\x42\x60\x82") : QByteArray("\xFF\xD9")));
         QCOMPARE(QImage::fromData(cover.bytes).size(), picture.size());
+    }
+
+    // A page past PageLimit goes on in pages of its own, split between paragraphs, with the
+    // text whole and in order; a vertical book turns its pages from right to left.
+    void longPages_goOnBetweenParagraphs_data()
+    {
+        QTest::addColumn<bool>("titleFirst");
+        QTest::addColumn<bool>("vertical");
+        QTest::addColumn<QString>("continued");
+        QTest::newRow("one title, one long chapter") << true << false << u"c00001-2"_qs;
+        QTest::newRow("long front matter, vertical") << false << true << u"front-2"_qs;
+    }
+
+    void longPages_goOnBetweenParagraphs()
+    {
+        QFETCH(bool, titleFirst);
+        QFETCH(bool, vertical);
+        QFETCH(QString, continued);
+        QStringList lines;
+        QRandomGenerator rng(7);
+        for (int i = 0; i < 5000; ++i) {
+            QString p = u"　　"_qs + QString::number(i) + u"："_qs;
+            for (int n = 20 + int(rng.bounded(80)); n > 0; --n) {
+                p += QChar(char16_t(0x4E00 + rng.bounded(0x3000)));
+            }
+            lines << p;
+        }
+        if (titleFirst) {
+            lines.prepend(u"第一章 长夜"_qs);
+        } else {
+            lines << u"第一章 长夜"_qs << u"　　完。"_qs;
+        }
+        const QString novel = writeNovel(m_dir.filePath(u"long/%1.txt"_qs.arg(vertical)), lines.join(u"\r\n"_qs).toUtf8());
+        EpubOptions o;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.target = m_dir.filePath(u"long/%1.epub"_qs.arg(vertical));
+        o.vertical = vertical;
+        Settings s = Settings::defaults();
+        s.TextFilters.clear();
+        s.ConvertToSimple = false;
+        QCOMPARE(book(novel, s, o).kind, EpubResult::Done);
+        QString opf;
+        const QStringList text = bookText(o.target, &opf);
+        QStringList expected;
+        for (const QString& line : std::as_const(lines)) {
+            expected << line.mid(line.startsWith(u"　"_qs) ? 2 : 0);
+        }
+        QCOMPARE(text, expected);
+        QVERIFY2(illFormed(o.target).isEmpty(), qPrintable(illFormed(o.target).join(u'\n')));
+        QuaZip zip(o.target);
+        QVERIFY(zip.open(QuaZip::mdUnzip));
+        int pages = 0;
+        for (const QString& name : zip.getFileNameList()) {
+            if (name.startsWith(u"OEBPS/text/"_qs)) {
+                ++pages;
+                QVERIFY2(entry(zip, name).size() < 250 * 1024 + 1024, qPrintable(name));
+            }
+        }
+        QVERIFY2(pages >= 4, qPrintable(QString::number(pages)));
+        QVERIFY2(opf.contains(u"<itemref idref=\"%1\"/>"_qs.arg(continued)), qPrintable(opf));
+        QCOMPARE(opf.contains(u"page-progression-direction=\"rtl\""_qs), vertical);
+        QCOMPARE(entry(zip, u"OEBPS/style.css"_qs).contains("writing-mode: vertical-rl"), vertical);
+    }
+
+    // A contents page longer than a page stays out of the reading order; a short one stays in.
+    void longContents_outOfTheReadingOrder_data()
+    {
+        QTest::addColumn<int>("chapters");
+        QTest::addColumn<bool>("inOrder");
+        QTest::newRow("40 chapters") << 40 << true;
+        QTest::newRow("2,600 chapters") << 2600 << false;
+    }
+
+    void longContents_outOfTheReadingOrder()
+    {
+        QFETCH(int, chapters);
+        QFETCH(bool, inOrder);
+        QString text;
+        for (int i = 1; i <= chapters; ++i) {
+            text += u"第%1章 风雨如晦鸡鸣不已既见君子云胡不喜风雨潇潇鸡鸣胶胶既见君子云胡不瘳\r\n　　正文。\r\n"_qs.arg(i);
+        }
+        const QString novel = writeNovel(m_dir.filePath(u"contents/%1.txt"_qs.arg(chapters)), text.toUtf8());
+        EpubOptions o;
+        o.coverPath = QStringLiteral(VELLOMAR_TEST_DATA "/cover.png");
+        o.target = m_dir.filePath(u"contents/%1.epub"_qs.arg(chapters));
+        Settings s = Settings::defaults();
+        s.SetInvalidTitle = false; // chapters of one line are chapters
+        const EpubResult r = book(novel, s, o);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QCOMPARE(r.chapters, chapters);
+        QString opf;
+        QCOMPARE(bookText(o.target, &opf).size(), 2 * chapters);
+        QVERIFY(opf.contains(inOrder ? u"<itemref idref=\"nav\"/>"_qs : u"<itemref idref=\"nav\" linear=\"no\"/>"_qs));
     }
 
     // A drawn cover uses a font that has the title's characters, and says so when none has.

@@ -57,6 +57,54 @@ private slots:
         QVERIFY2(r.result.ledger.text().contains(report), qPrintable(r.result.ledger.text()));
     }
 
+    // 重新分段: a hard-wrapped novel's chapters come out one paragraph a line, the titles apart,
+    // every join in the ledger and the notice; off, the analysis suggests it and the bytes stay
+    // as they were; a novel that is not hard-wrapped is written byte for byte either way.
+    void reflow_joinsWrappedNovelsOnly_data()
+    {
+        QTest::addColumn<bool>("wrapped");
+        QTest::addColumn<bool>("on");
+        QTest::newRow("hard-wrapped, on") << true << true;
+        QTest::newRow("hard-wrapped, off") << true << false;
+        QTest::newRow("not wrapped, on") << false << true;
+    }
+
+    void reflow_joinsWrappedNovelsOnly()
+    {
+        QFETCH(bool, wrapped);
+        QFETCH(bool, on);
+        const QStringList body = wrapped
+            ? QStringList{u"精兵五百，命先锋张飞"_qs, u"引兵追赶。贼众大败，"_qs, u"四散奔走。"_qs,
+                          u"玄德收兵回城，众将各"_qs, u"自领赏。"_qs, u"次日，太守亲自出城迎"_qs,
+                          u"接，设宴款待三人。"_qs, u"关公提刀上马，直取敌"_qs, u"将，斩于马下。"_qs}
+            : QStringList{u"话说天下大势，分久必合，合久必分。周末七国分争，并入于秦。"_qs,
+                          u"汉朝自高祖斩白蛇而起义，一统天下。"_qs, u"推其致乱之由，殆始于桓、灵二帝。"_qs};
+        const QStringList joined = {u"精兵五百，命先锋张飞引兵追赶。贼众大败，四散奔走。"_qs,
+                                    u"玄德收兵回城，众将各自领赏。"_qs, u"次日，太守亲自出城迎接，设宴款待三人。"_qs,
+                                    u"关公提刀上马，直取敌将，斩于马下。"_qs};
+        const QStringList novel = QStringList{u"第1章 甲"_qs} + body + QStringList{u"第2章 乙"_qs} + body;
+        Settings s = plain();
+        s.FilesInDir = 0;
+        s.Reflow = on;
+        Run r;
+        run(r, writeNovel(text(novel)), s);
+        QCOMPARE(r.result.kind, OutputResult::Done);
+        const bool joins = wrapped && on;
+        const QStringList written = joins ? joined : body;
+        const Tree expected = {{u"001-甲.txt"_qs, text(QStringList{u"第1章 甲"_qs} + written)},
+                               {u"002-乙.txt"_qs, text(QStringList{u"第2章 乙"_qs} + written)}};
+        QCOMPARE(tree(r.root), expected);
+        const bool suggested = std::any_of(r.host.statuses.cbegin(), r.host.statuses.cend(),
+                                           [](const QString& t) { return t.contains(u"建议开启“重新分段”"_qs); });
+        QCOMPARE(suggested, wrapped && !on);
+        QCOMPARE(r.host.notices.size(), 1);
+        QCOMPARE(r.host.notices.first().contains(u"重新分段：10 处断行接回，合成 8 个段落"_qs), joins);
+        QCOMPARE(r.host.notices.first().contains(u"未接行"_qs), on && !wrapped);
+        const QString report = r.result.ledger.text();
+        QCOMPARE(report.contains(u"[重新分段] 修改 10 行"_qs), joins);
+        QVERIFY2(!joins || report.contains(u"精兵五百，命先锋张飞 / 引兵追赶。贼众大败，"_qs), qPrintable(report));
+    }
+
     void frontMatterAndChapters()
     {
         const QStringList lines = {u"书名"_qs, u"作者"_qs, u"第1章 甲"_qs, u"a1"_qs, u"第2章 乙"_qs, u"b1"_qs, u"b2"_qs};

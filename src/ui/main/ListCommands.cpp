@@ -3,11 +3,13 @@
 #include "ErrorHook.h"
 #include "MainWidgets.h"
 #include "Prompts.h"
+#include "frmAddTitle.h"
 
 #include "config/Settings.h"
 #include "core/Document.h"
 #include "core/NumberingReview.h"
 #include "core/RepeatedChapters.h"
+#include "core/Review.h"
 
 #include <QAction>
 #include <QApplication>
@@ -62,6 +64,86 @@ ListCommands::ListCommands(Document& doc, Settings& settings, QWidget* window, c
                              ReviewNumbering();
                          }
                      });
+    // A title added or removed renumbers the records after it: tidying reads them again.
+    QObject::connect(&doc.model(), &ChapterModel::recordsChanged, window, [this] {
+        m_tidyInput.clear();
+        ReviewNumbering();
+    });
+    m_removeTitle = itemMenu->findChild<QAction*>(QStringLiteral("mnuI_RemoveTitle"));
+    QObject::connect(itemMenu, &QMenu::aboutToShow, window, [this] { syncRemoveTitle(); });
+    QObject::connect(ui.lvwTitles->selectionModel(), &QItemSelectionModel::currentChanged, window,
+                     [this] { syncRemoveTitle(); });
+    syncRemoveTitle();
+}
+
+void ListCommands::syncRemoveTitle() {
+    if (!m_removeTitle) {
+        return;
+    }
+    const int row = selectedRow();
+    m_removeTitle->setEnabled(m_doc.DocState == Analysed && row >= 0 && row < m_doc.model().rowCount() &&
+                              m_doc.model().isHandAdded(row));
+}
+
+void ListCommands::focusList() {
+    // With the keyboard in the list, the first ↓ selects the top row.
+    m_ui.lvwTitles->setFocus(Qt::OtherFocusReason);
+}
+
+void ListCommands::showOutcome(const QString& text) {
+    const ChapterModel& model = m_doc.model();
+    m_ui.textPanel->setText(ChapCountText(model.rowCount(), model.checkedCount()) + QStringLiteral(u"　") + text);
+}
+
+void ListCommands::makeTitleAt(qint32 line) {
+    ChapterModel& model = m_doc.model();
+    if (m_doc.DocState != Analysed || model.rowCount() == 0 || line < 1) {
+        return;
+    }
+    if (model.recordAtLine(line) >= 0) {
+        showOutcome(QStringLiteral(u"第 %1 行已经是章节标题").arg(line));
+        return;
+    }
+    qint64 offset = 0;
+    QString text;
+    QString error;
+    if (!m_doc.readLine(line, &offset, &text, &error)) {
+        reportError(error.isEmpty() ? QStringLiteral(u"无法读取第 %1 行").arg(line) : error, 0,
+                    QStringLiteral("frmMain::makeTitleAt()"), m_window);
+        return;
+    }
+    // The number the line reads as is judged against the title before it.
+    const QVector<qint32>& lines = model.chapline();
+    const qsizetype before = std::upper_bound(lines.cbegin(), lines.cend(), line) - lines.cbegin() - 1;
+    ChapterRecord rec = readHandTitle(text, m_settings.TitleText, before >= 0 ? model.chapnum().at(before) : 0);
+    frmAddTitle dialog(line, text, rec.chapnum, rec.title, m_window);
+    if (Prompts::exec(&dialog) != QDialog::Accepted) {
+        return;
+    }
+    rec.line = line;
+    rec.offset = offset;
+    rec.chapnum = dialog.chapnum();
+    rec.title = dialog.title();
+    const int row = model.addTitle(rec, m_settings.OutFile);
+    if (row < 0) {
+        return;
+    }
+    selectRow(row);
+    showOutcome(QStringLiteral(u"已把第 %1 行设为章节标题（可撤消）").arg(line));
+}
+
+void ListCommands::mnuI_RemoveTitle_Click() {
+    ChapterModel& model = m_doc.model();
+    const int row = selectedRow();
+    if (m_doc.DocState != Analysed || row < 0 || !model.isHandAdded(row)) {
+        return;
+    }
+    const qint32 line = model.chapline().at(model.tag(row));
+    model.removeTitle(row);
+    if (model.rowCount() > 0) {
+        selectRow(std::min(row, model.rowCount() - 1));
+    }
+    showOutcome(QStringLiteral(u"已删除第 %1 行的标题（可撤消）").arg(line));
 }
 
 int ListCommands::selectedRow() const {
@@ -291,9 +373,9 @@ void ListCommands::mnuI_Tidy_Click() {
         return;
     }
     const int changed = model.applyTidy(tidyProposal());
-    m_ui.textPanel->setText(changed > 0 ? QStringLiteral(u"按编号整理：改变了 %1 个标题（可撤消）").arg(changed)
-                                        : QStringLiteral(u"按编号整理：没有要改变的标题"));
     ReviewNumbering();
+    showOutcome(changed > 0 ? QStringLiteral(u"按编号整理：改变了 %1 个标题（可撤消）").arg(changed)
+                            : QStringLiteral(u"按编号整理：没有要改变的标题"));
 }
 
 void ListCommands::mnuI_IgnoreRepeats_Click() {
@@ -302,9 +384,9 @@ void ListCommands::mnuI_IgnoreRepeats_Click() {
         return;
     }
     const int n = model.ignoreRepeats();
-    m_ui.textPanel->setText(n > 0 ? QStringLiteral(u"忽略重复章节：勾选了 %1 个章节（可撤消）").arg(n)
-                                  : QStringLiteral(u"没有重复章节"));
     ReviewNumbering();
+    showOutcome(n > 0 ? QStringLiteral(u"忽略重复章节：勾选了 %1 个章节（可撤消）").arg(n)
+                      : QStringLiteral(u"没有重复章节"));
 }
 
 void ListCommands::analysisDone() {
@@ -335,4 +417,5 @@ void ListCommands::mnuI_NextAnomaly_Click() {
         }
     }
     QApplication::beep();
+    showOutcome(QStringLiteral(u"没有编号异常"));
 }

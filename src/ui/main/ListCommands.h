@@ -51,6 +51,14 @@ public:
     /// new list is tidied at once.
     void analysisDone();
 
+    /// "设为章节标题": makes line `line` of the novel a title, after the user has checked the
+    /// number and title read from it; undoable.
+    void makeTitleAt(qint32 line);
+    /// "删除此标题": removes the selected title when it was added by hand; undoable.
+    void mnuI_RemoveTitle_Click();
+    /// The list takes the keyboard, so that the first ↓ after an analysis moves in it.
+    void focusList();
+
     int selectedRow() const;
     void selectRow(int row);
 
@@ -65,6 +73,9 @@ private:
     /// What tidying would change now (status bar, menu); computed only for lists it is quick on.
     void reviewTidy();
     QVector<TidyChange> tidyProposal();
+    /// A command's outcome in the status bar, after the chapter count, which stays in sight.
+    void showOutcome(const QString& text);
+    void syncRemoveTitle();
 
     Document& m_doc;
     Settings& m_settings;
@@ -72,6 +83,7 @@ private:
     const MainWidgets& m_ui;
     QMenu* m_itemMenu;
     QAction* m_editTitle;
+    QAction* m_removeTitle = nullptr;
     QVector<TidyTitle> m_tidyInput; // the analysis's part of tidying's input, read once
     QVector<TidyChange> m_tidyChanges;
 };

@@ -26,6 +26,8 @@ public:
     virtual void mnuIE_Title_Click() = 0;
     virtual void mnuIE_ChapNum_Click() = 0;
     virtual void mnuI_Copy_Click() = 0;
+    /// "删除此标题": the selected title, when it was added by hand.
+    virtual void mnuI_RemoveTitle_Click() {}
     /// Selects the next row (in display order, wrapping) whose chapter number breaks the sequence.
     virtual void mnuI_NextAnomaly_Click() = 0;
     virtual void mnuI_Tidy_Click() = 0;

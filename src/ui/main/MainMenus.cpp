@@ -137,6 +137,8 @@ void MainMenus::buildMenus() {
     addMenuEntry(edit, "mnuIE_ChapNum", QStringLiteral(u"章节序号(&N)"), QKeySequence(Qt::CTRL | Qt::Key_N),
                  [c] { c->mnuIE_ChapNum_Click(); });
     addMenuEntry(m_menuItem, "mnuI_Copy", QStringLiteral(u"复制(&C)"), none, [c] { c->mnuI_Copy_Click(); });
+    addMenuEntry(m_menuItem, "mnuI_RemoveTitle", QStringLiteral(u"删除此标题(&M)"), none,
+                 [c] { c->mnuI_RemoveTitle_Click(); });
     addSeparator(m_menuItem, "mnuI_Bar2");
     addMenuEntry(m_menuItem, "mnuI_NextAnomaly", QStringLiteral(u"下一个异常(&X)"), QKeySequence(Qt::Key_F3),
                  [c] { c->mnuI_NextAnomaly_Click(); });
@@ -211,7 +213,7 @@ void MainMenus::buildToolbar() {
     addToolButton("selall", 8, QStringLiteral(u"全选"));
     addToolButton("selreverse", 9, QStringLiteral(u"反选"));
     addToolButton("selnone", 10, QStringLiteral(u"全不选"));
-    addToolButton("selundo", 11, QStringLiteral(u"撤消选择"));
+    addToolButton("selundo", 11, QStringLiteral(u"恢复选择"));
     addToolSeparator("bar4");
     addToolButton("edit", 12, QStringLiteral(u"编辑"));
     addToolButton("copy", 13, QStringLiteral(u"复制"));

@@ -13,6 +13,7 @@
 #include "config/Settings.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
+#include "core/Review.h"
 #include "core/TitleRules.h"
 #include "output/OutputPass.h"
 
@@ -42,16 +43,84 @@ void PassCommands::closeWhenDone() {
     }
 }
 
-void PassCommands::mnuO_Analyze_Click() {
-    if (m_running) {
+void PassCommands::mnuO_Analyze_Click() { analyse(nullptr, false); }
+
+void PassCommands::analyseOpened(const Review* review) { analyse(review, true); }
+
+void PassCommands::setNovelRule(const QString& titleRule, const QString& volumeRule) {
+    m_novelRule = std::make_pair(titleRule, volumeRule);
+}
+
+QString PassCommands::titleRule() const { return m_novelRule ? m_novelRule->first : m_settings.TitleText; }
+
+QString PassCommands::volumeRule() const { return m_novelRule ? m_novelRule->second : m_settings.VolumeText; }
+
+Settings PassCommands::analysisSettings() const {
+    Settings s = m_settings;
+    s.TitleText = titleRule();
+    s.VolumeText = volumeRule();
+    return s;
+}
+
+void PassCommands::analyse(const Review* review, bool onOpen) {
+    if (m_running || (m_doc.IsAnalysed && !m_window.reviewMayGo())) {
         return;
     }
     m_running = true;
+    const Settings settings = analysisSettings();
+    m_host.setHoldNoTitle(onOpen);
     trapErrors(QStringLiteral("frmMain::mnuO_Analyze_Click()"), &m_widget,
-               [this] { RunAnalysis(m_doc, m_settings, m_host); });
+               [this, &settings] { RunAnalysis(m_doc, settings, m_host); });
+    m_host.setHoldNoTitle(false);
     m_list.analysisDone();
+    QStringList notes;
+    if (review && m_doc.DocState == Analysed) {
+        applyReview(m_doc, *review, m_settings.OutFile, &notes);
+    }
     m_list.ReviewNumbering();
     afterPass();
+    if (m_doc.DocState == Analysed) {
+        m_window.analysisShown();
+    }
+    if (review && m_doc.DocState == Analysed) {
+        const ChapterModel& model = m_doc.model();
+        m_host.setStatusText(ChapCountText(model.recordCount(), model.checkedCount()) +
+                             QStringLiteral(u"　已继续上次的审阅"));
+        if (!notes.isEmpty()) {
+            Prompts::messageBox(&m_widget, QStringLiteral(u"上次的审阅有几处无法恢复：\r\n") + notes.join(QStringLiteral("\r\n")),
+                                QStringLiteral(u"审阅"), QMessageBox::Warning);
+        }
+    }
+    QString notice;
+    QString encoding;
+    if (m_host.takeNoTitle(&notice, &encoding)) {
+        suggestOnOpen(notice, encoding);
+    }
+}
+
+void PassCommands::suggestOnOpen(const QString& notice, const QString& encoding) {
+    if (!m_doc.isOpen()) {
+        return;
+    }
+    const QList<TitleRule> rules = builtInTitleRules();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QList<RuleTrial> trials = tryTitleRules(m_doc.reader(), m_doc.codec(), rules);
+    QApplication::restoreOverrideCursor();
+    const int best = ::suggestTitleRule(trials);
+    if (best < 0 || best >= rules.size() || rules[best].rule == titleRule()) {
+        m_host.noTitleFound(notice, encoding);
+        return;
+    }
+    const QString name = suggestionName(rules[best], trials[best]);
+    setNovelRule(rules[best].rule, rules[best].volume ? *rules[best].volume : volumeRule());
+    analyse(nullptr, false);
+    if (m_doc.DocState != Analysed) {
+        clearNovelRule();
+        return;
+    }
+    const ChapterModel& model = m_doc.model();
+    m_host.setStatusText(ChapCountText(model.recordCount(), model.checkedCount()) +
+                         QStringLiteral(u"　默认规则没有找到章节标题，已改用推荐规则“%1”（只用于这部小说，可在“选项”里换）").arg(name));
 }
 
 void PassCommands::mnuO_SaveOut_Click() {
@@ -63,6 +132,9 @@ void PassCommands::mnuO_SaveOut_Click() {
     trapErrors(QStringLiteral("frmMain::mnuO_SaveOut_Click()"), &m_widget,
                [this, &result] { result = RunOutput(m_doc, m_settings, m_host); });
     afterPass();
+    if (m_doc.IsAnalysed) {
+        m_host.keepChapCount(m_doc.model().recordCount(), m_doc.model().checkedCount());
+    }
     if (result.kind == OutputResult::Done) {
         showCleanReport(result.ledger, OutputRoot(m_doc.FilePath, m_settings.OutPath));
     }
@@ -79,12 +151,15 @@ void PassCommands::mnuO_SaveEpub_Click() {
     const BookFormat format = m_settings.EpubFormat == QLatin1String("azw3") ? BookFormat::Azw3 : BookFormat::Epub;
     const QString target =
         QDir::cleanPath(folder + BookFileName(meta.title, m_doc.FilePath)) + u'.' + bookExtension(format);
-    frmEpub dialog(meta, m_settings.EpubChapsInBook, target, &m_widget, format);
+    frmEpub dialog(meta, m_settings.EpubChapsInBook, target, &m_widget, m_settings.EpubVertical, m_settings.EpubMaxBookMB,
+                   format);
     if (Prompts::exec(&dialog) != QDialog::Accepted) {
         return;
     }
     const EpubOptions options = dialog.options();
     m_settings.EpubChapsInBook = qint16(std::min(options.chapsInBook, 32767));
+    m_settings.EpubVertical = options.vertical;
+    m_settings.EpubMaxBookMB = qint16(std::min(options.maxBookMB, 32767));
     m_settings.EpubFolder = QFileInfo(options.target).absolutePath();
     m_settings.EpubFormat = bookExtension(options.format);
     QString error;
@@ -98,6 +173,9 @@ void PassCommands::mnuO_SaveEpub_Click() {
                [this, &options, &result] { result = RunBook(m_doc, m_settings, options, m_host); });
     m_host.setBookPass(false);
     afterPass();
+    if (m_doc.IsAnalysed) {
+        m_host.keepChapCount(m_doc.model().recordCount(), m_doc.model().checkedCount());
+    }
     if (result.kind == EpubResult::Done && !result.books.isEmpty()) {
         showCleanReport(result.ledger, QFileInfo(result.books.first()).absolutePath());
     }
@@ -145,10 +223,9 @@ void PassCommands::suggestTitleRule() {
                             caption, QMessageBox::Information);
         return;
     }
-    const bool whole = QFileInfo(m_doc.FilePath).size() <= WholeNovelLimit;
     const QString question = QStringLiteral(u"推荐“%1”：%2找到 %3 个标题。\r\n是否使用这条规则并重新分析？")
                                  .arg(suggestionName(rules[best], trials[best]),
-                                      whole ? QStringLiteral(u"全文中") : QStringLiteral(u"全文各处的抽样中"))
+                                      trialScope(QFileInfo(m_doc.FilePath).size()))
                                  .arg(trials[best].titles);
     if (!Prompts::askYesNo(&m_widget, question, caption)) {
         return;
@@ -157,6 +234,7 @@ void PassCommands::suggestTitleRule() {
     if (rules[best].volume) {
         m_settings.VolumeText = *rules[best].volume;
     }
+    clearNovelRule();
     QString error;
     if (!m_config.saveSettings(&error)) {
         reportError(QStringLiteral(u"规则已生效，但未能保存：") + error, PathFile,

@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <optional>
+#include <utility>
+
+struct Review;
 struct Settings;
 class CleanupLedger;
 class Document;
@@ -21,6 +25,10 @@ public:
     public:
         /// The commands follow the document's state, which a pass changes behind the window's back.
         virtual void syncCommands() = 0;
+        /// Before an analysis replaces a reviewed list: false when the user keeps it.
+        virtual bool reviewMayGo() = 0;
+        /// An analysis has filled the list (and applied the review it was given).
+        virtual void analysisShown() = 0;
 
     protected:
         ~Window() = default;
@@ -38,6 +46,17 @@ public:
     void closeWhenDone();
 
     void mnuO_Analyze_Click();
+    /// Analyses the novel just opened, with the review to take up when given. When the title
+    /// rule finds nothing and the suggested rule finds chapters, the suggestion is taken for
+    /// this novel without a question, and the status bar says so.
+    void analyseOpened(const Review* review);
+    /// A title rule for the open novel only (a review's, or the suggestion taken on opening);
+    /// the configured rule again when cleared.
+    void setNovelRule(const QString& titleRule, const QString& volumeRule);
+    void clearNovelRule() { m_novelRule.reset(); }
+    /// The rules the open novel is analysed with.
+    QString titleRule() const;
+    QString volumeRule() const;
     void mnuO_SaveOut_Click();
     void mnuO_SaveEpub_Click();
     void mnuO_Stop_Click();
@@ -46,6 +65,11 @@ public:
     void suggestTitleRule();
 
 private:
+    void analyse(const Review* review, bool onOpen);
+    /// The rule suggestion, taken without a question, after the title rule found nothing on
+    /// opening; the held notice when no rule fits.
+    void suggestOnOpen(const QString& notice, const QString& encoding);
+    Settings analysisSettings() const;
     void afterPass();
     void showCleanReport(const CleanupLedger& ledger, const QString& folder);
 
@@ -58,4 +82,5 @@ private:
     PassFrontEnd& m_host;
     bool m_running = false;
     bool m_closePending = false;
+    std::optional<std::pair<QString, QString>> m_novelRule;
 };

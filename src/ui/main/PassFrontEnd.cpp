@@ -7,6 +7,7 @@
 #include "frmYesAllNo.h"
 
 #include "config/Settings.h"
+#include "core/ChapterModel.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -124,7 +125,28 @@ void PassFrontEnd::error(const QString& description, int number, const QString& 
     reportError(description, number, context, &m_widget);
 }
 
+bool PassFrontEnd::takeNoTitle(QString* notice, QString* encoding) {
+    if (!m_heldNoTitle) {
+        return false;
+    }
+    *notice = m_heldNoTitle->first;
+    *encoding = m_heldNoTitle->second;
+    m_heldNoTitle.reset();
+    return true;
+}
+
+void PassFrontEnd::keepChapCount(int found, int ignored) {
+    const QString count = ChapCountText(found, ignored);
+    if (!m_ui.textPanel->text().contains(count)) {
+        m_ui.textPanel->setText(m_ui.textPanel->text() + QStringLiteral(u"　") + count);
+    }
+}
+
 void PassFrontEnd::noTitleFound(const QString& notice, const QString& encoding) {
+    if (m_holdNoTitle) {
+        m_heldNoTitle = std::make_pair(notice, encoding);
+        return;
+    }
     const QString advice = QStringLiteral(u"\r\n文件是按 %1 编码读取的：编码不对时请在“编码”菜单里另选；"
                                           u"也可以在“选项 → 标题规则”里换一条规则。")
                                .arg(encoding);

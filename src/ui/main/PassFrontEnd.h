@@ -5,6 +5,9 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <optional>
+#include <utility>
+
 struct MainWidgets;
 struct Settings;
 class QWidget;
@@ -33,6 +36,13 @@ public:
 
     /// The pass running writes a book: the notice at its end names the folder so.
     void setBookPass(bool on) { m_bookPass = on; }
+    /// An analysis run on opening a novel: "no title found" is kept for the caller (which may
+    /// try the suggested rule first) instead of being told.
+    void setHoldNoTitle(bool on) { m_holdNoTitle = on; }
+    /// The held "no title found", once; false when there is none.
+    bool takeNoTitle(QString* notice, QString* encoding);
+    /// Adds "一共: n/m 章" to the status text when the text has lost it.
+    void keepChapCount(int found, int ignored);
 
     void setStatusText(const QString& text) override;
     void setProcessText(const QString& text) override;
@@ -60,6 +70,8 @@ private:
     WindowTray& m_tray;
     const Settings& m_settings;
     bool m_bookPass = false;
+    bool m_holdNoTitle = false;
+    std::optional<std::pair<QString, QString>> m_heldNoTitle;
     QString m_lastProgressBalloon;
     QElapsedTimer m_progressBalloonClock;
 };

@@ -83,9 +83,14 @@ CleanPage::CleanPage(QWidget* dialog) : QWidget(dialog), m_dialog(dialog)
     chkDropRepeatedTitle->setObjectName(QStringLiteral("chkDropRepeatedTitle"));
     chkIndentParagraphs = new QCheckBox(QStringLiteral(u"段首统一缩进两个全角空格（文本输出）"), grpClean);
     chkIndentParagraphs->setObjectName(QStringLiteral("chkIndentParagraphs"));
+    chkReflow = new QCheckBox(QStringLiteral(u"重新分段：把按固定宽度断开的行接回段落（文本输出、电子书、预览）"), grpClean);
+    chkReflow->setObjectName(QStringLiteral("chkReflow"));
+    chkReflow->setToolTip(QStringLiteral(u"只对分析时看出是按固定宽度断行的小说起作用；标题、空行和缩进开头的行不接。"
+                                         u"接了哪些行，清理报告里有数目和例子。"));
     auto* cleanLayout = new QVBoxLayout(grpClean);
     cleanLayout->addWidget(chkDropRepeatedTitle);
     cleanLayout->addWidget(chkIndentParagraphs);
+    cleanLayout->addWidget(chkReflow);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(grpRules, 1);
@@ -119,7 +124,7 @@ CleanPage::CleanPage(QWidget* dialog) : QWidget(dialog), m_dialog(dialog)
     });
     connect(btnRuleImport, &QPushButton::clicked, this, &CleanPage::btnRuleImport_Click);
     connect(btnRuleExport, &QPushButton::clicked, this, &CleanPage::btnRuleExport_Click);
-    for (QCheckBox* c : {chkDropRepeatedTitle, chkIndentParagraphs}) {
+    for (QCheckBox* c : {chkDropRepeatedTitle, chkIndentParagraphs, chkReflow}) {
         connect(c, &QCheckBox::clicked, this, &CleanPage::changed);
     }
 }
@@ -258,6 +263,7 @@ void CleanPage::load(const Settings& s)
     fillTable(s.ReplaceRules);
     chkDropRepeatedTitle->setChecked(s.DropRepeatedTitle);
     chkIndentParagraphs->setChecked(s.IndentParagraphs);
+    chkReflow->setChecked(s.Reflow);
 }
 
 void CleanPage::apply(Settings& s)
@@ -265,4 +271,5 @@ void CleanPage::apply(Settings& s)
     s.ReplaceRules = rules();
     s.DropRepeatedTitle = chkDropRepeatedTitle->isChecked();
     s.IndentParagraphs = chkIndentParagraphs->isChecked();
+    s.Reflow = chkReflow->isChecked();
 }

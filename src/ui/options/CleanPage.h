@@ -45,5 +45,6 @@ private:
     QLabel* lblCleanResult;
     QCheckBox* chkDropRepeatedTitle;
     QCheckBox* chkIndentParagraphs;
+    QCheckBox* chkReflow;
     bool m_loading = false;
 };

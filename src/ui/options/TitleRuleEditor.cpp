@@ -337,8 +337,9 @@ void TitleRuleEditor::btnExportRules_Click() {
     showTitleNote(QStringLiteral(u"已导出 %1 条规则").arg(m_rules.size()), true);
 }
 
-void TitleRuleEditor::setRuleTrial(RuleTrialFunction trial) {
+void TitleRuleEditor::setRuleTrial(RuleTrialFunction trial, const QString& scope) {
     m_ruleTrial = std::move(trial);
+    m_trialScope = scope;
     btnSuggestRule->setEnabled(bool(m_ruleTrial));
     btnSuggestRule->setToolTip(m_ruleTrial ? QStringLiteral(u"在小说上试用每条规则，选出最合适的")
                                            : QStringLiteral(u"请先打开小说"));
@@ -358,8 +359,8 @@ void TitleRuleEditor::btnSuggestRule_Click() {
     if (useTitleRule(best)) {
         TitleRule named = m_rules[best];
         named.name = ruleName(named);
-        showTitleNote(QStringLiteral(u"推荐“%1”：找到 %2 个标题")
-                          .arg(suggestionName(named, trials[best]))
+        showTitleNote(QStringLiteral(u"推荐“%1”：%2找到 %3 个标题")
+                          .arg(suggestionName(named, trials[best]), m_trialScope)
                           .arg(trials[best].titles),
                       true);
     }

@@ -26,7 +26,7 @@ public:
     /// Tries rules on the open novel, one result per rule, for "推荐规则".
     using RuleTrialFunction = std::function<QList<RuleTrial>(const QList<TitleRule>&)>;
     /// Without a trial (no novel open) the suggestion is unavailable.
-    void setRuleTrial(RuleTrialFunction trial);
+    void setRuleTrial(RuleTrialFunction trial, const QString& scope = QString());
 
     /// Places the controls in `grid` from `row` on (which it advances).
     void addTo(QGridLayout* grid, int& row);
@@ -59,6 +59,7 @@ private:
     QWidget* m_parent;
     QList<TitleRule> m_rules; ///< what cmbTitleRules lists; each entry's data is its index here
     RuleTrialFunction m_ruleTrial;
+    QString m_trialScope;
 
     QLineEdit* txtTitle;
     QLineEdit* txtVolume;
