@@ -431,6 +431,48 @@ private slots:
         }
     }
 
+    // A size limit holds for AZW3, whose text packs less tightly than an EPUB's: every book
+    // stays under it, and every chapter is in one of them.
+    void sizeLimit_keepsEachBookUnder()
+    {
+        // 100 chapters of about 40 KB each, books filling up to the limit in small steps; 400
+        // characters drawn at random pack about as well as a novel does.
+        QRandomGenerator rng(9);
+        QStringList lines;
+        QStringList titles;
+        for (int c = 1; c <= 100; ++c) {
+            titles << u"第%1章 章%1"_qs.arg(c);
+            lines << titles.last();
+            for (int l = 0; l < 200; ++l) {
+                QString line = u"　　"_qs;
+                for (int k = 0; k < 98; ++k) {
+                    line += QChar(char16_t(0x4E00 + rng.bounded(400)));
+                }
+                lines << line + u"。"_qs;
+            }
+        }
+        const QString dir = m_dir.filePath(u"limit"_qs);
+        const QString novel = writeNovel(dir + u"/长书.txt"_qs, lines);
+        Settings s = Settings::defaults();
+        s.ConvertToSimple = false;
+        s.SetInvalidTitle = false;
+        EpubOptions o;
+        o.maxBookMB = 3;
+        o.target = dir;
+        const EpubResult r = write(novel, o, s);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QStringList headings;
+        for (const QString& book : r.books) {
+            QVERIFY2(QFileInfo(book).size() <= 3 << 20, qPrintable(u"%1: %2"_qs.arg(book).arg(QFileInfo(book).size())));
+            for (const QString& line : blocks(assembled(read(book)))) {
+                if (line.startsWith(u'第')) {
+                    headings << line;
+                }
+            }
+        }
+        QCOMPARE(headings, titles);
+    }
+
     // A text longer than one book's records can number fails with its reason, and no book.
     void textTooLong_failsWithItsReason()
     {
