@@ -68,7 +68,9 @@ QByteArray palmDocCompress(QByteArrayView record)
     thread_local std::vector<int> cost;
     thread_local std::vector<quint8> take;
     padded.assign(size_t(n) + 16, 0);
-    std::memcpy(padded.data(), record.data(), size_t(n));
+    if (n > 0) {
+        std::memcpy(padded.data(), record.data(), size_t(n));
+    }
     prev.resize(size_t(n) + 1);
     length.assign(size_t(n) + 1, 0);
     distance.resize(size_t(n) + 1);
