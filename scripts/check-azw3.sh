@@ -6,9 +6,14 @@
 # its contents, and reads title and author with ebook-meta. Prints a line per novel and a
 # summary; exits non-zero when any novel fails. Slow (calibre): not part of ./test.sh.
 #   scripts/check-azw3.sh [--synthetic MB] [NOVEL.txt...]   (default: ../shared/corpus/*.txt)
-# Needs `apt-get install calibre epubcheck` and a build of vellomar-cli in build/.
+# Installs calibre when it is missing (as bench/run.sh does its tools); needs a build of
+# vellomar-cli in build/.
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/setup.sh"
+VELLOMAR_PACKAGES+=(calibre bc)
+vellomar_install_packages
+set +e
 cli="${VELLOMAR_CLI:-$root/build/src/cli/vellomar-cli}"
 gen="${VELLOMAR_GEN:-$root/build/bench/gen_novel}"
 synthetic=0
@@ -70,7 +75,9 @@ def decode(raw):
     if raw[:2] in (b'\xff\xfe', b'\xfe\xff'):
         return raw.decode('utf-16', 'replace')
     if encoding == 'big5':
-        return raw.decode('big5hkscs', 'replace')
+        # Big5 as browsers and our reader take it: A1E3 is U+FF5E (Python's big5hkscs says
+        # U+223C, an older table's choice).
+        return raw.decode('big5hkscs', 'replace').replace('\u223c', '\uff5e')
     try:
         return raw.decode('utf-8')
     except UnicodeDecodeError:
