@@ -295,9 +295,13 @@ bool Kf8Container::write(const QString& target, Kf8Text& text, const QList<Kf8Nc
         IndexStrings selectors;
         IndexTable frag({{2, 1, 0x01}, {3, 1, 0x02}, {4, 1, 0x04}, {6, 2, 0x08}});
         const QList<Kf8Text::Fragment>& fragments = text.fragments();
+        // The fragments of a part share their selector.
+        quint32 selector = 0;
         for (int i = 0; i < fragments.size(); ++i) {
             const Kf8Text::Fragment& f = fragments[i];
-            const quint32 selector = selectors.add("P-//*[@aid='" + kf8Aid(f.part) + "']");
+            if (i == 0 || f.part != fragments[i - 1].part) {
+                selector = selectors.add("P-//*[@aid='" + kf8Aid(f.part) + "']");
+            }
             frag.add(QByteArray::number(f.insertAt).rightJustified(10, '0'),
                      {{selector}, {quint32(f.part)}, {quint32(i)}, {f.offset, f.length}});
         }
