@@ -135,14 +135,16 @@ QByteArray palmDocCompress(QByteArrayView record)
         take[size_t(i)] = quint8(chosen);
     }
 
-    QByteArray out;
-    out.reserve(n + n / 8 + 16);
+    // At most a count byte per 8 bytes more than the record: written in place.
+    QByteArray out(n + n / 8 + 16, Qt::Uninitialized);
+    char* o = out.data();
     char pending[8];
     int pendingCount = 0;
     auto flush = [&] {
         if (pendingCount > 0) {
-            out.append(char(pendingCount));
-            out.append(pending, pendingCount);
+            *o++ = char(pendingCount);
+            std::memcpy(o, pending, size_t(pendingCount));
+            o += pendingCount;
             pendingCount = 0;
         }
     };
@@ -151,20 +153,20 @@ QByteArray palmDocCompress(QByteArrayView record)
         if (const int l = take[size_t(i)]; l > 0) {
             flush();
             const unsigned code = 0x8000u | unsigned(distance[size_t(i)]) << 3 | unsigned(l - MinMatch);
-            out.append(char(code >> 8));
-            out.append(char(code & 0xFF));
+            *o++ = char(code >> 8);
+            *o++ = char(code & 0xFF);
             i += l;
             continue;
         }
         const unsigned char c = in[i];
         if (pendingCount == 0 && c == ' ' && i + 1 < n && in[i + 1] >= 0x40 && in[i + 1] <= 0x7F
             && take[size_t(i) + 1] == 0) {
-            out.append(char(in[i + 1] ^ 0x80));
+            *o++ = char(in[i + 1] ^ 0x80);
             i += 2;
             continue;
         }
         if (pendingCount == 0 && plain(c)) {
-            out.append(char(c));
+            *o++ = char(c);
             ++i;
             continue;
         }
@@ -176,5 +178,6 @@ QByteArray palmDocCompress(QByteArrayView record)
         }
     }
     flush();
+    out.truncate(o - out.constData());
     return out;
 }
