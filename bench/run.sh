@@ -201,7 +201,7 @@ rm -f "$work/reads"
 split_reflow() { "$cli" split --yes --reflow --out "$RUN" "$1"; }
 t_wrapped=$(median_time split_default "$work/wrapped.txt")
 t_reflow=$(median_time split_reflow "$work/wrapped.txt")
-joins=$("$cli" split --yes --reflow --out "$out/run" "$work/wrapped.txt" 2>/dev/null | sed -n 's/^重新分段：\([0-9]*\) 处.*/\1/p')
+joins=$("$cli" split --yes --reflow --overwrite all --out "$out/run" "$work/wrapped.txt" 2>/dev/null | sed -n 's/^重新分段：\([0-9]*\) 处.*/\1/p')
 printf '14b. split of the hard-wrapped novel (%s MB): %.3f s, with 重新分段 %.3f s (%.2f x), %s joins\n' \
     "$(mb "$work/wrapped.txt")" "$t_wrapped" "$t_reflow" "$(echo "$t_reflow / $t_wrapped" | bc -l)" "$joins"
 
