@@ -142,6 +142,11 @@ m_epub=$(peak_kb "$cli" epub --overwrite all --out "$out/run" "$work/novel.txt")
 m_epub_big=$(peak_kb "$cli" epub --overwrite all --out "$out/run" "$work/big.txt")
 # What deflate alone costs on the book's text (its pages, at the level the book uses).
 "$cli" epub --overwrite all --out "$out/book.epub" "$work/novel.txt" >/dev/null 2>&1
+azw3_default() { "$cli" epub --format azw3 --overwrite all --out "$RUN" "$1"; }
+t_azw3=$(median_time azw3_default "$work/novel.txt")
+m_azw3=$(peak_kb "$cli" epub --format azw3 --overwrite all --out "$out/run" "$work/novel.txt")
+"$cli" epub --overwrite all --out "$out/book.azw3" "$work/novel.txt" >/dev/null 2>&1
+azw3_ratio=$(echo "$(stat -c %s "$out/book.azw3") / $(stat -c %s "$out/book.epub")" | bc -l)
 unzip -p "$out/book.epub" 'OEBPS/text/*' > "$work/pages.xhtml"
 t_gzip=$(median_time gzip -1 -c "$work/pages.xhtml")
 printf '11. epub: %.3f s (%.2f x split), peak %d KB (%s MB) and %d KB (%s MB); gzip -1 of its pages alone %.3f s\n' \
@@ -208,6 +213,11 @@ check "$m_list < 65536 && $m_split < 65536 && $m_list_big < 65536 && $m_split_bi
 check "$m_loose_list * 1024 < 150 * $loose_titles" "list under 150 bytes per title"
 check "$t_loose_split < 10" "split of a million titles under 10 s"
 check "$t_epub <= 2 * $t_split" "EPUB in at most 2 x the time of the text split"
+printf 'AZW3: %.3f s (%.2f x EPUB), peak %d KB, %.2f x the EPUB'"'"'s size\n' \
+    "$t_azw3" "$(echo "$t_azw3 / $t_epub" | bc -l)" "$m_azw3" "$azw3_ratio"
+check "$t_azw3 <= 2 * $t_epub" "AZW3 in at most 2 x the time of the EPUB"
+check "$m_azw3 < 65536" "AZW3 peak memory under 64 MB"
+check "$azw3_ratio <= 1.2" "AZW3 at most 1.2 x the EPUB's size"
 check "$m_epub < 65536 && $m_epub_big < 65536" "EPUB peak memory under 64 MB"
 check "$(rate "$size" "$t_clean") >= 100" "split with 20 regex replace rules at 100 MB/s or more"
 check "$tidy_read + $tidy_seq < 10" "tidying 3,000 titles under 10 ms"

@@ -85,6 +85,14 @@ const Option Table[] = {
          }
          return QString();
      }},
+    {"--format", true,
+     [](Options& o, const QString* v) {
+         if (!v || (*v != QLatin1String("epub") && *v != QLatin1String("azw3"))) {
+             return QStringLiteral("--format takes epub or azw3");
+         }
+         o.format = *v;
+         return QString();
+     }},
     {"--review", true,
      [](Options& o, const QString* v) {
          return v ? (o.review = *v, QString()) : QStringLiteral("--review needs a review file");
@@ -156,8 +164,14 @@ QString parse(const QStringList& args, Options& o)
         return QStringLiteral("--jobs goes with the split and epub commands");
     }
     if (!epub && (!o.title.isEmpty() || !o.author.isEmpty() || !o.cover.isEmpty() || o.chapsInBook >= 0 || o.vertical >= 0
-                  || o.maxBookMB >= 0)) {
-        return QStringLiteral("--title, --author, --cover, --chaps-in-book, --max-book-mb, --vertical and --horizontal go with the epub command");
+                  || o.maxBookMB >= 0 || !o.format.isEmpty())) {
+        return QStringLiteral("--title, --author, --cover, --chaps-in-book, --max-book-mb, --vertical, --horizontal and --format go with the epub command");
+    }
+    for (const char* other : {"epub", "azw3"}) {
+        if (!o.format.isEmpty() && o.format != QLatin1String(other)
+            && o.out.endsWith(u'.' + QLatin1String(other), Qt::CaseInsensitive)) {
+            return QStringLiteral("--out names a .%1 book but --format is %2").arg(QLatin1String(other), o.format);
+        }
     }
     if (o.command == QLatin1String("list") && (!o.out.isEmpty() || !o.ignore.isEmpty() || o.yes || !o.rules.isEmpty())) {
         return QStringLiteral("list takes only --config");

@@ -29,6 +29,7 @@ struct Options {
     QString author;
     QString cover;
     int chapsInBook = -1;
+    QString format; ///< "epub", "azw3"; empty: as --out names it, else EPUB
     int vertical = -1; ///< -1: as config.ini says
     int maxBookMB = -1;
     QList<int> ignore;

@@ -1,5 +1,6 @@
 #include "Batch.h"
 
+#include "azw3/Azw3Pass.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
 #include "core/Review.h"
@@ -179,7 +180,7 @@ SplitOutcome splitNovel(const QString& novel, const SplitRequest& request, Docum
     err << ChapCountText(model.recordCount(), model.checkedCount()) << QStringLiteral(u"，编码 ")
         << doc.encodingLabel() << Qt::endl;
     if (request.epub) {
-        const EpubResult book = RunEpub(doc, request.settings, request.epubOptions, host);
+        const EpubResult book = RunBook(doc, request.settings, request.epubOptions, host);
         reportCleanupTrouble(book.ledger, err);
         outcome.files = int(book.books.size());
         outcome.keptFiles = book.kept;

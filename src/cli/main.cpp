@@ -3,6 +3,7 @@
 #include "Batch.h"
 #include "CliHost.h"
 
+#include "azw3/Azw3Pass.h"
 #include "config/SystemError.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
@@ -67,8 +68,9 @@ const char* const HelpText = R"(Usage:
                      [--author A] [--cover IMG] [--chaps-in-book N] [--max-book-mb M] [--vertical|--horizontal]
                      [--out FILE|DIR]
                      [--overwrite ask|all|none|cancel] [--yes] [--jobs N]
-                     [--title-rule auto] [--tidy] NOVEL|FOLDER...
-      Analyses the novel and writes it as an EPUB 3 book: a cover page (the image given,
+                     [--title-rule auto] [--tidy] [--format epub|azw3] NOVEL|FOLDER...
+      Analyses the novel and writes it as an EPUB 3 book (or, with --format azw3 or an --out
+      ending in .azw3, a Kindle AZW3 book with the same pages and contents): a cover page (the image given,
       or one drawn from the title and author), the front matter, one page per kept
       chapter, the contents. Title and author come from the file name and the front
       matter unless given. With --chaps-in-book N, one book per N chapters:
@@ -101,7 +103,8 @@ Options:
   --yes           create a missing output folder without asking
   --import FILE   a JSON rule list (name, rule, example, enable) for the rules command
   --jobs N        novels split at the same time in a batch
-  --title T, --author A, --cover IMG (JPEG or PNG), --chaps-in-book N   for epub
+  --title T, --author A, --cover IMG (JPEG or PNG), --chaps-in-book N,
+  --format epub|azw3   for epub
   --vertical, --horizontal  epub: set the text vertically (columns and pages from right
                   to left), or across; default: [epub] Vertical in the settings
   --title-rule auto  find the titles with the rule the rules command suggests for each
@@ -282,13 +285,17 @@ int main(int argc, char** argv)
     request.epubOptions.vertical = o.vertical >= 0 ? o.vertical == 1 : settings.EpubVertical;
     request.epubOptions.maxBookMB = o.maxBookMB >= 0 ? o.maxBookMB : settings.EpubMaxBookMB;
     request.epubOptions.target = o.out.isEmpty() ? QString() : QFileInfo(o.out).absoluteFilePath();
+    request.epubOptions.format = o.format == QLatin1String("azw3") ? BookFormat::Azw3
+                                 : o.format.isEmpty()             ? bookFormatOf(o.out, BookFormat::Epub)
+                                                                  : BookFormat::Epub;
 
     if ((o.command == QLatin1String("split") || request.epub) && (o.novels.size() > 1 || QFileInfo(o.novels[0]).isDir())) {
         if (!o.ignore.isEmpty() || !o.title.isEmpty() || !o.author.isEmpty()) {
             err << "vellomar-cli: --ignore, --title and --author go with one novel" << Qt::endl;
             return Usage;
         }
-        if (request.epub && o.out.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive)) {
+        if (request.epub && (o.out.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive)
+                             || o.out.endsWith(QLatin1String(".azw3"), Qt::CaseInsensitive))) {
             err << "vellomar-cli: --out names a folder for a batch of books" << Qt::endl;
             return Usage;
         }

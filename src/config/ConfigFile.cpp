@@ -324,6 +324,8 @@ bool LoadConfig(Settings& settings, const QString& configPath, QString* error) {
     if (settings.EpubChapsInBook < 0)
         settings.EpubChapsInBook = 0;
     settings.EpubFolder = read(QStringLiteral("epub"), QStringLiteral("Folder")).trimmed();
+    if (read(QStringLiteral("epub"), QStringLiteral("Format")).trimmed().compare(QLatin1String("azw3"), Qt::CaseInsensitive) == 0)
+        settings.EpubFormat = QStringLiteral("azw3");
     readBool(QStringLiteral("epub"), QStringLiteral("Vertical"), settings.EpubVertical);
     readInt(QStringLiteral("epub"), QStringLiteral("MaxBookMB"), settings.EpubMaxBookMB);
     if (settings.EpubMaxBookMB < 0)
@@ -460,6 +462,8 @@ bool SaveConfig(const Settings& s, const QString& configPath, QString* error) {
         out.write(epub, QStringLiteral("ChapsInBook"), QString::number(s.EpubChapsInBook));
     if (!s.EpubFolder.isEmpty() || out.hasKey(epub, QStringLiteral("Folder")))
         out.write(epub, QStringLiteral("Folder"), s.EpubFolder);
+    if (s.EpubFormat != QLatin1String("epub") || out.hasKey(epub, QStringLiteral("Format")))
+        out.write(epub, QStringLiteral("Format"), s.EpubFormat);
     if (s.EpubVertical || out.hasKey(epub, QStringLiteral("Vertical")))
         out.write(epub, QStringLiteral("Vertical"), boolText(s.EpubVertical));
     if (s.EpubMaxBookMB != 0 || out.hasKey(epub, QStringLiteral("MaxBookMB")))

@@ -79,6 +79,8 @@ struct Settings {
     /// output folder). `[epub] ChapsInBook`, `[epub] Folder`.
     qint16 EpubChapsInBook = 0;
     QString EpubFolder;
+    /// The format books are written in: "epub" or "azw3". `[epub] Format`.
+    QString EpubFormat = QStringLiteral("epub");
     /// Books set vertically, columns from right to left. `[epub] Vertical`.
     bool EpubVertical = false;
     /// A book's size limit in MB for stores such as Send-to-Kindle (0: none); a set of books

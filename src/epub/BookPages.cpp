@@ -7,7 +7,6 @@
 #include "epub/BookText.h"
 #include "epub/BookXml.h"
 #include "epub/Cover.h"
-#include "epub/ZipContainer.h"
 
 namespace {
 
@@ -32,7 +31,6 @@ section.volume h1 { margin-top: 0; margin-right: 30%; }
 )";
 
 const QByteArray BlankParagraph("<p class=\"blank\"></p>\n");
-const QByteArray PageEnd("</section>\n</body>\n</html>\n");
 
 } // namespace
 
@@ -75,18 +73,18 @@ QString coverPage(const CoverImage& cover, const QString& lang)
 }
 
 PageWriter::PageWriter(Document& doc, const Settings& settings, const BookModel& model, BookText& text,
-                       ZipContainer& zip, qint64* replaced)
-    : m_doc(doc), m_s(settings), m_model(model), m_text(text), m_zip(zip), m_replaced(replaced)
+                       PageSink& sink, qint64* replaced)
+    : m_doc(doc), m_s(settings), m_model(model), m_text(text), m_sink(sink), m_replaced(replaced)
 {
 }
 
-void PageWriter::startPage(const QString& id, const QString& title, const QByteArray& opening)
+void PageWriter::startPage(const QString& id, const QString& title, PageSink::Kind kind)
 {
     m_id = id;
     m_title = title;
-    m_opening = opening;
+    m_kind = kind;
     m_parts.clear();
-    m_page = xhtmlHead(title, m_model.meta().language, QStringLiteral("../style.css")).toUtf8() + opening;
+    m_page = m_sink.pageOpening(id, title, kind);
 }
 
 bool PageWriter::makeRoom()
@@ -95,19 +93,17 @@ bool PageWriter::makeRoom()
         return true;
     }
     // A long page goes on in a page of its own, between two paragraphs.
-    m_page += PageEnd;
-    if (!m_zip.add(QStringLiteral("OEBPS/") + pageHref(m_parts.isEmpty() ? m_id : m_parts.last()), std::move(m_page))) {
+    if (!m_sink.addPage(m_parts.isEmpty() ? m_id : m_parts.last(), std::move(m_page))) {
         return false;
     }
     m_parts << continuedPageId(m_id, int(m_parts.size()) + 2);
-    m_page = xhtmlHead(m_title, m_model.meta().language, QStringLiteral("../style.css")).toUtf8() + m_opening;
+    m_page = m_sink.pageOpening(m_parts.last(), m_title, m_kind);
     return true;
 }
 
 bool PageWriter::endPage()
 {
-    m_page += PageEnd;
-    return m_zip.add(QStringLiteral("OEBPS/") + pageHref(m_parts.isEmpty() ? m_id : m_parts.last()), std::move(m_page));
+    return m_sink.addPage(m_parts.isEmpty() ? m_id : m_parts.last(), std::move(m_page));
 }
 
 void PageWriter::addParagraph(QStringView text, const TextCodec* novel)
@@ -144,8 +140,7 @@ bool PageWriter::writeFront(BookOutline& outline)
         if (!open) {
             intro = startsIntro(p);
             startPage(frontPageId(), bookLabel(intro ? BookLabel::Intro : BookLabel::Preface, m_model.meta()),
-                      intro ? QByteArrayLiteral("<body>\n<section epub:type=\"introduction\">\n")
-                            : QByteArrayLiteral("<body>\n<section epub:type=\"preface\">\n"));
+                      intro ? PageSink::Introduction : PageSink::Preface);
             open = true;
         }
         if (!makeRoom()) {
@@ -205,8 +200,7 @@ bool PageWriter::writeSection(int k, BookOutline& outline)
         }
     }
     startPage(volume ? volumePageId(seg.volume) : chapterPageId(seg.chapter), heading,
-              volume ? QByteArrayLiteral("<body>\n<section class=\"volume\" epub:type=\"part\">\n")
-                     : QByteArrayLiteral("<body>\n<section epub:type=\"chapter\">\n"));
+              volume ? PageSink::Volume : PageSink::Chapter);
     m_page += volume ? "<h1>" : "<h2>";
     appendXmlUtf8(m_page, heading);
     m_page += volume ? "</h1>\n" : "</h2>\n";

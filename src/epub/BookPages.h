@@ -10,11 +10,9 @@ class BookOutline;
 class BookText;
 class Document;
 class TextCodec;
-class ZipContainer;
 struct CoverImage;
 struct Settings;
 
-/// The stylesheet every page links to ("style.css" beside the package document).
 /// The stylesheet every page links to ("style.css" beside the package document): justified
 /// paragraphs indented 2em without a gap, the line height left to the reader; `vertical` sets
 /// the text in columns from right to left.
@@ -32,15 +30,28 @@ QString xhtmlHead(const QString& title, const QString& lang, const QString& css)
 /// The cover page: the image, scaled to the screen at its own proportions.
 QString coverPage(const CoverImage& cover, const QString& lang);
 
+/// Where a page writer's pages go: each format frames a page its own way.
+class PageSink {
+public:
+    enum Kind { Preface, Introduction, Volume, Chapter };
+    virtual ~PageSink() = default;
+    /// The bytes page `id` starts with, before its heading and paragraphs; asked again, with
+    /// the same title, for each page a long page goes on in.
+    virtual QByteArray pageOpening(const QString& id, const QString& title, Kind kind) = 0;
+    /// Page `id` whole: its opening, then its content, a heading or paragraph a line. False
+    /// when the book has failed.
+    virtual bool addPage(const QString& id, QByteArray page) = 0;
+};
+
 /// Writes a book's text pages as XHTML from the novel's lines: the front matter, and a page
 /// per section (a chapter, or a volume's heading with the text after it), each with its
 /// heading; blank lines as DelSpaceLine says, conversion as the model says. A page is built as
-/// UTF-8 bytes and goes to the container whole; past PageLimit it goes on in a page of its
-/// own, so that a long chapter is never held whole. Each takes its place in the book's outline.
+/// UTF-8 bytes and goes to the sink whole; past PageLimit it goes on in a page of its own, so
+/// that a long chapter is never held whole. Each takes its place in the book's outline.
 class PageWriter {
 public:
     /// `replaced` counts the bytes that were not text, each now U+FFFD.
-    PageWriter(Document& doc, const Settings& settings, const BookModel& model, BookText& text, ZipContainer& zip,
+    PageWriter(Document& doc, const Settings& settings, const BookModel& model, BookText& text, PageSink& sink,
                qint64* replaced);
 
     /// The front matter (the lines before the first section), when it holds any text: a page
@@ -50,7 +61,7 @@ public:
     bool writeSection(int k, BookOutline& outline);
 
 private:
-    void startPage(const QString& id, const QString& title, const QByteArray& opening);
+    void startPage(const QString& id, const QString& title, PageSink::Kind kind);
     bool makeRoom();
     bool endPage();
     void addParagraph(QStringView text, const TextCodec* novel = nullptr);
@@ -59,12 +70,12 @@ private:
     const Settings& m_s;
     const BookModel& m_model;
     BookText& m_text;
-    ZipContainer& m_zip;
+    PageSink& m_sink;
     qint64* m_replaced;
     // The page being built, and what a page it goes on in repeats.
     QByteArray m_page;
     QString m_id;
     QString m_title;
-    QByteArray m_opening;
+    PageSink::Kind m_kind = PageSink::Chapter;
     QStringList m_parts; // the pages it went on in
 };

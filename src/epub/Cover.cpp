@@ -80,6 +80,11 @@ CoverImage drawCover(const QString& title, const QString& author)
     return loaded().module ? loaded().module->draw(title, author) : missing();
 }
 
+QByteArray coverThumbnail(const QByteArray& image, int height)
+{
+    return loaded().module ? loaded().module->thumbnail(image, height) : QByteArray();
+}
+
 QCoreApplication* makeBookApplication(int& argc, char** argv)
 {
     return loaded().module ? loaded().module->application(argc, argv) : new QCoreApplication(argc, argv);

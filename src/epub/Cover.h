@@ -26,6 +26,10 @@ CoverImage loadCover(const QString& path);
 /// makeBookApplication makes.
 CoverImage drawCover(const QString& title, const QString& author);
 
+/// The cover shrunk for a reader's list of books: a JPEG at most `height` pixels high; empty
+/// when the image cannot be read (or the cover module loaded).
+QByteArray coverThumbnail(const QByteArray& image, int height);
+
 /// The application a program that writes books runs in: a GUI one without a display, for the
 /// fonts the drawn cover needs. A plain one when the cover module cannot be loaded, so that
 /// loadCover and drawCover then say why.

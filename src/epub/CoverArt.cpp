@@ -213,12 +213,28 @@ CoverImage drawCoverArt(const QString& title, const QString& author)
     return cover;
 }
 
+QByteArray thumbnailOf(const QByteArray& bytes, int height)
+{
+    QImage image;
+    if (!image.loadFromData(bytes)) {
+        return QByteArray();
+    }
+    if (image.height() > height) {
+        image = image.scaledToHeight(height, Qt::SmoothTransformation);
+    }
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    image.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPEG", 80);
+    return out;
+}
+
 QCoreApplication* makeApplication(int& argc, char** argv)
 {
     return new QGuiApplication(argc, argv);
 }
 
-const CoverModule Module{CoverModule::Version, loadCoverArt, drawCoverArt, makeApplication};
+const CoverModule Module{CoverModule::Version, loadCoverArt, drawCoverArt, makeApplication, thumbnailOf};
 
 } // namespace
 

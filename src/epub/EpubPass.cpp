@@ -5,12 +5,10 @@
 #include "core/FileName.h"
 #include "core/PassHost.h"
 #include "core/ScriptConverter.h"
-#include "epub/BookContents.h"
 #include "epub/BookPages.h"
 #include "epub/BookText.h"
 #include "epub/Cover.h"
-#include "epub/PackageDocument.h"
-#include "epub/ZipContainer.h"
+#include "epub/EpubWriter.h"
 #include "output/OutputPass.h"
 #include "output/OverwriteQuestion.h"
 
@@ -28,8 +26,8 @@ enum ErrorNumber { PathFile = 75, PathNotFound = 76 };
 
 class Pass {
 public:
-    Pass(Document& doc, const Settings& s, const EpubOptions& o, PassHost& host)
-        : m_doc(doc), m_s(s), m_o(o), m_host(host),
+    Pass(Document& doc, const Settings& s, const EpubOptions& o, PassHost& host, BookWriterFactory writers)
+        : m_doc(doc), m_s(s), m_o(o), m_host(host), m_writers(std::move(writers)),
           m_question(host, doc.reader(), [this](const QString& text, int number) { fail(text, number); }),
           m_text(doc, s, [this](const QString& text, int number) { fail(text, number); })
     {
@@ -40,8 +38,7 @@ public:
     QStringList targets() const { return m_targets; }
 
 private:
-    bool writePages(ZipContainer& book, int bookNo, BookOutline& outline);
-    bool writeContents(ZipContainer& book, const BookOutline& outline, const BookMeta& meta, const QString& uid);
+    bool writePages(BookWriter& book, int bookNo, BookOutline& outline);
     QString planTarget(int first, int last, int books) const;
     void fail(const QString& description, int number);
     EpubResult stopped();
@@ -50,6 +47,7 @@ private:
     const Settings& m_s;
     const EpubOptions& m_o;
     PassHost& m_host;
+    BookWriterFactory m_writers;
     OverwriteQuestion m_question;
     BookText m_text;
     BookModel m_model;
@@ -86,9 +84,10 @@ QString Pass::planTarget(int first, int last, int books) const
 {
     QString stem;
     const QString t = m_o.target;
-    if (t.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive) && !QFileInfo(t).isDir()) {
+    const QString extension = u'.' + bookExtension(m_o.format);
+    if (t.endsWith(extension, Qt::CaseInsensitive) && !QFileInfo(t).isDir()) {
         stem = QFileInfo(t).absoluteFilePath();
-        stem.chop(5);
+        stem.chop(extension.size());
     } else {
         const QString folder = t.isEmpty() ? OutputFolder(m_doc.FilePath, m_s.OutPath)
                                            : QFileInfo(t).absoluteFilePath() + u'/';
@@ -99,37 +98,14 @@ QString Pass::planTarget(int first, int last, int books) const
         const int digits = int(QString::number(m_model.chapters().size()).size());
         stem += QStringLiteral(" (%1-%2)").arg(first + 1, digits, 10, QLatin1Char('0')).arg(last + 1, digits, 10, QLatin1Char('0'));
     }
-    return stem + QStringLiteral(".epub");
+    return stem + extension;
 }
 
-// The contents and the package document, once the pages are in.
-bool Pass::writeContents(ZipContainer& book, const BookOutline& outline, const BookMeta& meta, const QString& uid)
+// The book's pages (the front matter in the first book), reading past the lines of the books
+// before.
+bool Pass::writePages(BookWriter& book, int bookNo, BookOutline& outline)
 {
-    QByteArray nav = navDocument(outline, meta).toUtf8();
-    // A contents page longer than a page would be turned through for minutes: it is reached
-    // from the reader's contents menu instead.
-    SpineLayout layout;
-    layout.vertical = m_o.vertical;
-    layout.contentsInOrder = nav.size() <= PageLimit;
-    return book.add(QStringLiteral("OEBPS/nav.xhtml"), std::move(nav))
-           && book.add(QStringLiteral("OEBPS/toc.ncx"), ncxDocument(outline, meta, uid).toUtf8())
-           && book.add(packageDocumentPath(), packageDocument(outline, meta, uid, m_cover, layout).toUtf8());
-}
-
-// The book's fixed files, then its pages (the front matter in the first book), reading past
-// the lines of the books before.
-bool Pass::writePages(ZipContainer& book, int bookNo, BookOutline& outline)
-{
-    if (!book.add(QStringLiteral("mimetype"), QByteArrayLiteral("application/epub+zip"), ZipContainer::Stored)
-        || !book.add(QStringLiteral("META-INF/container.xml"), containerDocument())
-        || !book.add(QStringLiteral("OEBPS/style.css"), pageStyleSheet(m_o.vertical))
-        // Images are packed already: storing them costs nothing.
-        || !book.add(QStringLiteral("OEBPS/images/cover.") + m_cover.extension, m_cover.bytes, ZipContainer::Stored)
-        || !book.add(QStringLiteral("OEBPS/cover.xhtml"), coverPage(m_cover, m_model.meta().language).toUtf8())) {
-        return false;
-    }
-    PageWriter pages(m_doc, m_s, m_model, m_text, book, &m_result.replaced);
-    if (bookNo == 0 && !pages.writeFront(outline)) {
+    if (bookNo == 0 && !book.writeFront(outline)) {
         return false;
     }
     const QList<BookSection>& sections = m_model.sections();
@@ -157,7 +133,7 @@ bool Pass::writePages(ZipContainer& book, int bookNo, BookOutline& outline)
                 return false;
             }
         }
-        if (!pages.writeSection(k, outline)) {
+        if (!book.writeSection(k, outline)) {
             return false;
         }
         m_result.chapters += seg.chapter >= 0 ? 1 : 0;
@@ -208,8 +184,8 @@ EpubResult Pass::run()
     if (!m_cover.warning.isEmpty()) {
         m_host.notice(m_cover.warning, QStringLiteral(u"封面"), 1);
     }
-    // A book that a store will not take is said before it is written.
-    for (int b = 0; b < books; ++b) {
+    // A book that a store will not take is said before it is written (the store takes no AZW3).
+    for (int b = 0; b < books && m_o.format == BookFormat::Epub; ++b) {
         const qint64 mb = (m_model.estimatedBytes(b) + (1 << 20) - 1) >> 20;
         if (mb > KindleBookMB && (m_o.maxBookMB <= 0 || m_o.maxBookMB > KindleBookMB)) {
             m_host.notice(QStringLiteral(u"%1约有 %2 MB，超过 Send-to-Kindle 能接收的 %3 MB。"
@@ -246,7 +222,8 @@ EpubResult Pass::run()
         return m_result;
     }
     m_host.progressStart(n);
-    m_host.setProcessText(QStringLiteral(u"正在输出 EPUB"));
+    const QString format = bookExtension(m_o.format).toUpper();
+    m_host.setProcessText(QStringLiteral(u"正在输出 ") + format);
     for (int b = 0; b < books; ++b) {
         QString target = targets[b];
         const OverwriteQuestion::Answer a = m_question.ask(target);
@@ -273,7 +250,9 @@ EpubResult Pass::run()
                 return m_result;
             }
         }
-        ZipContainer book;
+        const std::unique_ptr<BookWriter> writer =
+            m_writers({m_doc, m_s, m_model, m_text, m_cover, &m_result.replaced, m_o.vertical});
+        BookWriter& book = *writer;
         BookOutline outline;
         if (!book.open(target, meta.modified)) {
             fail(book.errorText(), PathFile);
@@ -297,7 +276,7 @@ EpubResult Pass::run()
                              .arg(books)
                              .arg(meta.title, meta.author, m_model.converts() ? QStringLiteral("zh-Hans") : QString())
                              .toUtf8());
-        if (!writeContents(book, outline, part, uuidFromDigest(partHash.result())) || !book.finish()) {
+        if (!book.finish(outline, part, uuidFromDigest(partHash.result()))) {
             fail(book.errorText(), PathFile);
             return m_result;
         }
@@ -308,7 +287,7 @@ EpubResult Pass::run()
     m_doc.SetState(Analysed);
     m_doc.reader().rewind();
     m_result.kind = EpubResult::Done;
-    QString text = QStringLiteral(u"EPUB 输出完成，共: %1 本书、%2 章!").arg(m_result.books.size()).arg(m_result.chapters)
+    QString text = QStringLiteral(u"%1 输出完成，共: %2 本书、%3 章!").arg(format).arg(m_result.books.size()).arg(m_result.chapters)
                    + conversionNote(m_s, m_model.script(), false) + filterNoticeText(m_text.ledger())
                    + reflowNoticeText(m_s.Reflow, m_text.reflowTally());
     m_result.kept = m_question.kept();
@@ -341,7 +320,7 @@ QStringList plannedBooks(Document& doc, const Settings& settings, const EpubOpti
     if (!doc.IsAnalysed) {
         return {};
     }
-    Pass pass(doc, settings, options, host);
+    Pass pass(doc, settings, options, host, nullptr);
     return pass.plan() ? pass.targets() : QStringList();
 }
 
@@ -350,10 +329,24 @@ QString defaultEpubFolder(const QString& novelPath, const QString& outPath)
     return OutputFolder(novelPath, outPath);
 }
 
-EpubResult RunEpub(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host)
+QString bookExtension(BookFormat format)
 {
-    Pass pass(doc, settings, options, host);
+    return format == BookFormat::Azw3 ? QStringLiteral("azw3") : QStringLiteral("epub");
+}
+
+EpubResult RunBookPass(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host,
+                       const BookWriterFactory& writers)
+{
+    Pass pass(doc, settings, options, host, writers);
     EpubResult result = pass.run();
     result.ledger = pass.takeLedger();
     return result;
+}
+
+EpubResult RunEpub(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host)
+{
+    EpubOptions epub = options;
+    epub.format = BookFormat::Epub;
+    return RunBookPass(doc, settings, epub, host,
+                       [](const BookSource& src) { return std::make_unique<EpubWriter>(src); });
 }

@@ -4,12 +4,19 @@
 #include "core/Cleanup.h"
 #include "epub/BookMeta.h"
 #include "epub/BookModel.h" // proposedBookMeta, which the window shows before it asks
+#include "epub/BookWriter.h"
 
 #include <QString>
 #include <QStringList>
 
 class Document;
 class PassHost;
+
+/// The formats a book is written in.
+enum class BookFormat { Epub, Azw3 };
+
+/// A format's file name extension without the dot: "epub", "azw3".
+QString bookExtension(BookFormat format);
 
 /// What the user chose for the book, beside the text settings.
 struct EpubOptions {
@@ -19,7 +26,8 @@ struct EpubOptions {
     int chapsInBook = 0; ///< chapters per book; 0: one book
     bool vertical = false; ///< set vertically, columns and pages from right to left
     int maxBookMB = 0;   ///< a book's size limit in MB (a new book starts before a chapter that would pass it); 0: none
-    QString target;     ///< a ".epub" file, or a folder; empty: the output folder
+    QString target;     ///< a book file (".epub", ".azw3"), or a folder; empty: the output folder
+    BookFormat format = BookFormat::Epub;
 };
 
 struct EpubResult {
@@ -35,7 +43,7 @@ struct EpubResult {
 /// The size a store takes books up to (Send-to-Kindle's limit): a larger book is warned of.
 constexpr int KindleBookMB = 50;
 
-/// The file name (without ".epub") of a book with this title: the title without the characters
+/// The file name (without the extension) of a book with this title: the title without the characters
 /// a file name cannot hold, cut to 80 characters, without leading dots; the novel's base name
 /// when nothing is left.
 QString BookFileName(const QString& title, const QString& novelPath);
@@ -53,3 +61,8 @@ QString defaultEpubFolder(const QString& novelPath, const QString& outPath);
 /// and conversion as in text output. Streams the text: memory does not grow with the novel.
 /// Each book is written under a temporary name and renamed into place when complete.
 EpubResult RunEpub(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host);
+
+/// The same pass for any format: plans, asks and reports as RunEpub does, each book written by
+/// a writer from `writers`. The text says "EPUB" or "AZW3" after options.format.
+EpubResult RunBookPass(Document& doc, const Settings& settings, const EpubOptions& options, PassHost& host,
+                       const BookWriterFactory& writers);

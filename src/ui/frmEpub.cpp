@@ -20,7 +20,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner, bool vertical, int maxBookMB)
+frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner, bool vertical, int maxBookMB,
+                 BookFormat format)
     : QDialog(owner) {
     setObjectName(QStringLiteral("frmEpub"));
     setWindowTitle(QStringLiteral(u"输出 EPUB"));
@@ -64,6 +65,12 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
     chkVertical->setObjectName(QStringLiteral("chkVertical"));
     chkVertical->setChecked(vertical);
 
+    optEpub = new QRadioButton(QStringLiteral("&EPUB"), this);
+    optEpub->setObjectName(QStringLiteral("optEpub"));
+    optAzw3 = new QRadioButton(QStringLiteral(u"A&ZW3（Kindle）"), this);
+    optAzw3->setObjectName(QStringLiteral("optAzw3"));
+    (format == BookFormat::Azw3 ? optAzw3 : optEpub)->setChecked(true);
+
     txtTarget = new QLineEdit(target, this);
     txtTarget->setObjectName(QStringLiteral("txtTarget"));
     txtTarget->setMinimumWidth(320);
@@ -90,6 +97,11 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
     form->addRow(QStringLiteral(u"作者(&A):"), txtAuthor);
     form->addRow(QStringLiteral(u"封面:"), cover);
     form->addRow(QStringLiteral(u"分册(&N):"), spnChaps);
+    auto* formatRow = new QHBoxLayout;
+    formatRow->addWidget(optEpub);
+    formatRow->addWidget(optAzw3);
+    formatRow->addStretch();
+    form->addRow(QStringLiteral(u"格式:"), formatRow);
     form->addRow(QStringLiteral(u"排版:"), chkVertical);
     form->addRow(QStringLiteral(u"每本书最大(&M):"), spnMaxMB);
     // A label before a row of widgets needs its buddy to take the access key.
@@ -115,6 +127,7 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
         showCover();
     });
     connect(optCoverDrawn, &QRadioButton::toggled, this, &frmEpub::showCover);
+    connect(optAzw3, &QRadioButton::toggled, this, &frmEpub::formatChanged);
     // The file is named after the book until the user names it otherwise.
     m_namedAfter = QFileInfo(target).completeBaseName();
     connect(txtTitle, &QLineEdit::textEdited, this, [this](const QString& title) {
@@ -123,9 +136,26 @@ frmEpub::frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, Q
             return;
         }
         m_namedAfter = BookFileName(title.trimmed(), current.fileName());
-        txtTarget->setText(QDir(current.path()).filePath(m_namedAfter + QStringLiteral(".epub")));
+        txtTarget->setText(QDir(current.path()).filePath(m_namedAfter + u'.' + bookExtension(this->format())));
     });
     showCover();
+    formatChanged();
+}
+
+BookFormat frmEpub::format() const {
+    return optAzw3->isChecked() ? BookFormat::Azw3 : BookFormat::Epub;
+}
+
+// The file's extension follows the format; the window says which it writes.
+void frmEpub::formatChanged() {
+    const QString extension = u'.' + bookExtension(format());
+    const QString other = format() == BookFormat::Azw3 ? QStringLiteral(".epub") : QStringLiteral(".azw3");
+    QString target = txtTarget->text().trimmed();
+    if (target.endsWith(other, Qt::CaseInsensitive)) {
+        target.chop(other.size());
+        txtTarget->setText(target + extension);
+    }
+    setWindowTitle(QStringLiteral(u"输出 ") + bookExtension(format()).toUpper());
 }
 
 void frmEpub::showCover() {
@@ -152,31 +182,33 @@ void frmEpub::chooseCover() {
 }
 
 void frmEpub::chooseTarget() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral(u"保存 EPUB"), txtTarget->text(),
-                                                      QStringLiteral(u"EPUB 电子书 (*.epub)"), nullptr,
+    const QString name = bookExtension(format()).toUpper();
+    const QString extension = u'.' + bookExtension(format());
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral(u"保存 ") + name, txtTarget->text(),
+                                                      QStringLiteral(u"%1 电子书 (*%2)").arg(name, extension), nullptr,
                                                       QFileDialog::DontConfirmOverwrite);
     if (!path.isEmpty()) {
-        txtTarget->setText(path.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive) ? path : path + QStringLiteral(".epub"));
+        txtTarget->setText(path.endsWith(extension, Qt::CaseInsensitive) ? path : path + extension);
     }
 }
 
 void frmEpub::accept() {
     if (txtTitle->text().trimmed().isEmpty()) {
-        Prompts::messageBox(this, QStringLiteral(u"请填写书名。"), QStringLiteral(u"输出 EPUB"), QMessageBox::Information);
+        Prompts::messageBox(this, QStringLiteral(u"请填写书名。"), windowTitle(), QMessageBox::Information);
         txtTitle->setFocus();
         return;
     }
     if (optCoverFile->isChecked()) {
         const CoverImage cover = loadCover(txtCover->text());
         if (!cover.error.isEmpty()) {
-            Prompts::messageBox(this, cover.error, QStringLiteral(u"输出 EPUB"), QMessageBox::Warning);
+            Prompts::messageBox(this, cover.error, windowTitle(), QMessageBox::Warning);
             txtCover->setFocus();
             return;
         }
     }
     const QFileInfo target(txtTarget->text().trimmed());
     if (txtTarget->text().trimmed().isEmpty() || !IsLegalFileName(target.fileName())) {
-        Prompts::messageBox(this, QStringLiteral(u"文件名中有非法字符！"), QStringLiteral(u"输出 EPUB"), QMessageBox::Warning);
+        Prompts::messageBox(this, QStringLiteral(u"文件名中有非法字符！"), windowTitle(), QMessageBox::Warning);
         txtTarget->setFocus();
         return;
     }
@@ -189,11 +221,13 @@ EpubOptions frmEpub::options() const {
     o.author = txtAuthor->text().trimmed();
     o.coverPath = optCoverFile->isChecked() ? txtCover->text() : QString();
     o.chapsInBook = spnChaps->value();
+    o.format = format();
     o.vertical = chkVertical->isChecked();
     o.maxBookMB = spnMaxMB->value();
     QString target = txtTarget->text().trimmed();
-    if (!target.endsWith(QLatin1String(".epub"), Qt::CaseInsensitive)) {
-        target += QStringLiteral(".epub");
+    const QString extension = u'.' + bookExtension(o.format);
+    if (!target.endsWith(extension, Qt::CaseInsensitive)) {
+        target += extension;
     }
     o.target = QFileInfo(target).absoluteFilePath();
     return o;

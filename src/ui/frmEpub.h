@@ -11,14 +11,15 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
-/// "输出 EPUB": the book's title, author, cover, chapters per book and file, before writing.
+/// "输出 EPUB": the book's title, author, cover, chapters per book, format (EPUB or AZW3) and
+/// file, before writing.
 class frmEpub : public QDialog {
     Q_OBJECT
 
 public:
     /// Starts from the detected metadata, the remembered chapters per book and folder.
     frmEpub(const BookMeta& meta, int chapsInBook, const QString& target, QWidget* owner = nullptr, bool vertical = false,
-            int maxBookMB = 0);
+            int maxBookMB = 0, BookFormat format = BookFormat::Epub);
 
     /// The choices, once accepted.
     EpubOptions options() const;
@@ -29,6 +30,8 @@ private:
     void chooseCover();
     void chooseTarget();
     void showCover();
+    BookFormat format() const;
+    void formatChanged();
 
     QLineEdit* txtTitle;
     QLineEdit* txtAuthor;
@@ -38,6 +41,8 @@ private:
     QPushButton* btnCover;
     QLabel* picCover;
     QSpinBox* spnChaps;
+    QRadioButton* optEpub;
+    QRadioButton* optAzw3;
     QCheckBox* chkVertical;
     QSpinBox* spnMaxMB;
     QLineEdit* txtTarget;

@@ -8,6 +8,8 @@
 #include "WindowConfig.h"
 #include "frmEpub.h"
 
+#include "azw3/Azw3Pass.h"
+
 #include "config/Settings.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
@@ -146,9 +148,11 @@ void PassCommands::mnuO_SaveEpub_Click() {
     const QString folder = m_settings.EpubFolder.isEmpty()
                                ? defaultEpubFolder(m_doc.FilePath, m_settings.OutPath)
                                : m_settings.EpubFolder + u'/';
+    const BookFormat format = m_settings.EpubFormat == QLatin1String("azw3") ? BookFormat::Azw3 : BookFormat::Epub;
     const QString target =
-        QDir::cleanPath(folder + BookFileName(meta.title, m_doc.FilePath)) + QStringLiteral(".epub");
-    frmEpub dialog(meta, m_settings.EpubChapsInBook, target, &m_widget, m_settings.EpubVertical, m_settings.EpubMaxBookMB);
+        QDir::cleanPath(folder + BookFileName(meta.title, m_doc.FilePath)) + u'.' + bookExtension(format);
+    frmEpub dialog(meta, m_settings.EpubChapsInBook, target, &m_widget, m_settings.EpubVertical, m_settings.EpubMaxBookMB,
+                   format);
     if (Prompts::exec(&dialog) != QDialog::Accepted) {
         return;
     }
@@ -157,6 +161,7 @@ void PassCommands::mnuO_SaveEpub_Click() {
     m_settings.EpubVertical = options.vertical;
     m_settings.EpubMaxBookMB = qint16(std::min(options.maxBookMB, 32767));
     m_settings.EpubFolder = QFileInfo(options.target).absolutePath();
+    m_settings.EpubFormat = bookExtension(options.format);
     QString error;
     if (!m_config.saveSettings(&error)) {
         m_host.setStatusText(QStringLiteral(u"EPUB 设置未能保存：") + error);
@@ -165,7 +170,7 @@ void PassCommands::mnuO_SaveEpub_Click() {
     m_host.setBookPass(true);
     EpubResult result;
     trapErrors(QStringLiteral("frmMain::mnuO_SaveEpub_Click()"), &m_widget,
-               [this, &options, &result] { result = RunEpub(m_doc, m_settings, options, m_host); });
+               [this, &options, &result] { result = RunBook(m_doc, m_settings, options, m_host); });
     m_host.setBookPass(false);
     afterPass();
     if (m_doc.IsAnalysed) {
