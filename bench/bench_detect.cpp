@@ -17,7 +17,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_detect NOVEL\n");
         return 2;
     }
-    // The codecs' tables are built once per program, not per novel: built before timing.
+    // Whatever a codec sets up once per program is done before timing.
     for (TextCodec::Id id : {TextCodec::Gb18030, TextCodec::Big5}) {
         TextCodec::forId(id).decode(QByteArrayView("-"));
     }

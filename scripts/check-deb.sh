@@ -196,7 +196,9 @@ titles="$("${as_user[@]}" "$tree/usr/bin/vellomar-cli" list "$novel" 2>/dev/null
 book="$home/book.epub"
 "${as_user[@]}" "$tree/usr/bin/vellomar-cli" epub "$novel" --out "$book" >/dev/null 2>"$work/epub.err"
 status=$?
-[ "$status" -eq 0 ] && unzip -l "$book" 2>/dev/null | grep -q 'images/cover.jpg' &&
+# grep reads the whole listing: with -q it could leave before unzip has written its last lines,
+# and unzip, cut off (SIGPIPE), would fail the pipeline.
+[ "$status" -eq 0 ] && unzip -l "$book" 2>/dev/null | grep 'images/cover.jpg' >/dev/null &&
     pass "vellomar-cli epub draws the cover through the installed module" ||
     fail "vellomar-cli epub: exit $status, $(cat "$work/epub.err"; ls -la "$home")"
 

@@ -335,6 +335,9 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         return false;
     }
     doc.SetState(Busy);
+    // Whether the novel looks hard-wrapped is asked of samples of it, whatever the settings say
+    // (the suggestion is for a novel it is off for).
+    std::optional<WrapProfile> wrap;
     // Lines not counted yet: the progress goes by bytes read.
     const bool byBytes = doc.LineCount < 0;
     host.progressStart(byBytes ? doc.textSize() : doc.LineCount);
@@ -463,6 +466,8 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
                     break;
                 }
                 firstPartLines = reader.lineNumber();
+                // The second reader started later and is still at work: time for the samples.
+                wrap = sampleNovelWrap(doc.FilePath, doc.codec(), doc.bomLength());
                 continue;
             }
             offset = reader.lineOffset();
@@ -600,8 +605,7 @@ bool RunAnalysis(Document& doc, const Settings& settings, PassHost& host)
         host.noTitleFound(QStringLiteral(u"未发现章节标题，请检查“章节标题”正则表达式是否符合"), doc.codec().name());
     } else {
         doc.SetState(Analysed);
-        // Read now whatever the settings say: the suggestion is for a novel it is off for.
-        doc.Wrap = sampleNovelWrap(doc.FilePath, doc.codec(), doc.bomLength());
+        doc.Wrap = wrap ? *wrap : sampleNovelWrap(doc.FilePath, doc.codec(), doc.bomLength());
         QString status = ChapCountText(model.recordCount(), j);
         if (doc.Wrap.wrapped && !settings.Reflow) {
             status += QStringLiteral(u"。") + doc.Wrap.reason();

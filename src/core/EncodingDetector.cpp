@@ -202,7 +202,7 @@ bool shapedLikeUtf16(QByteArrayView head)
     return std::max(littleEnds, bigEnds) >= 2 || crLf || zeros * 10 >= head.size();
 }
 
-/// What each judge found, and the verdict.
+/// What each judge found, and the verdict. The library is not asked when our count is decisive.
 struct Verdict {
     Id ours = TextCodec::Gb18030;   ///< the reading our count prefers
     bool decisive = false;          ///< ... by a wide margin
@@ -246,6 +246,11 @@ Verdict judge(QByteArrayView head, QByteArrayView sample)
     const Tally& second = tallies[runnerUp];
     // Decisive: enough common characters, and well ahead of every other reading.
     v.decisive = best.points() >= 12 && best.rate() >= 2 * std::max(0.0, second.rate()) + 0.02;
+    if (v.decisive) {
+        // The library could not change the verdict, and asking it costs milliseconds.
+        v.id = v.ours;
+        return v;
+    }
 
     // The library's window starts at the line of the first non-ASCII byte, so that an English
     // preface does not fill it; UTF-16 text is handed over from its start.
@@ -275,9 +280,7 @@ Verdict judge(QByteArrayView head, QByteArrayView sample)
     // The library's confidence grows with the common characters it finds, not with the share of
     // the text they make, so on short or mostly-ASCII samples it can be sure of a reading that
     // gives more bad characters than ours: that reading is not taken.
-    if (v.decisive) {
-        v.id = v.ours;
-    } else if (v.confident && tallies[v.theirs].bad <= best.bad) {
+    if (v.confident && tallies[v.theirs].bad <= best.bad) {
         v.id = v.theirs;
     } else if (best.rate() > second.rate()) {
         v.id = v.ours; // little evidence, but more than the library has on so little text

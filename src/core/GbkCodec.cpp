@@ -3,23 +3,22 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-#include <cstring>
 
 const GbkCodec& GbkCodec::instance()
 {
-    static const GbkCodec codec(Gbk, "GBK", QStringLiteral("GBK"));
+    static const GbkCodec codec(Gbk, "GBK", QStringLiteral("GBK"), CodePageTables::gbk);
     return codec;
 }
 
 const GbkCodec& GbkCodec::gb18030()
 {
-    static const GbkCodec codec(Gb18030, "GB18030", QStringLiteral("GB18030"));
+    static const GbkCodec codec(Gb18030, "GB18030", QStringLiteral("GB18030"), CodePageTables::gb18030);
     return codec;
 }
 
 const GbkCodec& GbkCodec::big5()
 {
-    static const GbkCodec codec(Big5, "Big5-HKSCS", QStringLiteral("Big5-HKSCS"));
+    static const GbkCodec codec(Big5, "Big5-HKSCS", QStringLiteral("Big5-HKSCS"), CodePageTables::big5);
     return codec;
 }
 
@@ -32,89 +31,10 @@ const TextCodec& TextCodec::doubleByte(Id id)
     }
 }
 
-GbkCodec::GbkCodec(Id id, const char* icuName, const QString& name)
-    : m_id(id), m_name(name), m_icuName(icuName), m_fourByte(id == Gb18030)
+GbkCodec::GbkCodec(Id id, const char* icuName, const QString& name, const CodePageTables::Table& table)
+    : m_id(id), m_name(name), m_icuName(icuName), m_fourByte(id == Gb18030), m_table(table),
+      m_single(table.single), m_pair(table.pair), m_toCode(table.toCode)
 {
-    std::memset(m_single, 0, sizeof m_single);
-    std::memset(m_pair, 0, sizeof m_pair);
-    std::memset(m_toCode, 0, sizeof m_toCode);
-    QStringDecoder decoder(icuName, QStringConverter::Flag::Stateless);
-    QStringEncoder encoder(icuName, QStringConverter::Flag::Stateless);
-    for (int b = 0; b < 0x80; ++b) {
-        m_single[b] = char16_t(b);
-    }
-    // A sequence is kept only when it decodes to text that encodes back to it.
-    auto accept = [&](const char* bytes, int n) -> QString {
-        const QString s = decoder.decode(QByteArrayView(bytes, n));
-        if (s.isEmpty() || s.contains(QChar(0xFFFD)) || QByteArray(encoder.encode(s)) != QByteArrayView(bytes, n)) {
-            return QString();
-        }
-        return s;
-    };
-    for (int b = 0x80; b <= 0xFF; ++b) {
-        const char one = char(b);
-        const QString s = accept(&one, 1);
-        if (s.size() == 1 && s[0].unicode() >= 0x80 && !s[0].isSurrogate() && !isEscape(s[0].unicode())) {
-            m_single[b] = s[0].unicode();
-            m_toCode[s[0].unicode()] = quint16(b);
-        }
-    }
-    // Every pair of a lead and a trail byte goes through the converter in one call each way, a
-    // line feed after each (no pair decodes to one, nor swallows it), and the answers are read
-    // in place: a call, a string and an array per pair cost milliseconds at every start.
-    // Should the answers not line up, each pair is asked alone.
-    QByteArray pairs(126 * 191 * 3, Qt::Uninitialized);
-    char* at = pairs.data();
-    for (int lead = 0x81; lead <= 0xFE; ++lead) {
-        for (int trail = 0x40; trail <= 0xFE && !m_single[lead]; ++trail) {
-            *at++ = char(lead);
-            *at++ = char(trail);
-            *at++ = '\n';
-        }
-    }
-    pairs.truncate(at - pairs.constData());
-    const QString decoded = decoder.decode(pairs);
-    const QByteArray encoded = encoder.encode(decoded);
-    const qsizetype count = pairs.size() / 3;
-    const bool together = decoded.count(u'\n') == count && encoded.count('\n') == count;
-    qsizetype text = 0;  // where the pair's text starts in `decoded`
-    qsizetype bytes = 0; // where that text's bytes start in `encoded`
-    for (qsizetype i = 0; i < count; ++i) {
-        const char* two = pairs.constData() + 3 * i;
-        const quint16 code = quint16(quint8(two[0]) << 8 | quint8(two[1]));
-        QString alone;
-        QStringView s;
-        if (together) {
-            const qsizetype textEnd = decoded.indexOf(u'\n', text);
-            const qsizetype bytesEnd = encoded.indexOf('\n', bytes);
-            s = QStringView(decoded).sliced(text, textEnd - text);
-            if (s.isEmpty() || s.contains(QChar(0xFFFD)) || QByteArrayView(encoded).sliced(bytes, bytesEnd - bytes) != QByteArrayView(two, 2)) {
-                s = QStringView();
-            }
-            text = textEnd + 1;
-            bytes = bytesEnd + 1;
-        } else {
-            alone = accept(two, 2);
-            s = alone;
-        }
-        if (s.size() == 1 && s[0].unicode() >= 0x80 && !s[0].isSurrogate() && !isEscape(s[0].unicode())) {
-            m_pair[code] = s[0].unicode();
-            if (!m_toCode[s[0].unicode()]) {
-                m_toCode[s[0].unicode()] = code;
-            }
-        } else if (s.size() == 1 && isEscape(s[0].unicode())) {
-            m_escapeRangePair.insert(code, s[0].unicode());
-        } else if (s.size() == 2 && s[0].isHighSurrogate() && s[1].isLowSurrogate()) {
-            const char32_t u = QChar::surrogateToUcs4(s[0], s[1]);
-            m_widePair.insert(code, u);
-            m_wideToCode.insert(u, code);
-        }
-    }
-    for (int b = 0x80; b <= 0xFF; ++b) {
-        m_toCode[EscapeBase + b] = quint16(b);
-    }
-    // Escapes of ASCII bytes (which this code page never needs) still write back as themselves;
-    // the high byte 0 cannot be told from "none", so they go through the long path.
 }
 
 // GB18030's four-byte sequences (and Big5-HKSCS pairs outside the Basic Multilingual Plane).
@@ -129,15 +49,14 @@ bool GbkCodec::decodeLong(const unsigned char* p, const unsigned char* end, QStr
         }
         return s;
     };
-    if (end - p >= 2 && m_escapeRangePair.contains(quint16(p[0] << 8 | p[1]))) {
+    if (end - p >= 2 && m_table.escapeRangePairs.find(quint16(p[0] << 8 | p[1]))) {
         *text = escaped(p, 2);
         *used = 2;
         return true;
     }
-    if (end - p >= 2 && !m_widePair.isEmpty()) {
-        const auto it = m_widePair.constFind(quint16(p[0] << 8 | p[1]));
-        if (it != m_widePair.cend()) {
-            *text = QString::fromUcs4(&*it, 1);
+    if (end - p >= 2 && !m_table.widePairs.isEmpty()) {
+        if (const char32_t* wide = m_table.widePairs.find(quint16(p[0] << 8 | p[1]))) {
+            *text = QString::fromUcs4(wide, 1);
             *used = 2;
             return true;
         }
@@ -168,8 +87,8 @@ bool GbkCodec::decodeLong(const unsigned char* p, const unsigned char* end, QStr
 int GbkCodec::escapeRangeChar(const unsigned char* p, const unsigned char* end, char16_t* c) const
 {
     if (end - p >= 2) {
-        if (const auto it = m_escapeRangePair.constFind(quint16(p[0] << 8 | p[1])); it != m_escapeRangePair.cend()) {
-            *c = *it;
+        if (const char16_t* escapeRange = m_table.escapeRangePairs.find(quint16(p[0] << 8 | p[1]))) {
+            *c = *escapeRange;
             return 2;
         }
     }
@@ -205,7 +124,7 @@ quint8 GbkCodec::decode(const char* data, qsizetype size, QString& out, const qu
         if (b < 0x80) {
             c = b;
             ++p;
-        } else if (p + 1 < end && (c = m_pair[(b << 8) | p[1]]) != 0) {
+        } else if (p + 1 < end && (c = m_pair[((b & 0x7F) << 8) | p[1]]) != 0) {
             p += 2;
         } else if (decodeLong(p, end, &longText, &used)) {
             for (QChar u : std::as_const(longText)) {
@@ -227,9 +146,9 @@ quint8 GbkCodec::decode(const char* data, qsizetype size, QString& out, const qu
 
 bool GbkCodec::encodeLong(char32_t c, QByteArray& out) const
 {
-    if (const auto it = m_wideToCode.constFind(c); it != m_wideToCode.cend()) {
-        out.append(char(*it >> 8));
-        out.append(char(*it & 0xFF));
+    if (const quint16* code = m_table.wideCodes.find(c)) {
+        out.append(char(*code >> 8));
+        out.append(char(*code & 0xFF));
         return true;
     }
     if (!m_fourByte) {

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "core/CodePageTables.h"
 #include "core/TextCodec.h"
 
 #include <QHash>
 #include <QMutex>
 
 /// The double-byte Chinese code pages: GBK (code page 936, the novel's specified encoding),
-/// GB18030 (GBK plus its four-byte sequences) and Big5-HKSCS. Tables are read once from the
-/// platform's (ICU) converters; only byte sequences that encode back to themselves are kept,
-/// which is what makes decoding reversible.
+/// GB18030 (GBK plus its four-byte sequences) and Big5-HKSCS. Their tables were read from the
+/// platform's (ICU) converters when the program was built (CodePageTables.h).
 class GbkCodec final : public TextCodec {
 public:
     static const GbkCodec& instance(); ///< GBK
@@ -32,7 +32,7 @@ public:
             return *p;
         }
         if (p + 1 < end) {
-            if (const char16_t c = m_pair[(*p << 8) | p[1]]) {
+            if (const char16_t c = m_pair[((*p & 0x7F) << 8) | p[1]]) {
                 return c;
             }
         }
@@ -40,13 +40,16 @@ public:
     }
 
     /// The character of a valid two-byte sequence, or 0.
-    char16_t pairAt(unsigned char lead, unsigned char trail) const { return m_pair[(lead << 8) | trail]; }
+    char16_t pairAt(unsigned char lead, unsigned char trail) const
+    {
+        return lead >= 0x80 ? m_pair[((lead & 0x7F) << 8) | trail] : 0;
+    }
 
 protected:
     int escapeRangeChar(const unsigned char* p, const unsigned char* end, char16_t* c) const override;
 
 private:
-    GbkCodec(Id id, const char* icuName, const QString& name);
+    GbkCodec(Id id, const char* icuName, const QString& name, const CodePageTables::Table& table);
     bool decodeLong(const unsigned char* p, const unsigned char* end, QString* text, int* used) const;
     bool encodeLong(char32_t c, QByteArray& out) const;
 
@@ -54,12 +57,10 @@ private:
     QString m_name;
     QByteArray m_icuName;
     bool m_fourByte;
-    char16_t m_single[256];   // byte -> character, 0 when the byte leads a pair or is invalid
-    char16_t m_pair[65536];   // (lead << 8 | trail) -> character, 0 when not a valid pair
-    quint16 m_toCode[65536];  // character -> 1 or 2 bytes (high byte 0 for one), 0 when none
-    QHash<quint16, char32_t> m_widePair;   // two bytes -> supplementary character (Big5-HKSCS)
-    QHash<quint16, char16_t> m_escapeRangePair; // two bytes -> a character of U+F700..U+F7FF
-    QHash<char32_t, quint16> m_wideToCode;
+    const CodePageTables::Table& m_table;
+    const char16_t* const m_single; // byte -> character, 0 when the byte leads a pair or is invalid
+    const char16_t* const m_pair;   // ((lead - 0x80) << 8 | trail) -> character, 0 when not a valid pair
+    const quint16* const m_toCode;  // character -> 1 or 2 bytes (high byte 0 for one), 0 when none
     // Four-byte sequences are rare: converted by ICU once and remembered.
     mutable QMutex m_cacheLock;
     mutable QHash<quint32, QString> m_longCache;

@@ -111,8 +111,12 @@ bool BookText::readLine(QString& text)
         return false;
     }
     ++m_readNo;
-    m_hash.addData(line);
-    m_hash.addData(terminator);
+    if (terminator.data() == line.data() + line.size()) {
+        m_hash.addData(QByteArrayView(line.data(), line.size() + terminator.size()));
+    } else {
+        m_hash.addData(line);
+        m_hash.addData(terminator);
+    }
     m_doc.codec().decode(line.data(), line.size(), text);
     return true;
 }

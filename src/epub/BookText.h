@@ -2,9 +2,9 @@
 
 #include "core/Cleanup.h"
 #include "core/Reflow.h"
+#include "core/Sha1.h"
 #include "core/cRegExp.h"
 
-#include <QCryptographicHash>
 #include <QString>
 #include <QStringView>
 
@@ -64,5 +64,5 @@ private:
     HeadingLines m_headings;
     ReflowParagraph m_paragraph;
     QString m_line;
-    QCryptographicHash m_hash{QCryptographicHash::Sha1};
+    Sha1 m_hash;
 };

@@ -64,6 +64,7 @@ private:
     bool copyLines(qint64 count, bool convert);
     bool copyParagraphs(qint64 count, bool convert);
     bool writeParagraph(bool convert);
+    bool toSimplified(QString& text) const;
     void failReading(LineReader::Result r);
     bool startFile(const QString& target);
     bool endFile();
@@ -166,7 +167,6 @@ bool Pass::copyLines(qint64 count, bool convert)
     }
     LineReader& reader = m_doc.reader();
     const TextCodec& codec = m_doc.codec();
-    const ScriptConverter& t2s = ScriptConverter::traditionalToSimplified();
     QByteArrayView line, terminator;
     for (qint64 n = 0; n < count; ++n) {
         const LineReader::Result r = reader.next(line, terminator);
@@ -217,20 +217,8 @@ bool Pass::copyLines(qint64 count, bool convert)
         }
         // A line written in simplified script is left as it is.
         const bool wanted = cleaned ? lineWantsConversion(m_text) : RawLineTest::wantsConversion(flags);
-        if (convert && (cleaned || (flags & RawLineTest::Convertible)) && wanted) {
-            QString simple = t2s.convert(m_text);
-            if (!simple.isSharedWith(m_text)) {
-                // A character the file's code page cannot hold keeps its original form.
-                for (qsizetype i = 0; i < simple.size(); ++i) {
-                    if (!m_outCodec->canEncode(simple[i].unicode())) {
-                        simple[i] = m_text[i];
-                    }
-                }
-                if (simple != m_text) {
-                    m_text = std::move(simple);
-                    changed = true;
-                }
-            }
+        if (convert && (cleaned || (flags & RawLineTest::Convertible)) && wanted && toSimplified(m_text)) {
+            changed = true;
         }
         bool ok;
         if (changed || m_transcode) {
@@ -295,14 +283,7 @@ bool Pass::writeParagraph(bool convert)
         return true;
     }
     if (convert && lineWantsConversion(text)) {
-        QString simple = ScriptConverter::traditionalToSimplified().convert(text);
-        // A character the file's code page cannot hold keeps its original form.
-        for (qsizetype i = 0; i < simple.size() && i < text.size(); ++i) {
-            if (!m_outCodec->canEncode(simple[i].unicode())) {
-                simple[i] = text[i];
-            }
-        }
-        text = std::move(simple);
+        toSimplified(text);
     }
     m_bytes.clear();
     m_outCodec->encode(text, m_bytes);
@@ -310,6 +291,26 @@ bool Pass::writeParagraph(bool convert)
         failWriting();
         return false;
     }
+    return true;
+}
+
+// The text in simplified script, but for characters the file's code page cannot hold, which
+// keep their original form; false when nothing changed.
+bool Pass::toSimplified(QString& text) const
+{
+    QString simple = ScriptConverter::traditionalToSimplified().convert(text);
+    if (simple.isSharedWith(text)) {
+        return false;
+    }
+    for (qsizetype i = 0; i < simple.size() && i < text.size(); ++i) {
+        if (!m_outCodec->canEncode(simple[i].unicode())) {
+            simple[i] = text[i];
+        }
+    }
+    if (simple == text) {
+        return false;
+    }
+    text = std::move(simple);
     return true;
 }
 

@@ -256,8 +256,9 @@ private slots:
         QCOMPARE(bad, 1);
     }
 
-    // The double-byte tables are read from the platform's converters all pairs at once: every
-    // pair the converter alone reads as one character that writes back to the pair reads so here.
+    // The double-byte tables were read from the platform's converters when the program was built:
+    // every pair the converter reads as one character that writes back to the pair reads so here,
+    // and no other pair does.
     void everyPairAsTheConverterReadsIt_data()
     {
         QTest::addColumn<TextCodec::Id>("id");
@@ -284,6 +285,10 @@ private slots:
                     QCOMPARE(codec.decode(QByteArrayView(two, 2)), alone);
                     QCOMPARE(codec.encode(alone), QByteArray(two, 2));
                     ++characters;
+                } else {
+                    // Nothing else reads as one character: two escapes, an escape and a letter,
+                    // or a supplementary character.
+                    QCOMPARE(codec.decode(QByteArrayView(two, 2)).size(), 2);
                 }
             }
         }
