@@ -19,7 +19,7 @@ if [ "${1:-}" = "--sanitize" ]; then
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 elif [ "${1:-}" = "--threads" ]; then
     shift
-    threaded=(tst_analysis tst_repeatedchapters tst_scriptconverter tst_filewriter tst_outputpass tst_outputplan tst_overwritequestion tst_cli tst_batch tst_zipcontainer tst_epub)
+    threaded=(tst_analysis tst_repeatedchapters tst_scriptconverter tst_filewriter tst_outputpass tst_outputplan tst_overwritequestion tst_cli tst_batch tst_zipcontainer tst_epub tst_azw3)
     cmake -S "$root" -B "$root/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLOMAR_TSAN=ON -DVELLOMAR_GUI=OFF >/dev/null
     cmake --build "$root/build-tsan" --parallel "$(nproc)" --target vellomar-cli "${threaded[@]}"
     cd "$root/build-tsan"

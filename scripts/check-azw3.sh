@@ -6,9 +6,14 @@
 # its contents, and reads title and author with ebook-meta. Prints a line per novel and a
 # summary; exits non-zero when any novel fails. Slow (calibre): not part of ./test.sh.
 #   scripts/check-azw3.sh [--synthetic MB] [NOVEL.txt...]   (default: ../shared/corpus/*.txt)
-# Needs `apt-get install calibre epubcheck` and a build of vellomar-cli in build/.
+# Installs calibre when it is missing (as bench/run.sh does its tools); needs a build of
+# vellomar-cli in build/.
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/setup.sh"
+VELLOMAR_PACKAGES+=(calibre bc)
+vellomar_install_packages
+set +e
 cli="${VELLOMAR_CLI:-$root/build/src/cli/vellomar-cli}"
 gen="${VELLOMAR_GEN:-$root/build/bench/gen_novel}"
 synthetic=0
@@ -70,7 +75,9 @@ def decode(raw):
     if raw[:2] in (b'\xff\xfe', b'\xfe\xff'):
         return raw.decode('utf-16', 'replace')
     if encoding == 'big5':
-        return raw.decode('big5hkscs', 'replace')
+        # Big5 as browsers and our reader take it: A1E3 is U+FF5E (Python's big5hkscs says
+        # U+223C, an older table's choice).
+        return raw.decode('big5hkscs', 'replace').replace('\u223c', '\uff5e')
     try:
         return raw.decode('utf-8')
     except UnicodeDecodeError:
@@ -111,12 +118,54 @@ with zipfile.ZipFile(converted) as z:
     pages = [p for p in spine(z) if 'titlepage' not in p]
     xhtml = [z.read(p).decode('utf-8') for p in pages]
     toc = contents(z)
-book = squeeze(''.join(text_of(x) for x in xhtml))
+# A chapter heading starts where a marker stands; the book drops a volume's heading or word
+# in front of it ("上卷 第二回" under 上卷 is "第二回").
+marked = squeeze(''.join(text_of(re.sub(r'(<h2\b)', '\x00\\1', x)) for x in xhtml))
+pieces, starts, at = marked.split('\x00'), set(), 0
+for piece in pieces:
+    starts.add(at)
+    at += len(piece)
+book = ''.join(pieces)
+volumes = [squeeze(html.unescape(re.sub(r'<[^>]+>', '', h))) for x in xhtml for h in re.findall(r'<h1[^>]*>(.*?)</h1>', x, re.S)]
 want = squeeze(decode(open(novel, 'rb').read()))
-if book != want:
-    at = next((i for i, (a, b) in enumerate(zip(book, want)) if a != b), min(len(book), len(want)))
+separators = ':：、·—-】'
+def volume_prefix(at_book, at_novel):
+    """How many characters of the novel the book left out here: a volume's heading or its word."""
+    if at_book not in starts:
+        return 0
+    for k in range(1, 41):
+        prefix = want[at_novel:at_novel + k]
+        words = prefix.rstrip(separators)
+        if words and any(v.startswith(words) for v in volumes) \
+                and want[at_novel + k:at_novel + k + 12] == book[at_book:at_book + 12]:
+            return k
+    return 0
+def agree(i, j):
+    """How many characters book[i:] and want[j:] have in common at their start."""
+    n, step = 0, 1 << 16
+    while step:
+        if book[i + n:i + n + step] == want[j + n:j + n + step] and i + n + step <= len(book) and j + n + step <= len(want):
+            n += step
+        else:
+            step //= 2
+    while i + n < len(book) and j + n < len(want) and book[i + n] == want[j + n]:
+        n += 1
+    return n
+i = j = stripped = 0
+while i < len(book) and j < len(want):
+    n = agree(i, j)
+    i += n
+    j += n
+    if i == len(book) or j == len(want):
+        break
+    k = volume_prefix(i, j)
+    if not k:
+        break
+    j += k
+    stripped += 1
+if i < len(book) or j < len(want):
     problems.append('text differs at character %d of %d: book "%s" novel "%s"'
-                    % (at, len(want), book[max(0, at - 15):at + 15], want[max(0, at - 15):at + 15]))
+                    % (j, len(want), book[max(0, i - 15):i + 15], want[max(0, j - 15):j + 15]))
 headings = [squeeze(html.unescape(re.sub(r'<[^>]+>', '', h))) for x in xhtml for h in re.findall(r'<h[12][^>]*>(.*?)</h[12]>', x, re.S)]
 flat = []
 def walk(nodes):
@@ -124,7 +173,7 @@ def walk(nodes):
         flat.append(label)
         walk(children)
 walk(toc)
-if [h for h in flat if h not in ('简介', '前言')] != headings:
+if [h for h in flat if h not in ('简介', '簡介', '前言')] != headings:
     problems.append('contents (%d entries) and chapter headings (%d) differ' % (len(flat), len(headings)))
 with zipfile.ZipFile(ours) as z:
     if contents(z) != toc:
@@ -136,10 +185,11 @@ if not title:
 if epubcheck != 'ok':
     problems.append('EPUBCheck found problems in the converted EPUB')
 nested = sum(1 for _, c in toc if c)
-print('%s %s: %d chars, %d contents entries (%d volumes holding %d), title "%s", author "%s", EPUBCheck %s, '
+print('%s %s: %d chars, %d contents entries (%d volumes holding %d, %d headings without the volume\'s words), '
+      'title "%s", author "%s", EPUBCheck %s, '
       'AZW3 %.1f MB in %.2f s = %.2f x our EPUB'
       % ('FAIL' if problems else 'ok  ', novel.split('/')[-1], len(want), len(flat), nested,
-         sum(len(c) for _, c in toc), title, author, epubcheck, int(size) / 1048576, float(seconds),
+         sum(len(c) for _, c in toc), stripped, title, author, epubcheck, int(size) / 1048576, float(seconds),
          int(size) / int(epubsize)))
 for p in problems:
     print('     ' + p)

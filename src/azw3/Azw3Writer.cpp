@@ -74,9 +74,10 @@ bool Azw3Writer::addPage(const QString& id, QByteArray page)
     if (page.isEmpty()) {
         page = "<p class=\"blank\"></p>\n"; // every part has a fragment for the contents to lead to
     }
-    // The fragments' selector finds the body's division by its aid.
+    // The fragments' selector finds the body's division by its aid; the id is the page's own,
+    // which a converter keeps as the contents' target (else it makes one up).
     const QByteArray head = partHead(m_title, m_src.model.meta().language) + "<div class=\"" + Classes[m_kind]
-                            + "\" aid=\"" + kf8Aid(part) + "\">";
+                            + "\" id=\"" + id.toLatin1() + "\" aid=\"" + kf8Aid(part) + "\">";
     return m_text.addPart(head, QByteArrayLiteral("</div>\n</body>\n</html>\n"), page);
 }
 

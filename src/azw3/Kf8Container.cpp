@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -118,6 +119,33 @@ mode_t processUmask()
         return mode_t(022);
     }();
     return mask;
+}
+
+// Copies `from` whole to the end of `to` (both flushed): inside the kernel where it can,
+// through a buffer where it cannot.
+bool copyAll(QFile& from, QFile& to)
+{
+    const qint64 size = from.size();
+    loff_t at = 0;
+    while (at < size) {
+        const ssize_t n = ::copy_file_range(from.handle(), &at, to.handle(), nullptr, size_t(size - at), 0);
+        if (n > 0) {
+            continue;
+        }
+        if (n == 0 || at > 0 || (errno != ENOSYS && errno != EXDEV && errno != EINVAL && errno != EOPNOTSUPP)) {
+            return n == 0 ? (errno = EIO, false) : false;
+        }
+        // Not between these files: the plain way.
+        while (!from.atEnd()) {
+            const QByteArray piece = from.read(1 << 20);
+            if (piece.isEmpty() || to.write(piece) != piece.size()) {
+                return false;
+            }
+        }
+        return to.flush();
+    }
+    // The file's own idea of where it is follows the copy.
+    return to.seek(to.size());
 }
 
 } // namespace
@@ -267,9 +295,13 @@ bool Kf8Container::write(const QString& target, Kf8Text& text, const QList<Kf8Nc
         IndexStrings selectors;
         IndexTable frag({{2, 1, 0x01}, {3, 1, 0x02}, {4, 1, 0x04}, {6, 2, 0x08}});
         const QList<Kf8Text::Fragment>& fragments = text.fragments();
+        // The fragments of a part share their selector.
+        quint32 selector = 0;
         for (int i = 0; i < fragments.size(); ++i) {
             const Kf8Text::Fragment& f = fragments[i];
-            const quint32 selector = selectors.add("P-//*[@aid='" + kf8Aid(f.part) + "']");
+            if (i == 0 || f.part != fragments[i - 1].part) {
+                selector = selectors.add("P-//*[@aid='" + kf8Aid(f.part) + "']");
+            }
             frag.add(QByteArray::number(f.insertAt).rightJustified(10, '0'),
                      {{selector}, {quint32(f.part)}, {quint32(i)}, {f.offset, f.length}});
         }
@@ -368,11 +400,8 @@ bool Kf8Container::write(const QString& target, Kf8Text& text, const QList<Kf8Nc
         m_error = QStringLiteral(u"无法写入文件: %1（%2）").arg(target, records.errorString());
         return false;
     }
-    while (!records.atEnd()) {
-        const QByteArray piece = records.read(1 << 20);
-        if (piece.isEmpty() || file.write(piece) != piece.size()) {
-            return failed(errno);
-        }
+    if (!file.flush() || !copyAll(records, file)) {
+        return failed(errno);
     }
     for (const QByteArray& r : tail) {
         if (file.write(r) != r.size()) {

@@ -2,10 +2,14 @@
 
 #include "azw3/PalmDoc.h"
 
+#include <algorithm>
+
 namespace {
 
-// Text is packed once this much waits.
-constexpr qsizetype Batch = 64 * 1024;
+// Text goes to the packers in batches of this many records.
+constexpr qsizetype BatchRecords = 16;
+// More threads than this gain nothing for the few megabytes in flight.
+constexpr unsigned MaxThreads = 8;
 
 inline bool continuation(char c)
 {
@@ -19,11 +23,50 @@ QByteArray kf8Aid(int part)
     return QByteArray::number(part, 32).toUpper();
 }
 
+// Whole records of text, with the bytes after the last one that a cut character needs: a
+// range of a buffer the batches of one hand-over share.
+struct Kf8Text::Batch {
+    QByteArray buffer;
+    qsizetype from = 0;
+    qsizetype to = 0; // the records' end; up to 3 bytes after it are read
+    int records = 0;
+    QByteArray packed;
+    QList<quint32> sizes;
+    bool done = false;
+};
+
+Kf8Text::Kf8Text(int maxRecords) : m_maxRecords(maxRecords) {}
+
+Kf8Text::~Kf8Text()
+{
+    stopPacking();
+}
+
 bool Kf8Text::open(const QString& folder)
 {
     m_file.setFileTemplate(folder + QStringLiteral("/.vellomar-XXXXXX.part"));
     m_file.setAutoRemove(true);
-    return m_file.open();
+    if (!m_file.open()) {
+        return false;
+    }
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, MaxThreads);
+    for (unsigned i = 0; i < threads; ++i) {
+        m_threads.emplace_back([this] { pack(); });
+    }
+    return true;
+}
+
+void Kf8Text::stopPacking()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_work.notify_all();
+    for (std::thread& t : m_threads) {
+        t.join();
+    }
+    m_threads.clear();
 }
 
 QString Kf8Text::errorString() const
@@ -39,7 +82,7 @@ bool Kf8Text::write(QByteArrayView bytes)
 {
     m_pending += bytes;
     m_length += quint32(bytes.size());
-    return m_pending.size() < Batch || emitRecords(false);
+    return m_pending.size() < BatchRecords * RecordSize + 3 || emitRecords(false);
 }
 
 bool Kf8Text::addPart(const QByteArray& head, const QByteArray& tail, QByteArrayView content)
@@ -70,34 +113,99 @@ bool Kf8Text::finish(const QByteArray& css)
     m_pending += css;
     m_length += quint32(css.size());
     m_flows.append({cssStart, m_length});
-    return emitRecords(true) && m_file.flush();
+    const bool handed = emitRecords(true);
+    stopPacking();
+    return handed && !m_failed && m_file.flush();
 }
 
-// Cuts the waiting text into records; the last, shorter one only when `all`. A record keeps
-// back the bytes of a character that runs into the next one and repeats them after its
-// packed text, with their count.
+// Hands the waiting text to the packers in whole records; the last, shorter one only when
+// `all`. Waits while too much is in flight.
 bool Kf8Text::emitRecords(bool all)
 {
     qsizetype at = 0;
     const qsizetype n = m_pending.size();
-    QByteArray out;
     while (n - at >= RecordSize + 3 || (all && at < n)) {
-        if (m_recordSizes.size() >= m_maxRecords) {
-            m_tooLong = true;
+        auto batch = std::make_unique<Batch>();
+        batch->buffer = m_pending; // shared, not copied
+        batch->from = at;
+        while (batch->records < BatchRecords && (n - at >= RecordSize + 3 || (all && at < n))) {
+            if (m_records >= m_maxRecords) {
+                m_tooLong = true;
+                return false;
+            }
+            at += std::min<qsizetype>(RecordSize, n - at);
+            ++batch->records;
+            ++m_records;
+        }
+        batch->to = at;
+        std::unique_lock lock(m_mutex);
+        m_room.wait(lock, [this] { return m_failed || m_inFlight < InFlightLimit; });
+        if (m_failed || m_threads.empty()) {
             return false;
         }
-        const qsizetype size = std::min<qsizetype>(RecordSize, n - at);
-        QByteArray record = palmDocCompress(QByteArrayView(m_pending.constData() + at, size));
-        int overlap = 0;
-        while (overlap < 3 && at + size + overlap < n && continuation(m_pending[at + size + overlap])) {
-            ++overlap;
-        }
-        record.append(m_pending.constData() + at + size, overlap);
-        record.append(char(overlap));
-        m_recordSizes.append(quint32(record.size()));
-        out += record;
-        at += size;
+        m_inFlight += batch->to - batch->from;
+        m_batches.push_back(std::move(batch));
+        m_work.notify_one();
     }
-    m_pending.remove(0, at);
-    return m_file.write(out) == out.size();
+    // The rest starts the next buffer; the batches keep theirs.
+    m_pending = m_pending.mid(at);
+    return true;
+}
+
+// A packing thread: packs the next batch, record by record, then writes whatever packed
+// batches lead the queue, unless another thread is writing them already. A record keeps back
+// the bytes of a character that runs into the next one and repeats them after its packed
+// text, with their count.
+void Kf8Text::pack()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_work.wait(lock, [this] { return m_stop || m_taken < m_batches.size(); });
+        if (m_taken == m_batches.size() || (m_stop && m_failed)) {
+            return;
+        }
+        Batch& b = *m_batches[m_taken++];
+        lock.unlock();
+        const char* text = b.buffer.constData();
+        const qsizetype end = b.buffer.size();
+        for (qsizetype at = b.from; at < b.to; at += RecordSize) {
+            const qsizetype size = std::min<qsizetype>(RecordSize, b.to - at);
+            const qsizetype before = b.packed.size();
+            b.packed += palmDocCompress(QByteArrayView(text + at, size));
+            int overlap = 0;
+            while (overlap < 3 && at + size + overlap < end && continuation(text[at + size + overlap])) {
+                ++overlap;
+            }
+            b.packed.append(text + at + size, overlap);
+            b.packed.append(char(overlap));
+            b.sizes.append(quint32(b.packed.size() - before));
+        }
+        lock.lock();
+        b.done = true;
+        if (!m_writing) {
+            writeFinished(lock);
+        }
+    }
+}
+
+// Writes the packed batches at the front of the queue, in order. Called with the lock held and
+// m_writing false; the lock is let go while the bytes are written.
+void Kf8Text::writeFinished(std::unique_lock<std::mutex>& lock)
+{
+    m_writing = true;
+    while (!m_failed && !m_batches.empty() && m_batches.front()->done) {
+        std::unique_ptr<Batch> b = std::move(m_batches.front());
+        m_batches.pop_front();
+        --m_taken;
+        lock.unlock();
+        const bool ok = m_file.write(b->packed) == b->packed.size();
+        m_recordSizes += b->sizes;
+        const qsizetype size = b->to - b->from;
+        b.reset();
+        lock.lock();
+        m_inFlight -= size;
+        m_failed = m_failed || !ok;
+        m_room.notify_all();
+    }
+    m_writing = false;
 }

@@ -5,6 +5,13 @@
 #include <QString>
 #include <QTemporaryFile>
 
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 /// The name (`aid`) of part `part`'s body, which its fragments are inserted into.
 QByteArray kf8Aid(int part);
 
@@ -13,6 +20,9 @@ QByteArray kf8Aid(int part);
 /// into the body; after the pages, the stylesheet as a flow of its own. The text goes out in
 /// records of 4096 bytes, PalmDOC-packed, each followed by the bytes that complete a character
 /// cut at its end; the records wait in a temporary file beside the book until it is assembled.
+///
+/// Records are independent: they are packed on every core while the caller builds the next
+/// pages, and reach the file in order; the same text always makes the same records.
 class Kf8Text {
 public:
     struct Skeleton {
@@ -33,14 +43,21 @@ public:
     /// A book's records are numbered in 16 bits: room is left for the indices and images.
     static constexpr int MaxRecords = 60000;
 
-    explicit Kf8Text(int maxRecords = MaxRecords) : m_maxRecords(maxRecords) {}
+    /// Text handed over but not yet packed holds at most about this many bytes.
+    static constexpr qsizetype InFlightLimit = 4 * 1024 * 1024;
+
+    explicit Kf8Text(int maxRecords = MaxRecords);
+    ~Kf8Text();
+    Kf8Text(const Kf8Text&) = delete;
+    Kf8Text& operator=(const Kf8Text&) = delete;
 
     /// Opens the records' temporary file in `folder`.
     bool open(const QString& folder);
     /// A part: its skeleton, the page up to its body's start tag (`head`) and from the end tag
     /// on (`tail`), and the body's content, cut into fragments after a line's end.
     bool addPart(const QByteArray& head, const QByteArray& tail, QByteArrayView content);
-    /// Closes the page flow, appends `css` as the second flow and writes the last record.
+    /// Closes the page flow, appends `css` as the second flow and writes the last record;
+    /// every record is in the file after it (or it failed).
     bool finish(const QByteArray& css);
 
     const QList<Skeleton>& skeletons() const { return m_skeletons; }
@@ -54,16 +71,35 @@ public:
     QString errorString() const;
 
 private:
+    struct Batch;
+
     bool write(QByteArrayView bytes);
     bool emitRecords(bool all);
+    void pack();
+    void writeFinished(std::unique_lock<std::mutex>& lock);
+    void stopPacking();
 
     int m_maxRecords;
     bool m_tooLong = false;
     QTemporaryFile m_file;
-    QByteArray m_pending; // text not yet in a record
+    QByteArray m_pending; // text not yet handed to the packers
     quint32 m_length = 0; // bytes of text written (or pending)
+    int m_records = 0;    // records handed to the packers
     QList<Skeleton> m_skeletons;
     QList<Fragment> m_fragments;
     QList<QPair<quint32, quint32>> m_flows;
+
+    // Shared with the packing threads, under m_mutex.
+    std::mutex m_mutex;
+    std::condition_variable m_work; // a batch to pack, or the end
+    std::condition_variable m_room; // a batch written, or a failure
+    std::deque<std::unique_ptr<Batch>> m_batches; // handed over and not yet written, in order
+    size_t m_taken = 0;       // batches at the front that a thread has taken
+    qsizetype m_inFlight = 0; // text bytes in m_batches
+    bool m_writing = false;   // a thread is writing packed batches
+    bool m_stop = false;
+    bool m_failed = false;
+    std::vector<std::thread> m_threads;
+    // Written by the thread that holds m_writing, read once the threads are gone.
     QList<quint32> m_recordSizes;
 };

@@ -75,11 +75,15 @@ BookMeta BookModel::partMeta(int b) const
     return meta;
 }
 
-qint64 estimatedBookBytes(qint64 novelBytes, const TextCodec& codec)
+qint64 estimatedBookBytes(qint64 novelBytes, const TextCodec& codec, bool palmDoc)
 {
     // Chinese text grows by half from two bytes a character to UTF-8's three, and deflate
     // leaves about half of that; 0.9 of the novel's two-byte size stays on the safe side.
+    // PalmDOC leaves about 0.7 of UTF-8 (1.05 to 1.1 of the two-byte size): 1.25 and 0.85.
     const bool utf8 = codec.id() == TextCodec::Utf8;
+    if (palmDoc) {
+        return utf8 ? novelBytes * 85 / 100 : novelBytes * 125 / 100;
+    }
     return utf8 ? novelBytes * 6 / 10 : novelBytes * 9 / 10;
 }
 
@@ -94,10 +98,11 @@ void BookModel::planBooks(const Choices& choices)
     const QVector<qint64>& offsets = m_doc->TitleOffsets;
     const auto offsetOf = [&](int i) { return i < n ? offsets.value(m_chapters[i].record, fileEnd) : fileEnd; };
     m_bookStarts = {0};
-    m_bookBytes = {FixedBytes + estimatedBookBytes(offsetOf(0), m_doc->codec())};
+    m_bookBytes = {FixedBytes + estimatedBookBytes(offsetOf(0), m_doc->codec(), choices.palmDoc)};
     qint64 inBook = 0;
     for (int i = 0; i < n; ++i) {
-        const qint64 bytes = estimatedBookBytes(std::max<qint64>(0, offsetOf(i + 1) - offsetOf(i)), m_doc->codec());
+        const qint64 bytes =
+            estimatedBookBytes(std::max<qint64>(0, offsetOf(i + 1) - offsetOf(i)), m_doc->codec(), choices.palmDoc);
         if (inBook > 0 && (inBook >= per || (choices.maxBookBytes > 0 && m_bookBytes.last() + bytes > choices.maxBookBytes))) {
             m_bookStarts << i;
             m_bookBytes << FixedBytes;

@@ -36,6 +36,7 @@ public:
         QString author;
         int chapsInBook = 0;
         qint64 maxBookBytes = 0; ///< a book's size limit (0: none); a book holds one chapter at least
+        bool palmDoc = false;    ///< the text packed the PalmDOC way (AZW3), which leaves it larger
     };
 
     /// The model of the analysed novel; empty (no chapters) when no chapter is kept.
@@ -89,8 +90,9 @@ private:
 QString withoutVolumePrefix(const QString& heading, const QString& volumeTitle, const QString& volumeWord);
 
 /// About how many bytes `novelBytes` of a novel in `codec` take in a book (pages as UTF-8,
-/// compressed), on the safe side: what splitting books by size goes by.
-qint64 estimatedBookBytes(qint64 novelBytes, const TextCodec& codec);
+/// deflated, or PalmDOC-packed when `palmDoc`), on the safe side: what splitting books by size
+/// goes by.
+qint64 estimatedBookBytes(qint64 novelBytes, const TextCodec& codec, bool palmDoc = false);
 
 /// A page's identity within a book, also the base of its file name: "front", "v001", "c00001".
 QString frontPageId();

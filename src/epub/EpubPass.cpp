@@ -145,7 +145,8 @@ bool Pass::writePages(BookWriter& book, int bookNo, BookOutline& outline)
 bool Pass::plan()
 {
     m_model = BookModel::fromDocument(m_doc, m_s,
-                                      {m_o.title, m_o.author, m_o.chapsInBook, qint64(std::max(0, m_o.maxBookMB)) << 20});
+                                      {m_o.title, m_o.author, m_o.chapsInBook, qint64(std::max(0, m_o.maxBookMB)) << 20,
+                                       m_o.format == BookFormat::Azw3});
     if (m_model.isEmpty()) {
         return false;
     }

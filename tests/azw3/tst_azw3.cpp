@@ -1,10 +1,14 @@
 #include "FakeHost.h"
 
 #include "azw3/Azw3Pass.h"
+#include "azw3/Kf8Text.h"
 #include "azw3/PalmDoc.h"
 #include "config/Settings.h"
 #include "core/AnalysisPass.h"
 #include "core/Document.h"
+
+#include <quazip/quazip.h>
+#include <quazip/quazipfile.h>
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -167,16 +171,142 @@ class tst_Azw3 : public QObject {
         return b;
     }
 
-    static EpubResult write(const QString& novel, const EpubOptions& o)
+    static EpubResult write(const QString& novel, const EpubOptions& o, Settings s = Settings::defaults(),
+                            BookFormat format = BookFormat::Azw3)
     {
-        Settings s = Settings::defaults();
         s.TextFilters.clear();
         Document doc;
         FakeHost host(&doc);
         if (!doc.OpenTextFile(novel, nullptr) || !RunAnalysis(doc, s, host)) {
             return {};
         }
-        return RunAzw3(doc, s, o, host);
+        return format == BookFormat::Azw3 ? RunAzw3(doc, s, o, host) : RunEpub(doc, s, o, host);
+    }
+
+    // Each part (skeleton) with its fragments inserted where the fragment index says.
+    static QList<QByteArray> assembled(const Book& b)
+    {
+        const QByteArray& r0 = b.recs[0];
+        const QList<Entry> skeletons = index(b.recs, u32(r0, 0xFC));
+        const QList<Entry> fragments = index(b.recs, u32(r0, 0xF8));
+        QList<QByteArray> parts;
+        int f = 0;
+        for (const Entry& s : skeletons) {
+            const quint32 start = s.tags[6][0];
+            QByteArray page = b.text.mid(start, s.tags[6][1]);
+            quint32 next = start + s.tags[6][1];
+            for (quint32 k = 0; k < s.tags[1][0] && f < fragments.size(); ++k, ++f) {
+                page.insert(fragments[f].name.toUInt() - start, b.text.mid(next, fragments[f].tags[6][1]));
+                next += fragments[f].tags[6][1];
+            }
+            parts << page;
+        }
+        return parts;
+    }
+
+    // The headings and paragraphs of pages, markup stripped, in order.
+    static QStringList blocks(const QList<QByteArray>& pages)
+    {
+        static const QRegularExpression block(QStringLiteral("<(h1|h2|p)>(.*?)</\\1>"));
+        QStringList lines;
+        for (const QByteArray& page : pages) {
+            for (auto m = block.globalMatch(QString::fromUtf8(page)); m.hasNext();) {
+                QString t = m.next().captured(2);
+                t.replace(QLatin1String("&lt;"), QLatin1String("<")).replace(QLatin1String("&gt;"), QLatin1String(">"));
+                t.replace(QLatin1String("&quot;"), QLatin1String("\"")).replace(QLatin1String("&amp;"), QLatin1String("&"));
+                lines << t;
+            }
+        }
+        return lines;
+    }
+
+    // The contents, a line per top entry: "label [child|child]".
+    static QStringList outline(const Book& b)
+    {
+        QList<QByteArray> labels;
+        const QList<Entry> ncx = index(b.recs, u32(b.recs[0], 0xF4), &labels);
+        QStringList out;
+        for (const Entry& e : ncx) {
+            if (e.tags.contains(21)) {
+                continue;
+            }
+            QString line = string(labels, e.tags[3][0]);
+            if (e.tags.contains(22)) {
+                QStringList children;
+                for (quint32 c = e.tags[22][0]; c <= e.tags[23][0]; ++c) {
+                    children << string(labels, ncx[int(c)].tags[3][0]);
+                }
+                line += QStringLiteral(" [") + children.join(u'|') + u']';
+            }
+            out << line;
+        }
+        return out;
+    }
+
+    static QByteArray zipEntry(QuaZip& zip, const QString& name)
+    {
+        zip.setCurrentFile(name);
+        QuaZipFile f(&zip);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // An EPUB's pages in reading order, its contents as outline() gives them, its package
+    // document and cover image.
+    struct Epub {
+        QList<QByteArray> pages;
+        QStringList outline;
+        QString opf;
+        QByteArray cover;
+    };
+    static Epub readEpub(const QString& path)
+    {
+        Epub e;
+        QuaZip zip(path);
+        if (!zip.open(QuaZip::mdUnzip)) {
+            return e;
+        }
+        e.opf = QString::fromUtf8(zipEntry(zip, QStringLiteral("OEBPS/content.opf")));
+        static const QRegularExpression itemref(QStringLiteral("<itemref idref=\"([^\"]+)\""));
+        for (auto it = itemref.globalMatch(e.opf); it.hasNext();) {
+            const QString id = it.next().captured(1);
+            if (id != QLatin1String("cover") && id != QLatin1String("nav")) {
+                e.pages << zipEntry(zip, QStringLiteral("OEBPS/text/%1.xhtml").arg(id));
+            }
+        }
+        for (const QString& name : zip.getFileNameList()) {
+            if (name.startsWith(QLatin1String("OEBPS/images/cover."))) {
+                e.cover = zipEntry(zip, name);
+            }
+        }
+        // Top entries with their children's labels.
+        QList<QPair<QString, QStringList>> top;
+        QXmlStreamReader xml(zipEntry(zip, QStringLiteral("OEBPS/toc.ncx")));
+        int depth = 0;
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.name() == QLatin1String("navPoint")) {
+                depth += xml.isStartElement() ? 1 : xml.isEndElement() ? -1 : 0;
+            } else if (xml.isStartElement() && xml.name() == QLatin1String("text") && depth > 0) {
+                const QString label = xml.readElementText();
+                if (depth == 1) {
+                    top.append({label, {}});
+                } else if (!top.isEmpty()) {
+                    top.last().second << label;
+                }
+            }
+        }
+        for (const auto& [label, children] : top) {
+            e.outline << (children.isEmpty() ? label : label + QStringLiteral(" [") + children.join(u'|') + u']');
+        }
+        return e;
+    }
+
+    static QString writeNovel(const QString& path, const QStringList& lines)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        const QByteArray bytes = lines.join(u"\r\n"_qs).toUtf8();
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path : QString();
     }
 
 private slots:
@@ -209,6 +339,148 @@ private slots:
         const QByteArray packed = palmDocCompress(record);
         QCOMPARE(unpack(packed), record);
         QVERIFY2(packed.size() <= atMost, QByteArray::number(packed.size()));
+    }
+
+    // One model, two formats: the AZW3 has the EPUB's text, contents, titles, description,
+    // cover and setting, book by book. Volume names left out of chapter headings, sets of books
+    // with each part's title and drawn cover, 重新分段 and labels in the book's own script, long
+    // pages going on in parts of their own.
+    void book_readsAsTheEpubDoes_data()
+    {
+        QTest::addColumn<QString>("novel"); // a fixture, or what the test writes
+        QTest::addColumn<int>("chapsInBook");
+        QTest::addColumn<bool>("vertical");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("line"); // a heading or paragraph the first book shows
+        QTest::addColumn<int>("parts");    // of the first book
+        QTest::newRow("volumes, 3 chapters a book")
+            << QStringLiteral(VELLOMAR_TEST_DATA "/volumes.txt") << 3 << false
+            << QStringList{u"星河长歌 (1-3)"_qs, u"星河长歌 (4-6)"_qs, u"星河长歌 (7-8)"_qs} << u"第一章 小镇"_qs << 5;
+        QTest::newRow("hard-wrapped traditional, vertical")
+            << u"wrapped"_qs << 0 << true << QStringList{u"夜路"_qs} << u"精兵五百，命先鋒張飛引兵追趕。賊眾大敗，四散奔走。"_qs << 4;
+        QTest::newRow("one long chapter") << u"long"_qs << 0 << false << QStringList{u"長夜"_qs} << u"第一章 長夜"_qs << 3;
+    }
+
+    void book_readsAsTheEpubDoes()
+    {
+        QFETCH(QString, novel);
+        QFETCH(int, chapsInBook);
+        QFETCH(bool, vertical);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, line);
+        QFETCH(int, parts);
+        Settings s = Settings::defaults();
+        s.ConvertToSimple = false;
+        const QString dir = m_dir.filePath(QString::number(QTest::currentDataTag()[0]));
+        if (novel == u"wrapped"_qs) {
+            s.Reflow = true;
+            const QStringList body = {u"精兵五百，命先鋒張飛"_qs, u"引兵追趕。賊眾大敗，"_qs, u"四散奔走。"_qs,
+                                      u"玄德收兵回城，眾將各"_qs, u"自領賞。"_qs, u"次日，太守親自出城迎"_qs,
+                                      u"接，設宴款待三人。"_qs};
+            novel = writeNovel(dir + u"/夜路.txt"_qs, QStringList{u"簡介：兩個人走夜路的故事。"_qs, u""_qs}
+                                                          + QStringList{u"第一章 出城"_qs} + body
+                                                          + QStringList{u"第二章 進城"_qs} + body
+                                                          + QStringList{u"第三章 住店"_qs} + body);
+        } else if (novel == u"long"_qs) {
+            QStringList lines{u"第一章 長夜"_qs};
+            QRandomGenerator rng(5);
+            for (int i = 0; i < 3000; ++i) {
+                QString p = u"　　"_qs;
+                for (int n = 40 + int(rng.bounded(60)); n > 0; --n) {
+                    p += QChar(char16_t(0x4E00 + rng.bounded(0x3000)));
+                }
+                lines << p;
+            }
+            novel = writeNovel(dir + u"/長夜.txt"_qs, lines);
+        }
+        QVERIFY(QDir().mkpath(dir));
+        EpubOptions o;
+        o.chapsInBook = chapsInBook;
+        o.vertical = vertical;
+        o.target = dir;
+        const EpubResult azw3 = write(novel, o, s);
+        const EpubResult epub = write(novel, o, s, BookFormat::Epub);
+        QCOMPARE(azw3.kind, EpubResult::Done);
+        QCOMPARE(epub.kind, EpubResult::Done);
+        QCOMPARE(azw3.books.size(), titles.size());
+        QCOMPARE(epub.books.size(), titles.size());
+        QByteArray lastCover;
+        for (int i = 0; i < titles.size(); ++i) {
+            const Book b = read(azw3.books[i]);
+            const Epub e = readEpub(epub.books[i]);
+            const QList<QByteArray> pages = assembled(b);
+            QCOMPARE(blocks(pages), blocks(e.pages));
+            QCOMPARE(outline(b), e.outline);
+            QCOMPARE(QString::fromUtf8(b.exth.value(503)), titles[i]);
+            QVERIFY2(e.opf.contains(u"<dc:title>"_qs + titles[i] + u"</dc:title>"_qs), qPrintable(e.opf));
+            const QRegularExpression description(u"<dc:description>(.*)</dc:description>"_qs,
+                                                 QRegularExpression::DotMatchesEverythingOption);
+            QCOMPARE(QString::fromUtf8(b.exth.value(103)), description.match(e.opf).captured(1));
+            const QByteArray cover = b.recs[u32(b.recs[0], 0x6C) + u32(b.exth.value(201), 0)];
+            QCOMPARE(cover, e.cover);
+            QVERIFY(cover != lastCover); // each part's cover says which part it is
+            lastCover = cover;
+            QCOMPARE(b.exth.value(525), vertical ? QByteArray("vertical-rl") : QByteArray());
+            QCOMPARE(b.exth.value(527), vertical ? QByteArray("rtl") : QByteArray());
+            const QByteArray& fdst = b.recs[u32(b.recs[0], 0xC0)];
+            QCOMPARE(b.text.mid(u32(fdst, 20)).contains("writing-mode: vertical-rl"), vertical);
+            if (i == 0) {
+                QVERIFY2(blocks(pages).contains(line), qPrintable(blocks(pages).join(u'\n')));
+                QCOMPARE(pages.size(), parts);
+            }
+        }
+    }
+
+    // A size limit holds for AZW3, whose text packs less tightly than an EPUB's: every book
+    // stays under it, and every chapter is in one of them.
+    void sizeLimit_keepsEachBookUnder()
+    {
+        // 100 chapters of about 40 KB each, books filling up to the limit in small steps; 400
+        // characters drawn at random pack about as well as a novel does.
+        QRandomGenerator rng(9);
+        QStringList lines;
+        QStringList titles;
+        for (int c = 1; c <= 100; ++c) {
+            titles << u"第%1章 章%1"_qs.arg(c);
+            lines << titles.last();
+            for (int l = 0; l < 200; ++l) {
+                QString line = u"　　"_qs;
+                for (int k = 0; k < 98; ++k) {
+                    line += QChar(char16_t(0x4E00 + rng.bounded(400)));
+                }
+                lines << line + u"。"_qs;
+            }
+        }
+        const QString dir = m_dir.filePath(u"limit"_qs);
+        const QString novel = writeNovel(dir + u"/长书.txt"_qs, lines);
+        Settings s = Settings::defaults();
+        s.ConvertToSimple = false;
+        s.SetInvalidTitle = false;
+        EpubOptions o;
+        o.maxBookMB = 3;
+        o.target = dir;
+        const EpubResult r = write(novel, o, s);
+        QCOMPARE(r.kind, EpubResult::Done);
+        QStringList headings;
+        for (const QString& book : r.books) {
+            QVERIFY2(QFileInfo(book).size() <= 3 << 20, qPrintable(u"%1: %2"_qs.arg(book).arg(QFileInfo(book).size())));
+            for (const QString& line : blocks(assembled(read(book)))) {
+                if (line.startsWith(u'第')) {
+                    headings << line;
+                }
+            }
+        }
+        QCOMPARE(headings, titles);
+    }
+
+    // A text longer than one book's records can number fails with its reason, and no book.
+    void textTooLong_failsWithItsReason()
+    {
+        Kf8Text text(2);
+        QVERIFY(text.open(m_dir.path()));
+        QVERIFY(text.addPart("<html><body>", "</body></html>", QByteArray("<p>x</p>\n").repeated(2000)));
+        QVERIFY(!text.finish("p {}"));
+        QVERIFY2(text.errorString().contains(u"一本 AZW3 书放不下"_qs), qPrintable(text.errorString()));
     }
 
     // The volumes novel as one book: headers, metadata, every page whole and in order, the
