@@ -21,7 +21,7 @@ struct BookSource {
     const Settings& settings;
     const BookModel& model;
     BookText& text;
-    const CoverImage& cover; ///< complete when the book is finished, perhaps not before
+    const CoverImage& cover;
     qint64* replaced; ///< bytes that were not text, each now U+FFFD
     bool vertical;    ///< columns and pages from right to left
 };

@@ -80,11 +80,6 @@ CoverImage drawCover(const QString& title, const QString& author)
     return loaded().module ? loaded().module->draw(title, author) : missing();
 }
 
-QString coverModuleProblem()
-{
-    return loaded().module ? QString() : loaded().problem;
-}
-
 QByteArray coverThumbnail(const QByteArray& image, int height)
 {
     return loaded().module ? loaded().module->thumbnail(image, height) : QByteArray();

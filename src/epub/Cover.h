@@ -23,10 +23,8 @@ CoverImage loadCover(const QString& path);
 
 /// A 1600×2560 JPEG: the title and the author in a CJK font on a plain background whose
 /// colour comes from the title (the same title, the same cover). Needs the application that
-/// makeBookApplication makes; may be called from any thread.
+/// makeBookApplication makes.
 CoverImage drawCover(const QString& title, const QString& author);
-/// Why covers cannot be drawn or read (the module that does it is missing); empty when they can.
-QString coverModuleProblem();
 
 /// The cover shrunk for a reader's list of books: a JPEG at most `height` pixels high; empty
 /// when the image cannot be read (or the cover module loaded).

@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <future>
 
 namespace {
 
@@ -177,16 +176,9 @@ EpubResult Pass::run()
     const int n = int(m_model.chapters().size());
     const QStringList& targets = m_targets;
     const int books = int(targets.size());
-    // A drawn cover (fonts and a picture: a tenth of a second) is drawn beside each book's pages
-    // and goes in when the book is finished; a module that is missing is said before anything
-    // is written.
-    const bool drawn = m_o.coverPath.isEmpty();
-    if (drawn) {
-        m_cover = CoverImage();
-        m_cover.error = coverModuleProblem();
-    } else {
-        m_cover = loadCover(m_o.coverPath);
-    }
+    // A set's first book gets its part's cover now: drawn once, not again when it is written.
+    const BookMeta first = books > 1 ? m_model.partMeta(0) : meta;
+    m_cover = m_o.coverPath.isEmpty() ? drawCover(first.title, first.author) : loadCover(m_o.coverPath);
     if (!m_cover.error.isEmpty()) {
         m_host.error(m_cover.error, PathFile, Context);
         m_result.kind = EpubResult::Failed;
@@ -195,7 +187,6 @@ EpubResult Pass::run()
     if (!m_cover.warning.isEmpty()) {
         m_host.notice(m_cover.warning, QStringLiteral(u"封面"), 1);
     }
-    bool coverWarned = false;
     // A book that a store will not take is said before it is written (the store takes no AZW3).
     for (int b = 0; b < books && m_o.format == BookFormat::Epub; ++b) {
         const qint64 mb = (m_model.estimatedBytes(b) + (1 << 20) - 1) >> 20;
@@ -254,11 +245,13 @@ EpubResult Pass::run()
             continue; // the next book reads past this one's lines
         }
         const BookMeta part = m_model.partMeta(b);
-        std::future<CoverImage> cover;
-        if (drawn) {
+        if (books > 1 && b > 0 && m_o.coverPath.isEmpty()) {
             // Each part's cover says which part it is.
-            const BookMeta& named = books > 1 ? part : meta;
-            cover = std::async(std::launch::async, drawCover, named.title, named.author);
+            m_cover = drawCover(part.title, part.author);
+            if (!m_cover.error.isEmpty()) {
+                fail(m_cover.error, PathFile);
+                return m_result;
+            }
         }
         const std::unique_ptr<BookWriter> writer =
             m_writers({m_doc, m_s, m_model, m_text, m_cover, &m_result.replaced, m_o.vertical});
@@ -276,17 +269,6 @@ EpubResult Pass::run()
                 fail(book.errorText(), PathFile);
             }
             return m_result;
-        }
-        if (cover.valid()) {
-            m_cover = cover.get();
-            if (!m_cover.error.isEmpty()) {
-                fail(m_cover.error, PathFile);
-                return m_result;
-            }
-            if (!m_cover.warning.isEmpty() && !coverWarned) {
-                m_host.notice(m_cover.warning, QStringLiteral(u"封面"), 1);
-                coverWarned = true;
-            }
         }
         // The book's identity: the novel's bytes up to its end, the part, title and author.
         QCryptographicHash partHash(QCryptographicHash::Sha1);

@@ -12,10 +12,14 @@ EpubWriter::EpubWriter(const BookSource& src)
 
 bool EpubWriter::open(const QString& target, const QDateTime& stamp)
 {
+    const CoverImage& cover = m_src.cover;
     return m_zip.open(target, stamp)
            && m_zip.add(QStringLiteral("mimetype"), QByteArrayLiteral("application/epub+zip"), ZipContainer::Stored)
            && m_zip.add(QStringLiteral("META-INF/container.xml"), containerDocument())
-           && m_zip.add(QStringLiteral("OEBPS/style.css"), pageStyleSheet(m_src.vertical));
+           && m_zip.add(QStringLiteral("OEBPS/style.css"), pageStyleSheet(m_src.vertical))
+           // Images are packed already: storing them costs nothing.
+           && m_zip.add(QStringLiteral("OEBPS/images/cover.") + cover.extension, cover.bytes, ZipContainer::Stored)
+           && m_zip.add(QStringLiteral("OEBPS/cover.xhtml"), coverPage(cover, m_src.model.meta().language).toUtf8());
 }
 
 QByteArray EpubWriter::pageOpening(const QString&, const QString& title, Kind kind)
@@ -35,16 +39,9 @@ bool EpubWriter::addPage(const QString& id, QByteArray page)
     return m_zip.add(QStringLiteral("OEBPS/") + pageHref(id), std::move(page));
 }
 
-// The cover (drawn while the pages were written), the contents and the package document, once
-// the pages are in.
+// The contents and the package document, once the pages are in.
 bool EpubWriter::finish(const BookOutline& outline, const BookMeta& meta, const QString& uid)
 {
-    const CoverImage& cover = m_src.cover;
-    // Images are packed already: storing them costs nothing.
-    if (!m_zip.add(QStringLiteral("OEBPS/images/cover.") + cover.extension, cover.bytes, ZipContainer::Stored)
-        || !m_zip.add(QStringLiteral("OEBPS/cover.xhtml"), coverPage(cover, m_src.model.meta().language).toUtf8())) {
-        return false;
-    }
     QByteArray nav = navDocument(outline, meta).toUtf8();
     // A contents page longer than a page would be turned through for minutes: it is reached
     // from the reader's contents menu instead.

@@ -4,9 +4,8 @@
 #include "epub/BookWriter.h"
 #include "epub/ZipContainer.h"
 
-/// One book of a set as EPUB 3: the zip with its fixed files (container, stylesheet), the pages,
-/// the cover, the contents (nav and NCX) and the package document. The book's cover may be made
-/// while its pages are written: it is read only when the book is finished.
+/// One book of a set as EPUB 3: the zip with its fixed files (container, stylesheet, cover),
+/// the pages, the contents (nav and NCX) and the package document.
 class EpubWriter : public BookWriter, private PageSink {
 public:
     explicit EpubWriter(const BookSource& src);
