@@ -104,23 +104,6 @@ QByteArray fcisRecord(quint32 textLength)
     return r;
 }
 
-// The process's umask, read without changing it (umask() would race with other threads).
-mode_t processUmask()
-{
-    static const mode_t mask = [] {
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : status.readAll().split('\n')) {
-                if (line.startsWith("Umask:")) {
-                    return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
-                }
-            }
-        }
-        return mode_t(022);
-    }();
-    return mask;
-}
-
 // Copies `from` whole to the end of `to` (both flushed): inside the kernel where it can,
 // through a buffer where it cannot.
 bool copyAll(QFile& from, QFile& to)
@@ -417,6 +400,6 @@ bool Kf8Container::write(const QString& target, Kf8Text& text, const QList<Kf8Nc
     file.setAutoRemove(false);
     file.close();
     // A temporary file is private; the book gets the mode any new file gets here.
-    ::chmod(QFile::encodeName(target).constData(), 0666 & ~processUmask());
+    ::chmod(QFile::encodeName(target).constData(), newFileMode());
     return true;
 }

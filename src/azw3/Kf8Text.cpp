@@ -32,15 +32,15 @@ struct Kf8Text::Batch {
     int records = 0;
     QByteArray packed;
     QList<quint32> sizes;
-    bool done = false;
 };
 
-Kf8Text::Kf8Text(int maxRecords) : m_maxRecords(maxRecords) {}
-
-Kf8Text::~Kf8Text()
+Kf8Text::Kf8Text(int maxRecords)
+    : m_maxRecords(maxRecords),
+      m_packers(InFlightLimit, [this](Batch& b, int&) { pack(b); }, [this](Batch& b) { return writePacked(b); })
 {
-    stopPacking();
 }
+
+Kf8Text::~Kf8Text() = default;
 
 bool Kf8Text::open(const QString& folder)
 {
@@ -49,24 +49,8 @@ bool Kf8Text::open(const QString& folder)
     if (!m_file.open()) {
         return false;
     }
-    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, MaxThreads);
-    for (unsigned i = 0; i < threads; ++i) {
-        m_threads.emplace_back([this] { pack(); });
-    }
+    m_packers.start(MaxThreads);
     return true;
-}
-
-void Kf8Text::stopPacking()
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_work.notify_all();
-    for (std::thread& t : m_threads) {
-        t.join();
-    }
-    m_threads.clear();
 }
 
 QString Kf8Text::errorString() const
@@ -114,8 +98,8 @@ bool Kf8Text::finish(const QByteArray& css)
     m_length += quint32(css.size());
     m_flows.append({cssStart, m_length});
     const bool handed = emitRecords(true);
-    stopPacking();
-    return handed && !m_failed && m_file.flush();
+    const bool written = m_packers.drain();
+    return handed && written && m_file.flush();
 }
 
 // Hands the waiting text to the packers in whole records; the last, shorter one only when
@@ -138,74 +122,40 @@ bool Kf8Text::emitRecords(bool all)
             ++m_records;
         }
         batch->to = at;
-        std::unique_lock lock(m_mutex);
-        m_room.wait(lock, [this] { return m_failed || m_inFlight < InFlightLimit; });
-        if (m_failed || m_threads.empty()) {
+        const qsizetype size = batch->to - batch->from;
+        if (!m_packers.hand(std::move(batch), size)) {
             return false;
         }
-        m_inFlight += batch->to - batch->from;
-        m_batches.push_back(std::move(batch));
-        m_work.notify_one();
     }
     // The rest starts the next buffer; the batches keep theirs.
     m_pending = m_pending.mid(at);
     return true;
 }
 
-// A packing thread: packs the next batch, record by record, then writes whatever packed
-// batches lead the queue, unless another thread is writing them already. A record keeps back
-// the bytes of a character that runs into the next one and repeats them after its packed
-// text, with their count.
-void Kf8Text::pack()
+// On a packing thread: packs the batch record by record. A record keeps back the bytes of a
+// character that runs into the next one and repeats them after its packed text, with their
+// count.
+void Kf8Text::pack(Batch& b)
 {
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_work.wait(lock, [this] { return m_stop || m_taken < m_batches.size(); });
-        if (m_taken == m_batches.size() || (m_stop && m_failed)) {
-            return;
+    const char* text = b.buffer.constData();
+    const qsizetype end = b.buffer.size();
+    for (qsizetype at = b.from; at < b.to; at += RecordSize) {
+        const qsizetype size = std::min<qsizetype>(RecordSize, b.to - at);
+        const qsizetype before = b.packed.size();
+        b.packed += palmDocCompress(QByteArrayView(text + at, size));
+        int overlap = 0;
+        while (overlap < 3 && at + size + overlap < end && continuation(text[at + size + overlap])) {
+            ++overlap;
         }
-        Batch& b = *m_batches[m_taken++];
-        lock.unlock();
-        const char* text = b.buffer.constData();
-        const qsizetype end = b.buffer.size();
-        for (qsizetype at = b.from; at < b.to; at += RecordSize) {
-            const qsizetype size = std::min<qsizetype>(RecordSize, b.to - at);
-            const qsizetype before = b.packed.size();
-            b.packed += palmDocCompress(QByteArrayView(text + at, size));
-            int overlap = 0;
-            while (overlap < 3 && at + size + overlap < end && continuation(text[at + size + overlap])) {
-                ++overlap;
-            }
-            b.packed.append(text + at + size, overlap);
-            b.packed.append(char(overlap));
-            b.sizes.append(quint32(b.packed.size() - before));
-        }
-        lock.lock();
-        b.done = true;
-        if (!m_writing) {
-            writeFinished(lock);
-        }
+        b.packed.append(text + at + size, overlap);
+        b.packed.append(char(overlap));
+        b.sizes.append(quint32(b.packed.size() - before));
     }
 }
 
-// Writes the packed batches at the front of the queue, in order. Called with the lock held and
-// m_writing false; the lock is let go while the bytes are written.
-void Kf8Text::writeFinished(std::unique_lock<std::mutex>& lock)
+// Writes a packed batch, in order, on one thread at a time.
+bool Kf8Text::writePacked(const Batch& b)
 {
-    m_writing = true;
-    while (!m_failed && !m_batches.empty() && m_batches.front()->done) {
-        std::unique_ptr<Batch> b = std::move(m_batches.front());
-        m_batches.pop_front();
-        --m_taken;
-        lock.unlock();
-        const bool ok = m_file.write(b->packed) == b->packed.size();
-        m_recordSizes += b->sizes;
-        const qsizetype size = b->to - b->from;
-        b.reset();
-        lock.lock();
-        m_inFlight -= size;
-        m_failed = m_failed || !ok;
-        m_room.notify_all();
-    }
-    m_writing = false;
+    m_recordSizes += b.sizes;
+    return m_file.write(b.packed) == b.packed.size();
 }

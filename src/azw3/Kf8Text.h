@@ -5,12 +5,7 @@
 #include <QString>
 #include <QTemporaryFile>
 
-#include <condition_variable>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include "core/OrderedWork.h"
 
 /// The name (`aid`) of part `part`'s body, which its fragments are inserted into.
 QByteArray kf8Aid(int part);
@@ -75,9 +70,8 @@ private:
 
     bool write(QByteArrayView bytes);
     bool emitRecords(bool all);
-    void pack();
-    void writeFinished(std::unique_lock<std::mutex>& lock);
-    void stopPacking();
+    void pack(Batch& b);
+    bool writePacked(const Batch& b);
 
     int m_maxRecords;
     bool m_tooLong = false;
@@ -89,17 +83,8 @@ private:
     QList<Fragment> m_fragments;
     QList<QPair<quint32, quint32>> m_flows;
 
-    // Shared with the packing threads, under m_mutex.
-    std::mutex m_mutex;
-    std::condition_variable m_work; // a batch to pack, or the end
-    std::condition_variable m_room; // a batch written, or a failure
-    std::deque<std::unique_ptr<Batch>> m_batches; // handed over and not yet written, in order
-    size_t m_taken = 0;       // batches at the front that a thread has taken
-    qsizetype m_inFlight = 0; // text bytes in m_batches
-    bool m_writing = false;   // a thread is writing packed batches
-    bool m_stop = false;
-    bool m_failed = false;
-    std::vector<std::thread> m_threads;
-    // Written by the thread that holds m_writing, read once the threads are gone.
+    // Written by the thread that writes packed batches, read once the threads are gone.
     QList<quint32> m_recordSizes;
+    // Last: its threads stop before the members they use go.
+    OrderedWork<Batch> m_packers;
 };

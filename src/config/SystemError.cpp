@@ -94,3 +94,19 @@ EntryKind entryKind(const QString& path) {
     }
     return S_ISDIR(st.st_mode) ? EntryKind::Directory : EntryKind::Special;
 }
+
+mode_t newFileMode()
+{
+    static const mode_t mode = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("Umask:")) {
+                    return mode_t(0666 & ~line.mid(6).trimmed().toUInt(nullptr, 8));
+                }
+            }
+        }
+        return mode_t(0644);
+    }();
+    return mode;
+}

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
 /// Why a system call failed, in the user's language for the errors people meet with files
 /// (not found, no permission, a folder, disk full …); the system's own text otherwise.
 QString systemErrorText(int errnum);
@@ -26,3 +28,8 @@ bool replaceFileWhole(const QString& path, QByteArrayView data, QString* reason)
 /// The kind of directory entry at a path, without following a link at it.
 enum class EntryKind { None, File, Link, Directory, Special };
 EntryKind entryKind(const QString& path);
+
+/// The mode a newly created file gets here: 0666 less the process's umask, which is read without
+/// changing it (umask() would race with other threads). For files written under a private
+/// temporary name and renamed into place.
+mode_t newFileMode();

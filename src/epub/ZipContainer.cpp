@@ -21,23 +21,6 @@ constexpr int DeflateLevel = 1;
 constexpr unsigned MaxThreads = 8;
 constexpr quint32 Max32 = 0xFFFFFFFFu;
 
-// The process's umask, read without changing it (umask() would race with other threads).
-mode_t processUmask()
-{
-    static const mode_t mask = [] {
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : status.readAll().split('\n')) {
-                if (line.startsWith("Umask:")) {
-                    return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
-                }
-            }
-        }
-        return mode_t(022);
-    }();
-    return mask;
-}
-
 void put16(QByteArray& out, quint32 v)
 {
     out += char(v & 0xFF);
@@ -61,13 +44,16 @@ bool isAscii(const QByteArray& s)
     return std::all_of(s.cbegin(), s.cend(), [](char c) { return uchar(c) < 0x80; });
 }
 
+} // namespace
+
 // A compressor for the life of a packing thread.
-struct Deflater {
+struct ZipContainer::Deflater {
     libdeflate_compressor* c = libdeflate_alloc_compressor(DeflateLevel);
     ~Deflater() { libdeflate_free_compressor(c); }
+    Deflater() = default;
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
 };
-
-} // namespace
 
 struct ZipContainer::Entry {
     QByteArray name; // UTF-8
@@ -75,11 +61,13 @@ struct ZipContainer::Entry {
     qsizetype size = 0;
     quint32 crc = 0;
     bool deflated = false;
-    bool packed = false;
     bool wanted = true; // Deflated was asked for
 };
 
-ZipContainer::ZipContainer() = default;
+ZipContainer::ZipContainer()
+    : m_packers(InFlightLimit, [this](Entry& e, Deflater& d) { pack(e, d); }, [this](Entry& e) { return writePacked(e); })
+{
+}
 
 ZipContainer::~ZipContainer()
 {
@@ -102,10 +90,7 @@ bool ZipContainer::open(const QString& target, const QDateTime& stamp)
         m_error = m_file.errorString();
         return false;
     }
-    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, MaxThreads);
-    for (unsigned i = 0; i < threads; ++i) {
-        m_threads.emplace_back([this] { pack(); });
-    }
+    m_packers.start(MaxThreads);
     return true;
 }
 
@@ -116,74 +101,38 @@ bool ZipContainer::add(const QString& name, QByteArray bytes, Packing packing)
     e->size = bytes.size();
     e->bytes = std::move(bytes);
     e->wanted = packing == Deflated;
-    std::unique_lock lock(m_mutex);
-    m_room.wait(lock, [this] { return m_failed || m_inFlight < InFlightLimit; });
-    if (m_failed || m_threads.empty()) {
-        return false;
-    }
-    m_inFlight += e->size;
-    m_entries.push_back(std::move(e));
-    m_work.notify_one();
-    return true;
+    const qsizetype size = e->size;
+    return m_packers.hand(std::move(e), size);
 }
 
-// A packing thread: takes the next entry, deflates it and checksums it, then writes whatever
-// finished entries lead the queue, unless another thread is writing them already.
-void ZipContainer::pack()
+// On a packing thread: deflates the entry and checksums it.
+void ZipContainer::pack(Entry& e, Deflater& deflater)
 {
-    Deflater deflater;
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_work.wait(lock, [this] { return m_stop || m_taken < m_entries.size(); });
-        if (m_taken == m_entries.size() || (m_stop && m_failed)) {
-            return;
-        }
-        Entry& e = *m_entries[m_taken++];
-        lock.unlock();
-        const char* data = e.bytes.constData();
-        e.crc = quint32(libdeflate_crc32(0, data, size_t(e.size)));
-        if (e.wanted && e.size > 0) {
-            QByteArray out(qsizetype(libdeflate_deflate_compress_bound(deflater.c, size_t(e.size))), Qt::Uninitialized);
-            const size_t n = libdeflate_deflate_compress(deflater.c, data, size_t(e.size), out.data(), size_t(out.size()));
-            // Text that will not pack (it never happens with pages) is stored as it is.
-            if (n > 0 && qsizetype(n) < e.size) {
-                out.truncate(qsizetype(n));
-                e.bytes = std::move(out);
-                e.deflated = true;
-            }
-        }
-        lock.lock();
-        e.packed = true;
-        if (!m_writing) {
-            writeFinished(lock);
+    const char* data = e.bytes.constData();
+    e.crc = quint32(libdeflate_crc32(0, data, size_t(e.size)));
+    if (e.wanted && e.size > 0) {
+        QByteArray out(qsizetype(libdeflate_deflate_compress_bound(deflater.c, size_t(e.size))), Qt::Uninitialized);
+        const size_t n = libdeflate_deflate_compress(deflater.c, data, size_t(e.size), out.data(), size_t(out.size()));
+        // Text that will not pack (it never happens with pages) is stored as it is.
+        if (n > 0 && qsizetype(n) < e.size) {
+            out.truncate(qsizetype(n));
+            e.bytes = std::move(out);
+            e.deflated = true;
         }
     }
 }
 
-// Writes the packed entries at the front of the queue, in order. Called with the lock held and
-// m_writing false; the lock is let go while the bytes are written.
-void ZipContainer::writeFinished(std::unique_lock<std::mutex>& lock)
+// Writes a packed entry, in order, on one thread at a time.
+bool ZipContainer::writePacked(const Entry& e)
 {
-    m_writing = true;
-    while (!m_failed && !m_entries.empty() && m_entries.front()->packed) {
-        std::unique_ptr<Entry> e = std::move(m_entries.front());
-        m_entries.pop_front();
-        --m_taken;
-        lock.unlock();
-        errno = 0;
-        QString why;
-        const bool ok = writeEntry(*e, &why);
-        const int error = errno;
-        const qsizetype size = e->size;
-        e.reset();
-        lock.lock();
-        m_inFlight -= size;
-        if (!ok) {
-            fail(error, why);
-        }
-        m_room.notify_all();
+    errno = 0;
+    QString why;
+    if (writeEntry(e, &why)) {
+        return true;
     }
-    m_writing = false;
+    m_errno = errno;
+    m_error = why;
+    return false;
 }
 
 // The entry's local header and bytes, and its record for the central directory.
@@ -268,16 +217,10 @@ bool ZipContainer::writeBytes(const QByteArray& bytes, QString* why)
 
 bool ZipContainer::finish()
 {
-    {
-        std::unique_lock lock(m_mutex);
-        m_room.wait(lock, [this] { return m_failed || m_entries.empty(); });
-        if (m_failed || m_threads.empty()) {
-            lock.unlock();
-            stopPacking();
-            return false;
-        }
+    if (!m_packers.started() || !m_packers.drain()) {
+        m_packers.stop();
+        return false;
     }
-    stopPacking();
     // The central directory, with the ZIP64 end records when the count or a place needs them.
     QByteArray end = m_central;
     const quint64 centralStart = m_offset;
@@ -320,32 +263,14 @@ bool ZipContainer::finish()
     m_file.setAutoRemove(false);
     m_file.close();
     // A temporary file is private; the book gets the mode any new file gets here.
-    ::chmod(QFile::encodeName(m_target).constData(), 0666 & ~processUmask());
+    ::chmod(QFile::encodeName(m_target).constData(), newFileMode());
     return true;
-}
-
-void ZipContainer::stopPacking()
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_work.notify_all();
-    for (std::thread& t : m_threads) {
-        t.join();
-    }
-    m_threads.clear();
 }
 
 void ZipContainer::abandon()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        // The threads finish the entry in hand and take no other.
-        m_failed = true;
-    }
-    stopPacking();
-    m_entries.clear();
+    // The threads finish the entry in hand and take no other.
+    m_packers.abandon();
     m_file.close(); // removes the temporary file unless it was renamed
 }
 
@@ -353,15 +278,4 @@ QString ZipContainer::errorText() const
 {
     return m_errno != 0 ? fileErrorText(QStringLiteral(u"无法写入文件"), m_target, m_errno)
                         : QStringLiteral(u"无法写入文件: %1（%2）").arg(m_target, m_error);
-}
-
-// Called with the lock held.
-bool ZipContainer::fail(int error, const QString& text)
-{
-    if (!m_failed) {
-        m_failed = true;
-        m_errno = error;
-        m_error = text;
-    }
-    return false;
 }

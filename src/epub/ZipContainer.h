@@ -5,12 +5,7 @@
 #include <QString>
 #include <QTemporaryFile>
 
-#include <condition_variable>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include "core/OrderedWork.h"
 
 /// The zip a book is packed in, written under a temporary name beside its target and renamed
 /// into place when complete: a book is whole under its name, or not there.
@@ -45,35 +40,24 @@ public:
 
 private:
     struct Entry;
+    struct Deflater;
 
-    void pack();
-    void writeFinished(std::unique_lock<std::mutex>& lock);
+    void pack(Entry& e, Deflater& deflater);
+    bool writePacked(const Entry& e);
     bool writeEntry(const Entry& e, QString* why);
     bool writeBytes(const QByteArray& bytes, QString* why);
-    void stopPacking();
-    bool fail(int error, const QString& text);
 
     QString m_target;
     quint16 m_dosTime = 0;
     quint16 m_dosDate = 0;
     QTemporaryFile m_file;
 
-    // Shared with the packing threads, under m_mutex.
-    std::mutex m_mutex;
-    std::condition_variable m_work; // an entry to pack, or the end
-    std::condition_variable m_room; // an entry written, or a failure
-    std::deque<std::unique_ptr<Entry>> m_entries; // added and not yet written, in order
-    size_t m_taken = 0;       // entries at the front of m_entries that a thread has taken
-    qsizetype m_inFlight = 0; // bytes in m_entries
-    bool m_writing = false;   // a thread is writing finished entries
-    bool m_stop = false;
-    bool m_failed = false;
     int m_errno = 0;
     QString m_error;
-    std::vector<std::thread> m_threads;
-
-    // Used by the thread that holds m_writing, then by finish().
+    // Used by the thread that writes packed entries, then by finish().
     quint64 m_offset = 0;
     quint64 m_count = 0;
     QByteArray m_central;
+    // Last: its threads stop before the members they use go.
+    OrderedWork<Entry, Deflater> m_packers;
 };
