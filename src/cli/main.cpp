@@ -33,7 +33,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <malloc.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,26 +179,15 @@ int runRules(const Options& o, Document& doc, QTextStream& out, QTextStream& err
 }
 
 // Page faults are slow on virtual machines (some 15 us each on the benchmark's), and writing
-// a novel's files touches a few thousand fresh heap pages: tables, read and write buffers,
-// dictionaries. The heap gets its first megabytes here in one call that maps them all, keeps
-// what is freed for reuse, and serves every thread; blocks of a megabyte or more are still
-// mapped apart, so that a growing chapter table moves without a copy. Where the call is
-// refused (a kernel before 5.14) nothing changes but the settings.
+// a novel's files frees and takes again buffers of every size: the heap keeps what is freed
+// for reuse instead of handing it back to be faulted in again, and its threads share one heap.
+// Blocks of a megabyte or more are mapped apart, so that a growing chapter table moves without
+// a copy.
 void prepareHeap()
 {
-    constexpr size_t Size = 8 << 20;
     mallopt(M_ARENA_MAX, 1);
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    void* block = std::malloc(Size);
-    if (!block) {
-        return;
-    }
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t from = (uintptr_t(block) + page - 1) & ~(page - 1);
-    const uintptr_t to = (uintptr_t(block) + Size) & ~(page - 1);
-    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
-    std::free(block);
 }
 
 } // namespace
