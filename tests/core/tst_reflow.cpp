@@ -1,5 +1,4 @@
 #include "core/Cleanup.h"
-#include "core/GbkCodec.h"
 #include "core/Reflow.h"
 #include "core/ScriptConverter.h"
 #include "core/TextCodec.h"
@@ -229,40 +228,6 @@ private slots:
         const WrapProfile none = sampleNovelWrap(dir.filePath(u"missing.txt"_qs), c, 0);
         QVERIFY(!none.wrapped);
         QCOMPARE(none.lines, 0);
-    }
-
-    // A line of double-byte pairs is shaped from its bytes as from its decoded text, in either
-    // measure: indents and trailing blanks, sentence ends, marks that may not start or end a
-    // line, Greek words, rules, characters outside GB2312.
-    void shapeOfPairs_isTheDecodedLinesShape_data()
-    {
-        QTest::addColumn<int>("codec");
-        QTest::addColumn<QString>("line");
-        const QStringList lines = {u"　　玄德收兵回城，太"_qs, u"守出城相迎，設宴款　　"_qs, u"　　　　"_qs, u"三人。"_qs,
-                                   u"「開門！」城上守軍大"_qs, u"」，斬於馬下"_qs, u"αβγ　δε，眾人"_qs,
-                                   u"《三國》"_qs, u"＊＊＊＊＊＊"_qs, u"他們說這樣做不行，還"_qs, u"——"_qs, u"只見他……"_qs,
-                                   u"　"_qs, u"ＡＢＣ全形字母"_qs};
-        for (const TextCodec::Id id : {TextCodec::Gbk, TextCodec::Big5}) {
-            for (const QString& l : lines) {
-                QTest::addRow("%s: %s", qPrintable(TextCodec::forId(id).name()), qPrintable(l)) << int(id) << l;
-            }
-        }
-    }
-
-    void shapeOfPairs_isTheDecodedLinesShape()
-    {
-        QFETCH(int, codec);
-        QFETCH(QString, line);
-        const auto& c = static_cast<const GbkCodec&>(TextCodec::forId(TextCodec::Id(codec)));
-        const QByteArray bytes = c.encode(line);
-        QCOMPARE(bytes.size(), 2 * line.size()); // pairs only
-        QCOMPARE(c.decode(bytes), line);
-        const auto fields = [](const WrapSurvey::Shape& s) {
-            return QList<int>{s.width, s.firstUnit, s.blank, s.indented, s.open, s.first, s.last, s.rule};
-        };
-        for (const WrapMeasure m : {WrapMeasure::Columns, WrapMeasure::Characters}) {
-            QCOMPARE(fields(WrapSurvey::shapeOfPairs(bytes, c, m)), fields(WrapSurvey::shapeOf(line, m)));
-        }
     }
 
     void ledger_countsEveryJoinWithTheFirstExamples()
