@@ -373,14 +373,11 @@ WrapProfile sampleNovelWrap(const QString& path, const TextCodec& codec, int bom
 void ReflowTally::addTo(CleanupLedger& ledger) const
 {
     const QString rule = reflowRuleName();
-    for (qint64 i = 0; i < joins; ++i) {
-        if (i < examples.size()) {
-            const ReflowExample& x = examples[i];
-            ledger.add(rule, x.line, x.before, x.after, false);
-        } else {
-            ledger.add(rule, 0, QString(), QString(), false); // counted only: the examples are full
-        }
+    for (const ReflowExample& x : examples) {
+        ledger.add(rule, x.line, x.before, x.after, false);
     }
+    // The rest are counted at once: a hard-wrapped novel has hundreds of thousands.
+    ledger.addChanged(rule, joins - examples.size());
 }
 
 ParagraphJoiner::ParagraphJoiner(const WrapProfile& profile, const GbkCodec* pairs)
