@@ -104,16 +104,29 @@ QString filterNoticeText(const CleanupLedger& ledger)
                            x.removed ? QStringLiteral(u"(删除)") : QStringLiteral(u"“%1”").arg(shown(x.after)));
 }
 
-void CleanupLedger::add(const QString& rule, qint64 line, const QString& before, const QString& after, bool removed)
+CleanupLedger::Entry& CleanupLedger::entry(const QString& rule)
 {
     auto it = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry& e) { return e.rule == rule; });
     if (it == m_entries.end()) {
         m_entries.append(Entry{rule, 0, 0, {}});
-        it = m_entries.end() - 1;
+        return m_entries.last();
     }
-    ++(removed ? it->removed : it->changed);
-    if (it->examples.size() < MaxExamples) {
-        it->examples.append(Example{line, before, removed ? QString() : after, removed});
+    return *it;
+}
+
+void CleanupLedger::add(const QString& rule, qint64 line, const QString& before, const QString& after, bool removed)
+{
+    Entry& e = entry(rule);
+    ++(removed ? e.removed : e.changed);
+    if (e.examples.size() < MaxExamples) {
+        e.examples.append(Example{line, before, removed ? QString() : after, removed});
+    }
+}
+
+void CleanupLedger::addChanged(const QString& rule, qint64 changed)
+{
+    if (changed > 0) {
+        entry(rule).changed += changed;
     }
 }
 

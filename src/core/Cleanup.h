@@ -31,6 +31,8 @@ public:
     };
 
     void add(const QString& rule, qint64 line, const QString& before, const QString& after, bool removed);
+    /// Counts `changed` more changed lines under `rule` (none: nothing), with no examples.
+    void addChanged(const QString& rule, qint64 changed);
     const QList<Entry>& entries() const { return m_entries; }
     /// Rules that could not run, as "name: why".
     QStringList errors;
@@ -44,6 +46,8 @@ public:
     QString text() const;
 
 private:
+    Entry& entry(const QString& rule);
+
     QList<Entry> m_entries;
 };
 

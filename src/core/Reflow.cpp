@@ -1,6 +1,7 @@
 #include "Reflow.h"
 
 #include "Cleanup.h"
+#include "GbkCodec.h"
 #include "NovelSample.h"
 
 #include <algorithm>
@@ -140,56 +141,99 @@ QString WrapProfile::reason() const
         .arg(brokenPercent());
 }
 
-WrapSurvey::Shape WrapSurvey::shapeOf(QStringView text, WrapMeasure measure)
+namespace {
+
+// The shape of a line of `n` characters, `at(i)` the i-th. `wide`: every character is one of
+// two columns, never a surrogate (a line of pairs), so the width is a count.
+template <typename At>
+WrapSurvey::Shape shapeWith(qsizetype n, At at, WrapMeasure measure, bool wide)
 {
-    Shape s;
-    const qsizetype n = text.size();
+    WrapSurvey::Shape s;
     qsizetype a = 0;
-    while (a < n && isBlank(text[a].unicode())) {
+    while (a < n && isBlank(at(a))) {
         ++a;
     }
     if (a == n) {
         return s;
     }
     qsizetype b = n;
-    while (b > a && isBlank(text[b - 1].unicode())) {
+    while (b > a && isBlank(at(b - 1))) {
         --b;
     }
     s.blank = false;
     s.indented = a > 0;
-    s.first = text[a].unicode();
-    s.last = text[b - 1].unicode();
+    s.first = at(a);
+    s.last = at(b - 1);
     s.rule = isDecoration(s.first) && isDecoration(s.last);
     // A hyphen after a letter may split a Latin word; after anything else it draws a rule.
-    s.open = !endsSentence(s.last) && !(s.last == u'-' && (b - a < 2 || !text[b - 2].isLetter()));
-    int width = 0;
-    for (qsizetype i = 0; i < b; ++i) {
-        width += widthOf(text[i].unicode(), measure);
+    s.open = !endsSentence(s.last) && !(s.last == u'-' && (b - a < 2 || !QChar(at(b - 2)).isLetter()));
+    if (wide) {
+        s.width = int(b) * (measure == WrapMeasure::Columns ? 2 : 1);
+    } else {
+        int width = 0;
+        for (qsizetype i = 0; i < b; ++i) {
+            width += widthOf(at(i), measure);
+        }
+        s.width = width;
     }
-    s.width = width;
     // The first word: a Latin word whole, else one character; with the opening marks before
     // it and the marks after it that may not start a line, which would have gone with it.
     qsizetype i = a;
-    while (i < b && mayNotEndLine(text[i].unicode())) {
-        s.firstUnit += widthOf(text[i++].unicode(), measure);
+    while (i < b && mayNotEndLine(at(i))) {
+        s.firstUnit += widthOf(at(i++), measure);
     }
     if (i == b) {
         return s;
     }
-    if (isLatin(text[i].unicode())) {
-        while (i < b && isLatin(text[i].unicode())) {
-            s.firstUnit += widthOf(text[i++].unicode(), measure);
+    if (isLatin(at(i))) {
+        while (i < b && isLatin(at(i))) {
+            s.firstUnit += widthOf(at(i++), measure);
         }
     } else {
-        s.firstUnit += widthOf(text[i++].unicode(), measure);
-        if (i < b && isLowSurrogate(text[i].unicode())) {
+        s.firstUnit += widthOf(at(i++), measure);
+        if (i < b && isLowSurrogate(at(i))) {
             ++i;
         }
     }
-    while (i < b && mayNotStartLine(text[i].unicode())) {
-        s.firstUnit += widthOf(text[i++].unicode(), measure);
+    while (i < b && mayNotStartLine(at(i))) {
+        s.firstUnit += widthOf(at(i++), measure);
     }
     return s;
+}
+
+// The character of pair `i` of a line of pairs.
+struct PairAt {
+    const unsigned char* p;
+    const GbkCodec& codec;
+    char16_t operator()(qsizetype i) const { return codec.pairAt(p[2 * i], p[2 * i + 1]); }
+};
+
+// The pairs of `bytes` without the blank characters at either end (or only at its end).
+QByteArrayView trimmedPairs(QByteArrayView bytes, const GbkCodec& codec, bool start)
+{
+    const PairAt at{reinterpret_cast<const unsigned char*>(bytes.data()), codec};
+    qsizetype a = 0, b = bytes.size() / 2;
+    while (start && a < b && isBlank(at(a))) {
+        ++a;
+    }
+    while (b > a && isBlank(at(b - 1))) {
+        --b;
+    }
+    return bytes.sliced(2 * a, 2 * (b - a));
+}
+
+} // namespace
+
+WrapSurvey::Shape WrapSurvey::shapeOf(QStringView text, WrapMeasure measure)
+{
+    const QChar* p = text.data();
+    return shapeWith(text.size(), [p](qsizetype i) { return p[i].unicode(); }, measure, false);
+}
+
+WrapSurvey::Shape WrapSurvey::shapeOfPairs(QByteArrayView bytes, const GbkCodec& codec, WrapMeasure measure)
+{
+    return shapeWith(bytes.size() / 2, PairAt{reinterpret_cast<const unsigned char*>(bytes.data()), codec}, measure,
+                     true);
 }
 
 void WrapSurvey::addLine(QStringView text)
@@ -329,18 +373,15 @@ WrapProfile sampleNovelWrap(const QString& path, const TextCodec& codec, int bom
 void ReflowTally::addTo(CleanupLedger& ledger) const
 {
     const QString rule = reflowRuleName();
-    for (qint64 i = 0; i < joins; ++i) {
-        if (i < examples.size()) {
-            const ReflowExample& x = examples[i];
-            ledger.add(rule, x.line, x.before, x.after, false);
-        } else {
-            ledger.add(rule, 0, QString(), QString(), false); // counted only: the examples are full
-        }
+    for (const ReflowExample& x : examples) {
+        ledger.add(rule, x.line, x.before, x.after, false);
     }
+    // The rest are counted at once: a hard-wrapped novel has hundreds of thousands.
+    ledger.addChanged(rule, joins - examples.size());
 }
 
-ParagraphJoiner::ParagraphJoiner(const WrapProfile& profile)
-    : m_profile(profile), m_active(profile.wrapped && profile.width > 0)
+ParagraphJoiner::ParagraphJoiner(const WrapProfile& profile, const GbkCodec* pairs)
+    : m_profile(profile), m_pairs(pairs), m_active(profile.wrapped && profile.width > 0)
 {
 }
 
@@ -372,6 +413,15 @@ bool ParagraphJoiner::joins(const WrapSurvey::Shape& above, const WrapSurvey::Sh
     return m_profile.indentMarksParagraphs && !belowComplete;
 }
 
+void ParagraphJoiner::example(qint64 lineNo, QStringView above, QStringView below, bool space)
+{
+    constexpr qsizetype Around = 12;
+    const QString before = above.right(Around).toString();
+    const QString after = below.left(Around).toString();
+    m_tally.examples.append(ReflowExample{lineNo, before + QStringLiteral(u" / ") + after,
+                                          before + (space ? QStringLiteral(u" ") : QString()) + after});
+}
+
 void ParagraphJoiner::join(QString& text, qint64 lineNo, const WrapSurvey::Shape& shape)
 {
     QString& p = m_held.text;
@@ -383,11 +433,7 @@ void ParagraphJoiner::join(QString& text, qint64 lineNo, const WrapSurvey::Shape
     const QStringView below = trimmedText(text);
     const bool space = needsSpace(m_last.last, shape.first);
     if (m_tally.examples.size() < ReflowTally::MaxExamples) {
-        constexpr qsizetype Around = 12;
-        const QString before = QStringView(p).right(Around).toString();
-        const QString after = below.left(Around).toString();
-        m_tally.examples.append(ReflowExample{lineNo, before + QStringLiteral(u" / ") + after,
-                                              before + (space ? QStringLiteral(u" ") : QString()) + after});
+        example(lineNo, p, below, space);
     }
     if (space) {
         p += u' ';
@@ -400,10 +446,50 @@ void ParagraphJoiner::join(QString& text, qint64 lineNo, const WrapSurvey::Shape
     ++m_held.lines;
 }
 
+// The same join on the bytes: pairs are cut and put together where the characters are.
+void ParagraphJoiner::joinPairs(QByteArrayView bytes, qint64 lineNo)
+{
+    QByteArray& p = m_held.bytes;
+    p.truncate(trimmedPairs(p, *m_pairs, false).size());
+    const QByteArrayView below = trimmedPairs(bytes, *m_pairs, true);
+    if (m_tally.examples.size() < ReflowTally::MaxExamples) {
+        example(lineNo, m_pairs->decode(p), m_pairs->decode(below), false);
+    }
+    p.append(below);
+    ++m_tally.joins;
+    if (m_held.lines == 1) {
+        ++m_tally.paragraphs;
+    }
+    ++m_held.lines;
+}
+
+// The paragraph held goes on as text: a line that is not all pairs joins it.
+void ParagraphJoiner::heldToText()
+{
+    if (m_held.inPairs) {
+        m_pairs->decode(m_held.bytes.constData(), m_held.bytes.size(), m_held.text);
+        m_held.inPairs = false;
+    }
+}
+
+void ParagraphJoiner::handOut(ReflowParagraph& out)
+{
+    if (m_held.inPairs) {
+        out.bytes.swap(m_held.bytes);
+    } else {
+        out.text.swap(m_held.text);
+    }
+    out.inPairs = m_held.inPairs;
+    out.line = m_held.line;
+    out.lines = m_held.lines;
+    out.title = m_held.title;
+}
+
 bool ParagraphJoiner::push(QString& text, qint64 lineNo, bool title, ReflowParagraph& out)
 {
     if (!m_active) {
         out.text.swap(text);
+        out.inPairs = false;
         out.line = lineNo;
         out.lines = 1;
         out.title = title;
@@ -412,19 +498,58 @@ bool ParagraphJoiner::push(QString& text, qint64 lineNo, bool title, ReflowParag
     // A title keeps a blank shape: nothing is joined to it, nor it to anything.
     const WrapSurvey::Shape shape = title ? WrapSurvey::Shape() : WrapSurvey::shapeOf(text, m_profile.measure);
     if (m_holding && joins(m_last, shape)) {
+        heldToText();
         join(text, lineNo, shape);
         m_last = shape;
         return false;
     }
     const bool ready = m_holding;
     if (ready) {
-        out.text.swap(m_held.text);
-        out.line = m_held.line;
-        out.lines = m_held.lines;
-        out.title = m_held.title;
+        handOut(out);
     }
     // The line becomes the paragraph held; the caller gets back a spare buffer.
     m_held.text.swap(text);
+    m_held.inPairs = false;
+    m_held.line = lineNo;
+    m_held.lines = 1;
+    m_held.title = title;
+    m_last = shape;
+    m_holding = true;
+    return ready;
+}
+
+bool ParagraphJoiner::pushPairs(QByteArrayView bytes, qint64 lineNo, bool title, ReflowParagraph& out)
+{
+    Q_ASSERT(m_pairs && bytes.size() % 2 == 0);
+    if (!m_active) {
+        out.bytes.resize(0);
+        out.bytes.append(bytes);
+        out.inPairs = true;
+        out.line = lineNo;
+        out.lines = 1;
+        out.title = title;
+        return true;
+    }
+    const WrapSurvey::Shape shape =
+        title ? WrapSurvey::Shape() : WrapSurvey::shapeOfPairs(bytes, *m_pairs, m_profile.measure);
+    if (m_holding && joins(m_last, shape)) {
+        if (m_held.inPairs && !needsSpace(m_last.last, shape.first)) {
+            joinPairs(bytes, lineNo);
+        } else {
+            heldToText();
+            m_pairs->decode(bytes.data(), bytes.size(), m_spare);
+            join(m_spare, lineNo, shape);
+        }
+        m_last = shape;
+        return false;
+    }
+    const bool ready = m_holding;
+    if (ready) {
+        handOut(out);
+    }
+    m_held.bytes.resize(0);
+    m_held.bytes.append(bytes);
+    m_held.inPairs = true;
     m_held.line = lineNo;
     m_held.lines = 1;
     m_held.title = title;
@@ -438,10 +563,7 @@ bool ParagraphJoiner::finish(ReflowParagraph& out)
     if (!m_holding) {
         return false;
     }
-    out.text.swap(m_held.text);
-    out.line = m_held.line;
-    out.lines = m_held.lines;
-    out.title = m_held.title;
+    handOut(out);
     m_holding = false;
     return true;
 }

@@ -4,6 +4,8 @@
 // into several lines ("精兵五 / 百，命…"). A survey of the novel's lines finds the width; a
 // joiner then puts each paragraph's lines back together as the text streams by.
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,6 +13,7 @@
 #include <QVector>
 
 class CleanupLedger;
+class GbkCodec;
 class TextCodec;
 
 /// How the wrapping tool measured its lines: in columns (a Chinese character or full-width
@@ -67,6 +70,9 @@ public:
         bool rule = false;  ///< starts and ends with the characters rules are drawn with ("-----")
     };
     static Shape shapeOf(QStringView text, WrapMeasure measure);
+    /// The same for a line given as its bytes in a double-byte code page, where every two bytes
+    /// are a pair that `codec` reads as one character of two columns (see ParagraphJoiner::pushPairs).
+    static Shape shapeOfPairs(QByteArrayView bytes, const GbkCodec& codec, WrapMeasure measure);
 
 private:
     struct Line {
@@ -88,6 +94,10 @@ WrapProfile sampleNovelWrap(const QString& path, const TextCodec& codec, int bom
 /// One paragraph as the joiner hands it out.
 struct ReflowParagraph {
     QString text;
+    /// Made only of lines given as pairs: `bytes` holds it in the novel's code page, as it is
+    /// to be written, and `text` is not used.
+    bool inPairs = false;
+    QByteArray bytes;
     qint64 line = 0; ///< 1-based line of the novel it starts on
     int lines = 0;   ///< lines it was made of (1: as it stood)
     bool title = false;
@@ -151,13 +161,19 @@ private:
 /// A profile that is not `wrapped` joins nothing.
 class ParagraphJoiner {
 public:
-    explicit ParagraphJoiner(const WrapProfile& profile);
+    /// `pairs`: the novel's double-byte code page, for lines given to pushPairs().
+    explicit ParagraphJoiner(const WrapProfile& profile, const GbkCodec* pairs = nullptr);
 
     bool isActive() const { return m_active; }
     /// Takes line `lineNo` out of `text`, leaving there a spare buffer to decode the next line
     /// into (so that nothing is allocated per line). True when the line ends the paragraph held
     /// before it: that paragraph is then in `out`.
     bool push(QString& text, qint64 lineNo, bool title, ReflowParagraph& out);
+    /// The same for a line given as its raw bytes, every two of them a pair of the code page
+    /// given to the constructor that stands for a character of two columns. Such lines are
+    /// joined as bytes, without decoding; a paragraph that takes in a line of another kind, or
+    /// a space between Latin (Greek, Cyrillic) words, goes on as text.
+    bool pushPairs(QByteArrayView bytes, qint64 lineNo, bool title, ReflowParagraph& out);
     /// Hands out the paragraph still held, at the end of the text or of a stretch read (true
     /// when there was one). The next line pushed starts afresh.
     bool finish(ReflowParagraph& out);
@@ -169,9 +185,15 @@ public:
 
 private:
     void join(QString& text, qint64 lineNo, const WrapSurvey::Shape& shape);
+    void joinPairs(QByteArrayView bytes, qint64 lineNo);
+    void heldToText();
+    void handOut(ReflowParagraph& out);
+    void example(qint64 lineNo, QStringView above, QStringView below, bool space);
 
     WrapProfile m_profile;
+    const GbkCodec* m_pairs;
     bool m_active;
+    QString m_spare; // a line given as pairs, decoded to go on as text
     bool m_holding = false;
     WrapSurvey::Shape m_last; // the held paragraph's last line
     ReflowParagraph m_held;

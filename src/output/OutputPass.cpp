@@ -2,6 +2,7 @@
 
 #include "core/Cleanup.h"
 #include "core/Document.h"
+#include "core/GbkCodec.h"
 #include "core/PassHost.h"
 #include "core/Reflow.h"
 #include "core/ScriptConverter.h"
@@ -39,7 +40,8 @@ public:
     Pass(Document& doc, const Settings& s, PassHost& host)
         : m_doc(doc), m_s(s), m_host(host),
           m_question(host, doc.reader(), [this](const QString& text, int number) { fail(text, number); }),
-          m_clean(s, true), m_join(s.Reflow ? doc.Wrap : WrapProfile())
+          m_clean(s, true),
+          m_join(s.Reflow ? doc.Wrap : WrapProfile(), dynamic_cast<const GbkCodec*>(&doc.codec()))
     {
         // A failure among the files before ends the pass before any further question.
         m_question.setBeforeQuestion([this] {
@@ -253,6 +255,8 @@ bool Pass::copyParagraphs(qint64 count, bool convert)
 {
     LineReader& reader = m_doc.reader();
     const TextCodec& codec = m_doc.codec();
+    // As in copyLines: without cleanup most lines are joined and written from their bytes.
+    const bool raw = !m_clean.isActive() && !m_transcode;
     QByteArrayView line, terminator;
     for (qint64 n = 0; n < count; ++n) {
         const LineReader::Result r = reader.next(line, terminator);
@@ -261,8 +265,15 @@ bool Pass::copyParagraphs(qint64 count, bool convert)
             return false;
         }
         ++m_lineNo;
-        codec.decode(line.data(), line.size(), m_text);
-        if (m_join.push(m_text, m_lineNo, m_headings.contains(m_lineNo), m_paragraph) && !writeParagraph(convert)) {
+        const bool title = m_headings.contains(m_lineNo);
+        bool ready;
+        if (raw && m_lines.isJoinable(line, convert)) {
+            ready = m_join.pushPairs(line, m_lineNo, title, m_paragraph);
+        } else {
+            codec.decode(line.data(), line.size(), m_text);
+            ready = m_join.push(m_text, m_lineNo, title, m_paragraph);
+        }
+        if (ready && !writeParagraph(convert)) {
             return false;
         }
     }
@@ -270,9 +281,17 @@ bool Pass::copyParagraphs(qint64 count, bool convert)
 }
 
 // A joined paragraph through the steps a line goes through: filters, cleanup, blank lines,
-// conversion; always encoded, since its bytes are no longer the novel's.
+// conversion; encoded, unless it was joined from bytes that need none of these.
 bool Pass::writeParagraph(bool convert)
 {
+    if (m_paragraph.inPairs) {
+        // Its lines passed RawLineTest::isJoinable: no step would change it.
+        if (m_writeThis && !m_out.writeLine(m_paragraph.bytes)) {
+            failWriting();
+            return false;
+        }
+        return true;
+    }
     QString& text = m_paragraph.text;
     const qint64 lineNo = m_paragraph.line;
     m_clean.filter(text, lineNo);

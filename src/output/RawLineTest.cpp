@@ -16,13 +16,30 @@
 // the raw bytes without decoding: it goes out unchanged when no filter can start in it,
 // conversion cannot change it and it cannot be blank.
 bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
+    quint8 seen = 0;
+    if (!scan(line, FilterStart | NotAPair | (convert ? Convertible : 0), &seen)) {
+        return false;
+    }
+    *swap = convert && (seen & Swapped) && wantsConversion(seen);
+    return !m_delSpaceLine || (seen & Solid);
+}
+
+// Joined lines are converted as one paragraph: none may hold a character conversion changes,
+// so that the paragraph needs none whatever the others hold.
+bool RawLineTest::isJoinable(QByteArrayView line, bool convert) const {
+    quint8 seen = 0;
+    return scan(line, FilterStart | NotAPair | NotWide | (convert ? Convertible | Swapped : 0), &seen)
+        && (!m_delSpaceLine || (seen & Solid));
+}
+
+// True when the line is pairs only and none has a flag of `stop`; `seen` gets the flags of all.
+bool RawLineTest::scan(QByteArrayView line, quint8 stop, quint8* seenOut) const {
     const qsizetype n = line.size();
     if (n == 0 || n % 2 != 0 || m_codeFlags.empty()) {
         return false;
     }
     const auto* p = reinterpret_cast<const unsigned char*>(line.data());
     const quint8* table = m_codeFlags.data();
-    const quint8 stop = FilterStart | NotAPair | (convert ? Convertible : 0);
     quint8 seen = 0;
     qsizetype k = 0;
 #if defined(__SSE2__)
@@ -51,11 +68,8 @@ bool RawLineTest::isPlain(QByteArrayView line, bool convert, bool* swap) const {
         }
         seen |= table[size_t(p[k]) << 8 | p[k + 1]];
     }
-    if (seen & stop) {
-        return false;
-    }
-    *swap = convert && (seen & Swapped) && wantsConversion(seen);
-    return !m_delSpaceLine || (seen & Solid);
+    *seenOut = seen;
+    return !(seen & stop);
 }
 
 void RawLineTest::build(const TextCodec& codec, const cRegExp& re, bool delSpaceLine) {
@@ -106,6 +120,13 @@ void RawLineTest::build(const TextCodec& codec, const cRegExp& re, bool delSpace
                         f = (f & ~Convertible) | Swapped;
                         m_pairSwap[code] = quint16(uchar(to[0]) << 8 | uchar(to[1]));
                     }
+                }
+                // Lines joined as bytes are measured by their length and written as read.
+                to.clear();
+                codec.encode(QStringView(&c, 1), to);
+                const char pair[2] = {char(lead), char(trail)};
+                if (c < 0x80 || QChar::isSurrogate(c) || to != QByteArrayView(pair, 2)) {
+                    f |= NotWide;
                 }
                 m_codeFlags[code] = f;
             }

@@ -249,6 +249,9 @@ private slots:
         QCOMPARE(e.examples[1].before, u"张飞引兵追赶。贼众大败， / 四散奔走。"_qs);
         QCOMPARE(j.tally.paragraphs, 5);
         QVERIFY(ledger.text().contains(u"[重新分段] 修改 7 行"_qs));
+        CleanupLedger none;
+        ReflowTally().addTo(none);
+        QVERIFY(none.entries().isEmpty()); // a novel without joins has no line in the report
     }
 };
 
