@@ -485,14 +485,39 @@ void ParagraphJoiner::handOut(ReflowParagraph& out)
     out.title = m_held.title;
 }
 
+// A line that joins nothing goes out as a paragraph of its own (its text or bytes put in by the
+// caller).
+void ParagraphJoiner::passOn(bool inPairs, qint64 lineNo, bool title, ReflowParagraph& out)
+{
+    out.inPairs = inPairs;
+    out.line = lineNo;
+    out.lines = 1;
+    out.title = title;
+}
+
+// Hands out the paragraph held, if any, and starts holding the line `lineNo` (its text or bytes
+// put in by the caller after). True when a paragraph was handed out.
+bool ParagraphJoiner::holdNew(bool inPairs, qint64 lineNo, bool title, const WrapSurvey::Shape& shape,
+                              ReflowParagraph& out)
+{
+    const bool ready = m_holding;
+    if (ready) {
+        handOut(out);
+    }
+    m_held.inPairs = inPairs;
+    m_held.line = lineNo;
+    m_held.lines = 1;
+    m_held.title = title;
+    m_last = shape;
+    m_holding = true;
+    return ready;
+}
+
 bool ParagraphJoiner::push(QString& text, qint64 lineNo, bool title, ReflowParagraph& out)
 {
     if (!m_active) {
         out.text.swap(text);
-        out.inPairs = false;
-        out.line = lineNo;
-        out.lines = 1;
-        out.title = title;
+        passOn(false, lineNo, title, out);
         return true;
     }
     // A title keeps a blank shape: nothing is joined to it, nor it to anything.
@@ -503,18 +528,9 @@ bool ParagraphJoiner::push(QString& text, qint64 lineNo, bool title, ReflowParag
         m_last = shape;
         return false;
     }
-    const bool ready = m_holding;
-    if (ready) {
-        handOut(out);
-    }
+    const bool ready = holdNew(false, lineNo, title, shape, out);
     // The line becomes the paragraph held; the caller gets back a spare buffer.
     m_held.text.swap(text);
-    m_held.inPairs = false;
-    m_held.line = lineNo;
-    m_held.lines = 1;
-    m_held.title = title;
-    m_last = shape;
-    m_holding = true;
     return ready;
 }
 
@@ -524,10 +540,7 @@ bool ParagraphJoiner::pushPairs(QByteArrayView bytes, qint64 lineNo, bool title,
     if (!m_active) {
         out.bytes.resize(0);
         out.bytes.append(bytes);
-        out.inPairs = true;
-        out.line = lineNo;
-        out.lines = 1;
-        out.title = title;
+        passOn(true, lineNo, title, out);
         return true;
     }
     const WrapSurvey::Shape shape =
@@ -543,18 +556,9 @@ bool ParagraphJoiner::pushPairs(QByteArrayView bytes, qint64 lineNo, bool title,
         m_last = shape;
         return false;
     }
-    const bool ready = m_holding;
-    if (ready) {
-        handOut(out);
-    }
+    const bool ready = holdNew(true, lineNo, title, shape, out);
     m_held.bytes.resize(0);
     m_held.bytes.append(bytes);
-    m_held.inPairs = true;
-    m_held.line = lineNo;
-    m_held.lines = 1;
-    m_held.title = title;
-    m_last = shape;
-    m_holding = true;
     return ready;
 }
 

@@ -188,6 +188,8 @@ private:
     void joinPairs(QByteArrayView bytes, qint64 lineNo);
     void heldToText();
     void handOut(ReflowParagraph& out);
+    static void passOn(bool inPairs, qint64 lineNo, bool title, ReflowParagraph& out);
+    bool holdNew(bool inPairs, qint64 lineNo, bool title, const WrapSurvey::Shape& shape, ReflowParagraph& out);
     void example(qint64 lineNo, QStringView above, QStringView below, bool space);
 
     WrapProfile m_profile;
